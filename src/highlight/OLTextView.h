@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+#include <functional>
+
+// The text view under both panes. Every way the user can change the text
+// (typing, Enter, Backspace and Delete, cut, paste, drag and drop, undo and
+// redo, input methods, the context menu) first asks `shouldChangeText` with
+// the position where the affected range begins; a refused edit leaves the
+// text as it was. Lines never wrap.
+class OLTextView : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit OLTextView(QWidget *parent = nullptr);
+
+    // Consulted before every user edit; may have side effects of its own.
+    std::function<bool(qsizetype location)> shouldChangeText;
+    // Enter; answers whether it handled the key. Unset means a plain line break.
+    std::function<bool()> insertNewline;
+
+    // Inserts at the selection through the typing path: consults the check
+    // and ends in the usual change notification.
+    bool insertTyped(const QString &text);
+    // Replaces a range without consulting the check.
+    void replaceDirect(qsizetype location, qsizetype length, const QString &text);
+
+    qsizetype selectionLocation() const;
+
+    // Guarded edit commands for menus and the context menu.
+    void guardedCut();
+    void guardedPaste();
+    void guardedDelete();
+    void guardedUndo();
+    void guardedRedo();
+
+Q_SIGNALS:
+    // Every change of the text, direct replacements included, in document
+    // order; the panes keep their attribute storage in step with it.
+    void contentsEdited(qsizetype position, qsizetype removed, qsizetype added);
+    // After every change made through the typing path or another user edit.
+    void textDidChange();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void dropEvent(QDropEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    bool allows(qsizetype location) const;
+    // Start of the range a key press would change, or -1 when it changes none.
+    qsizetype editStartForKey(QKeyEvent *event) const;
+    void undoOrRedo(bool undo);
+    void forwardContentsChange(int position, int removed, int added);
+
+    enum class HistoryProbe { None, Checking, Allowed, Refused };
+    HistoryProbe m_probe = HistoryProbe::None;
+    bool m_direct = false;
+};

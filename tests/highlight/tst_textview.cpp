@@ -1,0 +1,177 @@
+#include "highlight/OLTextView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCursor>
+
+// The view must refuse every kind of edit that begins before a protected
+// boundary, the way the console protects its fixed part.
+class TestTextView : public QObject
+{
+    Q_OBJECT
+
+    static constexpr qsizetype fixedLength = 5;
+
+    void setUpView(OLTextView &view, const QString &text, int cursor)
+    {
+        view.setPlainText(text);
+        view.shouldChangeText = [](qsizetype location) { return location >= fixedLength; };
+        QTextCursor c = view.textCursor();
+        c.setPosition(cursor);
+        view.setTextCursor(c);
+    }
+
+    void select(OLTextView &view, int from, int to)
+    {
+        QTextCursor c = view.textCursor();
+        c.setPosition(from);
+        c.setPosition(to, QTextCursor::KeepAnchor);
+        view.setTextCursor(c);
+    }
+
+private Q_SLOTS:
+    void keys_data()
+    {
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<int>("selectTo"); // -1: no selection
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("expected");
+        const QString text = QStringLiteral("fixedinput");
+        QTest::newRow("typing in the fixed part") << 2 << -1 << QKeySequence(Qt::Key_X) << text;
+        QTest::newRow("typing at the boundary") << 5 << -1 << QKeySequence(Qt::Key_X) << QStringLiteral("fixedxinput");
+        QTest::newRow("backspace at the boundary") << 5 << -1 << QKeySequence(Qt::Key_Backspace) << text;
+        QTest::newRow("backspace after the boundary") << 6 << -1 << QKeySequence(Qt::Key_Backspace) << QStringLiteral("fixednput");
+        QTest::newRow("delete before the boundary") << 4 << -1 << QKeySequence(Qt::Key_Delete) << text;
+        QTest::newRow("delete at the boundary") << 5 << -1 << QKeySequence(Qt::Key_Delete) << QStringLiteral("fixednput");
+        QTest::newRow("word backspace reaching into the fixed part") << 7 << -1 << QKeySequence(QKeySequence::DeleteStartOfWord) << text;
+        QTest::newRow("typing over a selection that starts fixed") << 3 << 7 << QKeySequence(Qt::Key_X) << text;
+        QTest::newRow("cut of a selection that starts fixed") << 3 << 7 << QKeySequence(QKeySequence::Cut) << text;
+        QTest::newRow("cut inside the input") << 6 << 8 << QKeySequence(QKeySequence::Cut) << QStringLiteral("fixediut");
+        QTest::newRow("tab in the fixed part") << 0 << -1 << QKeySequence(Qt::Key_Tab) << text;
+    }
+
+    void keys()
+    {
+        QFETCH(int, cursor);
+        QFETCH(int, selectTo);
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, expected);
+        OLTextView view;
+        setUpView(view, QStringLiteral("fixedinput"), cursor);
+        if (selectTo >= 0)
+            select(view, cursor, selectTo);
+        QTest::keySequence(&view, keys);
+        QCOMPARE(view.toPlainText(), expected);
+    }
+
+    void pasteAndDeleteCommands()
+    {
+        OLTextView view;
+        setUpView(view, QStringLiteral("fixedinput"), 2);
+        QGuiApplication::clipboard()->setText(QStringLiteral("P"));
+        QTest::keySequence(&view, QKeySequence::Paste);
+        view.guardedPaste();
+        select(view, 1, 3);
+        view.guardedDelete();
+        view.guardedCut();
+        QCOMPARE(view.toPlainText(), QStringLiteral("fixedinput"));
+
+        setUpView(view, QStringLiteral("fixedinput"), 10);
+        view.guardedPaste();
+        QCOMPARE(view.toPlainText(), QStringLiteral("fixedinputP"));
+    }
+
+    void inputMethodCommitInFixedPart()
+    {
+        OLTextView view;
+        setUpView(view, QStringLiteral("fixedinput"), 1);
+        QInputMethodEvent event(QString(), {});
+        event.setCommitString(QStringLiteral("é"));
+        QApplication::sendEvent(&view, &event);
+        QCOMPARE(view.toPlainText(), QStringLiteral("fixedinput"));
+    }
+
+    void undoIntoTheFixedPartIsRefused()
+    {
+        OLTextView view;
+        view.setPlainText(QStringLiteral("abc"));
+        QTextCursor c = view.textCursor();
+        c.movePosition(QTextCursor::End);
+        view.setTextCursor(c);
+        QTest::keyClicks(&view, QStringLiteral("def"));
+        // Everything typed so far now counts as protected.
+        qsizetype boundary = view.toPlainText().size();
+        view.shouldChangeText = [&boundary](qsizetype location) { return location >= boundary; };
+        QSignalSpy edits(&view, &OLTextView::contentsEdited);
+        QTest::keySequence(&view, QKeySequence::Undo);
+        QCOMPARE(view.toPlainText(), QStringLiteral("abcdef"));
+        QCOMPARE(edits.count(), 0);
+
+        boundary = 0;
+        view.guardedUndo();
+        QCOMPARE(view.toPlainText(), QStringLiteral("abc"));
+        QVERIFY(edits.count() >= 1);
+        view.guardedRedo();
+        QCOMPARE(view.toPlainText(), QStringLiteral("abcdef"));
+    }
+
+    void contextMenuEntriesAreGuarded()
+    {
+        OLTextView view;
+        setUpView(view, QStringLiteral("fixedinput"), 1);
+        select(view, 1, 3);
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2), view.mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(view.viewport(), &event);
+        QMenu *menu = view.findChild<QMenu *>();
+        QVERIFY(menu);
+        int triggered = 0;
+        for (QAction *action : menu->actions()) {
+            if (action->objectName() == u"edit-cut" || action->objectName() == u"edit-delete") {
+                action->setEnabled(true);
+                action->trigger();
+                ++triggered;
+            }
+        }
+        QCOMPARE(triggered, 2);
+        QCOMPARE(view.toPlainText(), QStringLiteral("fixedinput"));
+        menu->close();
+    }
+
+    void typingPathAndDirectReplacement()
+    {
+        OLTextView view;
+        setUpView(view, QStringLiteral("fixedinput"), 2);
+        QSignalSpy changed(&view, &OLTextView::textDidChange);
+        QSignalSpy edits(&view, &OLTextView::contentsEdited);
+        QVERIFY(!view.insertTyped(QStringLiteral("x")));
+        view.replaceDirect(0, 5, QStringLiteral("FIXED"));
+        QCOMPARE(view.toPlainText(), QStringLiteral("FIXEDinput"));
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(edits.count(), 1);
+        QCOMPARE(edits.at(0).at(0).value<qsizetype>(), 0);
+
+        QTextCursor c = view.textCursor();
+        c.movePosition(QTextCursor::End);
+        view.setTextCursor(c);
+        QVERIFY(view.insertTyped(QStringLiteral("!")));
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void enterGoesToTheHandler()
+    {
+        OLTextView view;
+        setUpView(view, QStringLiteral("fixedinput"), 10);
+        int calls = 0;
+        view.insertNewline = [&calls] { ++calls; return true; };
+        QTest::keyClick(&view, Qt::Key_Return);
+        QCOMPARE(calls, 1);
+        QCOMPARE(view.toPlainText(), QStringLiteral("fixedinput"));
+    }
+};
+
+QTEST_MAIN(TestTextView)
+#include "tst_textview.moc"
