@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <memory>
 #include <optional>
 
 class QSettings;
@@ -39,24 +40,44 @@ inline constexpr qint64 notItalic = 0x01000000;
 // The settings store: the user's layer (a QSettings) over a registered-defaults
 // layer held in memory. Reads fall back on the registered layer; writes go to
 // the user's layer. One instance is made at start-up and passed to whoever
-// needs settings. Values that cannot be read (a hand-edited file) read as
-// absent, false or 0.
+// needs settings. A value that cannot be read as its type (a hand-edited file)
+// falls back on the registered value, and without one reads as absent, false
+// or 0.
 class OLUserDefaults
 {
 public:
     explicit OLUserDefaults(QSettings &userLayer);
 
-    // The registered-defaults layer.
+    // The user's layer of the application and the command-line tool:
+    // ~/.config/Ostrel/Ostrel.conf (under QStandardPaths' test location in test mode).
+    static std::unique_ptr<QSettings> openUserLayer();
+
+    // Writes pending changes now and tells whether the settings file cannot
+    // be written (an unwritable folder, a full disk). QSettings keeps its
+    // first error, so once true this stays true for the run.
+    bool lastWriteFailed();
+
+    // The registered-defaults layer; registering merges into what is there.
     void registerDefaults(const QVariantMap &defaults);
     // Registers the "DefaultPreferences" resource.
     void registerDefaultPreferences();
     QVariantMap registeredDefaults() const { return m_registered; }
 
+    // The compiled-in resources "DefaultPreferences" and "StdInterpreterLocations".
+    static QVariantMap defaultPreferences();
+    static QVariantMap standardInterpreterLocations();
+
     // Raw access: the user's value, else the registered one, else invalid.
-    QVariant valueForKey(QLatin1StringView key) const;
+    QVariant valueForKey(QAnyStringView key) const;
     // An invalid value removes the key from the user's layer.
-    void setValue(const QVariant &value, QLatin1StringView key);
-    void removeObjectForKey(QLatin1StringView key);
+    void setValue(const QVariant &value, QAnyStringView key);
+    void removeObjectForKey(QAnyStringView key);
+
+    // Typed reads: the user's value when it reads as the type, else the
+    // registered one, else false, 0 or a null string.
+    bool boolForKey(QAnyStringView key) const;
+    qint64 integerForKey(QAnyStringView key) const;
+    QString stringForKey(QAnyStringView key) const;
 
     // The preferred interpreter command line.
     QString loadPreferredInterpreterPath() const;
@@ -73,13 +94,18 @@ public:
     void saveAnswerFontTraits(qint64 mask);
     qint64 loadErrorFontTraits() const;
     void saveErrorFontTraits(qint64 mask);
+    // "%f %f %f 1.0" of red, green and blue; no colour gives black.
     static QString encodeColor(const std::optional<OLColor> &color);
+    // Leniently: fields split at single spaces, each the longest numeric
+    // prefix as single precision (0 without one; a number beyond single
+    // precision also reads 0). No colour for anything but text of at least three fields.
     static std::optional<OLColor> decodeColor(const QVariant &text, double alpha);
 
-    // Per-mode paths and the standard locations resource.
+    // Per-mode paths, under the mode's key; nothing for a mode without a key.
     void savePath(const QUrl &url, OLInterpreterMode mode);
     void saveStandardPathForInterpreter(OLInterpreterMode mode);
     std::optional<QUrl> loadPathForInterpreter(OLInterpreterMode mode) const;
+    // The keys of "StdInterpreterLocations" whose location exists, in key order.
     QStringList loadAccessibleStandardInterpreters() const;
 
     bool loadVerticalOrientation() const;
@@ -88,6 +114,7 @@ public:
     void saveShouldHighlightSyntax(bool highlight);
     bool loadShouldReopenFiles() const;
     void saveShouldReopenFiles(bool reopen);
+    // Stored strings that form no absolute URL are left out.
     QList<QUrl> loadOpenedFiles() const;
     void saveOpenedFiles(const QList<QUrl> &files);
     bool loadShouldRestoreCommitHistory() const;
@@ -102,6 +129,7 @@ private:
     QVariantMap m_registered;
 };
 
-// "file://localhost/usr/bin/poly" names a local file; QUrl alone would treat
-// "localhost" as a remote host. Empty when the URL names no local file.
+// The one place that turns a stored URL into a file path: "file://localhost/x"
+// and "file:///x" both give "/x" (QUrl alone gives "//localhost/x"). Empty for
+// another host, another scheme or a path that is not absolute.
 QString localPathForUrl(const QUrl &url);
