@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 using namespace OLSettingsValue;
@@ -234,8 +235,8 @@ double OLUserDefaults::loadAnswerAlpha() const
 
 void OLUserDefaults::saveAnswerAlpha(double alpha)
 {
-    // Beyond single precision becomes infinity, which reads back as no value.
-    const float narrowed = std::fabs(alpha) <= FLT_MAX ? float(alpha) : float(std::copysign(HUGE_VAL, alpha));
+    // What single precision cannot hold is stored as infinity, which reads back as no value.
+    const float narrowed = std::fabs(alpha) <= FLT_MAX ? float(alpha) : std::numeric_limits<float>::infinity();
     setValue(QVariant(narrowed), OLKey::outAlpha);
 }
 

@@ -96,9 +96,10 @@ public:
     void saveErrorFontTraits(qint64 mask);
     // "%f %f %f 1.0" of red, green and blue; no colour gives black.
     static QString encodeColor(const std::optional<OLColor> &color);
-    // Leniently: fields split at single spaces, each the longest numeric
-    // prefix as single precision (0 without one; a number beyond single
-    // precision also reads 0). No colour for anything but text of at least three fields.
+    // Leniently: the text is split at single spaces and each of the first
+    // three fields read as its longest numeric prefix in single precision (0
+    // without one, and 0 for a number beyond single precision). Anything but
+    // text of at least three fields gives no colour.
     static std::optional<OLColor> decodeColor(const QVariant &text, double alpha);
 
     // Per-mode paths, under the mode's key; nothing for a mode without a key.
