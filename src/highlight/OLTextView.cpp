@@ -1,14 +1,25 @@
 #include "highlight/OLTextView.h"
 
+#include "highlight/OLTextStorage.h"
+#include "prefs/OLQtColor.h"
+
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
+
+namespace {
+// One idle slice of drawing stays well inside a frame.
+constexpr qint64 idleSliceNs = 4'000'000;
+} // namespace
 
 OLTextView::OLTextView(QWidget *parent)
     : QPlainTextEdit(parent)
@@ -16,6 +27,136 @@ OLTextView::OLTextView(QWidget *parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::NoWrap);
     connect(document(), &QTextDocument::contentsChange, this, &OLTextView::forwardContentsChange);
+    m_idleRender = new QTimer(this);
+    m_idleRender->setSingleShot(true);
+    m_idleRender->setInterval(0);
+    connect(m_idleRender, &QTimer::timeout, this, &OLTextView::renderIdleSlice);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &OLTextView::renderVisible);
+}
+
+void OLTextView::setTextStorage(OLTextStorage *storage)
+{
+    m_storage = storage;
+    m_dirty.clear();
+    if (storage)
+        markDirty(0, document()->characterCount());
+    renderVisible();
+}
+
+void OLTextView::renderStorageChanges()
+{
+    if (!m_storage)
+        return;
+    if (const auto changed = m_storage->takeChangedRange())
+        markDirty(changed->location, changed->end());
+    renderVisible();
+}
+
+void OLTextView::markDirty(qsizetype from, qsizetype to)
+{
+    // Whole blocks; an empty range still names the block it lies in.
+    const QTextBlock first = document()->findBlock(int(from));
+    const QTextBlock last = document()->findBlock(int(qMax(from, to - 1)));
+    if (!first.isValid())
+        return;
+    from = first.position();
+    to = last.isValid() ? last.position() + last.length() : document()->characterCount();
+    // Merge into the sorted, disjoint list.
+    auto it = std::lower_bound(m_dirty.begin(), m_dirty.end(), from,
+                               [](const Span &s, qsizetype pos) { return s.to < pos; });
+    auto end = it;
+    while (end != m_dirty.end() && end->from <= to) {
+        from = qMin(from, end->from);
+        to = qMax(to, end->to);
+        ++end;
+    }
+    it = m_dirty.erase(it, end);
+    m_dirty.insert(it, Span{from, to});
+    if (!m_idleRender->isActive())
+        m_idleRender->start();
+}
+
+void OLTextView::renderDirty(qsizetype from, qsizetype to, qint64 budgetNs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    auto it = std::lower_bound(m_dirty.begin(), m_dirty.end(), from,
+                               [](const Span &s, qsizetype pos) { return s.to <= pos; });
+    while (it != m_dirty.end() && it->from < to) {
+        const qsizetype begin = qMax(it->from, from);
+        const qsizetype stop = qMin(it->to, to);
+        qsizetype done = begin;
+        for (QTextBlock block = document()->findBlock(int(begin)); block.isValid() && done < stop;
+             block = block.next()) {
+            renderBlock(block);
+            done = block.position() + block.length();
+            if (budgetNs >= 0 && clock.nsecsElapsed() > budgetNs)
+                break;
+        }
+        done = qMin(done, stop);
+        // Keep what is left of this span on either side of [begin, done).
+        const Span span = *it;
+        it = m_dirty.erase(it);
+        if (done < span.to)
+            it = m_dirty.insert(it, Span{done, span.to});
+        if (span.from < begin)
+            it = std::next(m_dirty.insert(it, Span{span.from, begin}));
+        if (budgetNs >= 0 && clock.nsecsElapsed() > budgetNs)
+            return;
+        if (done < span.to)
+            ++it;
+    }
+}
+
+void OLTextView::renderVisible()
+{
+    if (!m_storage || m_dirty.empty())
+        return;
+    const QTextBlock first = firstVisibleBlock();
+    if (!first.isValid())
+        return;
+    const QTextBlock last = cursorForPosition(QPoint(0, viewport()->height())).block();
+    const qsizetype to = last.isValid() ? last.position() + last.length() : document()->characterCount();
+    renderDirty(first.position(), qMax<qsizetype>(to, first.position() + first.length()));
+}
+
+void OLTextView::renderIdleSlice()
+{
+    if (!m_storage || m_dirty.empty())
+        return;
+    renderDirty(m_dirty.front().from, document()->characterCount(), idleSliceNs);
+    if (!m_dirty.empty())
+        m_idleRender->start();
+}
+
+void OLTextView::renderBlock(const QTextBlock &block)
+{
+    const qsizetype start = block.position();
+    const qsizetype end = qMin<qsizetype>(start + block.length() - 1, m_storage->length());
+    QList<QTextLayout::FormatRange> formats;
+    if (start < end) {
+        for (const OLTextStorage::Run &run : m_storage->runs(start, end)) {
+            if (!run.foreground && !run.background && !run.fontTraits)
+                continue;
+            QTextLayout::FormatRange range;
+            range.start = int(run.location - start);
+            range.length = int(run.length);
+            if (run.foreground)
+                range.format.setForeground(toQColor(*run.foreground));
+            if (run.background)
+                range.format.setBackground(toQColor(*run.background));
+            if (run.fontTraits & OLTextStorage::Bold)
+                range.format.setFontWeight(QFont::Bold);
+            if (run.fontTraits & OLTextStorage::Italic)
+                range.format.setFontItalic(true);
+            formats.append(range);
+        }
+    }
+    QTextLayout *layout = block.layout();
+    if (formats.isEmpty() && layout->formats().isEmpty())
+        return;
+    layout->setFormats(formats);
+    document()->markContentsDirty(block.position(), block.length());
 }
 
 bool OLTextView::allows(qsizetype location) const
@@ -54,6 +195,19 @@ void OLTextView::forwardContentsChange(int position, int removed, int added)
         m_probe = allows(position) ? HistoryProbe::Allowed : HistoryProbe::Refused;
     if (m_probe == HistoryProbe::Refused)
         return;
+    if (m_storage) {
+        // Whole-document changes count the final block separator, which
+        // the plain text does not hold.
+        const int textEnd = document()->characterCount() - 1;
+        const int addedEnd = qMin(position + added, textEnd);
+        QTextCursor inserted(document());
+        inserted.setPosition(position);
+        inserted.setPosition(addedEnd, QTextCursor::KeepAnchor);
+        QString text = inserted.selectedText();
+        text.replace(QChar::ParagraphSeparator, u'\n');
+        const qsizetype removedInStorage = qMin<qsizetype>(removed, m_storage->length() - position);
+        m_storage->replaceCharacters(position, removedInStorage, text);
+    }
     Q_EMIT contentsEdited(position, removed, added);
     if (!m_direct)
         Q_EMIT textDidChange();

@@ -1,14 +1,22 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <functional>
+#include <vector>
+
+class OLTextStorage;
 
 // The text view under both panes. Every way the user can change the text
 // (typing, Enter, Backspace and Delete, cut, paste, drag and drop, undo and
 // redo, input methods, the context menu) first asks `shouldChangeText` with
 // the position where the affected range begins; a refused edit leaves the
 // text as it was. Lines never wrap.
+//
+// The colours and font traits come from an OLTextStorage that the view keeps
+// in step with its text and draws as layout formats, so colouring is never an
+// edit of the document.
 class OLTextView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -28,6 +36,14 @@ public:
     void replaceDirect(qsizetype location, qsizetype length, const QString &text);
 
     qsizetype selectionLocation() const;
+
+    // The attributes to draw; the view does not own the storage.
+    void setTextStorage(OLTextStorage *storage);
+    // Draws what changed in the storage since the last call: the visible
+    // blocks at once, the rest in idle slices of a few milliseconds.
+    void renderStorageChanges();
+    // Whether every change has been drawn (the idle slices are done).
+    bool isRenderingComplete() const { return m_dirty.empty(); }
 
     // Guarded edit commands for menus and the context menu.
     void guardedCut();
@@ -56,8 +72,22 @@ private:
     qsizetype editStartForKey(QKeyEvent *event) const;
     void undoOrRedo(bool undo);
     void forwardContentsChange(int position, int removed, int added);
+    void markDirty(qsizetype from, qsizetype to);
+    // Draws the dirty blocks that meet [from, to) and drops them from m_dirty.
+    void renderDirty(qsizetype from, qsizetype to, qint64 budgetNs = -1);
+    void renderVisible();
+    void renderIdleSlice();
+    void renderBlock(const QTextBlock &block);
 
     enum class HistoryProbe { None, Checking, Allowed, Refused };
     HistoryProbe m_probe = HistoryProbe::None;
     bool m_direct = false;
+
+    struct Span {
+        qsizetype from;
+        qsizetype to;
+    };
+    OLTextStorage *m_storage = nullptr;
+    std::vector<Span> m_dirty; // sorted, disjoint
+    QTimer *m_idleRender;
 };

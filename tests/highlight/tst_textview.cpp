@@ -1,3 +1,4 @@
+#include "highlight/OLTextStorage.h"
 #include "highlight/OLTextView.h"
 
 #include <QApplication>
@@ -6,7 +7,9 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 // The view must refuse every kind of edit that begins before a protected
 // boundary, the way the console protects its fixed part.
@@ -159,6 +162,70 @@ private Q_SLOTS:
         view.setTextCursor(c);
         QVERIFY(view.insertTyped(QStringLiteral("!")));
         QCOMPARE(changed.count(), 1);
+    }
+
+    void storageFollowsEveryEdit()
+    {
+        OLTextView view;
+        OLTextStorage storage;
+        view.setTextStorage(&storage);
+        view.setPlainText(QStringLiteral("val x = 1\nval y = 2\n"));
+        QCOMPARE(storage.string(), view.toPlainText());
+        QTextCursor c = view.textCursor();
+        c.setPosition(4);
+        view.setTextCursor(c);
+        QTest::keyClicks(&view, QStringLiteral("ab"));
+        QTest::keyClick(&view, Qt::Key_Return);
+        QTest::keyClick(&view, Qt::Key_Backspace);
+        QTest::keyClick(&view, Qt::Key_Backspace);
+        QCOMPARE(storage.string(), view.toPlainText());
+        view.guardedUndo();
+        QCOMPARE(storage.string(), view.toPlainText());
+        view.replaceDirect(0, 3, QStringLiteral("fun"));
+        QCOMPARE(storage.string(), view.toPlainText());
+        view.setPlainText(QString());
+        QCOMPARE(storage.string(), QString());
+    }
+
+    void attributesAreDrawnNotWritten()
+    {
+        OLTextView view;
+        OLTextStorage storage;
+        view.setTextStorage(&storage);
+        view.setPlainText(QStringLiteral("one\ntwo\n"));
+        view.document()->setModified(false);
+        const int undoSteps = view.document()->availableUndoSteps();
+        QSignalSpy edits(&view, &OLTextView::contentsEdited);
+        storage.setBackgroundColor({4, 3}, OLColor{1, 0, 0, 0.3});
+        view.renderStorageChanges();
+        QCOMPARE(edits.count(), 0);
+        QVERIFY(!view.document()->isModified());
+        QCOMPARE(view.document()->availableUndoSteps(), undoSteps);
+        const QList<QTextLayout::FormatRange> formats = view.document()->findBlockByNumber(1).layout()->formats();
+        QCOMPARE(formats.size(), 1);
+        QCOMPARE(formats.at(0).start, 0);
+        QCOMPARE(formats.at(0).length, 3);
+        QCOMPARE(qRound(formats.at(0).format.background().color().alphaF() * 100), 30);
+        QVERIFY(view.document()->findBlockByNumber(0).layout()->formats().isEmpty());
+    }
+
+    void distantChangesAreDrawnInIdleSlices()
+    {
+        OLTextView view;
+        OLTextStorage storage;
+        view.resize(300, 200);
+        view.setTextStorage(&storage);
+        QString text;
+        for (int i = 0; i < 20000; ++i)
+            text += QStringLiteral("val x = 1\n");
+        view.setPlainText(text);
+        QTRY_VERIFY(view.isRenderingComplete());
+        storage.setForegroundColor({0, storage.length()}, OLColor{0, 0, 1, 1});
+        view.renderStorageChanges();
+        // The top is drawn at once, the far end only later.
+        QVERIFY(!view.document()->firstBlock().layout()->formats().isEmpty());
+        QTRY_VERIFY(view.isRenderingComplete());
+        QCOMPARE(view.document()->lastBlock().previous().layout()->formats().size(), 1);
     }
 
     void enterGoesToTheHandler()
