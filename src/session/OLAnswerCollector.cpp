@@ -1,0 +1,160 @@
+#include "session/OLAnswerCollector.h"
+
+#include "session/OLOutputClassifier.h"
+
+#include <algorithm>
+
+namespace {
+// Poly ML's answer to SIGINT while it compiles or reads.
+constexpr QStringView interruptNote = u"Compilation interrupted\n\n";
+} // namespace
+
+OLAnswerCollector::OLAnswerCollector(OLInterpreterMode mode)
+    : m_mode(mode)
+    , m_rejection(rejectionMarker(mode))
+    , m_promptPerLine(mode == OLPolyML)
+{
+    switch (mode) {
+    case OLPolyML:
+        m_primary = u"> ";
+        m_continuation = u"# ";
+        break;
+    case OLSmlNJ:
+        m_primary = u"- ";
+        m_continuation = u"= ";
+        break;
+    case OLMosML:
+    case OLAliceML:
+        m_primary = u"- ";
+        break;
+    default:
+        break;
+    }
+    // Poly ML's first prompt comes without any input.
+    restart();
+    m_promptsDue = m_promptPerLine ? 1 : 0;
+}
+
+void OLAnswerCollector::noteCommit(QStringView text)
+{
+    m_commitPending = true;
+    if (m_promptPerLine)
+        m_promptsDue += text.count(u'\n');
+}
+
+OLAnswerCollector::State OLAnswerCollector::feed(QStringView piece)
+{
+    m_text.append(piece);
+    if (m_awaitingInterruptNote) {
+        const qsizetype at = m_text.indexOf(interruptNote, m_scanPos);
+        if (at >= 0) {
+            m_text.remove(at, interruptNote.size());
+            m_awaitingInterruptNote = false;
+        }
+    }
+    if (!m_rejection.isEmpty() && !m_rejected) {
+        m_rejected = m_text.indexOf(m_rejection, m_rejectionScanFrom) >= 0;
+        m_rejectionScanFrom = std::max<qsizetype>(0, m_text.size() - m_rejection.size() + 1);
+    }
+    scanPrompts();
+    m_state = evaluate();
+    return m_state;
+}
+
+// A prompt is recognised where the interpreter writes one: at the start of
+// the answer, after a line feed or after another prompt.
+void OLAnswerCollector::scanPrompts()
+{
+    const auto promptAt = [this](QStringView rest) {
+        for (QStringView prompt : {m_primary, m_continuation}) {
+            if (!prompt.isEmpty() && rest.startsWith(prompt))
+                return prompt;
+        }
+        return QStringView();
+    };
+    const auto mayStartPrompt = [this](QStringView rest) {
+        return (!m_primary.isEmpty() && m_primary.startsWith(rest))
+            || (!m_continuation.isEmpty() && m_continuation.startsWith(rest));
+    };
+    while (m_scanPos < m_text.size()) {
+        if (m_atPromptPosition) {
+            const QStringView rest = QStringView(m_text).mid(m_scanPos);
+            const QStringView prompt = promptAt(rest);
+            if (!prompt.isEmpty()) {
+                m_scanPos += prompt.size();
+                m_lastPromptEnd = m_scanPos;
+                if (m_promptPerLine)
+                    --m_promptsDue;
+                continue;
+            }
+            if (mayStartPrompt(rest))
+                return; // the rest of a prompt may follow in the next piece
+        }
+        m_atPromptPosition = m_text.at(m_scanPos) == u'\n';
+        ++m_scanPos;
+    }
+}
+
+OLAnswerCollector::State OLAnswerCollector::evaluate() const
+{
+    if (m_text.isEmpty() || m_primary.isEmpty())
+        return State::Collecting;
+    const bool endsAtPrompt = m_lastPromptEnd == m_text.size();
+    if (m_text.endsWith(m_primary)) {
+        if (!endsAtPrompt)
+            return State::PromptLikely;
+        // A rejected declaration makes Poly ML drop the rest of its input, and
+        // with it the prompts of the remaining lines.
+        const bool promptsDone = m_promptsDue <= 0 || m_rejected;
+        return promptsDone ? State::Complete : State::PromptUnsure;
+    }
+    if (m_rejected && !m_awaitingInterruptNote && endsAtPrompt && !m_continuation.isEmpty()
+        && m_text.endsWith(m_continuation))
+        return State::Stuck;
+    return State::Collecting;
+}
+
+OLAnswer OLAnswerCollector::takeAnswer()
+{
+    OLAnswer answer;
+    const OLClassifiedOutput whole = classifyOutput(m_mode, m_text);
+    answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
+    answer.error = whole.error;
+    answer.report = !m_reported && (!whole.text.isEmpty() || m_commitPending);
+    restart();
+    return answer;
+}
+
+OLAnswer OLAnswerCollector::takeUnshown()
+{
+    if (m_primary.isEmpty())
+        return takeAnswer();
+    OLAnswer answer;
+    answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
+    answer.error = isErrorOutput(m_mode, stripPrompts(m_mode, m_text));
+    answer.report = answer.error && !m_reported;
+    m_reported = m_reported || answer.report;
+    m_shown = m_text.size();
+    return answer;
+}
+
+void OLAnswerCollector::noteRecoveryInterrupt()
+{
+    m_awaitingInterruptNote = true;
+    m_state = evaluate();
+}
+
+void OLAnswerCollector::restart()
+{
+    m_text.clear();
+    m_shown = 0;
+    m_reported = false;
+    m_commitPending = false;
+    m_promptsDue = 0;
+    m_scanPos = 0;
+    m_atPromptPosition = true;
+    m_lastPromptEnd = -1;
+    m_rejectionScanFrom = 0;
+    m_rejected = false;
+    m_state = State::Collecting;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "session/OLInterpreterMode.h"
+
+#include <QString>
+#include <QStringView>
+
+// What the session does with collected output.
+struct OLAnswer {
+    QString text;        // to show in the console now, prompts stripped; may be empty
+    bool error = false;  // verdict on the whole answer so far
+    bool report = false; // tell the editor the verdict now
+};
+
+// Collects an interpreter's standard output into answers. An interpreter
+// writes one answer in many reads; an answer is complete when the interpreter
+// stands at its primary prompt again, and only then is it classified.
+//
+// The collector knows no clock: it says what the output looks like, and the
+// session keeps the timers (see OLInterpreterSession).
+//
+// The editor hears of each answer once. A success is only reported at the
+// prompt, so a stepwise evaluation never runs ahead of the interpreter. Output
+// that is shown early because no prompt came (a long computation, an
+// interpreter waiting for more input) is reported early only when it already
+// holds a failure; otherwise the declaration stays pending until the prompt.
+// An interpreter without known prompts (UNKNOWN) has each early piece reported
+// as its answer. The first answer after a commit is reported even when it is
+// empty: a declaration that binds nothing visible still succeeded.
+class OLAnswerCollector
+{
+public:
+    enum class State {
+        Collecting,   // more output is due
+        Complete,     // at the primary prompt: takeAnswer()
+        PromptLikely, // ends with the prompt where it cannot be told from output
+                      // ("no newline> "): complete after a short quiet time
+        PromptUnsure, // at a prompt, but Poly ML has prompts still due for the
+                      // lines written: complete only after a long quiet time
+        Stuck,        // Poly ML's error recovery waits for more input: interrupt it
+    };
+
+    explicit OLAnswerCollector(OLInterpreterMode mode);
+
+    OLInterpreterMode mode() const { return m_mode; }
+
+    // Text written to the interpreter, as written.
+    void noteCommit(QStringView text);
+    State feed(QStringView piece);
+    State state() const { return m_state; }
+    bool hasUnshown() const { return m_shown < m_text.size(); }
+
+    // The whole answer; the collector starts afresh.
+    OLAnswer takeAnswer();
+    // What has come and not been shown; the answer stays open (except for
+    // UNKNOWN, which has no prompt to close it).
+    OLAnswer takeUnshown();
+    // The session has interrupted a stuck error recovery: the interpreter's
+    // note of the interruption is noise and is dropped when it comes.
+    void noteRecoveryInterrupt();
+
+private:
+    void scanPrompts();
+    State evaluate() const;
+    void restart();
+
+    OLInterpreterMode m_mode;
+    QStringView m_primary;      // the prompt of a new declaration; empty: none known
+    QStringView m_continuation; // the prompt inside a declaration
+    QStringView m_rejection;    // rejectionMarker() of the mode
+    bool m_promptPerLine;       // a prompt for every line read (Poly ML)
+
+    QString m_text;              // the answer so far
+    qsizetype m_shown = 0;       // m_text[0, m_shown) has been shown
+    bool m_reported = false;     // the editor has been told about this answer
+    bool m_commitPending = false;
+    qsizetype m_promptsDue = 0;  // prompt-per-line modes: prompts still to come
+    qsizetype m_scanPos = 0;     // prompts are found up to here
+    bool m_atPromptPosition = true;
+    qsizetype m_lastPromptEnd = -1;
+    qsizetype m_rejectionScanFrom = 0;
+    bool m_rejected = false;
+    bool m_awaitingInterruptNote = false;
+    State m_state = State::Collecting;
+};

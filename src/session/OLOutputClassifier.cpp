@@ -1,0 +1,116 @@
+#include "session/OLOutputClassifier.h"
+
+#include <QStringTokenizer>
+
+namespace {
+
+// Removes `token` from the front (or back) of `text` as long as it is there.
+void stripLeading(QStringView &text, QStringView token)
+{
+    while (text.startsWith(token))
+        text = text.mid(token.size());
+}
+
+void stripTrailing(QStringView &text, QStringView token)
+{
+    while (text.endsWith(token))
+        text.chop(token.size());
+}
+
+template<typename Predicate>
+bool anyLine(QStringView text, Predicate isMarker)
+{
+    for (QStringView line : qTokenize(text, u'\n')) {
+        if (isMarker(line))
+            return true;
+    }
+    return false;
+}
+
+// "stdIn:7.5-7.12 Warning: match nonexhaustive": a location, then the kind.
+bool isSmlNJWarning(QStringView line)
+{
+    const QStringView prefix = u"stdIn:";
+    if (!line.startsWith(prefix))
+        return false;
+    const qsizetype space = line.indexOf(u' ', prefix.size());
+    return space >= 0 && line.mid(space + 1).startsWith(u"Warning: ");
+}
+
+bool isSmlNJError(QStringView text)
+{
+    // A line of the compiler that is not a warning, an exception that nothing
+    // handled, or the note of an interrupted evaluation.
+    return anyLine(text, [](QStringView line) {
+        return (line.startsWith(u"stdIn") && !isSmlNJWarning(line))
+            || line.startsWith(u"uncaught exception ") || line == u"Interrupt";
+    });
+}
+
+constexpr QStringView polyRejection = u"poly: : error:";
+
+bool isPolyError(QStringView text)
+{
+    if (text.startsWith(u"Error") || text.endsWith(u"Errors\n"))
+        return true;
+    return anyLine(text, [](QStringView line) {
+        return line.startsWith(polyRejection) || line.startsWith(u"Exception- ")
+            || line == u"Compilation interrupted";
+    });
+}
+
+} // namespace
+
+QString stripPrompts(OLInterpreterMode mode, QStringView text)
+{
+    switch (mode) {
+    case OLMosML:
+        stripTrailing(text, u"- ");
+        if (text.endsWith(u"Enter `quit();' to quit.\n"))
+            text.chop(25);
+        stripLeading(text, u"> ");
+        break;
+    case OLSmlNJ:
+        stripTrailing(text, u"- ");
+        // Continuation prompts of a declaration that spans lines come first.
+        stripLeading(text, u"= ");
+        break;
+    case OLAliceML:
+        stripTrailing(text, u"- ");
+        break;
+    case OLPolyML:
+        // "# " continues a declaration, "> " starts one; either may stand at
+        // both ends when an answer spans several prompts.
+        while (text.startsWith(u"# ") || text.startsWith(u"> "))
+            text = text.mid(2);
+        while (text.endsWith(u"> ") || text.endsWith(u"# "))
+            text.chop(2);
+        break;
+    default:
+        break;
+    }
+    return text.toString();
+}
+
+bool isErrorOutput(OLInterpreterMode mode, QStringView stripped)
+{
+    switch (mode) {
+    case OLMosML: return stripped.startsWith(u"!");
+    case OLSmlNJ: return isSmlNJError(stripped);
+    case OLPolyML: return isPolyError(stripped);
+    default: return false;
+    }
+}
+
+OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text)
+{
+    OLClassifiedOutput result;
+    result.text = stripPrompts(mode, text);
+    result.error = isErrorOutput(mode, result.text);
+    return result;
+}
+
+QStringView rejectionMarker(OLInterpreterMode mode)
+{
+    return mode == OLPolyML ? polyRejection : QStringView();
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "session/OLOutputDecoder.h"
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringConverter>
+#include <QStringEncoder>
+#include <QStringList>
+
+#include <memory>
+
+class PXShellWrapper;
+class QProcess;
+
+// The reports of a child process wrapper, all made on the main thread:
+// processStarted() first, processFinished() exactly once and last.
+class PXShellWrapperDelegate
+{
+public:
+    // One piece of standard output, as one read delivered it, decoded.
+    virtual void appendOutput(PXShellWrapper *wrapper, const QString &output) = 0;
+    // One piece of standard error, decoded (also in binary mode).
+    virtual void appendError(PXShellWrapper *wrapper, const QString &error) = 0;
+    virtual void processStarted(PXShellWrapper *wrapper) = 0;
+    // The run is over; status is the exit code, 128 + the signal number for a
+    // child ended by a signal, or PXShellWrapper::notLaunchedStatus.
+    virtual void processFinished(PXShellWrapper *wrapper, int status) = 0;
+    // Standard output of a wrapper in binary mode, undecoded. Only delegates
+    // that switch binary mode on need it.
+    virtual void appendBinaryOutput(PXShellWrapper *, const QByteArray &) {}
+
+protected:
+    ~PXShellWrapperDelegate() = default;
+};
+
+// Runs one child process with pipes on its standard input, output and error.
+//
+// Built on QProcess: its reads and writes are driven by the event loop, so
+// input is queued and written as the pipe takes it, in order, and writing
+// never blocks the user interface (a blocking write deadlocks against a child
+// that is itself blocked writing an answer nobody reads). QProcess writes with
+// SIGPIPE held back, so writing to a child that has gone does no harm. It
+// reports the child's death only after draining both pipes, which gives the
+// end report its place after all output.
+//
+// A started wrapper holds itself until its end report, so it must be owned by
+// a std::shared_ptr. It never waits for its child: QProcess's destructor would,
+// so the QProcess lives exactly as long as the child runs. Children are killed
+// when Ostrel dies (even by SIGKILL), and terminateAll() ends them at quit.
+class PXShellWrapper : public std::enable_shared_from_this<PXShellWrapper>
+{
+public:
+    static constexpr int notLaunchedStatus = -1;
+
+    // arguments[0] is the executable. An empty working directory leaves the
+    // child in Ostrel's; the default environment is inherited.
+    PXShellWrapper(const QString &workingDirectory, const QProcessEnvironment &environment,
+                   const QStringList &arguments, void *context = nullptr);
+    ~PXShellWrapper();
+
+    PXShellWrapper(const PXShellWrapper &) = delete;
+    PXShellWrapper &operator=(const PXShellWrapper &) = delete;
+
+    PXShellWrapperDelegate *delegate() const { return m_delegate; }
+    // Not owned; none detaches.
+    void setDelegate(PXShellWrapperDelegate *delegate) { m_delegate = delegate; }
+    void *context() const { return m_context; }
+
+    bool binaryOutput() const { return m_binaryOutput; }
+    void setBinaryOutput(bool binary) { m_binaryOutput = binary; }
+    void setInputStringEncoding(QStringConverter::Encoding encoding);
+    void setOutputStringEncoding(QStringConverter::Encoding encoding);
+
+    // Reports processStarted at once. A child that cannot be started gets an
+    // error report with its path and the reason, then the end report with
+    // notLaunchedStatus, both on a later turn of the event loop.
+    void startProcess();
+    void stopProcess();      // SIGTERM
+    void interruptProcess(); // SIGINT
+    void suspendProcess();   // SIGTSTP
+    // Queued and written as the child reads; returns at once.
+    void appendInput(const QString &text);
+    void appendInput(const QByteArray &bytes);
+    // The child reads end of file once everything queued has been written.
+    void closeInput();
+
+    // Kills every child that is still running, without waiting for any.
+    static void terminateAll();
+
+private:
+    enum class Phase { Created, Running, Ended };
+
+    void signalChild(int signal) const;
+    void readOutput();
+    void readError();
+    void reportOutput(const QByteArray &bytes);
+    void reportError(const QString &text);
+    void failToStart();
+    void cleanup(int status);
+
+    struct DeleteLater {
+        void operator()(QProcess *process) const;
+    };
+
+    std::unique_ptr<QProcess, DeleteLater> m_process;
+    PXShellWrapperDelegate *m_delegate = nullptr;
+    void *m_context;
+    QString m_workingDirectory;
+    QProcessEnvironment m_environment;
+    QStringList m_arguments;
+    QStringEncoder m_inputEncoder{QStringConverter::Utf8};
+    OLOutputDecoder m_outputDecoder;
+    OLOutputDecoder m_errorDecoder;
+    bool m_binaryOutput = false;
+    Phase m_phase = Phase::Created;
+    std::shared_ptr<PXShellWrapper> m_self; // held from start to the end report
+};
