@@ -1,23 +1,20 @@
 #include "prefs/OLInterpreterDiscovery.h"
 
-#include "settings/OLPropertyList.h"
 #include "settings/OLSettingsKeys.h"
-#include "settings/OLUserDefaults.h"
 
 #include <QFileInfo>
 #include <QUrl>
 
+#include <array>
+
+namespace {
 const std::array<OLInterpreterRow, 4> interpreterTable{{
     {OLAliceML, OLKey::aliceStdLocation, OLKey::alicePath},
     {OLPolyML, OLKey::polyStdLocation, OLKey::polyPath},
     {OLMosML, OLKey::mosmlStdLocation, OLKey::mosmlPath},
     {OLSmlNJ, OLKey::smlnjStdLocation, OLKey::smlnjPath},
 }};
-
-QVariantMap standardInterpreterLocations()
-{
-    return readPropertyListResource(OLResource::stdInterpreterLocations);
-}
+} // namespace
 
 QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults, const QVariantMap &locations)
 {

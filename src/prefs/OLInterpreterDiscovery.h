@@ -1,15 +1,12 @@
 #pragma once
 
 #include "session/OLInterpreterMode.h"
+#include "settings/OLUserDefaults.h"
 
 #include <QLatin1StringView>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
-
-#include <array>
-
-class OLUserDefaults;
 
 // One interpreter that discovery looks for at its standard location.
 struct OLInterpreterRow {
@@ -18,18 +15,15 @@ struct OLInterpreterRow {
     QLatin1StringView standardPathKey; // the standard-path setting discovery writes
 };
 
-// Probing order and menu order, fixed whatever order the resource has.
-extern const std::array<OLInterpreterRow, 4> interpreterTable;
-
-// The "StdInterpreterLocations" resource: key to "file://localhost/..." string.
-QVariantMap standardInterpreterLocations();
-
-// Probes the location of every row (existence only: nothing is started or
-// tested for being executable), then, for each row found, in table order,
-// copies its location unchanged into its standard-path setting. Rows not found
-// keep whatever their setting held. Returns the rows found, in table order.
+// Looks for Alice ML, Poly ML, Moscow ML and SML of New Jersey at their
+// standard locations, always in this order, which is also the menus' order.
+// Every location is probed first (existence only: nothing is started or tested
+// for being executable); then, for each interpreter found, its location is
+// copied unchanged into its standard-path setting. Interpreters not found keep
+// whatever their setting held. Returns the rows found, in that order.
 QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults,
-                                             const QVariantMap &locations = standardInterpreterLocations());
+                                             const QVariantMap &locations
+                                             = OLUserDefaults::standardInterpreterLocations());
 
 // The preferred interpreter command line for a located executable: the
 // "file://localhost" prefix and the absolute path, unescaped, since the

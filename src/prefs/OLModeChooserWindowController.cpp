@@ -1,7 +1,5 @@
 #include "prefs/OLModeChooserWindowController.h"
 
-#include "settings/OLUserDefaults.h"
-
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,6 +20,7 @@ OLModeChooserWindowController::OLModeChooserWindowController(OLUserDefaults &def
     setObjectName(QStringLiteral("OLModeChooserWindowController"));
     setWindowTitle(tr("Choose an Interpreter"));
     m_chooserButton->setObjectName(QStringLiteral("chooserButton"));
+    m_chooserButton->setPlaceholderText(tr("Installed interpreters"));
     m_labelTop->setObjectName(QStringLiteral("labelTop"));
     m_labelBottom->setObjectName(QStringLiteral("labelBottom"));
     m_browse->setObjectName(QStringLiteral("browse"));
@@ -66,7 +65,7 @@ void OLModeChooserWindowController::noneFound()
 
 void OLModeChooserWindowController::chooseEntry(int index)
 {
-    m_chosenPath = m_defaults.valueForKey(m_found.at(index).standardPathKey).toString();
+    m_chosenPath = m_defaults.stringForKey(m_found.at(index).standardPathKey);
 }
 
 void OLModeChooserWindowController::browseExec()

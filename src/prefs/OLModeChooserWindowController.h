@@ -5,7 +5,6 @@
 
 #include <QDialog>
 
-class OLUserDefaults;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -21,7 +20,7 @@ class OLModeChooserWindowController : public QDialog
 
 public:
     explicit OLModeChooserWindowController(OLUserDefaults &defaults,
-                                           const QVariantMap &locations = standardInterpreterLocations(),
+                                           const QVariantMap &locations = OLUserDefaults::standardInterpreterLocations(),
                                            QWidget *parent = nullptr);
 
     void setExecutableChooser(OLExecutableChooser chooser) { m_chooseExecutable = std::move(chooser); }

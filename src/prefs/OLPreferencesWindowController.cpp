@@ -1,9 +1,10 @@
 #include "prefs/OLPreferencesWindowController.h"
 
+#include "highlight/OLSyntaxHighlighter.h"
+#include "highlight/OLTextView.h"
 #include "prefs/OLBroadcaster.h"
 #include "prefs/OLColorWell.h"
 #include "prefs/OLQtColor.h"
-#include "settings/OLPropertyList.h"
 #include "settings/OLSettingsKeys.h"
 #include "settings/OLSettingsValue.h"
 #include "settings/OLUserDefaults.h"
@@ -23,9 +24,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextEdit>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -72,18 +70,6 @@ qint64 fontTraitMask(bool bold, bool italic)
 {
     return (bold ? OLFontTrait::bold : OLFontTrait::notBold)
         | (italic ? OLFontTrait::italic : OLFontTrait::notItalic);
-}
-
-void applyFontTraits(QTextCharFormat &format, qint64 mask)
-{
-    if (mask & OLFontTrait::bold)
-        format.setFontWeight(QFont::Bold);
-    if (mask & OLFontTrait::notBold)
-        format.setFontWeight(QFont::Normal);
-    if (mask & OLFontTrait::italic)
-        format.setFontItalic(true);
-    if (mask & OLFontTrait::notItalic)
-        format.setFontItalic(false);
 }
 
 OLColor withAlpha(OLColor color, double alpha)
@@ -279,11 +265,10 @@ QWidget *OLPreferencesWindowController::createFontsTab()
     outputGrid->addWidget(m_facConsoleErrorStyleCheckBoxItalic, 2, 2);
     outputGrid->setRowStretch(3, 1);
 
-    m_facConsoleExampleTextView = new QTextEdit;
+    m_facConsoleExampleTextView = new OLTextView;
     m_facConsoleExampleTextView->setObjectName(QStringLiteral("facConsoleExampleTextView"));
     m_facConsoleExampleTextView->setReadOnly(true);
-    m_facConsoleExampleTextView->setLineWrapMode(QTextEdit::NoWrap);
-    m_facConsoleExampleTextView->document()->setUndoRedoEnabled(false);
+    m_facConsoleExampleTextView->setTextStorage(&m_exampleStorage);
     m_facConsoleExampleTextView->setPlainText(exampleText());
 
     auto *restore = new QPushButton(tr("Restore Defaults"));
@@ -336,12 +321,13 @@ void OLPreferencesWindowController::selectFacTab()
     m_facToolBarItem->setChecked(true);
 }
 
+// The dialogs close with the window and keep what was picked in them.
 void OLPreferencesWindowController::closeEvent(QCloseEvent *event)
 {
-    if (m_fontDialog)
-        m_fontDialog->close();
-    if (m_colorDialog)
-        m_colorDialog->close();
+    if (m_fontDialog && m_fontDialog->isVisible())
+        m_fontDialog->accept();
+    if (m_colorDialog && m_colorDialog->isVisible())
+        m_colorDialog->accept();
     QMainWindow::closeEvent(event);
 }
 
@@ -358,7 +344,7 @@ void OLPreferencesWindowController::initInterpreterExists()
 
 void OLPreferencesWindowController::chooseEntry(int index)
 {
-    m_defaults.savePreferredInterpreter(m_defaults.valueForKey(m_found.at(index).standardPathKey).toString());
+    m_defaults.savePreferredInterpreter(m_defaults.stringForKey(m_found.at(index).standardPathKey));
     showCommandLine();
 }
 
@@ -420,7 +406,7 @@ void OLPreferencesWindowController::genMiscReopenDocumentsCheckBoxClicked()
 
 void OLPreferencesWindowController::genRestoreDefaults()
 {
-    const QVariantMap resource = readPropertyListResource(OLResource::defaultPreferences);
+    const QVariantMap resource = OLUserDefaults::defaultPreferences();
     const auto value = [&resource](QLatin1StringView key) { return resource.value(QString(key)); };
     m_defaults.saveMaximumCommitHistoryLength(
         OLSettingsValue::toInteger(value(OLKey::maximumCommitHistoryLength)).value_or(0));
@@ -563,6 +549,7 @@ void OLPreferencesWindowController::faCConsoleErrorStyleChanged()
     m_broadcaster.updateAllFontAttributes();
 }
 
+// Input as the editor colours it, answers and the error as the console does.
 void OLPreferencesWindowController::facConsoleUpdateExampleText()
 {
     const OLStyleSet opaque = createFontAtrributesDictionaryWithAlpha(1.0);
@@ -570,30 +557,31 @@ void OLPreferencesWindowController::facConsoleUpdateExampleText()
     const qint64 answerTraits = createAnswerFontTraits();
     const qint64 errorTraits = createErrorFontTraits();
 
-    QTextCursor cursor(m_facConsoleExampleTextView->document());
+    std::array<OLTextStorage::Range, exampleSegments.size()> ranges;
     qsizetype location = 0;
-    for (const ExampleSegment &segment : exampleSegments) {
-        const qsizetype length = qsizetype(segment.text.size());
-        // TODO syntax colouring
-        QTextCharFormat format;
-        switch (segment.kind) {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        ranges[i] = {location, qsizetype(exampleSegments[i].text.size())};
+        location = ranges[i].end();
+    }
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        switch (exampleSegments[i].kind) {
         case ExampleKind::Input:
-            format.setForeground(toQColor(*opaque.regColor));
+            OLSyntaxHighlighter::highlightSyntaxFor(m_exampleStorage, ranges[i], opaque);
             break;
         case ExampleKind::Answer:
-            format.setForeground(toQColor(*answer.regColor));
-            applyFontTraits(format, answerTraits);
+            OLSyntaxHighlighter::highlightSyntaxFor(m_exampleStorage, ranges[i], answer);
             break;
         case ExampleKind::Error:
-            format.setForeground(toQColor(*answer.errColor));
-            applyFontTraits(format, errorTraits);
+            OLSyntaxHighlighter::setErrorForegroundColor(m_exampleStorage, ranges[i], answer);
             break;
         }
-        cursor.setPosition(int(location));
-        cursor.setPosition(int(location + length), QTextCursor::KeepAnchor);
-        cursor.setCharFormat(format);
-        location += length;
     }
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (exampleSegments[i].kind != ExampleKind::Input)
+            m_exampleStorage.addFontTraits(ranges[i], exampleSegments[i].kind == ExampleKind::Answer ? answerTraits
+                                                                                                  : errorTraits);
+    }
+    m_facConsoleExampleTextView->renderStorageChanges();
 }
 
 OLStyleSet OLPreferencesWindowController::createFontAtrributesDictionaryWithAlpha(double alpha) const

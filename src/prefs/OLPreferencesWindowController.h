@@ -1,5 +1,6 @@
 #pragma once
 
+#include "highlight/OLTextStorage.h"
 #include "prefs/OLExecutableDialog.h"
 #include "prefs/OLInterpreterDiscovery.h"
 #include "settings/OLColor.h"
@@ -10,7 +11,7 @@
 struct OLStyleSet;
 class OLBroadcaster;
 class OLColorWell;
-class OLUserDefaults;
+class OLTextView;
 class QCheckBox;
 class QColorDialog;
 class QComboBox;
@@ -20,7 +21,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
-class QTextEdit;
 
 // The preferences window: a General tab (the interpreter and its command line,
 // the commit history, reopening documents) and a Fonts and Colours tab (the
@@ -33,7 +33,7 @@ class OLPreferencesWindowController : public QMainWindow
 
 public:
     OLPreferencesWindowController(OLUserDefaults &defaults, OLBroadcaster &broadcaster,
-                                  const QVariantMap &locations = standardInterpreterLocations(),
+                                  const QVariantMap &locations = OLUserDefaults::standardInterpreterLocations(),
                                   QWidget *parent = nullptr);
 
     void setExecutableChooser(OLExecutableChooser chooser) { m_chooseExecutable = std::move(chooser); }
@@ -102,7 +102,8 @@ private:
     QCheckBox *m_genMiscReopenDocumentsCheckBox;
 
     QLineEdit *m_facConsoleFontTextField;
-    QTextEdit *m_facConsoleExampleTextView;
+    OLTextView *m_facConsoleExampleTextView;
+    OLTextStorage m_exampleStorage; // the example text and its colours, drawn by the view
     OLColorWell *m_facConsoleColorWellPlain;
     OLColorWell *m_facConsoleColorWellError;
     OLColorWell *m_facConsoleColorWellKeyword;
