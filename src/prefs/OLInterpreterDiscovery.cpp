@@ -32,5 +32,5 @@ QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults, const QVa
 
 QString commandLineForExecutable(const QString &path)
 {
-    return QStringLiteral("file://localhost") + QFileInfo(path).absoluteFilePath();
+    return commandLinePrefix + QFileInfo(path).absoluteFilePath();
 }

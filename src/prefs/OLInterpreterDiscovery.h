@@ -25,7 +25,10 @@ QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults,
                                              const QVariantMap &locations
                                              = OLUserDefaults::standardInterpreterLocations());
 
-// The preferred interpreter command line for a located executable: the
-// "file://localhost" prefix and the absolute path, unescaped, since the
+// What every preferred interpreter command line starts with; the session and
+// the preferences window drop it to get the path and its arguments.
+inline constexpr QLatin1StringView commandLinePrefix{"file://localhost"};
+
+// The preferred interpreter command line for a located executable: the prefix and the absolute path, unescaped, since the
 // session drops the prefix and runs the rest as it stands.
 QString commandLineForExecutable(const QString &path);

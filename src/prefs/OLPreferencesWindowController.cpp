@@ -32,8 +32,6 @@
 
 namespace {
 
-constexpr QLatin1StringView commandLinePrefix{"file://localhost"};
-
 // The example text: what a console shows for input, answers and an error. Its
 // six pieces are laid out at fixed positions; the lengths are checked below.
 enum class ExampleKind { Input, Answer, Error };

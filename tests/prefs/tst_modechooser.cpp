@@ -172,15 +172,6 @@ private Q_SLOTS:
         QCOMPARE(chooser.stored(), fileUrl(chooser.browseAnswer));
     }
 
-    void pickAfterPick()
-    {
-        Chooser chooser({QStringLiteral("poly"), QStringLiteral("sml")});
-        chooser.pick(QStringLiteral("Poly ML"));
-        chooser.pick(QStringLiteral("SML of New Jersey"));
-        chooser.click("apply");
-        QCOMPARE(chooser.stored(), QStringLiteral("file://localhost/usr/bin/sml"));
-    }
-
     // An entry stores its standard-path setting, which discovery has just
     // rewritten from the resource: a stale value from an earlier run is gone.
     void entryStoresFreshStandardPath()

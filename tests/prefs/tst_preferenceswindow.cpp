@@ -520,7 +520,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("italic");
         QTest::newRow("bold and italic") << qint64(3) << true << true;
         QTest::newRow("not bold, not italic") << qint64(0x01000004) << false << false;
-        QTest::newRow("absent") << qint64(0) << false << false;
+        QTest::newRow("zero") << qint64(0) << false << false;
         QTest::newRow("hand-edited: bold and not bold") << qint64(6) << true << false;
         QTest::newRow("hand-edited: italic and not italic") << qint64(0x01000001) << false << true;
     }
