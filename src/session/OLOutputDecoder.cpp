@@ -32,7 +32,11 @@ qsizetype incompleteTail(QByteArrayView bytes)
 
 OLOutputDecoder::OLOutputDecoder(QStringConverter::Encoding encoding)
     : m_encoding(encoding)
-    , m_decoder(encoding, QStringConverter::Flag::ConvertInitialBom)
+    // UTF-8 gets whole characters only, so its decoder needs no state.
+    , m_decoder(encoding,
+                encoding == QStringConverter::Utf8
+                    ? QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom
+                    : QStringConverter::Flag::ConvertInitialBom)
 {
 }
 
@@ -45,12 +49,13 @@ QString OLOutputDecoder::decode(QByteArrayView bytes)
     const qsizetype cut = incompleteTail(data);
     m_pending = data.mid(cut);
     data.truncate(cut);
-    return QString::fromUtf8(data);
+    return m_decoder.decode(data);
 }
 
 QString OLOutputDecoder::finish()
 {
-    const QString rest = QString::fromUtf8(m_pending);
+    if (m_pending.isEmpty())
+        return {};
     m_pending.clear();
-    return rest;
+    return QString(QChar::ReplacementCharacter);
 }

@@ -20,6 +20,6 @@ public:
 
 private:
     QStringConverter::Encoding m_encoding;
-    QStringDecoder m_decoder; // encodings other than UTF-8
-    QByteArray m_pending;     // UTF-8: the start of a character
+    QStringDecoder m_decoder;
+    QByteArray m_pending; // UTF-8: the start of a character
 };

@@ -1,0 +1,212 @@
+#include "session/OLAnswerCollector.h"
+
+#include <QTest>
+
+#include <memory>
+
+using State = OLAnswerCollector::State;
+
+Q_DECLARE_METATYPE(OLAnswer)
+
+namespace QTest {
+template<>
+char *toString(const OLAnswer &answer)
+{
+    return toString(QStringLiteral("{%1, error %2, report %3}")
+                        .arg(answer.text, answer.error ? u"yes" : u"no", answer.report ? u"yes" : u"no"));
+}
+} // namespace QTest
+
+bool operator==(const OLAnswer &a, const OLAnswer &b)
+{
+    return a.text == b.text && a.error == b.error && a.report == b.report;
+}
+
+// A collector whose interpreter has started and stands at its prompt.
+std::unique_ptr<OLAnswerCollector> collectorAtPrompt(int mode)
+{
+    auto collector = std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode));
+    const QString prompt = mode == OLPolyML ? QStringLiteral("> ")
+        : mode == OLUnknownMode             ? QString()
+                                            : QStringLiteral("- ");
+    if (!prompt.isEmpty()) {
+        collector->feed(prompt);
+        collector->takeAnswer();
+    }
+    return collector;
+}
+
+class TestAnswerCollector : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The state after each piece of output: whether the interpreter stands
+    // at its prompt, may stand there, or is still answering.
+    void states_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("commit");
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QList<State>>("states");
+
+        using L = QList<State>;
+        const State C = State::Collecting;
+        const State done = State::Complete;
+        QTest::newRow("poly: banner in two reads") << int(OLPolyML) << QString()
+            << QStringList{"Poly/ML 5.7.1 Release\n", "> "} << L{C, done};
+        QTest::newRow("poly: one answer in many reads") << int(OLPolyML) << "val q = 2;\n"
+            << QStringList{"val", " ", "q", " ", "=", " 2: int\n> "} << L{C, C, C, C, C, done};
+        QTest::newRow("poly: prompt split from its line") << int(OLPolyML) << "val x = 1;\n"
+            << QStringList{"val x = 1: int\n", ">", " "} << L{C, C, done};
+        QTest::newRow("poly: a read that ends inside a type") << int(OLPolyML) << "fun g x = x + 1;\n"
+            << QStringList{"val g = fn: int -> ", "int\n> "} << L{State::PromptLikely, done};
+        QTest::newRow("poly: print without newline") << int(OLPolyML) << "val _ = print \"no newline\";\n"
+            << QStringList{"no newline> "} << L{State::PromptLikely};
+        QTest::newRow("poly: a prompt for every line") << int(OLPolyML) << "val x = 1;\n;\n"
+            << QStringList{"val x = 1: int\n> ", "> "} << L{State::PromptUnsure, done};
+        QTest::newRow("poly: continuation prompts of a long declaration") << int(OLPolyML) << "val z = 3\n\n;\n"
+            << QStringList{"# ", "# ", "val z = 3: int\n> "} << L{C, C, done};
+        QTest::newRow("poly: a later line still computes") << int(OLPolyML) << "fun f x = x;\nf 3;\n;\n"
+            << QStringList{"val f = fn: 'a -> 'a\n> ", "val it = 3: int\n> ", "> "}
+            << L{State::PromptUnsure, State::PromptUnsure, done};
+        QTest::newRow("poly: a rejection drops the prompts of later lines") << int(OLPolyML)
+            << "val a = foo;\nval b = 1;\n;\n"
+            << QStringList{"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n> "} << L{done};
+        QTest::newRow("poly: error recovery waits for input") << int(OLPolyML) << "val y = 1 +;\n"
+            << QStringList{"poly: : error: ", "<identifier>", " expected but ; was found\n# "} << L{C, C, State::Stuck};
+        QTest::newRow("poly: waiting inside a comment is no error") << int(OLPolyML) << "(* open;\n"
+            << QStringList{"# "} << L{C};
+        QTest::newRow("smlnj: accepted") << int(OLSmlNJ) << "val x = 1;\n" << QStringList{"val x = 1 : int\n- "} << L{done};
+        QTest::newRow("smlnj: error, then its prompt") << int(OLSmlNJ) << "foo;\n"
+            << QStringList{"stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n", "- "} << L{C, done};
+        QTest::newRow("smlnj: one prompt for several lines") << int(OLSmlNJ) << "val x = 1;\n;\n"
+            << QStringList{"val x = 1 : int\n- "} << L{done};
+        QTest::newRow("smlnj: waiting at the continuation prompt") << int(OLSmlNJ) << "val = 3;\n"
+            << QStringList{"= "} << L{C};
+        QTest::newRow("smlnj: print without newline") << int(OLSmlNJ) << "print \"no newline\";\n"
+            << QStringList{"no newline- "} << L{State::PromptLikely};
+        QTest::newRow("mosml: banner") << int(OLMosML) << QString()
+            << QStringList{"Moscow ML version 2.10\nEnter `quit();' to quit.\n- "} << L{done};
+        QTest::newRow("alice: answer") << int(OLAliceML) << "val x = 1;\n" << QStringList{"val x : int = 1\n- "} << L{done};
+        QTest::newRow("unknown: no prompt to wait for") << int(OLUnknownMode) << "x;\n" << QStringList{"x;\n- "} << L{C};
+    }
+
+    void states()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, commit);
+        QFETCH(QStringList, pieces);
+        QFETCH(QList<State>, states);
+        // A row without a commit shows the start of the interpreter.
+        auto collector = commit.isNull() ? std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode))
+                                         : collectorAtPrompt(mode);
+        if (!commit.isNull())
+            collector->noteCommit(commit);
+        for (qsizetype i = 0; i < pieces.size(); ++i)
+            QCOMPARE(collector->feed(pieces.at(i)), states.at(i));
+    }
+
+    // What reaches the console and the editor. Steps: "commit:" text,
+    // "out:" a piece, "answer" takes the whole answer, "unshown" what waits to
+    // be shown, "interrupt" notes the interruption of a stuck recovery.
+    void answers_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<OLAnswer>>("answers");
+
+        using A = QList<OLAnswer>;
+        QTest::newRow("an empty answer to a commit is a success") << int(OLPolyML)
+            << QStringList{"out:Poly/ML 5.7.1 Release\n> ", "answer", "commit:val _ = ()\n;\n", "out:# > ", "answer"}
+            << A{{"Poly/ML 5.7.1 Release\n", false, true}, {"", false, true}};
+        QTest::newRow("prompts without a commit tell nobody") << int(OLSmlNJ) << QStringList{"out:- ", "answer"}
+            << A{{"", false, false}};
+        QTest::newRow("output shown early, success at the prompt") << int(OLPolyML)
+            << QStringList{"commit:val _ = (print \"a\\n\"; f 0)\n;\n", "out:# a\n", "unshown",
+                           "out:val it = 3: int\n> ", "answer"}
+            << A{{"a\n", false, false}, {"val it = 3: int\n", false, true}};
+        QTest::newRow("a failure shown early is reported once") << int(OLPolyML)
+            << QStringList{"commit:val t = foo\n;\n", "out:# poly: : error: foo\n", "unshown", "out:Static Errors\n> ", "answer"}
+            << A{{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}};
+        QTest::newRow("prompts shown early stay hidden") << int(OLPolyML)
+            << QStringList{"commit:structure S = struct\nval a = 1\nend\n;\n", "out:# # ", "unshown",
+                           "out:# structure S: sig val a: int end\n> ", "answer"}
+            << A{{"", false, false}, {"structure S: sig val a: int end\n", false, true}};
+        QTest::newRow("unknown: each shown piece is an answer") << int(OLUnknownMode)
+            << QStringList{"commit:x;\n", "out:x;\n", "unshown", "out:- ", "unshown"}
+            << A{{"x;\n", false, true}, {"- ", false, true}};
+        QTest::newRow("poly: the interruption of a stuck recovery leaves no trace") << int(OLPolyML)
+            << QStringList{"commit:val y = 1 +;\n", "out:poly: : error: <identifier> expected but ; was found\n# ",
+                           "interrupt", "out:Compilation interrupted\n\n> ", "answer"}
+            << A{{"poly: : error: <identifier> expected but ; was found\n", true, true}};
+        QTest::newRow("poly: a late note of the interruption is dropped") << int(OLPolyML)
+            << QStringList{"commit:val y = 1 +;\n", "out:poly: : error: e\n# ", "interrupt",
+                           "out:Static Errors\n> ", "answer", "out:Compilation interrupted\n\n> ", "answer"}
+            << A{{"poly: : error: e\n# Static Errors\n", true, true}, {"", false, false}};
+        QTest::newRow("poly: an interruption by the user is a failure") << int(OLPolyML)
+            << QStringList{"commit:(* open\n;\n", "out:# # ", "out:Compilation interrupted\n\n> ", "answer"}
+            << A{{"Compilation interrupted\n\n", true, true}};
+        QTest::newRow("smlnj: interrupted at the continuation prompt") << int(OLSmlNJ)
+            << QStringList{"commit:val = 3;\n", "out:= ", "out:\nInterrupt\n- ", "answer"}
+            << A{{"\nInterrupt\n", true, true}};
+        QTest::newRow("mosml: banner") << int(OLMosML)
+            << QStringList{"out:Moscow ML version 2.10\nEnter `quit();' to quit.\n- ", "answer"}
+            << A{{"Moscow ML version 2.10\n", false, true}};
+    }
+
+    void answers()
+    {
+        QFETCH(int, mode);
+        QFETCH(QStringList, steps);
+        QFETCH(QList<OLAnswer>, answers);
+        auto collector = steps.constFirst().startsWith(u"commit:")
+            ? collectorAtPrompt(mode)
+            : std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode));
+        QList<OLAnswer> taken;
+        for (const QString &step : std::as_const(steps)) {
+            if (step.startsWith(u"commit:"))
+                collector->noteCommit(step.mid(7));
+            else if (step.startsWith(u"out:"))
+                collector->feed(step.mid(4));
+            else if (step == u"answer")
+                taken.append(collector->takeAnswer());
+            else if (step == u"unshown")
+                taken.append(collector->takeUnshown());
+            else if (step == u"interrupt")
+                collector->noteRecoveryInterrupt();
+            else
+                QFAIL(qPrintable("unknown step " + step));
+        }
+        QCOMPARE(taken, answers);
+    }
+
+    void stuckOnlyOnce()
+    {
+        const auto collector = collectorAtPrompt(OLPolyML);
+        collector->noteCommit(u"val y = 1 +;\n");
+        QCOMPARE(collector->feed(u"poly: : error: e\n# "), State::Stuck);
+        collector->noteRecoveryInterrupt();
+        QCOMPARE(collector->state(), State::Collecting);
+        QVERIFY(collector->hasUnshown());
+    }
+
+    // A big answer in small reads stays linear: the prompt scan resumes where
+    // it stopped.
+    void manySmallReads()
+    {
+        const auto collector = collectorAtPrompt(OLPolyML);
+        collector->noteCommit(u"val l = List.tabulate (100000, fn i => i);\n");
+        QString expected;
+        for (int i = 0; i < 100000; ++i) {
+            const QString piece = QString::number(i) + QLatin1String(i % 10 == 9 ? ",\n  " : ", ");
+            expected += piece;
+            QCOMPARE(collector->feed(piece), State::Collecting);
+        }
+        QCOMPARE(collector->feed(u"0]: int list\n> "), State::Complete);
+        QCOMPARE(collector->takeAnswer().text, expected + "0]: int list\n");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAnswerCollector)
+#include "tst_answercollector.moc"

@@ -1,0 +1,68 @@
+#include "session/OLOutputDecoder.h"
+
+#include <QTest>
+
+class TestOutputDecoder : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Every cut of the bytes into two pieces gives the same text.
+    void splitAnywhere_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("two-byte character") << QByteArray("caf\xc3\xa9\n");
+        QTest::newRow("three-byte character") << QByteArray("\xe2\x82\xac 5");
+        QTest::newRow("four-byte character") << QByteArray("x\xf0\x9f\x98\x80y");
+        QTest::newRow("characters back to back") << QByteArray("\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
+    }
+
+    void splitAnywhere()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString whole = QString::fromUtf8(bytes);
+        for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+            OLOutputDecoder decoder;
+            QString text = decoder.decode(bytes.left(cut));
+            text += decoder.decode(bytes.mid(cut));
+            text += decoder.finish();
+            QCOMPARE(text, whole);
+        }
+    }
+
+    // Bytes that are no UTF-8 become U+FFFD; the bytes around them survive.
+    void invalid_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<QString>("text");
+        const QString r(QChar::ReplacementCharacter);
+        QTest::newRow("a byte that starts nothing") << QList<QByteArray>{"a\xff" "b\n"} << "a" + r + "b\n";
+        QTest::newRow("a lead byte followed by a new piece of text")
+            << QList<QByteArray>{"\xc3", "val it"} << r + "val it";
+        QTest::newRow("a stray continuation byte") << QList<QByteArray>{"\x80z"} << r + "z";
+        QTest::newRow("cut off by the end of the stream") << QList<QByteArray>{"x\xe2\x82"} << "x" + r;
+        QTest::newRow("an incomplete sequence before a line feed") << QList<QByteArray>{"x\xc3", "\n"} << "x" + r + "\n";
+        QTest::newRow("byte order mark kept") << QList<QByteArray>{"\xef\xbb\xbfhi"} << QString(QChar(0xFEFF)) + "hi";
+    }
+
+    void invalid()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(QString, text);
+        OLOutputDecoder decoder;
+        QString decoded;
+        for (const QByteArray &piece : std::as_const(pieces))
+            decoded += decoder.decode(piece);
+        decoded += decoder.finish();
+        QCOMPARE(decoded, text);
+    }
+
+    void otherEncoding()
+    {
+        OLOutputDecoder decoder(QStringConverter::Latin1);
+        QCOMPARE(decoder.decode("caf\xe9"), QStringLiteral("caf\u00e9"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutputDecoder)
+#include "tst_outputdecoder.moc"
