@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+inline QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+// Every entry of the folder, hidden ones included: a temporary file left
+// behind shows up here.
+inline QStringList entriesOf(const QTemporaryDir &dir, const QString &sub = QString())
+{
+    return QDir(dir.filePath(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                             QDir::Name);
+}
+
+// Tests may run as root, for whom read-only permissions do not stop writes.
+#define SKIP_WHEN_PERMISSIONS_DO_NOT_APPLY(path)                                                                       \
+    do {                                                                                                               \
+        if (::access(QFile::encodeName(path).constData(), W_OK) == 0)                                                  \
+            QSKIP("read-only permissions do not stop this user's writes (running as root)");                         \
+    } while (false)
+
+// Makes writes past `bytes` fail part way, as a full disk does (EFBIG instead
+// of ENOSPC), for the life of the object; unlike chmod this holds for root.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_old;
+};
