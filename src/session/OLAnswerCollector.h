@@ -49,6 +49,9 @@ public:
     State feed(QStringView piece);
     State state() const { return m_state; }
     bool hasUnshown() const { return m_shown < m_text.size(); }
+    // Input must wait while Poly ML's error recovery is being stopped: the
+    // recovery would swallow it, or the interruption would hit it.
+    bool holdsInput() const { return m_state == State::Stuck || m_awaitingInterruptNote; }
 
     // The whole answer; the collector starts afresh.
     OLAnswer takeAnswer();

@@ -32,6 +32,7 @@ struct OLInterpreterSession::Run {
     OLAnswerCollector collector;
     QTimer quietTimer; // runs while the output ends like a prompt
     QTimer showTimer;  // runs while output waits to be shown
+    QStringList heldCommits;
 };
 
 OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEditor &editor,
@@ -84,8 +85,19 @@ void OLInterpreterSession::eval(const QString &text, qint32 from)
             m_editor.setLastCommitSuccess(false);
         return;
     }
-    run->collector.noteCommit(commit);
-    run->wrapper->appendInput(commit);
+    run->heldCommits.append(commit);
+    writeHeldCommits(*run);
+}
+
+void OLInterpreterSession::writeHeldCommits(Run &run)
+{
+    if (run.collector.holdsInput())
+        return;
+    for (const QString &commit : std::as_const(run.heldCommits)) {
+        run.collector.noteCommit(commit);
+        run.wrapper->appendInput(commit);
+    }
+    run.heldCommits.clear();
 }
 
 void OLInterpreterSession::resetEnvironment()
@@ -115,6 +127,7 @@ void OLInterpreterSession::appendOutput(PXShellWrapper *wrapper, const QString &
     if (Run *run = runOf(wrapper)) {
         run->collector.feed(output);
         collected(*run);
+        writeHeldCommits(*run);
     }
 }
 

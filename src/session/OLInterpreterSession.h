@@ -70,6 +70,7 @@ private:
     struct Run;
 
     Run *runOf(const PXShellWrapper *wrapper) const;
+    void writeHeldCommits(Run &run);
     void collected(Run &run);
     void quietAfterPrompt(Run &run);
     void deliver(const Run &run, const OLAnswer &answer);

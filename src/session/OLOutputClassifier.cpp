@@ -17,10 +17,21 @@ void stripTrailing(QStringView &text, QStringView token)
         text.chop(token.size());
 }
 
+// Whether a line of the text, after any prompts at its start, is a marker.
+// Prompts stand in the middle of an answer that spans several of them.
 template<typename Predicate>
-bool anyLine(QStringView text, Predicate isMarker)
+bool anyLine(QStringView text, std::initializer_list<QStringView> prompts, Predicate isMarker)
 {
     for (QStringView line : qTokenize(text, u'\n')) {
+        for (bool stripped = true; stripped;) {
+            stripped = false;
+            for (QStringView prompt : prompts) {
+                if (line.startsWith(prompt)) {
+                    line = line.mid(prompt.size());
+                    stripped = true;
+                }
+            }
+        }
         if (isMarker(line))
             return true;
     }
@@ -41,7 +52,7 @@ bool isSmlNJError(QStringView text)
 {
     // A line of the compiler that is not a warning, an exception that nothing
     // handled, or the note of an interrupted evaluation.
-    return anyLine(text, [](QStringView line) {
+    return anyLine(text, {u"- ", u"= "}, [](QStringView line) {
         return (line.startsWith(u"stdIn") && !isSmlNJWarning(line))
             || line.startsWith(u"uncaught exception ") || line == u"Interrupt";
     });
@@ -53,7 +64,7 @@ bool isPolyError(QStringView text)
 {
     if (text.startsWith(u"Error") || text.endsWith(u"Errors\n"))
         return true;
-    return anyLine(text, [](QStringView line) {
+    return anyLine(text, {u"> ", u"# "}, [](QStringView line) {
         return line.startsWith(polyRejection) || line.startsWith(u"Exception- ")
             || line == u"Compilation interrupted";
     });

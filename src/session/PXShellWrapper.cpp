@@ -11,7 +11,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcWrapper, "ostrel.wrapper")
+Q_LOGGING_CATEGORY(lcWrapper, "ostrel.wrapper", QtWarningMsg)
 
 // Every wrapper whose child may still run.
 QSet<PXShellWrapper *> &liveWrappers()

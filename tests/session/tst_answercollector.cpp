@@ -181,14 +181,22 @@ private Q_SLOTS:
         QCOMPARE(taken, answers);
     }
 
-    void stuckOnlyOnce()
+    // Input waits from the moment the recovery is stuck until the note of
+    // its interruption has come; the recovery is interrupted only once.
+    void stuckRecovery()
     {
         const auto collector = collectorAtPrompt(OLPolyML);
         collector->noteCommit(u"val y = 1 +;\n");
+        QVERIFY(!collector->holdsInput());
         QCOMPARE(collector->feed(u"poly: : error: e\n# "), State::Stuck);
+        QVERIFY(collector->holdsInput());
         collector->noteRecoveryInterrupt();
         QCOMPARE(collector->state(), State::Collecting);
-        QVERIFY(collector->hasUnshown());
+        QVERIFY(collector->holdsInput());
+        QCOMPARE(collector->takeUnshown(), (OLAnswer{"poly: : error: e\n", true, true}));
+        QCOMPARE(collector->feed(u"Compilation interrupted\n\n> "), State::Complete);
+        QVERIFY(!collector->holdsInput());
+        QCOMPARE(collector->takeAnswer(), (OLAnswer{"", true, false}));
     }
 
     // A big answer in small reads stays linear: the prompt scan resumes where

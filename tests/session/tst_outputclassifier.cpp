@@ -91,6 +91,10 @@ private Q_SLOTS:
         row("poly: prompts only", OLPolyML, "> > ", "", false);
         row("poly: stray prompt before an answer goes", OLPolyML, "> val x = 1: int\n> ", "val x = 1: int\n", false);
         row("poly: continuation prompt at the end goes", OLPolyML, "poly: : error: x\n# ", "poly: : error: x\n", true);
+        row("poly: a marker after prompts in the middle", OLPolyML, "val a = 1: int\n> # Compilation interrupted\n\n> ",
+            "val a = 1: int\n> # Compilation interrupted\n\n", true);
+        row("smlnj: a marker after a prompt in the middle", OLSmlNJ, "val a = 1 : int\n- stdIn:2.1 Error: e\n- ",
+            "val a = 1 : int\n- stdIn:2.1 Error: e\n", true);
         row("poly: prompt in the middle stays", OLPolyML, "val f = fn: int -> int\n> val it = 3: int\n> > ",
             "val f = fn: int -> int\n> val it = 3: int\n", false);
     }
