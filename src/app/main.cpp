@@ -1,11 +1,24 @@
+#include "app/OLAppDelegate.h"
+#include "app/OLAsker.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QSettings>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Ostrel"));
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    QApplication::setDesktopFileName(QStringLiteral("ostrel"));
+    // The application delegate decides when to quit: after the last document
+    // window, and only when every window agrees.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
+    OLDialogAsker asker;
+    OLAppDelegate delegate(*userLayer, asker);
+    QObject::connect(&delegate, &OLAppDelegate::terminated, &app, [] { QCoreApplication::exit(0); });
+    // Qt has taken its own options out of the arguments; the rest are files.
+    if (!delegate.applicationDidFinishLaunching(QApplication::arguments().mid(1)))
+        return 0;
+    return QApplication::exec();
 }

@@ -1,0 +1,191 @@
+#include "app/OLAppDelegate.h"
+
+#include "app/OLAsker.h"
+#include "app/OLWindowController.h"
+#include "session/PXShellWrapper.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+// The platform's white-space set: tab and the Unicode space separators, but
+// no line ends.
+bool isWhitespace(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+} // namespace
+
+OLAppDelegate::OLAppDelegate(QSettings &userLayer, OLAsker &asker, QObject *parent)
+    : QObject(parent)
+    , m_defaults(userLayer)
+    , m_asker(asker)
+    , m_settingsFileName(userLayer.fileName())
+{
+    m_defaults.registerDefaultPreferences();
+}
+
+OLAppDelegate::~OLAppDelegate()
+{
+    delete m_preferencesWindowController;
+    qDeleteAll(m_currentyOpen);
+}
+
+// Only the executable is looked at: the first white-space-separated field,
+// read as a URL. A command line that begins with white space names nothing.
+bool OLAppDelegate::preferredInterpreterExists() const
+{
+    const QString commandLine = m_defaults.loadPreferredInterpreterPath();
+    const auto fieldEnd = std::find_if(commandLine.cbegin(), commandLine.cend(), isWhitespace);
+    const QString path = localPathForUrl(QUrl(commandLine.left(fieldEnd - commandLine.cbegin())));
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+bool OLAppDelegate::applicationDidFinishLaunching(const QStringList &files)
+{
+    if (!preferredInterpreterExists() && !m_asker.chooseInterpreter(m_defaults))
+        return false;
+    if (m_defaults.loadShouldReopenFiles()) {
+        // Files that have gone are skipped without a word.
+        for (const QUrl &url : m_defaults.loadOpenedFiles()) {
+            const QString path = localPathForUrl(url);
+            if (!path.isEmpty() && QFileInfo::exists(path))
+                openDocumentWindow(path);
+        }
+    }
+    for (const QString &file : files)
+        openDocumentWindow(QFileInfo(file).absoluteFilePath());
+    // Without a window there is no menu bar to go on with.
+    if (m_currentyOpen.isEmpty())
+        newDocument();
+    checkSettingsWritable();
+    return true;
+}
+
+void OLAppDelegate::newDocument()
+{
+    addWindow(new OLWindowController(m_defaults, *this));
+}
+
+void OLAppDelegate::openDocument()
+{
+    const QString path = m_asker.openFileName(nullptr, m_lastOpened.isEmpty() ? QDir::homePath() : m_lastOpened);
+    if (path.isEmpty())
+        return;
+    m_lastOpened = QFileInfo(path).absolutePath();
+    openDocumentWindow(path);
+}
+
+OLWindowController *OLAppDelegate::openDocumentWindow(const QString &path)
+{
+    QString reason;
+    std::unique_ptr<OLWindowController> window = OLWindowController::openFile(m_defaults, *this, path, &reason);
+    if (!window) {
+        m_asker.alert(nullptr, tr("Could not open file %1").arg(QFileInfo(path).fileName()), reason);
+        return nullptr;
+    }
+    // The file takes the place of the only window when that one is empty
+    // (unless the user keeps it in its save-changes question).
+    if (m_currentyOpen.size() == 1 && m_currentyOpen.constFirst()->content().isEmpty())
+        m_currentyOpen.constFirst()->closeWindow();
+    addWindow(window.get());
+    return window.release();
+}
+
+void OLAppDelegate::addWindow(OLWindowController *window)
+{
+    m_currentyOpen.append(window);
+    window->showWindow();
+}
+
+void OLAppDelegate::openPreferences()
+{
+    if (!m_preferencesWindowController) {
+        m_preferencesWindowController = new OLPreferencesWindowController(m_defaults, *this);
+        m_preferencesWindowController->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_preferencesWindowController->show();
+    m_preferencesWindowController->raise();
+    m_preferencesWindowController->activateWindow();
+}
+
+void OLAppDelegate::updateAllFontAttributes()
+{
+    for (OLWindowController *window : std::as_const(m_currentyOpen))
+        window->updateFontAttributes();
+}
+
+void OLAppDelegate::clearAllHistory()
+{
+    for (OLWindowController *window : std::as_const(m_currentyOpen))
+        window->clearHistory();
+}
+
+void OLAppDelegate::resetAllEnvironments()
+{
+    for (OLWindowController *window : std::as_const(m_currentyOpen))
+        window->resetEnvironment();
+}
+
+void OLAppDelegate::removeWC(OLWindowController *window)
+{
+    if (!m_currentyOpen.removeOne(window))
+        return;
+    window->deleteLater();
+    // Looked at on the next turn: opening a file into the only, empty window
+    // closes that one before the file's window joins the list.
+    QTimer::singleShot(0, this, [this] {
+        if (m_currentyOpen.isEmpty())
+            terminate();
+    });
+}
+
+bool OLAppDelegate::applicationShouldTerminate()
+{
+    // The questions run modal loops, in which windows may go.
+    QList<QPointer<OLWindowController>> asked;
+    for (OLWindowController *window : std::as_const(m_currentyOpen))
+        asked.append(window);
+    QList<QUrl> files;
+    for (const QPointer<OLWindowController> &window : std::as_const(asked)) {
+        if (!window || !m_currentyOpen.contains(window.get()))
+            continue;
+        const bool mayClose = window->windowShouldClose();
+        // A save in the question counts, under its new name too.
+        if (!window->file().isEmpty())
+            files.append(QUrl::fromLocalFile(window->file()));
+        if (!mayClose)
+            return false;
+    }
+    m_defaults.saveOpenedFiles(files);
+    return true;
+}
+
+void OLAppDelegate::terminate()
+{
+    if (m_terminating || !applicationShouldTerminate())
+        return;
+    m_terminating = true;
+    // As if the windows closed in order: the last one's history is kept.
+    for (OLWindowController *window : std::as_const(m_currentyOpen))
+        window->storeHistory();
+    checkSettingsWritable();
+    PXShellWrapper::terminateAll();
+    Q_EMIT terminated();
+}
+
+void OLAppDelegate::checkSettingsWritable()
+{
+    if (m_settingsFailureReported || !m_defaults.lastWriteFailed())
+        return;
+    m_settingsFailureReported = true;
+    m_asker.alert(nullptr, tr("Could not save the settings"),
+                  tr("The settings file %1 cannot be written. Ostrel goes on, but changed settings will be lost "
+                     "when it ends.")
+                      .arg(m_settingsFileName));
+}

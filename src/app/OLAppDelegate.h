@@ -1,0 +1,84 @@
+#pragma once
+
+#include "prefs/OLBroadcaster.h"
+#include "prefs/OLPreferencesWindowController.h"
+#include "settings/OLUserDefaults.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class OLAsker;
+class OLWindowController;
+class QSettings;
+
+// The application: its settings store, the list of open document windows in
+// the order they were opened, opening and creating documents, the broadcasts
+// of the preferences window, and the decision to quit.
+class OLAppDelegate : public QObject, public OLBroadcaster
+{
+    Q_OBJECT
+
+public:
+    // The settings store is made over `userLayer` with the defaults resource
+    // registered below it.
+    OLAppDelegate(QSettings &userLayer, OLAsker &asker, QObject *parent = nullptr);
+    ~OLAppDelegate() override;
+
+    // Ensures a usable interpreter (the chooser runs when the stored one is
+    // missing), reopens the files of the last run or opens a new document,
+    // then opens `files` as if chosen in the open panel. False when the user
+    // chose no interpreter: the application ends.
+    bool applicationDidFinishLaunching(const QStringList &files = {});
+    // Asks every window in order whether it may close; the first refusal
+    // cancels. When all agree, the windows' files are stored for the next run.
+    bool applicationShouldTerminate();
+    // Quits when applicationShouldTerminate() agrees; every interpreter that
+    // was started ends.
+    void terminate();
+
+    void newDocument();
+    void openDocument();
+    // Opens the file in a new window (into the only window when that one is
+    // empty); an alert names a file that cannot be opened.
+    OLWindowController *openDocumentWindow(const QString &path);
+    void openPreferences();
+
+    void updateAllFontAttributes() override;
+    void clearAllHistory() override;
+    void resetAllEnvironments() override;
+
+    // A window that has closed leaves the list; the last one quits.
+    void removeWC(OLWindowController *window);
+
+    const QList<OLWindowController *> &windows() const { return m_currentyOpen; }
+    OLUserDefaults &defaults() { return m_defaults; }
+    OLAsker &asker() const { return m_asker; }
+    OLPreferencesWindowController *preferencesWindowController() const { return m_preferencesWindowController; }
+
+    // The folders in which the open and save panels were last confirmed.
+    QString lastOpened() const { return m_lastOpened; }
+    QString lastSaved() const { return m_lastSaved; }
+    void setLastSaved(const QString &directory) { m_lastSaved = directory; }
+
+    // Tells the user, once per run, that the settings cannot be written.
+    void checkSettingsWritable();
+
+Q_SIGNALS:
+    // The application is to end now.
+    void terminated();
+
+private:
+    bool preferredInterpreterExists() const;
+    void addWindow(OLWindowController *window);
+
+    OLUserDefaults m_defaults;
+    OLAsker &m_asker;
+    const QString m_settingsFileName;
+    QString m_lastOpened;
+    QList<OLWindowController *> m_currentyOpen; // owned
+    QPointer<OLPreferencesWindowController> m_preferencesWindowController;
+    QString m_lastSaved;
+    bool m_settingsFailureReported = false;
+    bool m_terminating = false;
+};

@@ -1,0 +1,450 @@
+#include "app/OLWindowController.h"
+
+#include "app/OLAppDelegate.h"
+#include "app/OLAsker.h"
+#include "console/OLInterpreterViewController.h"
+#include "editor/OLEditorViewController.h"
+#include "highlight/OLTextView.h"
+#include "session/OLInterpreterSession.h"
+#include "settings/OLUserDefaults.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QTimer>
+
+namespace {
+Q_LOGGING_CATEGORY(lcWindow, "ostrel.window")
+} // namespace
+
+OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &appDeleg)
+    : OLWindowController(defaults, appDeleg, QString(), OLSourceFile::fromEditorText(QString()))
+{
+}
+
+std::unique_ptr<OLWindowController> OLWindowController::openFile(OLUserDefaults &defaults, OLAppDelegate &appDeleg,
+                                                                 const QString &path, QString *error)
+{
+    std::optional<OLSourceFile> source = OLSourceFile::read(path, error);
+    if (!source)
+        return nullptr;
+    return std::unique_ptr<OLWindowController>(
+        new OLWindowController(defaults, appDeleg, QFileInfo(path).absoluteFilePath(), std::move(*source)));
+}
+
+OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &appDeleg, const QString &path,
+                                       OLSourceFile source)
+    : m_defaults(defaults)
+    , m_appDeleg(appDeleg)
+    , m_olInterpreter(new OLInterpreterViewController(defaults))
+    , m_olEditor(new OLEditorViewController)
+    , m_splitView(new QSplitter(this))
+    , m_file(path)
+    , m_source(std::move(source))
+    , m_loaded(path.isEmpty())
+{
+    setObjectName(QStringLiteral("OLWindowController"));
+    // The title is set here only; saving under another name keeps it.
+    setWindowTitle(m_file.isEmpty() ? QStringLiteral("Ostrel[*]")
+                                    : QFileInfo(m_file).fileName() + QStringLiteral("[*] - Ostrel"));
+    // Side by side is the "vertical" divider.
+    m_splitView->setOrientation(m_defaults.loadVerticalOrientation() ? Qt::Horizontal : Qt::Vertical);
+    m_splitView->setChildrenCollapsible(false);
+    m_olInterpreter->setWindowController(this);
+    m_olEditor->setWindowController(this);
+    m_splitView->addWidget(m_olEditor);
+    m_splitView->addWidget(m_olInterpreter);
+    setCentralWidget(m_splitView);
+    resize(1000, 640);
+    createMenus();
+    m_olInterpreter->textView()->installEventFilter(this);
+
+    if (m_loaded)
+        connect(m_olEditor->textView(), &OLTextView::contentsEdited, this, &OLWindowController::trackLineEnds);
+    updateFontAttributes();
+    m_olProcess = std::make_unique<OLInterpreterSession>(m_defaults, *m_olEditor, *m_olInterpreter, *this);
+    m_olProcess->startProcess();
+    if (m_file.isEmpty())
+        jumpToInterpreter();
+    else
+        jumpToEditor();
+}
+
+OLWindowController::~OLWindowController()
+{
+    // The session goes first: its runs live on, detached, and must find no
+    // pane to report to.
+    m_olProcess.reset();
+}
+
+void OLWindowController::showWindow()
+{
+    show();
+    raise();
+    activateWindow();
+    if (!m_loaded)
+        QTimer::singleShot(0, this, &OLWindowController::loadContent);
+}
+
+void OLWindowController::loadContent()
+{
+    if (m_loaded)
+        return;
+    m_olEditor->setContent(m_source.editorText());
+    m_loaded = true;
+    m_blockCount = m_olEditor->textView()->document()->blockCount();
+    connect(m_olEditor->textView(), &OLTextView::contentsEdited, this, &OLWindowController::trackLineEnds);
+    fileChanged();
+}
+
+QString OLWindowController::content() const
+{
+    return m_loaded ? m_olEditor->content() : m_source.editorText();
+}
+
+// Every line break of the editor is one block break of its document. An edit
+// at `position` removed some breaks and added others; the document's block
+// count before and after tells how many of each.
+void OLWindowController::trackLineEnds(qsizetype position, qsizetype, qsizetype added)
+{
+    const QTextDocument *document = m_olEditor->textView()->document();
+    const int blocks = document->blockCount();
+    const int line = document->findBlock(int(position)).blockNumber();
+    const int addedEnd = int(qMin<qsizetype>(position + added, document->characterCount() - 1));
+    const int addedBreaks = document->findBlock(addedEnd).blockNumber() - line;
+    const int removedBreaks = addedBreaks - (blocks - m_blockCount);
+    m_source.lineEnds().replace(line, removedBreaks, addedBreaks);
+    m_blockCount = blocks;
+}
+
+bool OLWindowController::fileChanged()
+{
+    // Not in the editor yet: the text is the file's.
+    if (!m_loaded)
+        return false;
+    const bool edited = m_source.isEdited(m_olEditor->content());
+    setWindowModified(edited);
+    return edited;
+}
+
+void OLWindowController::eval(const QString &text, qint32 from)
+{
+    m_olProcess->eval(text, from);
+}
+
+void OLWindowController::updateFontAttributes()
+{
+    const OLStyleSet opaque = m_defaults.loadFontAttributes(true);
+    m_olEditor->setFontAttributes(opaque);
+    m_olInterpreter->setFontAttributes(opaque, true);
+    m_olInterpreter->setFontAttributes(m_defaults.loadFontAttributes(false), false);
+}
+
+void OLWindowController::clearHistory()
+{
+    m_olInterpreter->setHistory(std::make_unique<OLCommitHistory>(*m_olInterpreter, m_defaults));
+}
+
+void OLWindowController::resetEnvironment()
+{
+    m_olProcess->resetEnvironment();
+}
+
+void OLWindowController::interruptEvaluation()
+{
+    m_olProcess->interruptEvaluation();
+}
+
+bool OLWindowController::writeTo(const QString &path)
+{
+    const QString text = content();
+    const QByteArray bytes = m_source.encode(text);
+    QString reason;
+    const bool written = OLSourceFile::write(path, bytes, &reason);
+    qCDebug(lcWindow) << "Error:" << reason;
+    if (!written) {
+        m_appDeleg.asker().alert(this, tr("Could not write to file %1").arg(QFileInfo(path).fileName()), reason);
+        return false;
+    }
+    m_source.noteSaved(text, bytes);
+    return true;
+}
+
+bool OLWindowController::saveFile()
+{
+    if (m_file.isEmpty())
+        return saveFileAs();
+    if (!writeTo(m_file))
+        return saveFileAs();
+    fileChanged();
+    return true;
+}
+
+// A failed write shows its alert and the panel again, until a write succeeds
+// or the user cancels.
+bool OLWindowController::saveFileAs()
+{
+    for (;;) {
+        const QString directory = m_appDeleg.lastSaved().isEmpty() ? QDir::homePath() : m_appDeleg.lastSaved();
+        const QString path = m_appDeleg.asker().saveFileName(this, directory, tr("newDocument.sml"));
+        if (path.isEmpty())
+            return false;
+        const QFileInfo chosen(path);
+        m_appDeleg.setLastSaved(chosen.absolutePath());
+        if (writeTo(chosen.absoluteFilePath())) {
+            m_file = chosen.absoluteFilePath();
+            fileChanged();
+            return true;
+        }
+    }
+}
+
+bool OLWindowController::windowShouldClose()
+{
+    if (!fileChanged())
+        return true;
+    switch (m_appDeleg.asker().askToSaveChanges(this)) {
+    case OLAsker::SaveChanges::DontSave:
+        return true;
+    case OLAsker::SaveChanges::Cancel:
+        return false;
+    case OLAsker::SaveChanges::Save:
+        break;
+    }
+    // Closes only when the text reached the disk.
+    return saveFile();
+}
+
+void OLWindowController::closeWindow()
+{
+    close();
+}
+
+void OLWindowController::closeEvent(QCloseEvent *event)
+{
+    if (!windowShouldClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    windowWillClose();
+}
+
+void OLWindowController::windowWillClose()
+{
+    storeHistory();
+    // The interpreter runs on until it ends, detached: a closed window
+    // takes no more reports.
+    m_olProcess.reset();
+    m_appDeleg.removeWC(this);
+    m_appDeleg.checkSettingsWritable();
+}
+
+void OLWindowController::storeHistory()
+{
+    m_defaults.saveCommitHistory(m_olInterpreter->history().createArray());
+}
+
+bool OLWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    // The console's text view would take Ctrl+A for itself and select the
+    // fixed text too; left alone, the key reaches mySelectAll.
+    if (watched == m_olInterpreter->textView() && event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::SelectAll))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void OLWindowController::changeOrientation()
+{
+    const bool vertical = m_splitView->orientation() != Qt::Horizontal;
+    m_splitView->setOrientation(vertical ? Qt::Horizontal : Qt::Vertical);
+    m_defaults.saveVerticalOrientation(vertical);
+    m_appDeleg.checkSettingsWritable();
+}
+
+void OLWindowController::jumpToInterpreter()
+{
+    m_olInterpreter->textView()->setFocus();
+}
+
+void OLWindowController::jumpToEditor()
+{
+    m_olEditor->textView()->setFocus();
+}
+
+void OLWindowController::evalNextStep()
+{
+    m_olEditor->evalNextStep();
+}
+
+void OLWindowController::evalToCursor()
+{
+    m_olEditor->evalToCursor();
+}
+
+void OLWindowController::evalFile()
+{
+    m_olEditor->evalFile();
+}
+
+void OLWindowController::backInHistory()
+{
+    m_olInterpreter->backInHistory();
+}
+
+void OLWindowController::forwardInHistory()
+{
+    m_olInterpreter->forwardInHistory();
+}
+
+void OLWindowController::find()
+{
+    m_olEditor->performFindPanel();
+}
+
+void OLWindowController::openGoToLineSheet()
+{
+    if (m_findSheet)
+        return;
+    auto *sheet = new QDialog(this);
+    sheet->setObjectName(QStringLiteral("OLGoToLineSheet"));
+    sheet->setWindowTitle(tr("Go to Line"));
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_findSheetTextField = new QLineEdit(sheet);
+    m_findSheetTextField->setObjectName(QStringLiteral("findSheetTextField"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, sheet);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Go"));
+    auto *layout = new QFormLayout(sheet);
+    layout->addRow(tr("Line number:"), m_findSheetTextField);
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &OLWindowController::goToLine);
+    connect(buttons, &QDialogButtonBox::rejected, this, &OLWindowController::closeGoToLineSheet);
+    m_findSheet = sheet;
+    sheet->open();
+}
+
+void OLWindowController::goToLine()
+{
+    if (!m_findSheet)
+        return;
+    // Like a text field's integer value: anything but a number is 0.
+    const qint64 line = m_findSheetTextField->text().trimmed().toLongLong();
+    if (!m_olEditor->selectLine(line)) {
+        m_appDeleg.asker().alert(m_findSheet, tr("Invalid line number %1").arg(line), QString());
+        return;
+    }
+    m_olEditor->textView()->ensureCursorVisible();
+    closeGoToLineSheet();
+}
+
+void OLWindowController::closeGoToLineSheet()
+{
+    if (m_findSheet)
+        m_findSheet->close();
+    m_findSheet = nullptr;
+    m_findSheetTextField = nullptr;
+}
+
+void OLWindowController::mySelectAll()
+{
+    if (focusWidget() == m_olEditor->textView())
+        m_olEditor->textView()->selectAll();
+    else
+        m_olInterpreter->selectUnfixed();
+}
+
+void OLWindowController::chooseMode()
+{
+    if (m_modeChooser) {
+        m_modeChooser->raise();
+        return;
+    }
+    centralWidget()->hide();
+    m_modeChooser = new OLModeChooserWindowController(m_defaults, OLUserDefaults::standardInterpreterLocations(), this);
+    m_modeChooser->setAttribute(Qt::WA_DeleteOnClose);
+    // A choice is stored by the chooser and used from the next reset on;
+    // closing it without one keeps the interpreter as it is.
+    connect(m_modeChooser, &QDialog::finished, this, [this] { centralWidget()->show(); });
+    m_modeChooser->show();
+}
+
+OLTextView *OLWindowController::focusedTextView() const
+{
+    QWidget *focused = focusWidget();
+    if (focused == m_olEditor->textView())
+        return m_olEditor->textView();
+    if (focused == m_olInterpreter->textView())
+        return m_olInterpreter->textView();
+    return nullptr;
+}
+
+void OLWindowController::createMenus()
+{
+    QMenuBar *bar = menuBar();
+    const auto add = [this](QMenu *menu, const QString &title, const QKeySequence &keys, auto slot) {
+        QAction *action = menu->addAction(title);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    const auto onText = [this](void (OLTextView::*command)()) {
+        return [this, command] {
+            if (OLTextView *view = focusedTextView())
+                (view->*command)();
+        };
+    };
+
+    QMenu *file = bar->addMenu(tr("&File"));
+    add(file, tr("&New"), QKeySequence::New, [this] { m_appDeleg.newDocument(); });
+    add(file, tr("&Open..."), QKeySequence::Open, [this] { m_appDeleg.openDocument(); });
+    file->addSeparator();
+    add(file, tr("&Save"), QKeySequence::Save, &OLWindowController::saveFile);
+    add(file, tr("Save &As..."), QKeySequence(tr("Ctrl+Shift+S")), &OLWindowController::saveFileAs);
+    add(file, tr("&Close"), QKeySequence(tr("Ctrl+W")), &OLWindowController::closeWindow);
+    file->addSeparator();
+    add(file, tr("&Preferences..."), QKeySequence(tr("Ctrl+,")), [this] { m_appDeleg.openPreferences(); });
+    add(file, tr("&Quit"), QKeySequence(tr("Ctrl+Q")), [this] { m_appDeleg.terminate(); });
+
+    QMenu *edit = bar->addMenu(tr("&Edit"));
+    add(edit, tr("&Undo"), QKeySequence::Undo, onText(&OLTextView::guardedUndo));
+    add(edit, tr("&Redo"), QKeySequence::Redo, onText(&OLTextView::guardedRedo));
+    edit->addSeparator();
+    add(edit, tr("Cu&t"), QKeySequence::Cut, onText(&OLTextView::guardedCut));
+    add(edit, tr("&Copy"), QKeySequence::Copy, onText(&OLTextView::copy));
+    add(edit, tr("&Paste"), QKeySequence::Paste, onText(&OLTextView::guardedPaste));
+    add(edit, tr("Select &All"), QKeySequence::SelectAll, &OLWindowController::mySelectAll);
+    edit->addSeparator();
+    add(edit, tr("&Find..."), QKeySequence::Find, &OLWindowController::find);
+    add(edit, tr("&Go to Line..."), QKeySequence(tr("Ctrl+L")), &OLWindowController::openGoToLineSheet);
+
+    QMenu *evaluate = bar->addMenu(tr("E&valuate"));
+    add(evaluate, tr("&Next Step"), QKeySequence(tr("Ctrl+Return")), &OLWindowController::evalNextStep);
+    add(evaluate, tr("To &Cursor"), QKeySequence(tr("Ctrl+Shift+Return")), &OLWindowController::evalToCursor);
+    add(evaluate, tr("Whole &File"), QKeySequence(tr("Ctrl+Shift+E")), &OLWindowController::evalFile);
+    evaluate->addSeparator();
+    add(evaluate, tr("&Interrupt"), QKeySequence(tr("Ctrl+I")), &OLWindowController::interruptEvaluation);
+    add(evaluate, tr("&Reset Interpreter"), QKeySequence(tr("Ctrl+R")), &OLWindowController::resetEnvironment);
+    evaluate->addSeparator();
+    add(evaluate, tr("Choose Interpreter..."), QKeySequence(), &OLWindowController::chooseMode);
+
+    QMenu *console = bar->addMenu(tr("&Console"));
+    add(console, tr("History &Back"), QKeySequence(tr("Ctrl+Up")), &OLWindowController::backInHistory);
+    add(console, tr("History &Forward"), QKeySequence(tr("Ctrl+Down")), &OLWindowController::forwardInHistory);
+
+    QMenu *view = bar->addMenu(tr("&View"));
+    add(view, tr("Jump to &Editor"), QKeySequence(tr("Ctrl+1")), &OLWindowController::jumpToEditor);
+    add(view, tr("Jump to C&onsole"), QKeySequence(tr("Ctrl+2")), &OLWindowController::jumpToInterpreter);
+    add(view, tr("Change &Orientation"), QKeySequence(tr("Ctrl+Shift+O")), &OLWindowController::changeOrientation);
+}

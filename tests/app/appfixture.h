@@ -1,0 +1,138 @@
+#pragma once
+
+#include "app/OLAppDelegate.h"
+#include "app/OLAsker.h"
+#include "app/OLWindowController.h"
+#include "console/OLInterpreterViewController.h"
+#include "editor/OLEditorViewController.h"
+#include "highlight/OLTextView.h"
+#include "session/PXShellWrapper.h"
+
+#include "apptestsupport.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+// Answers the application's modal questions from queues the test fills, and
+// records every question. An empty queue cancels.
+class ScriptedAsker final : public OLAsker
+{
+public:
+    struct Alert {
+        QString message;
+        QString informative;
+    };
+
+    void alert(QWidget *, const QString &message, const QString &informative) override
+    {
+        alerts.append({message, informative});
+    }
+
+    SaveChanges askToSaveChanges(QWidget *parent) override
+    {
+        saveChangesAskedBy.append(parent);
+        if (saveChanges.empty())
+            return SaveChanges::Cancel;
+        const SaveChanges answer = saveChanges.front();
+        saveChanges.pop_front();
+        return answer;
+    }
+
+    QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
+    {
+        saveDirectories.append(directory);
+        proposedNames.append(proposedName);
+        return take(saveFileNames);
+    }
+
+    QString openFileName(QWidget *, const QString &directory) override
+    {
+        openDirectories.append(directory);
+        return take(openFileNames);
+    }
+
+    bool chooseInterpreter(OLUserDefaults &defaults) override
+    {
+        ++choosersRun;
+        return chooser && chooser(defaults);
+    }
+
+    QList<Alert> alerts;
+    std::deque<SaveChanges> saveChanges;
+    QList<QWidget *> saveChangesAskedBy;
+    std::deque<QString> saveFileNames;
+    QStringList saveDirectories;
+    QStringList proposedNames;
+    std::deque<QString> openFileNames;
+    QStringList openDirectories;
+    std::function<bool(OLUserDefaults &)> chooser;
+    int choosersRun = 0;
+
+private:
+    static QString take(std::deque<QString> &answers)
+    {
+        if (answers.empty())
+            return QString();
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+inline const QString polyCommandLine = QStringLiteral("file://localhost/usr/bin/poly");
+inline const QString smlnjCommandLine = QStringLiteral("file://localhost/usr/bin/sml");
+
+// The application with its settings in a temporary folder, Poly ML as the
+// interpreter, and scripted answers to its questions.
+struct AppFixture {
+    explicit AppFixture(const QString &interpreter = polyCommandLine)
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        app = std::make_unique<OLAppDelegate>(*settings, asker);
+        app->defaults().savePreferredInterpreter(interpreter);
+    }
+
+    ~AppFixture()
+    {
+        app.reset();
+        // The interpreters of closed windows run on until they end.
+        PXShellWrapper::terminateAll();
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QString write(const QString &name, const QByteArray &bytes) const { return writeBytes(dir, name, bytes); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<QSettings> settings;
+    ScriptedAsker asker;
+    std::unique_ptr<OLAppDelegate> app;
+};
+
+// The window's text once it has reached the editor.
+#define WAIT_FOR_TEXT(window, text) QTRY_COMPARE_WITH_TIMEOUT((window)->editor()->content(), (text), 10000)
+
+// Types into a text view through real key events, "\n" as Enter.
+inline void typeInto(QWidget *view, const QString &text)
+{
+    const QStringList lines = text.split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(view, Qt::Key_Return);
+        QTest::keyClicks(view, lines[i]);
+    }
+}
+
+// Types at the end of the editor.
+inline void typeAtEnd(OLWindowController *window, const QString &text)
+{
+    OLTextView *view = window->editor()->textView();
+    view->setFocus();
+    view->moveCursor(QTextCursor::End);
+    typeInto(view, text);
+}
