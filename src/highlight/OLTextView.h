@@ -36,6 +36,8 @@ public:
     void replaceDirect(qsizetype location, qsizetype length, const QString &text);
 
     qsizetype selectionLocation() const;
+    // End of the last block shown in the viewport.
+    qsizetype visibleEnd() const;
 
     // The attributes to draw; the view does not own the storage.
     void setTextStorage(OLTextStorage *storage);

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "editor/OLDeclaration.h"
+#include "highlight/OLTextStorage.h"
+#include "session/OLSessionClients.h"
+#include "settings/OLUserDefaults.h"
+
+#include <QWidget>
+
+#include <limits>
+#include <optional>
+
+class OLEditorWindow;
+class OLFindBar;
+class OLTextView;
+class QTimer;
+
+// A range of the editor text in UTF-16 units. A location with all bits set
+// stands for no range.
+struct OLTextRange {
+    static constexpr quint64 noLocation = std::numeric_limits<quint64>::max();
+
+    quint64 location = noLocation;
+    quint64 length = 0;
+
+    bool isSet() const { return location != noLocation; }
+    bool contains(quint64 position) const { return isSet() && position >= location && position - location < length; }
+    friend bool operator==(const OLTextRange &, const OLTextRange &) = default;
+};
+
+// The editor pane: the source text of one document window and its stepwise
+// evaluation. The evaluated prefix [0, interpreted) is marked light green, the
+// declaration awaiting its report light blue, one reported as failed light
+// red; the rest of the text is coloured as Standard ML after every change.
+class OLEditorViewController : public QWidget, public OLSessionEditor
+{
+    Q_OBJECT
+
+public:
+    explicit OLEditorViewController(QWidget *parent = nullptr);
+    ~OLEditorViewController() override;
+
+    OLEditorWindow *windowController() const { return m_windowController; }
+    void setWindowController(OLEditorWindow *window) { m_windowController = window; }
+
+    OLTextView *textView() const { return m_textView; }
+    const OLTextStorage &textStorage() const { return m_storage; }
+
+    const OLStyleSet &fontAttributes() const { return m_fontAttributes; }
+    // Everything is drawn anew in the style set's font: the marks go, and
+    // only the unevaluated rest is coloured again.
+    void setFontAttributes(const OLStyleSet &styles);
+
+    qint64 interpreted() const { return m_interpreted; }
+    OLTextRange pending() const { return m_pending; }
+    OLTextRange error() const { return m_error; }
+    // 0 none, 1 evaluating to the cursor, 2 evaluating the whole text.
+    qint64 inLoop() const { return m_inLoop; }
+
+    // The window's menu commands.
+    void evalNextStep();
+    void evalToCursor();
+    void evalFile();
+    void performFindPanel();
+
+    std::optional<OLDeclaration> nextDeclaration() const;
+
+    void setLastCommitSuccess(bool success) override;
+    void resetEvaluated() override;
+
+    // Tells the window about the change, then drops the backgrounds of the
+    // unevaluated rest and colours it again.
+    void updateView();
+
+    QString content() const { return m_storage.string(); }
+    // Replaces the whole text without the edit check; the evaluation state
+    // stays as it is.
+    void setContent(const QString &text);
+
+    // Selects line n (1-based) without its terminator; false when there is
+    // no such line.
+    bool selectLine(qint64 line);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    bool shouldChangeText(qsizetype location);
+    bool insertNewline();
+    void setMark(OLTextRange range, const OLColor &color);
+    void colourSlice();
+
+    OLTextStorage m_storage;
+    OLTextView *m_textView;
+    OLFindBar *m_findBar;
+    OLStyleSet m_fontAttributes;
+    qint64 m_interpreted = 0;
+    OLTextRange m_pending;
+    OLTextRange m_error;
+    qint64 m_inLoop = 0;
+    OLEditorWindow *m_windowController = nullptr;
+    // Colours the rest of a long recolouring between events.
+    QTimer *m_colourSlices;
+};
