@@ -1,0 +1,264 @@
+#include "cli/OLEvalRunner.h"
+
+#include "editor/OLDeclaration.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+// Waiting for the start-up report keeps the banner from being taken for the
+// first declaration's answer. SML of New Jersey, Moscow ML and Alice ML end
+// their banners with the prompt that also ends an answer, so a declaration
+// written before it would get the banner as its verdict: wait long. Poly ML's
+// start-up prompt is counted by the session, so only where the banner is
+// shown depends on the wait; "poly -q" prints no banner at all: wait briefly.
+// An interpreter of no known kind has no banner to wait for.
+std::chrono::milliseconds startupWait(OLInterpreterMode mode)
+{
+    switch (mode) {
+    case OLPolyML: return 1s;
+    case OLUnknownMode: return 0ms;
+    default: return 10s;
+    }
+}
+// After an interrupt, how long the interpreter may take to answer it.
+constexpr auto interruptAnswerWait = 2s;
+// A failure can be reported before its answer is complete (when no prompt
+// came for a while); the rest is taken until the output is this quiet.
+constexpr auto settleQuiet = 100ms;
+constexpr auto settleAtMost = 1s;
+
+QString seconds(std::chrono::milliseconds time)
+{
+    return QString::number(double(time.count()) / 1000.0);
+}
+} // namespace
+
+OLEvalRunner::OLEvalRunner(OLUserDefaults &defaults, const QString &name, const QString &text,
+                           std::optional<std::chrono::milliseconds> timeout)
+    : m_session(defaults, *this, *this, *this)
+    , m_name(name)
+    , m_text(text)
+    , m_timeout(timeout)
+    , m_lines(text)
+{
+    for (QTimer *timer : {&m_startupTimer, &m_timeoutTimer, &m_interruptTimer, &m_quietTimer, &m_settleTimer})
+        timer->setSingleShot(true);
+    connect(&m_startupTimer, &QTimer::timeout, this, &OLEvalRunner::startupEnded);
+    connect(&m_timeoutTimer, &QTimer::timeout, this, &OLEvalRunner::timedOut);
+    connect(&m_interruptTimer, &QTimer::timeout, this, [this] {
+        m_current.accepted = false;
+        settle();
+    });
+    const auto settled = [this] { fail(m_failure); };
+    connect(&m_quietTimer, &QTimer::timeout, this, settled);
+    connect(&m_settleTimer, &QTimer::timeout, this, settled);
+}
+
+OLEvalRunner::~OLEvalRunner() = default;
+
+void OLEvalRunner::start()
+{
+    m_session.startProcess();
+    m_startupTimer.start(startupWait(m_session.mode()));
+}
+
+void OLEvalRunner::setLastCommitSuccess(bool success)
+{
+    if (m_inEval) {
+        // The session has no interpreter to write to.
+        m_verdictInEval = true;
+        return;
+    }
+    switch (m_phase) {
+    case Phase::Starting:
+        m_answered = true;
+        // The banner's piece follows this report.
+        later(&OLEvalRunner::startupEnded);
+        return;
+    case Phase::Pending:
+    case Phase::Interrupted:
+        m_answered = true;
+        m_timeoutTimer.stop();
+        m_interruptTimer.stop();
+        // An interrupted declaration has failed, whatever the interpreter says.
+        if (!success || m_phase == Phase::Interrupted) {
+            m_current.accepted = false;
+            settle();
+            return;
+        }
+        m_current.accepted = true;
+        m_interpreted += qsizetype(m_current.length);
+        m_tail = std::move(m_current);
+        later(&OLEvalRunner::turnEnded);
+        // As in the editor, the next declaration is written before this
+        // verdict's piece reaches the console.
+        step();
+        return;
+    case Phase::Settling:
+    case Phase::Ending:
+    case Phase::Done:
+        // Like the editor: a report with nothing pending is ignored.
+        return;
+    }
+}
+
+void OLEvalRunner::appendAnswer(const QString &text)
+{
+    take(text, false);
+}
+
+void OLEvalRunner::appendError(const QString &text)
+{
+    take(text, true);
+}
+
+void OLEvalRunner::take(const QString &text, bool error)
+{
+    if (m_tail) {
+        m_tail->answer.append({text, error});
+        return;
+    }
+    switch (m_phase) {
+    case Phase::Starting:
+        // The banner is nobody's answer. Standard error at this point is
+        // most likely the report of an interpreter that could not start.
+        if (error) {
+            m_startupErrors += text;
+            later(&OLEvalRunner::startupEnded);
+        }
+        return;
+    case Phase::Settling:
+        m_quietTimer.start(settleQuiet);
+        [[fallthrough]];
+    case Phase::Pending:
+    case Phase::Interrupted:
+        m_current.answer.append({text, error});
+        return;
+    case Phase::Ending:
+    case Phase::Done:
+        return;
+    }
+}
+
+void OLEvalRunner::closeWindow()
+{
+    m_ended = true;
+    switch (m_phase) {
+    case Phase::Starting:
+        end(Trouble, m_startupErrors.isEmpty() ? QStringLiteral("the interpreter ended at start")
+                                               : QStringLiteral("the interpreter ended at start: ") + startupCause());
+        return;
+    case Phase::Pending:
+    case Phase::Interrupted:
+        m_current.accepted = false;
+        fail(QStringLiteral("%1: the interpreter ended").arg(where()));
+        return;
+    case Phase::Settling:
+        // All of its output has come.
+        fail(m_failure);
+        return;
+    case Phase::Ending:
+    case Phase::Done:
+        return;
+    }
+}
+
+void OLEvalRunner::startupEnded()
+{
+    if (m_phase != Phase::Starting)
+        return;
+    m_startupTimer.stop();
+    step();
+}
+
+void OLEvalRunner::step()
+{
+    const std::optional<OLDeclaration> declaration = nextDeclaration(m_text, m_interpreted);
+    if (!declaration) {
+        end(AllAccepted, QString());
+        return;
+    }
+    m_current = m_lines.recordFor(*declaration);
+    m_phase = Phase::Pending;
+    if (m_timeout)
+        m_timeoutTimer.start(*m_timeout);
+    m_inEval = true;
+    m_session.eval(m_current.text, OLEditorCommitter);
+    m_inEval = false;
+    if (!m_verdictInEval)
+        return;
+    m_current.accepted = false;
+    if (m_answered || m_ended)
+        fail(QStringLiteral("%1: the interpreter has ended").arg(where()));
+    else
+        end(Trouble, m_startupErrors.isEmpty() ? QStringLiteral("the interpreter is not running") : startupCause());
+}
+
+void OLEvalRunner::settle()
+{
+    m_phase = Phase::Settling;
+    if (m_ended) {
+        fail(m_failure);
+        return;
+    }
+    m_quietTimer.start(settleQuiet);
+    m_settleTimer.start(settleAtMost);
+}
+
+void OLEvalRunner::timedOut()
+{
+    if (m_phase != Phase::Pending)
+        return;
+    m_phase = Phase::Interrupted;
+    m_failure = QStringLiteral("%1: no answer within %2 s; interrupted").arg(where(), seconds(*m_timeout));
+    m_session.interruptEvaluation();
+    m_interruptTimer.start(interruptAnswerWait);
+}
+
+void OLEvalRunner::fail(const QString &message)
+{
+    m_failed = std::move(m_current);
+    end(OneFailed, message);
+}
+
+void OLEvalRunner::end(int status, const QString &message)
+{
+    if (m_phase == Phase::Ending || m_phase == Phase::Done)
+        return;
+    m_phase = Phase::Ending;
+    m_status = status;
+    m_message = message;
+    for (QTimer *timer : {&m_startupTimer, &m_timeoutTimer, &m_interruptTimer, &m_quietTimer, &m_settleTimer})
+        timer->stop();
+    later(&OLEvalRunner::turnEnded);
+}
+
+void OLEvalRunner::turnEnded()
+{
+    if (m_tail) {
+        Q_EMIT evaluated(*m_tail);
+        m_tail.reset();
+    }
+    if (m_phase != Phase::Ending)
+        return;
+    m_phase = Phase::Done;
+    if (m_failed)
+        Q_EMIT evaluated(*m_failed);
+    Q_EMIT finished(m_status, m_message);
+}
+
+// The first line the interpreter (or its wrapper) wrote to standard error.
+QString OLEvalRunner::startupCause() const
+{
+    return m_startupErrors.trimmed().section(u'\n', 0, 0);
+}
+
+QString OLEvalRunner::where() const
+{
+    return m_name + u':' + QString::number(m_current.line);
+}
+
+void OLEvalRunner::later(void (OLEvalRunner::*step)())
+{
+    QMetaObject::invokeMethod(this, step, Qt::QueuedConnection);
+}

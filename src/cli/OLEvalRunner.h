@@ -1,0 +1,102 @@
+#pragma once
+
+#include "cli/OLEvalReport.h"
+#include "session/OLInterpreterSession.h"
+#include "session/OLSessionClients.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+class OLUserDefaults;
+
+// Evaluates a whole text the way the editor's "evaluate the whole file" does:
+// the declaration scanner cuts the next declaration after the evaluated
+// prefix, an interpreter session (committer 0) writes it, and the session's
+// verdict decides; a success takes the next step, a failure ends the run.
+//
+// It stands in for the editor, the console and the window of the session:
+// the verdict is the session's first report after a commit, and what the
+// console would show until the next commit is the declaration's answer.
+class OLEvalRunner final : public QObject,
+                           public OLSessionEditor,
+                           public OLSessionConsole,
+                           public OLSessionWindow
+{
+    Q_OBJECT
+
+public:
+    enum Status { AllAccepted = 0, OneFailed = 1, Trouble = 2 };
+
+    // text: the editor's form of the file, named `name` in messages. The
+    // session runs the preferred interpreter of `defaults`.
+    OLEvalRunner(OLUserDefaults &defaults, const QString &name, const QString &text,
+                 std::optional<std::chrono::milliseconds> timeout);
+    ~OLEvalRunner() override;
+
+    // Starts the interpreter; the evaluation goes on in the event loop.
+    void start();
+
+    void setLastCommitSuccess(bool success) override;
+    void resetEvaluated() override {}
+    void appendAnswer(const QString &text) override;
+    void appendError(const QString &text) override;
+    void closeWindow() override;
+
+Q_SIGNALS:
+    // Each declaration once its verdict is in, the failed one included.
+    void evaluated(const OLEvalRecord &record);
+    // Once, last. The message names the cause of a failure that is not the
+    // interpreter's verdict (a timeout, an interpreter that is gone).
+    void finished(int status, const QString &message);
+
+private:
+    enum class Phase {
+        Starting,    // waiting for the interpreter's start-up report
+        Pending,     // a declaration is written and has no verdict
+        Interrupted, // no verdict in time: waiting for the interrupt's answer
+        Settling,    // failed: the rest of its answer may still come
+        Ending,      // the last record goes out when the event loop turns
+        Done,
+    };
+
+    void startupEnded();
+    void step();
+    void settle();
+    void timedOut();
+    void fail(const QString &message);
+    void end(int status, const QString &message);
+    void turnEnded();
+    void take(const QString &text, bool error);
+    QString startupCause() const;
+    QString where() const;
+    void later(void (OLEvalRunner::*step)());
+
+    OLInterpreterSession m_session;
+    QString m_name;
+    const QString &m_text;
+    std::optional<std::chrono::milliseconds> m_timeout;
+    OLLineCounter m_lines;
+    qsizetype m_interpreted = 0;
+    OLEvalRecord m_current;
+    // Accepted while its piece was still on the way to the console: the
+    // piece comes in the same turn of the event loop as the verdict.
+    std::optional<OLEvalRecord> m_tail;
+    std::optional<OLEvalRecord> m_failed;
+    Phase m_phase = Phase::Starting;
+    int m_status = AllAccepted;
+    QString m_message;
+    QString m_startupErrors;
+    QString m_failure; // what a failure without the interpreter's verdict was
+    bool m_inEval = false;
+    bool m_verdictInEval = false;
+    bool m_answered = false; // the interpreter has reported at least once
+    bool m_ended = false;
+    QTimer m_startupTimer;
+    QTimer m_timeoutTimer;
+    QTimer m_interruptTimer;
+    QTimer m_quietTimer;
+    QTimer m_settleTimer;
+};

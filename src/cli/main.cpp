@@ -1,0 +1,105 @@
+// ostrel-eval: evaluates a Standard ML file declaration by declaration, as
+// Ostrel's "evaluate the whole file" does, or prints the declarations it cuts.
+
+#include "app/OLSourceFile.h"
+#include "cli/OLEvalOptions.h"
+#include "cli/OLEvalReport.h"
+#include "cli/OLEvalRunner.h"
+#include "editor/OLDeclaration.h"
+#include "settings/OLSettingsKeys.h"
+#include "settings/OLUserDefaults.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int complain(const QString &message)
+{
+    std::fprintf(stderr, "ostrel-eval: %s\n", qPrintable(message));
+    return OLEvalRunner::Trouble;
+}
+
+// The --interpreter command line, else the preferred one of the user's
+// settings (only read), else the standard place of Poly ML.
+std::optional<QString> interpreterCommandLine(const OLEvalOptions &options, QString *error)
+{
+    if (options.interpreter)
+        return storedInterpreterCommandLine(*options.interpreter, error);
+    const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
+    QString stored = OLUserDefaults(*userLayer).loadPreferredInterpreterPath();
+    if (stored.isEmpty())
+        stored = OLUserDefaults::standardInterpreterLocations().value(OLKey::polyStdLocation).toString();
+    if (!checkInterpreter(stored, error))
+        return std::nullopt;
+    return stored;
+}
+
+int split(const QString &text, OLEvalPrinter &printer)
+{
+    OLLineCounter lines(text);
+    qsizetype interpreted = 0;
+    while (const std::optional<OLDeclaration> declaration = nextDeclaration(text, interpreted)) {
+        printer.print(lines.recordFor(*declaration));
+        interpreted += qsizetype(declaration->length());
+    }
+    return OLEvalRunner::AllAccepted;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The developer log of the scanner and the session would mix with the
+    // report; QT_LOGGING_RULES can still switch it on.
+    QLoggingCategory::setFilterRules(QStringLiteral("ostrel.*.debug=false"));
+
+    QString error;
+    const std::optional<OLEvalOptions> options = parseEvalArguments(QCoreApplication::arguments(), &error);
+    if (!options) {
+        return complain(error + QStringLiteral(" (see ostrel-eval --help)"));
+    }
+    if (options->help) {
+        std::fputs(qPrintable(evalUsage()), stdout);
+        return OLEvalRunner::AllAccepted;
+    }
+
+    const std::optional<OLSourceFile> source = OLSourceFile::read(options->file, &error);
+    if (!source)
+        return complain(QStringLiteral("cannot read %1: %2").arg(options->file, error));
+    OLEvalPrinter printer(stdout, options->file, options->json, ::isatty(STDOUT_FILENO) == 1);
+    if (options->split)
+        return split(source->editorText(), printer);
+
+    const std::optional<QString> interpreter = interpreterCommandLine(*options, &error);
+    if (!interpreter)
+        return complain(error);
+    // The tool's own settings: the chosen interpreter registered over an
+    // empty layer that nothing writes, so the user's settings stay untouched.
+    QTemporaryDir settingsDir;
+    if (!settingsDir.isValid())
+        return complain(QStringLiteral("cannot make a temporary folder: %1").arg(settingsDir.errorString()));
+    QSettings settings(settingsDir.filePath(QStringLiteral("ostrel-eval.conf")), QSettings::IniFormat);
+    OLUserDefaults defaults(settings);
+    defaults.registerDefaults({{QString(OLKey::preferredInterpreter), *interpreter}});
+
+    OLEvalRunner runner(defaults, options->file, source->editorText(), options->timeout);
+    QObject::connect(&runner, &OLEvalRunner::evaluated, &app,
+                     [&printer](const OLEvalRecord &record) { printer.print(record); });
+    QObject::connect(&runner, &OLEvalRunner::finished, &app, [](int status, const QString &message) {
+        if (!message.isEmpty())
+            complain(message);
+        QCoreApplication::exit(status);
+    });
+    runner.start();
+    const int status = QCoreApplication::exec();
+    // Nothing waits for the interpreter to end.
+    PXShellWrapper::terminateAll();
+    return status;
+}
