@@ -6,6 +6,7 @@
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
 #include "highlight/OLTextView.h"
+#include "session/OLInterpreterSession.h"
 #include "session/PXShellWrapper.h"
 
 #include "apptestsupport.h"

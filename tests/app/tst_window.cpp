@@ -68,6 +68,7 @@ void TestWindow::roundTripIsByteIdentical()
     QVERIFY(!window->isWindowModified());
 
     // Ctrl+S, as the user saves.
+    QVERIFY(QTest::qWaitForWindowActive(window));
     window->jumpToEditor();
     QTest::keyClick(window->editor()->textView(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(readBytes(path), bytes);
@@ -395,6 +396,7 @@ void TestWindow::goToLine()
     QVERIFY(window);
     WAIT_FOR_TEXT(window, QStringLiteral("val x = 1;\nval y = 2;\nval z = 3;\n"));
 
+    QVERIFY(QTest::qWaitForWindowActive(window));
     window->jumpToEditor();
     QTest::keyClick(window->editor()->textView(), Qt::Key_L, Qt::ControlModifier);
     QPointer<QDialog> sheet = window->findSheet();
@@ -430,6 +432,7 @@ void TestWindow::selectAllInConsoleSelectsOnlyInput()
     OLWindowController *window = fixture.app->windows().constFirst();
     OLInterpreterViewController *console = window->console();
     QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, 10000); // Poly ML's banner
+    QVERIFY(QTest::qWaitForWindowActive(window));
     window->jumpToInterpreter();
     console->textView()->moveCursor(QTextCursor::End);
     QTest::keyClicks(console->textView(), QStringLiteral("1 + 1"));
@@ -531,6 +534,7 @@ void TestWindow::keysReachTheirCommands()
     OLWindowController *window = fixture.app->windows().constFirst();
     OLInterpreterViewController *console = window->console();
     QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, 10000);
+    QVERIFY(QTest::qWaitForWindowActive(window));
 
     window->jumpToInterpreter();
     QTest::keyClick(console->textView(), Qt::Key_Up, Qt::ControlModifier);
