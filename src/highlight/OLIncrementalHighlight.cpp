@@ -296,12 +296,9 @@ std::optional<OLTextStorage::Range> OLIncrementalHighlight::run(OLTextStorage &s
     }
     m_pending = how == End::Paused;
 
-    std::vector<Checkpoint> merged;
-    merged.reserve(kept + fresh.size() + (cps.size() - oldFrom));
-    merged.insert(merged.end(), cps.begin(), cps.begin() + std::ptrdiff_t(kept));
-    merged.insert(merged.end(), fresh.begin(), fresh.end());
-    merged.insert(merged.end(), cps.begin() + std::ptrdiff_t(oldFrom), cps.end());
-    cps = std::move(merged);
+    // The scanned stretch gets the new checkpoints.
+    cps.erase(cps.begin() + std::ptrdiff_t(kept), cps.begin() + std::ptrdiff_t(oldFrom));
+    cps.insert(cps.begin() + std::ptrdiff_t(kept), fresh.begin(), fresh.end());
 
     const qsizetype to = how == End::Paused && state.mode != Mode::Outside ? state.spanStart : qMin(i, n);
     const auto span = storage.writeForeground(from, to, out.pieces);
