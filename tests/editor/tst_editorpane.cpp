@@ -401,6 +401,24 @@ private Q_SLOTS:
         QCOMPARE(foregroundRuns(f.pane.textStorage(), interpreted, end), fullRecolouring(f.pane, interpreted, end));
     }
 
+    void undoInsideThePrefixResetsIt()
+    {
+        Fixture f;
+        f.setCursor(5);
+        QTest::keyClick(f.pane.textView(), Qt::Key_X);
+        f.step(true);
+        f.step(true);
+        QCOMPARE(f.pane.interpreted(), qint64(21));
+        // Undo changes the text without a key of its own: it is checked at
+        // its first change.
+        QTest::keySequence(f.pane.textView(), QKeySequence::Undo);
+        QCOMPARE(f.pane.content(), threeDeclarations);
+        QCOMPARE(f.pane.interpreted(), qint64(0));
+        QCOMPARE(marks(f.pane.textStorage()), QString());
+        QTRY_VERIFY(colouringSettled(f.pane));
+        QCOMPARE(foregroundRuns(f.pane.textStorage(), 0, 30), fullRecolouring(f.pane, 0, 30));
+    }
+
     void editsAndTheFailedDeclaration_data()
     {
         QTest::addColumn<int>("cursor");
