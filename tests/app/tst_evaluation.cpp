@@ -1,0 +1,139 @@
+// A file evaluated in its window through the real interpreters (Poly ML and
+// SML of New Jersey): to the cursor, then to the end with a failing
+// declaration, then on after fixing it. The blue, green and red marks of the
+// editor are checked against what the interpreter answered in the console.
+
+#include "appfixture.h"
+
+#include "highlight/OLSyntaxHighlighter.h"
+
+namespace {
+const QString source = QStringLiteral("val a = 1;\n"
+                                      "val b = a + 1;\n"
+                                      "val c = undefinedName;\n"
+                                      "val d = b * 10;\n");
+
+constexpr int interpreterTimeout = 30000;
+
+// Whether every unit in [from, to) has the background (none: no background).
+bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, const std::optional<OLColor> &color)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        if (storage.backgroundColorAt(i) != color)
+            return false;
+    }
+    return from < to;
+}
+
+const std::optional<OLColor> none;
+
+// The console's text within its answer or error ranges.
+QString rangesText(const OLInterpreterViewController *console, const QList<OLTextStorage::Range> &ranges)
+{
+    QString text;
+    for (const OLTextStorage::Range &range : ranges)
+        text += console->textStorage().string().mid(range.location, range.length);
+    return text;
+}
+} // namespace
+
+class TestEvaluation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void evaluatesThroughTheInterpreter_data();
+    void evaluatesThroughTheInterpreter();
+};
+
+void TestEvaluation::evaluatesThroughTheInterpreter_data()
+{
+    QTest::addColumn<QString>("interpreter");
+    QTest::addColumn<QString>("answerA");
+    QTest::addColumn<QString>("answerB");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("answerD");
+
+    QTest::newRow("Poly ML") << polyCommandLine << QStringLiteral("val a = 1: int") << QStringLiteral("val b = 2: int")
+                             << QStringLiteral("Value or constructor (undefinedName) has not been declared")
+                             << QStringLiteral("val d = 20: int");
+    QTest::newRow("SML of New Jersey") << smlnjCommandLine << QStringLiteral("val a = 1 : int")
+                                       << QStringLiteral("val b = 2 : int")
+                                       << QStringLiteral("unbound variable or constructor: undefinedName")
+                                       << QStringLiteral("val d = 20 : int");
+}
+
+void TestEvaluation::evaluatesThroughTheInterpreter()
+{
+    QFETCH(QString, interpreter);
+    QFETCH(QString, answerA);
+    QFETCH(QString, answerB);
+    QFETCH(QString, error);
+    QFETCH(QString, answerD);
+
+    AppFixture fixture(interpreter);
+    OLWindowController *window = fixture.app->openDocumentWindow(fixture.write(QStringLiteral("eval.sml"), source.toUtf8()));
+    QVERIFY(window);
+    WAIT_FOR_TEXT(window, source);
+    OLEditorViewController *editor = window->editor();
+    OLInterpreterViewController *console = window->console();
+    const OLTextStorage &marks = editor->textStorage();
+    // The banner first, so that the answers below are the declarations'.
+    QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, interpreterTimeout);
+
+    // A declaration runs up to the next one.
+    const qsizetype startB = source.indexOf(QStringLiteral("val b"));
+    const qsizetype startC = source.indexOf(QStringLiteral("val c"));
+    const qsizetype startD = source.indexOf(QStringLiteral("val d"));
+
+    // To the cursor, which stands inside the second declaration: the first
+    // is pending (blue) at once.
+    QTextCursor cursor(editor->textView()->document());
+    cursor.setPosition(int(startB + 4));
+    editor->textView()->setTextCursor(cursor);
+    window->evalToCursor();
+    QVERIFY(editor->pending().isSet());
+    QCOMPARE(editor->pending(), (OLTextRange{0, quint64(startB)}));
+    QVERIFY(backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
+
+    // Both answered: green up to the end of the second, nothing after it.
+    QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, interpreterTimeout);
+    QCOMPARE(editor->inLoop(), qint64(0));
+    const qsizetype afterB = editor->interpreted();
+    QCOMPARE(afterB, startC);
+    QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
+    QVERIFY(backgroundIs(marks, afterB, source.size(), none));
+    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerB), interpreterTimeout);
+    QVERIFY(rangesText(console, console->answerRanges()).contains(answerA));
+    QVERIFY(!rangesText(console, console->errorRanges()).contains(answerA));
+
+    // The whole file: the third declaration fails (red) and the loop stops
+    // there; the fourth is not sent.
+    window->evalFile();
+    QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
+    QCOMPARE(editor->error(), (OLTextRange{quint64(startC), quint64(startD - startC)}));
+    QCOMPARE(editor->interpreted(), startC);
+    QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
+    QVERIFY(backgroundIs(marks, startD, source.size(), none));
+    QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
+    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(error), interpreterTimeout);
+    QVERIFY(!console->textStorage().string().contains(answerD));
+    QCOMPARE(editor->inLoop(), qint64(2));
+
+    // Fixed by hand, one step that succeeds goes on to the end.
+    cursor.setPosition(int(source.indexOf(QStringLiteral("undefinedName"))));
+    cursor.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+    editor->textView()->setTextCursor(cursor);
+    editor->textView()->setFocus();
+    QTest::keyClick(editor->textView(), Qt::Key_3);
+    QVERIFY(!editor->error().isSet());
+    QVERIFY(backgroundIs(marks, afterB, editor->content().size(), none));
+    window->evalNextStep();
+    QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), interpreterTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerD), interpreterTimeout);
+    QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+    QVERIFY(!editor->error().isSet());
+}
+
+QTEST_MAIN(TestEvaluation)
+#include "tst_evaluation.moc"
