@@ -151,7 +151,7 @@ void OLEvalRunner::closeWindow()
     case Phase::Pending:
     case Phase::Interrupted:
         m_current.accepted = false;
-        fail(QStringLiteral("%1: the interpreter ended").arg(where()));
+        fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
         return;
     case Phase::Settling:
         // All of its output has come.
@@ -188,8 +188,14 @@ void OLEvalRunner::step()
     if (!m_verdictInEval)
         return;
     m_current.accepted = false;
-    if (m_answered || m_ended)
-        fail(QStringLiteral("%1: the interpreter has ended").arg(where()));
+    if (m_tail) {
+        // The verdict came with the last output of an interpreter that ended
+        // during that declaration (the session reports what is left when a
+        // run ends): it failed like any declaration the interpreter left.
+        m_tail->accepted = false;
+        end(OneFailed, QStringLiteral("%1: the interpreter has ended").arg(where(*m_tail)));
+    } else if (m_answered || m_ended)
+        fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
     else
         end(Trouble, m_startupErrors.isEmpty() ? QStringLiteral("the interpreter is not running") : startupCause());
 }
@@ -210,7 +216,7 @@ void OLEvalRunner::timedOut()
     if (m_phase != Phase::Pending)
         return;
     m_phase = Phase::Interrupted;
-    m_failure = QStringLiteral("%1: no answer within %2 s; interrupted").arg(where(), seconds(*m_timeout));
+    m_failure = QStringLiteral("%1: no answer within %2 s; interrupted").arg(where(m_current), seconds(*m_timeout));
     m_session.interruptEvaluation();
     m_interruptTimer.start(interruptAnswerWait);
 }
@@ -253,9 +259,9 @@ QString OLEvalRunner::startupCause() const
     return m_startupErrors.trimmed().section(u'\n', 0, 0);
 }
 
-QString OLEvalRunner::where() const
+QString OLEvalRunner::where(const OLEvalRecord &record) const
 {
-    return m_name + u':' + QString::number(m_current.line);
+    return m_name + u':' + QString::number(record.line);
 }
 
 void OLEvalRunner::later(void (OLEvalRunner::*step)())

@@ -71,7 +71,7 @@ private:
     void turnEnded();
     void take(const QString &text, bool error);
     QString startupCause() const;
-    QString where() const;
+    QString where(const OLEvalRecord &record) const;
     void later(void (OLEvalRunner::*step)());
 
     OLInterpreterSession m_session;

@@ -1,0 +1,2 @@
+val ok = 1
+val bad = "Ã("

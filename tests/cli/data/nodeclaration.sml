@@ -1,0 +1,2 @@
+(* no declaration here *)
+1 + 2;
