@@ -82,6 +82,8 @@ private:
     // Those before m_staleFrom hold the true scan state; the later ones hold
     // the state of the scan that wrote the colours there.
     std::vector<Checkpoint> m_checkpoints;
+    // Where the text or colours changed first since the last complete scan;
+    // `clean` when nothing did.
     qsizetype m_staleFrom;
     // The scan may take over old colours only from here on.
     qsizetype m_convergeFrom;

@@ -56,8 +56,9 @@ public:
                                                      const OLStyleSet &styles, qsizetype settledUntil,
                                                      std::chrono::nanoseconds budget);
     // Whether a sliced colouring has work left. Text edits keep that work: it
-    // then colours the edited text. Any other foreground change (and every
-    // pass above) first completes it.
+    // then colours the edited text. Any other foreground change first
+    // completes it, and so does a colouring that starts after the part still
+    // to be done; one that starts before it takes its place.
     static bool hasPendingHighlight(const OLTextStorage &storage);
     // The next slice of at most about `budget`; returns the changed range.
     static std::optional<Range> continueHighlightSyntax(OLTextStorage &storage,

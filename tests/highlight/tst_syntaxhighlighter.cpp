@@ -94,7 +94,7 @@ private Q_SLOTS:
         QCOMPARE(OLSyntaxHighlighter::isSeparator(c), separator);
     }
 
-    // The design's edge cases. `expected` gives each unit's colour after
+    // Edge cases of both passes. `expected` gives each unit's colour after
     // highlightSyntaxFor on an uncoloured text.
     void highlightSyntax_data()
     {
