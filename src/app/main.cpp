@@ -2,11 +2,14 @@
 #include "app/OLAsker.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QSettings>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Developer logs are for the developer: QT_LOGGING_RULES="ostrel.*=true" shows them.
+    QLoggingCategory::setFilterRules(QStringLiteral("ostrel.*.debug=false"));
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
     QApplication::setDesktopFileName(QStringLiteral("ostrel"));
     // The application delegate decides when to quit: after the last document
