@@ -125,6 +125,14 @@ OLAnswer OLAnswerCollector::takeAnswer()
     return answer;
 }
 
+OLAnswer OLAnswerCollector::takeFinalAnswer()
+{
+    const bool unanswered = m_commitPending && stripPrompts(m_mode, m_text).isEmpty();
+    OLAnswer answer = takeAnswer();
+    answer.error = answer.error || unanswered;
+    return answer;
+}
+
 OLAnswer OLAnswerCollector::takeUnshown()
 {
     if (m_primary.isEmpty())

@@ -55,6 +55,9 @@ public:
 
     // The whole answer; the collector starts afresh.
     OLAnswer takeAnswer();
+    // The interpreter has ended: what is left. A commit that got no answer
+    // at all has failed.
+    OLAnswer takeFinalAnswer();
     // What has come and not been shown; the answer stays open (except for
     // UNKNOWN, which has no prompt to close it).
     OLAnswer takeUnshown();

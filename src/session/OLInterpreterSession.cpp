@@ -148,8 +148,7 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
         return;
     std::unique_ptr<Run> run = std::move(*it);
     m_runs.erase(it);
-    if (run->collector.hasUnshown())
-        deliver(*run, run->collector.takeAnswer());
+    deliver(*run, run->collector.takeFinalAnswer());
     const bool interpreterEnded = run->wrapper == m_olProcess && status != PXShellWrapper::notLaunchedStatus;
     run.reset();
     // Last: the window may close and take the session with it.

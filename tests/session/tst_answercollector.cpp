@@ -108,8 +108,9 @@ private Q_SLOTS:
     }
 
     // What reaches the console and the editor. Steps: "commit:" text,
-    // "out:" a piece, "answer" takes the whole answer, "unshown" what waits to
-    // be shown, "interrupt" notes the interruption of a stuck recovery.
+    // "out:" a piece, "answer" takes the whole answer, "final" what is left at
+    // the end of the run, "unshown" what waits to be shown, "interrupt" notes
+    // the interruption of a stuck recovery.
     void answers_data()
     {
         QTest::addColumn<int>("mode");
@@ -150,6 +151,13 @@ private Q_SLOTS:
         QTest::newRow("smlnj: interrupted at the continuation prompt") << int(OLSmlNJ)
             << QStringList{"commit:val = 3;\n", "out:= ", "out:\nInterrupt\n- ", "answer"}
             << A{{"\nInterrupt\n", true, true}};
+        QTest::newRow("the end: a commit without an answer has failed") << int(OLPolyML)
+            << QStringList{"commit:OS.Process.exit OS.Process.success;\n", "final"} << A{{"", true, true}};
+        QTest::newRow("the end: the last output is classified") << int(OLSmlNJ)
+            << QStringList{"commit:OS.Process.exit OS.Process.success;\n", "out:[autoloading]\n", "final"}
+            << A{{"[autoloading]\n", false, true}};
+        QTest::newRow("the end: nothing pending, nothing reported") << int(OLSmlNJ) << QStringList{"final"}
+            << A{{"", false, false}};
         QTest::newRow("mosml: banner") << int(OLMosML)
             << QStringList{"out:Moscow ML version 2.10\nEnter `quit();' to quit.\n- ", "answer"}
             << A{{"Moscow ML version 2.10\n", false, true}};
@@ -171,6 +179,8 @@ private Q_SLOTS:
                 collector->feed(step.mid(4));
             else if (step == u"answer")
                 taken.append(collector->takeAnswer());
+            else if (step == u"final")
+                taken.append(collector->takeFinalAnswer());
             else if (step == u"unshown")
                 taken.append(collector->takeUnshown());
             else if (step == u"interrupt")

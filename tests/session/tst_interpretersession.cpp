@@ -125,6 +125,7 @@ private Q_SLOTS:
         OLSessionRecorder recorder;
         OLInterpreterSession session(store.defaults, recorder, recorder, recorder);
         session.startProcess();
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.verdicts, QList<bool>{true}, 10000);
         session.eval(QStringLiteral("val x = 1"), OLEditorCommitter);
         QTRY_COMPARE_WITH_TIMEOUT(recorder.verdicts, (QList<bool>{true, true}), 10000);
         recorder.clear();
@@ -183,11 +184,13 @@ private Q_SLOTS:
         OLSessionRecorder recorder;
         OLInterpreterSession session(store.defaults, recorder, recorder, recorder);
         session.startProcess();
-        QTRY_VERIFY_WITH_TIMEOUT(!recorder.pieces.isEmpty(), 10000);
+        // Before the failure is known, and after.
+        session.eval(QStringLiteral("val x = 1"), OLEditorCommitter);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.verdicts, QList<bool>{false}, 10000);
         QCOMPARE(recorder.pieces,
                  (QList<Piece>{{true, "Could not start /nonexistent/ostrel/mosml: No such file or directory\n"}}));
         session.eval(QStringLiteral("val x = 1"), OLEditorCommitter);
-        QCOMPARE(recorder.verdicts, QList<bool>{false});
+        QCOMPARE(recorder.verdicts, (QList<bool>{false, false}));
         QCOMPARE(recorder.closes, 0);
     }
 
