@@ -115,6 +115,28 @@ struct AppFixture {
     std::unique_ptr<OLAppDelegate> app;
 };
 
+// The pids of this process's children that run `name` and have not ended
+// (zombies, ended but not yet collected, do not count).
+inline QList<qint64> liveChildren(const QString &name)
+{
+    QList<qint64> pids;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+        if (open < 0 || close < 0)
+            continue;
+        const QList<QByteArray> fields = line.mid(close + 2).split(' '); // state, ppid, ...
+        if (line.mid(open + 1, close - open - 1) == name.toUtf8() && fields.value(1) == self.toUtf8()
+            && fields.value(0) != "Z")
+            pids.append(entry.toLongLong());
+    }
+    return pids;
+}
+
 // The window's text once it has reached the editor.
 #define WAIT_FOR_TEXT(window, text) QTRY_COMPARE_WITH_TIMEOUT((window)->editor()->content(), (text), 10000)
 

@@ -46,6 +46,8 @@ private Q_SLOTS:
     void quittingWithCancelInSecondOfThree();
     void quittingStoresTheFilesOfAllWindows();
     void closingTheLastWindowQuits();
+    void interpretersRunOnAfterTheirWindowUntilQuit();
+    void interpreterThatEndsClosesItsWindow();
     void broadcastsReachEveryWindow();
     void unwritableSettingsAreReportedOnce();
 };
@@ -333,6 +335,61 @@ void TestAppDelegate::closingTheLastWindowQuits()
     QCOMPARE(filesOf(fixture.app->windows()), QStringList(QString()));
 }
 
+// A closed window's interpreter is not stopped; quitting ends every one.
+void TestAppDelegate::interpretersRunOnAfterTheirWindowUntilQuit()
+{
+    // Those of the tests before have ended.
+    QTRY_VERIFY_WITH_TIMEOUT(liveChildren(QStringLiteral("poly")).isEmpty(), 10000);
+    AppFixture fixture;
+    fixture.app->newDocument();
+    typeAtEnd(fixture.app->windows().last(), QStringLiteral("val keep = 1;"));
+    fixture.app->newDocument();
+    QTRY_COMPARE_WITH_TIMEOUT(liveChildren(QStringLiteral("poly")).size(), 2, 10000);
+    const QList<qint64> started = liveChildren(QStringLiteral("poly"));
+
+    const QPointer<OLWindowController> closed = fixture.app->windows().last();
+    closed->closeWindow();
+    QTRY_VERIFY(!closed);
+    QCOMPARE(liveChildren(QStringLiteral("poly")), started);
+
+    fixture.asker.saveChanges = {SaveChanges::DontSave};
+    QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);
+    fixture.app->terminate();
+    QCOMPARE(terminated.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(liveChildren(QStringLiteral("poly")).isEmpty(), 10000);
+}
+
+// An interpreter that ends by itself closes its window the ordinary way:
+// an unedited window goes; an edited one asks first.
+void TestAppDelegate::interpreterThatEndsClosesItsWindow()
+{
+    AppFixture fixture;
+    fixture.app->newDocument();
+    fixture.app->newDocument();
+    OLWindowController *edited = fixture.app->windows()[0];
+    const QPointer<OLWindowController> plain = fixture.app->windows()[1];
+    typeAtEnd(edited, QStringLiteral("val x = 1;"));
+    const auto quitInterpreter = [](OLWindowController *window) {
+        OLInterpreterViewController *console = window->console();
+        QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, 10000);
+        console->textView()->setFocus();
+        console->textView()->moveCursor(QTextCursor::End);
+        typeInto(console->textView(), QStringLiteral("OS.Process.exit OS.Process.success;\n"));
+    };
+
+    quitInterpreter(plain);
+    QTRY_VERIFY_WITH_TIMEOUT(!plain, 10000);
+    QVERIFY(fixture.asker.saveChangesAskedBy.isEmpty());
+
+    fixture.asker.saveChanges = {SaveChanges::Cancel};
+    quitInterpreter(edited);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.saveChangesAskedBy, QList<QWidget *>({edited}), 10000);
+    QCOMPARE(fixture.app->windows(), QList<OLWindowController *>({edited}));
+    // A reset starts a new interpreter in the window that stayed.
+    edited->resetEnvironment();
+    QTRY_COMPARE_WITH_TIMEOUT(liveChildren(QStringLiteral("poly")).size(), 1, 10000);
+}
+
 void TestAppDelegate::broadcastsReachEveryWindow()
 {
     AppFixture fixture;
@@ -356,6 +413,13 @@ void TestAppDelegate::broadcastsReachEveryWindow()
     fixture.app->clearAllHistory();
     for (OLWindowController *window : windows)
         QCOMPARE(window->console()->history().createArray(), QStringList(QStringLiteral("val stored = 1;")));
+
+    // The preferences window is one, shown again when asked again.
+    fixture.app->openPreferences();
+    QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
+    QVERIFY(preferences && preferences->isVisible());
+    fixture.app->openPreferences();
+    QCOMPARE(fixture.app->preferencesWindowController(), preferences.get());
 
     fixture.app->resetAllEnvironments();
     for (OLWindowController *window : windows)
