@@ -99,7 +99,7 @@ std::optional<OLEvalOptions> parseEvalArguments(const QStringList &arguments, QS
 std::optional<QString> storedInterpreterCommandLine(const QString &plain, QString *error)
 {
     QStringList fields = splitAtWhitespace(plain);
-    const QString &program = fields.constFirst();
+    const QString program = fields.constFirst();
     // The session runs a path as it stands; a bare name is found the way a shell finds it.
     QString path = program.contains(u'/') ? program : QStandardPaths::findExecutable(program);
     if (path.isEmpty()) {
@@ -123,7 +123,7 @@ bool checkInterpreter(const QString &storedCommandLine, QString *error)
     const QString path = parsePreferredInterpreter(storedCommandLine).arguments.constFirst();
     const QFileInfo info(path);
     QString reason;
-    if (!storedCommandLine.startsWith(commandLinePrefix) || !QFileInfo(path).isAbsolute())
+    if (!storedCommandLine.startsWith(commandLinePrefix) || !info.isAbsolute())
         reason = QStringLiteral("not a stored command line");
     else if (!info.exists())
         reason = QStringLiteral("no such file");

@@ -6,17 +6,18 @@ using namespace std::chrono_literals;
 
 namespace {
 // Waiting for the start-up report keeps the banner from being taken for the
-// first declaration's answer. SML of New Jersey, Moscow ML and Alice ML end
-// their banners with the prompt that also ends an answer, so a declaration
-// written before it would get the banner as its verdict: wait long. Poly ML's
-// start-up prompt is counted by the session, so only where the banner is
-// shown depends on the wait; "poly -q" prints no banner at all: wait briefly.
-// An interpreter of no known kind has no banner to wait for.
+// first declaration's answer, and lets an interpreter that cannot start say
+// so before anything is written. SML of New Jersey, Moscow ML and Alice ML
+// end their banners with the prompt that also ends an answer, so a
+// declaration written before it would get the banner as its verdict: wait
+// long. Poly ML's start-up prompt is counted by the session, so only where
+// the banner is shown depends on the wait, and "poly -q" prints no banner at
+// all: wait less. An interpreter of no known kind may have no banner either.
 std::chrono::milliseconds startupWait(OLInterpreterMode mode)
 {
     switch (mode) {
     case OLPolyML: return 1s;
-    case OLUnknownMode: return 0ms;
+    case OLUnknownMode: return 250ms;
     default: return 10s;
     }
 }
@@ -77,15 +78,20 @@ void OLEvalRunner::setLastCommitSuccess(bool success)
         return;
     case Phase::Pending:
     case Phase::Interrupted:
-        m_answered = true;
         m_timeoutTimer.stop();
         m_interruptTimer.stop();
         // An interrupted declaration has failed, whatever the interpreter says.
         if (!success || m_phase == Phase::Interrupted) {
             m_current.accepted = false;
+            // The session also reports a failure when the interpreter ends
+            // with a commit unanswered; if it ends, and had never answered,
+            // it could not be started for this file.
+            m_failedFirst = !m_answered;
+            m_answered = true;
             settle();
             return;
         }
+        m_answered = true;
         m_current.accepted = true;
         m_interpreted += qsizetype(m_current.length);
         m_tail = std::move(m_current);
@@ -114,18 +120,19 @@ void OLEvalRunner::appendError(const QString &text)
 
 void OLEvalRunner::take(const QString &text, bool error)
 {
+    // Standard error before the first verdict most likely says why the
+    // interpreter could not start.
+    if (error && !m_answered)
+        m_startupErrors += text;
     if (m_tail) {
         m_tail->answer.append({text, error});
         return;
     }
     switch (m_phase) {
     case Phase::Starting:
-        // The banner is nobody's answer. Standard error at this point is
-        // most likely the report of an interpreter that could not start.
-        if (error) {
-            m_startupErrors += text;
+        // The banner is nobody's answer.
+        if (error)
             later(&OLEvalRunner::startupEnded);
-        }
         return;
     case Phase::Settling:
         m_quietTimer.start(settleQuiet);
@@ -144,18 +151,26 @@ void OLEvalRunner::closeWindow()
 {
     m_ended = true;
     switch (m_phase) {
-    case Phase::Starting:
-        end(Trouble, m_startupErrors.isEmpty() ? QStringLiteral("the interpreter ended at start")
-                                               : QStringLiteral("the interpreter ended at start: ") + startupCause());
-        return;
     case Phase::Pending:
     case Phase::Interrupted:
-        m_current.accepted = false;
-        fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
+        if (m_answered) {
+            m_current.accepted = false;
+            fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
+            return;
+        }
+        [[fallthrough]];
+    case Phase::Starting:
+        // An interpreter that ends before it has answered anything could
+        // not be started for this file.
+        end(Trouble, startFailure());
         return;
     case Phase::Settling:
         // All of its output has come.
-        fail(m_failure);
+        if (m_failedFirst)
+            end(Trouble, startFailure());
+        else
+            fail(m_failure.isEmpty() ? QStringLiteral("%1: the interpreter has ended").arg(where(m_current))
+                                     : m_failure);
         return;
     case Phase::Ending:
     case Phase::Done:
@@ -194,19 +209,16 @@ void OLEvalRunner::step()
         // run ends): it failed like any declaration the interpreter left.
         m_tail->accepted = false;
         end(OneFailed, QStringLiteral("%1: the interpreter has ended").arg(where(*m_tail)));
-    } else if (m_answered || m_ended)
+    } else if (m_answered) {
         fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
-    else
-        end(Trouble, m_startupErrors.isEmpty() ? QStringLiteral("the interpreter is not running") : startupCause());
+    } else {
+        end(Trouble, startFailure());
+    }
 }
 
 void OLEvalRunner::settle()
 {
     m_phase = Phase::Settling;
-    if (m_ended) {
-        fail(m_failure);
-        return;
-    }
     m_quietTimer.start(settleQuiet);
     m_settleTimer.start(settleAtMost);
 }
@@ -253,10 +265,15 @@ void OLEvalRunner::turnEnded()
     Q_EMIT finished(m_status, m_message);
 }
 
-// The first line the interpreter (or its wrapper) wrote to standard error.
-QString OLEvalRunner::startupCause() const
+// Why the interpreter has not answered at all: the first line it (or, when
+// it could not be started, its wrapper) wrote to standard error.
+QString OLEvalRunner::startFailure() const
 {
-    return m_startupErrors.trimmed().section(u'\n', 0, 0);
+    const QString cause = m_startupErrors.trimmed().section(u'\n', 0, 0);
+    if (!m_ended)
+        return cause.isEmpty() ? QStringLiteral("the interpreter is not running") : cause;
+    return cause.isEmpty() ? QStringLiteral("the interpreter ended at start")
+                           : QStringLiteral("the interpreter ended at start: ") + cause;
 }
 
 QString OLEvalRunner::where(const OLEvalRecord &record) const
@@ -264,7 +281,7 @@ QString OLEvalRunner::where(const OLEvalRecord &record) const
     return m_name + u':' + QString::number(record.line);
 }
 
-void OLEvalRunner::later(void (OLEvalRunner::*step)())
+void OLEvalRunner::later(void (OLEvalRunner::*call)())
 {
-    QMetaObject::invokeMethod(this, step, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, call, Qt::QueuedConnection);
 }

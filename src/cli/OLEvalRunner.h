@@ -70,9 +70,9 @@ private:
     void end(int status, const QString &message);
     void turnEnded();
     void take(const QString &text, bool error);
-    QString startupCause() const;
+    QString startFailure() const;
     QString where(const OLEvalRecord &record) const;
-    void later(void (OLEvalRunner::*step)());
+    void later(void (OLEvalRunner::*call)());
 
     OLInterpreterSession m_session;
     QString m_name;
@@ -92,7 +92,8 @@ private:
     QString m_failure; // what a failure without the interpreter's verdict was
     bool m_inEval = false;
     bool m_verdictInEval = false;
-    bool m_answered = false; // the interpreter has reported at least once
+    bool m_answered = false;    // the interpreter has given a verdict
+    bool m_failedFirst = false; // the failure is the interpreter's first verdict
     bool m_ended = false;
     QTimer m_startupTimer;
     QTimer m_timeoutTimer;

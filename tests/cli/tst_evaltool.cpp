@@ -432,6 +432,31 @@ private Q_SLOTS:
         QCOMPARE(oneLine(result.err), "ostrel-eval: " + cause);
     }
 
+    // An interpreter that ends before its first answer, or cannot be run at
+    // all, could not be started: exit status 2 and its own reason. These
+    // interpreters are stand-in scripts in data/.
+    void startFailure_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown kind, ends at start")
+            << data("quits-at-start") << "the interpreter ended at start: quits: no heap image found";
+        QTest::newRow("SML/NJ stand-in, ends at start")
+            << data("quitting/sml") << "the interpreter ended at start: quits: no heap image found";
+        QTest::newRow("cannot be executed")
+            << data("unrunnable") << "Could not start " + data("unrunnable") + ": No such file or directory";
+    }
+
+    void startFailure()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, message);
+        const Run result = run({"--interpreter", interpreter, data("accepted.sml")});
+        QCOMPARE(result.exitCode, 2);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(oneLine(result.err), "ostrel-eval: " + message);
+    }
+
     // Without --interpreter: the user's preferred interpreter, read and never
     // written; without one, Poly ML. A bare name is found in PATH, and the
     // arguments of a command line reach the interpreter.
