@@ -83,8 +83,12 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
 OLWindowController::~OLWindowController()
 {
     // The session goes first: its runs live on, detached, and must find no
-    // pane to report to.
+    // pane to report to. The panes outlive this part of the window (the
+    // base class deletes them) and must not call back into it.
     m_olProcess.reset();
+    m_olEditor->setWindowController(nullptr);
+    m_olInterpreter->setWindowController(nullptr);
+    disconnect(m_olEditor->textView(), nullptr, this, nullptr);
 }
 
 void OLWindowController::showWindow()
