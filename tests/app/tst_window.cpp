@@ -18,6 +18,7 @@ class TestWindow : public QObject
 private Q_SLOTS:
     void roundTripIsByteIdentical_data();
     void roundTripIsByteIdentical();
+    void tenMegabyteLineSavesBack();
     void editsKeepTheFilesForm_data();
     void editsKeepTheFilesForm();
     void editedMarkFollowsTheText_data();
@@ -74,6 +75,19 @@ void TestWindow::roundTripIsByteIdentical()
     QCOMPARE(readBytes(path), bytes);
     QVERIFY(fixture.asker.alerts.isEmpty());
     QCOMPARE(entriesOf(fixture.dir), QStringList({QStringLiteral("round.sml"), QStringLiteral("settings.ini")}));
+}
+
+void TestWindow::tenMegabyteLineSavesBack()
+{
+    AppFixture fixture;
+    const QByteArray bytes = "val s = \"" + QByteArray(10 * 1024 * 1024, 'x') + "\";";
+    const QString path = fixture.write(QStringLiteral("long.sml"), bytes);
+    OLWindowController *window = fixture.app->openDocumentWindow(path);
+    QVERIFY(window);
+    QTRY_COMPARE_WITH_TIMEOUT(window->editor()->content().size(), bytes.size(), 60000);
+    QVERIFY(!window->isWindowModified());
+    QVERIFY(window->saveFile());
+    QCOMPARE(readBytes(path), bytes);
 }
 
 void TestWindow::editsKeepTheFilesForm_data()
