@@ -70,7 +70,7 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     m_olInterpreter->textView()->installEventFilter(this);
 
     if (m_loaded)
-        connect(m_olEditor->textView(), &OLTextView::contentsEdited, this, &OLWindowController::trackLineEnds);
+        followLineEnds();
     updateFontAttributes();
     m_olProcess = std::make_unique<OLInterpreterSession>(m_defaults, *m_olEditor, *m_olInterpreter, *this);
     m_olProcess->startProcess();
@@ -106,9 +106,14 @@ void OLWindowController::loadContent()
         return;
     m_olEditor->setContent(m_source.editorText());
     m_loaded = true;
+    followLineEnds();
+    fileChanged();
+}
+
+void OLWindowController::followLineEnds()
+{
     m_blockCount = m_olEditor->textView()->document()->blockCount();
     connect(m_olEditor->textView(), &OLTextView::contentsEdited, this, &OLWindowController::trackLineEnds);
-    fileChanged();
 }
 
 QString OLWindowController::content() const

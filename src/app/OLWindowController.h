@@ -109,6 +109,8 @@ private:
     void createMenus();
     void windowWillClose();
     void loadContent();
+    // From the text as it stands, the line ends follow every edit.
+    void followLineEnds();
     void trackLineEnds(qsizetype position, qsizetype removed, qsizetype added);
     bool writeTo(const QString &path);
     // The focused pane's text view when it is one, for the edit commands.
@@ -123,7 +125,7 @@ private:
     QString m_file;
     OLSourceFile m_source;      // the text as last read or saved
     bool m_loaded;              // m_source's text is in the editor
-    int m_blockCount = 0;       // the editor's lines, for following line ends through edits
+    int m_blockCount = 0;       // the editor's lines when the last edit was followed
     QPointer<QDialog> m_findSheet;
     QLineEdit *m_findSheetTextField = nullptr;
     QPointer<OLModeChooserWindowController> m_modeChooser;
