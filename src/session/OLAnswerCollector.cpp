@@ -62,7 +62,9 @@ OLAnswerCollector::State OLAnswerCollector::feed(QStringView piece)
 }
 
 // A prompt is recognised where the interpreter writes one: at the start of
-// the answer, after a line feed or after another prompt.
+// the answer, after a line feed or after another prompt. A prompt after output
+// without a line feed ("no newline> ") cannot be told from output; for Poly ML
+// such places count as possible prompts, except the arrows of types ("->", "=>").
 void OLAnswerCollector::scanPrompts()
 {
     const auto promptAt = [this](QStringView rest) {
@@ -73,22 +75,28 @@ void OLAnswerCollector::scanPrompts()
         return QStringView();
     };
     const auto mayStartPrompt = [this](QStringView rest) {
-        return (!m_primary.isEmpty() && m_primary.startsWith(rest))
-            || (!m_continuation.isEmpty() && m_continuation.startsWith(rest));
+        for (QStringView prompt : {m_primary, m_continuation}) {
+            if (rest.size() < prompt.size() && prompt.startsWith(rest))
+                return true;
+        }
+        return false;
     };
     while (m_scanPos < m_text.size()) {
-        if (m_atPromptPosition) {
-            const QStringView rest = QStringView(m_text).mid(m_scanPos);
-            const QStringView prompt = promptAt(rest);
-            if (!prompt.isEmpty()) {
-                m_scanPos += prompt.size();
-                m_lastPromptEnd = m_scanPos;
-                if (m_promptPerLine)
-                    --m_promptsDue;
-                continue;
-            }
-            if (mayStartPrompt(rest))
-                return; // the rest of a prompt may follow in the next piece
+        const QStringView rest = QStringView(m_text).mid(m_scanPos);
+        const QStringView prompt = promptAt(rest);
+        if (m_atPromptPosition && !prompt.isEmpty()) {
+            m_scanPos += prompt.size();
+            m_lastPromptEnd = m_scanPos;
+            if (m_promptPerLine)
+                --m_promptsDue;
+            continue;
+        }
+        if ((m_atPromptPosition || m_promptPerLine) && mayStartPrompt(rest))
+            return; // the rest of a prompt may follow in the next piece
+        if (m_promptPerLine && !prompt.isEmpty()) {
+            const QChar before = m_text.at(m_scanPos - 1);
+            if (before != u'-' && before != u'=')
+                ++m_possiblePrompts;
         }
         m_atPromptPosition = m_text.at(m_scanPos) == u'\n';
         ++m_scanPos;
@@ -100,12 +108,15 @@ OLAnswerCollector::State OLAnswerCollector::evaluate() const
     if (m_text.isEmpty() || m_primary.isEmpty())
         return State::Collecting;
     const bool endsAtPrompt = m_lastPromptEnd == m_text.size();
+    // A rejected declaration makes Poly ML drop the rest of its input, and
+    // with it the prompts of the remaining lines.
+    const bool promptsDone = !m_promptPerLine || m_promptsDue <= 0 || m_rejected;
     if (m_text.endsWith(m_primary)) {
+        // Poly ML still owes prompts for lines written: a later line computes.
+        if (!promptsDone && m_promptsDue > m_possiblePrompts)
+            return State::Collecting;
         if (!endsAtPrompt)
             return State::PromptLikely;
-        // A rejected declaration makes Poly ML drop the rest of its input, and
-        // with it the prompts of the remaining lines.
-        const bool promptsDone = m_promptsDue <= 0 || m_rejected;
         return promptsDone ? State::Complete : State::PromptUnsure;
     }
     if (m_rejected && !m_awaitingInterruptNote && endsAtPrompt && !m_continuation.isEmpty()
@@ -162,6 +173,7 @@ void OLAnswerCollector::restart()
     m_scanPos = 0;
     m_atPromptPosition = true;
     m_lastPromptEnd = -1;
+    m_possiblePrompts = 0;
     m_rejectionScanFrom = 0;
     m_rejected = false;
     m_state = State::Collecting;

@@ -35,8 +35,9 @@ public:
         Complete,     // at the primary prompt: takeAnswer()
         PromptLikely, // ends with the prompt where it cannot be told from output
                       // ("no newline> "): complete after a short quiet time
-        PromptUnsure, // at a prompt, but Poly ML has prompts still due for the
-                      // lines written: complete only after a long quiet time
+        PromptUnsure, // at a prompt, but Poly ML may owe prompts for the lines
+                      // written (unless some came after output without a line
+                      // feed): complete only after a long quiet time
         Stuck,        // Poly ML's error recovery waits for more input: interrupt it
     };
 
@@ -84,6 +85,7 @@ private:
     qsizetype m_scanPos = 0;     // prompts are found up to here
     bool m_atPromptPosition = true;
     qsizetype m_lastPromptEnd = -1;
+    qsizetype m_possiblePrompts = 0; // places that may hold a prompt unseen
     qsizetype m_rejectionScanFrom = 0;
     bool m_rejected = false;
     bool m_awaitingInterruptNote = false;

@@ -60,16 +60,19 @@ private Q_SLOTS:
         QTest::newRow("poly: prompt split from its line") << int(OLPolyML) << "val x = 1;\n"
             << QStringList{"val x = 1: int\n", ">", " "} << L{C, C, done};
         QTest::newRow("poly: a read that ends inside a type") << int(OLPolyML) << "fun g x = x + 1;\n"
-            << QStringList{"val g = fn: int -> ", "int\n> "} << L{State::PromptLikely, done};
+            << QStringList{"val g = fn: int -> ", "int\n> "} << L{C, done};
         QTest::newRow("poly: print without newline") << int(OLPolyML) << "val _ = print \"no newline\";\n"
             << QStringList{"no newline> "} << L{State::PromptLikely};
         QTest::newRow("poly: a prompt for every line") << int(OLPolyML) << "val x = 1;\n;\n"
-            << QStringList{"val x = 1: int\n> ", "> "} << L{State::PromptUnsure, done};
+            << QStringList{"val x = 1: int\n> ", "> "} << L{C, done};
         QTest::newRow("poly: continuation prompts of a long declaration") << int(OLPolyML) << "val z = 3\n\n;\n"
             << QStringList{"# ", "# ", "val z = 3: int\n> "} << L{C, C, done};
         QTest::newRow("poly: a later line still computes") << int(OLPolyML) << "fun f x = x;\nf 3;\n;\n"
-            << QStringList{"val f = fn: 'a -> 'a\n> ", "val it = 3: int\n> ", "> "}
-            << L{State::PromptUnsure, State::PromptUnsure, done};
+            << QStringList{"val f = fn: 'a -> 'a\n> ", "val it = 3: int\n> ", "> "} << L{C, C, done};
+        QTest::newRow("poly: prompts hidden after a print") << int(OLPolyML) << "val _ = print \"x\";\nval c = 2\n;\n"
+            << QStringList{"x> # ", "val c = 2: int\n> "} << L{C, State::PromptUnsure};
+        QTest::newRow("poly: an arrow at the end of a read is no prompt") << int(OLPolyML) << "val h = op o;\n"
+            << QStringList{"val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> ", "'b\n> "} << L{C, done};
         QTest::newRow("poly: a rejection drops the prompts of later lines") << int(OLPolyML)
             << "val a = foo;\nval b = 1;\n;\n"
             << QStringList{"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n> "} << L{done};

@@ -156,6 +156,25 @@ private Q_SLOTS:
         QCOMPARE(run.recorder.closes, 0);
     }
 
+    // Poly ML answers every line of a declaration on its own: the verdict
+    // waits for the last line, however long it computes. An answer taken as
+    // complete too early would make a second verdict for the same commit.
+    void laterLineComputes_data() { bothInterpreters(); }
+
+    void laterLineComputes()
+    {
+        QFETCH(QString, interpreter);
+        Run run(interpreter);
+        QVERIFY(run.waitForVerdicts(1));
+        run.recorder.clear();
+        run.session.eval(QStringLiteral("fun f x = x;\n"
+                                        "val _ = (OS.Process.sleep (Time.fromMilliseconds 1500); print \"slept\\n\");\n"),
+                         OLEditorCommitter);
+        QVERIFY(run.waitForConsole(QStringLiteral("slept\n")));
+        QCOMPARE(run.recorder.verdicts, QList<bool>{true});
+        QVERIFY(run.goesOn());
+    }
+
     void interruptLongComputation_data() { bothInterpreters(); }
 
     void interruptLongComputation()
