@@ -75,7 +75,10 @@ void OLEvalPrinter::print(const OLEvalRecord &record)
 {
     const QByteArray bytes = m_json ? jsonLine(record) : peopleText(record);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
-    // A CI log shows each declaration as it is done.
+}
+
+void OLEvalPrinter::flush()
+{
     std::fflush(m_out);
 }
 

@@ -55,7 +55,9 @@ class OLEvalPrinter
 public:
     OLEvalPrinter(std::FILE *out, const QString &fileName, bool json, bool colour);
 
+    // Buffered: flush() writes out what is printed.
     void print(const OLEvalRecord &record);
+    void flush();
 
     // The forms, without writing them.
     static QByteArray jsonLine(const OLEvalRecord &record);

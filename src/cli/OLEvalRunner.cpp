@@ -2,6 +2,8 @@
 
 #include "editor/OLDeclaration.h"
 
+#include <QAbstractEventDispatcher>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -53,6 +55,12 @@ OLEvalRunner::OLEvalRunner(OLUserDefaults &defaults, const QString &name, const 
     const auto settled = [this] { fail(m_failure); };
     connect(&m_quietTimer, &QTimer::timeout, this, settled);
     connect(&m_settleTimer, &QTimer::timeout, this, settled);
+    // The loop wakes between the turn that brought a verdict and any turn
+    // that can bring the next declaration's output, whose text is only
+    // written to the interpreter in a later turn. (Posting an event instead
+    // costs system calls on every declaration.)
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this,
+            &OLEvalRunner::turnEnded);
 }
 
 OLEvalRunner::~OLEvalRunner() = default;
@@ -95,7 +103,6 @@ void OLEvalRunner::setLastCommitSuccess(bool success)
         m_current.accepted = true;
         m_interpreted += qsizetype(m_current.length);
         m_tail = std::move(m_current);
-        later(&OLEvalRunner::turnEnded);
         // As in the editor, the next declaration is written before this
         // verdict's piece reaches the console.
         step();
@@ -248,7 +255,6 @@ void OLEvalRunner::end(int status, const QString &message)
     m_message = message;
     for (QTimer *timer : {&m_startupTimer, &m_timeoutTimer, &m_interruptTimer, &m_quietTimer, &m_settleTimer})
         timer->stop();
-    later(&OLEvalRunner::turnEnded);
 }
 
 void OLEvalRunner::turnEnded()

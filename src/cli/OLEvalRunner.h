@@ -82,7 +82,8 @@ private:
     qsizetype m_interpreted = 0;
     OLEvalRecord m_current;
     // Accepted while its piece was still on the way to the console: the
-    // piece comes in the same turn of the event loop as the verdict.
+    // piece comes in the same turn of the event loop as the verdict, and the
+    // record goes out when the turn has ended.
     std::optional<OLEvalRecord> m_tail;
     std::optional<OLEvalRecord> m_failed;
     Phase m_phase = Phase::Starting;

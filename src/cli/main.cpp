@@ -13,8 +13,10 @@
 #include <QLoggingCategory>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -89,10 +91,30 @@ int main(int argc, char *argv[])
     OLUserDefaults defaults(settings);
     defaults.registerDefaults({{QString(OLKey::preferredInterpreter), *interpreter}});
 
+    // Records are written a moment after their verdicts, in batches: the
+    // time from an answer to the next declaration is the interpreter's
+    // idle time, and formatting and writing each record at once would add
+    // to it.
+    std::vector<OLEvalRecord> unwritten;
+    const auto writeOut = [&printer, &unwritten] {
+        for (const OLEvalRecord &record : unwritten)
+            printer.print(record);
+        unwritten.clear();
+        printer.flush();
+    };
+    QTimer writeTimer;
+    writeTimer.setSingleShot(true);
+    writeTimer.setInterval(std::chrono::milliseconds(100));
+    QObject::connect(&writeTimer, &QTimer::timeout, &app, writeOut);
+
     OLEvalRunner runner(defaults, options->file, source->editorText(), options->timeout);
-    QObject::connect(&runner, &OLEvalRunner::evaluated, &app,
-                     [&printer](const OLEvalRecord &record) { printer.print(record); });
-    QObject::connect(&runner, &OLEvalRunner::finished, &app, [](int status, const QString &message) {
+    QObject::connect(&runner, &OLEvalRunner::evaluated, &app, [&unwritten, &writeTimer](const OLEvalRecord &record) {
+        unwritten.push_back(record);
+        if (!writeTimer.isActive())
+            writeTimer.start();
+    });
+    QObject::connect(&runner, &OLEvalRunner::finished, &app, [&writeOut](int status, const QString &message) {
+        writeOut();
         if (!message.isEmpty())
             complain(message);
         QCoreApplication::exit(status);
