@@ -14,7 +14,10 @@ struct OLAnswer {
 
 // Collects an interpreter's standard output into answers. An interpreter
 // writes one answer in many reads; an answer is complete when the interpreter
-// stands at its primary prompt again, and only then is it classified.
+// stands at its primary prompt again, and only then is it classified. Poly ML
+// writes a prompt for every line it reads, so the answer to a commit of n lines
+// ends at its n-th prompt (or at the first after a rejection, since Poly ML
+// then drops the rest of its input).
 //
 // The collector knows no clock: it says what the output looks like, and the
 // session keeps the timers (see OLInterpreterSession).

@@ -10,8 +10,9 @@
 
 namespace {
 // How long output that ends like a prompt must stay quiet to count as at the
-// prompt, when the prompt cannot be told from output, and when Poly ML still
-// owes prompts for the lines written (a later line may be computing).
+// prompt: when the prompt cannot be told from output, and when Poly ML seems to
+// owe prompts for lines written but some may have hidden after a print. The
+// second is long, since a later line of the declaration may be computing.
 constexpr int promptQuietMs = 30;
 constexpr int unsurePromptQuietMs = 1000;
 // Output that reaches no prompt is shown within this time.
@@ -142,12 +143,14 @@ void OLInterpreterSession::processStarted(PXShellWrapper *)
 
 void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
 {
-    const auto it = std::find_if(m_runs.begin(), m_runs.end(),
-                                 [wrapper](const auto &run) { return run->wrapper.get() == wrapper; });
+    const auto it = findRun(wrapper);
     if (it == m_runs.end())
         return;
     std::unique_ptr<Run> run = std::move(*it);
     m_runs.erase(it);
+    // Commits held back were never written: they stay unanswered.
+    for (const QString &commit : std::as_const(run->heldCommits))
+        run->collector.noteCommit(commit);
     deliver(*run, run->collector.takeFinalAnswer());
     const bool interpreterEnded = run->wrapper == m_olProcess && status != PXShellWrapper::notLaunchedStatus;
     run.reset();
@@ -156,11 +159,16 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
         m_window.closeWindow();
 }
 
-OLInterpreterSession::Run *OLInterpreterSession::runOf(const PXShellWrapper *wrapper) const
+OLInterpreterSession::Runs::iterator OLInterpreterSession::findRun(const PXShellWrapper *wrapper)
 {
-    const auto it = std::find_if(m_runs.cbegin(), m_runs.cend(),
-                                 [wrapper](const auto &run) { return run->wrapper.get() == wrapper; });
-    return it == m_runs.cend() ? nullptr : it->get();
+    return std::find_if(m_runs.begin(), m_runs.end(),
+                        [wrapper](const auto &run) { return run->wrapper.get() == wrapper; });
+}
+
+OLInterpreterSession::Run *OLInterpreterSession::runOf(const PXShellWrapper *wrapper)
+{
+    const auto it = findRun(wrapper);
+    return it == m_runs.end() ? nullptr : it->get();
 }
 
 void OLInterpreterSession::collected(Run &run)

@@ -32,11 +32,14 @@ enum OLCommitter : qint32 {
 // Poly ML runs with "-i" (added when its arguments lack it): without it,
 // it writes no prompts on a pipe. When Poly ML's error recovery waits at its
 // continuation prompt for more input after a rejected declaration, the session
-// interrupts it, so the next declaration is not swallowed by the recovery.
+// interrupts it, and holds back new commits until the interruption is over, so
+// the next declaration is not swallowed by the recovery.
 //
-// A reset leaves the old run to end in the background. The end of any run but
-// the current one, and a run that never started, leave the window open. The
-// session can go before its runs: it detaches from them, and they run on.
+// A reset leaves the old run to end in the background; its output goes to the
+// console only, classified by its own mode. The end of any run but the current
+// one, and a run that never started, leave the window open. An editor commit
+// that no interpreter will answer fails at once. The session can go before its
+// runs: it detaches from them, and they run on.
 class OLInterpreterSession final : public PXShellWrapperDelegate
 {
     Q_DECLARE_TR_FUNCTIONS(OLInterpreterSession)
@@ -68,8 +71,10 @@ public:
 
 private:
     struct Run;
+    using Runs = std::vector<std::unique_ptr<Run>>;
 
-    Run *runOf(const PXShellWrapper *wrapper) const;
+    Runs::iterator findRun(const PXShellWrapper *wrapper);
+    Run *runOf(const PXShellWrapper *wrapper);
     void writeHeldCommits(Run &run);
     void collected(Run &run);
     void quietAfterPrompt(Run &run);
@@ -80,7 +85,7 @@ private:
     OLSessionConsole &m_console;
     OLSessionWindow &m_window;
     std::shared_ptr<PXShellWrapper> m_olProcess;
-    std::vector<std::unique_ptr<Run>> m_runs; // every run not yet ended
+    Runs m_runs; // every run not yet ended
     qint32 m_lastCommitter = OLEditorCommitter;
     OLInterpreterMode m_mode = OLMosML;
 };
