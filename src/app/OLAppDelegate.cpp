@@ -59,7 +59,7 @@ bool OLAppDelegate::applicationDidFinishLaunching(const QStringList &files)
         }
     }
     for (const QString &file : files)
-        openDocumentWindow(QFileInfo(file).absoluteFilePath());
+        openChosenFile(QFileInfo(file).absoluteFilePath());
     // Without a window there is no menu bar to go on with.
     if (m_currentyOpen.isEmpty())
         newDocument();
@@ -75,8 +75,13 @@ void OLAppDelegate::newDocument()
 void OLAppDelegate::openDocument()
 {
     const QString path = m_asker.openFileName(nullptr, m_lastOpened.isEmpty() ? QDir::homePath() : m_lastOpened);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openChosenFile(path);
+}
+
+void OLAppDelegate::openChosenFile(const QString &path)
+{
+    // The next open panel starts here, even when this file fails to open.
     m_lastOpened = QFileInfo(path).absolutePath();
     openDocumentWindow(path);
 }

@@ -70,6 +70,8 @@ Q_SIGNALS:
 
 private:
     bool preferredInterpreterExists() const;
+    // A file chosen in the open panel or named on the command line.
+    void openChosenFile(const QString &path);
     void addWindow(OLWindowController *window);
 
     OLUserDefaults m_defaults;

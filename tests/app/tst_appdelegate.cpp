@@ -160,6 +160,8 @@ void TestAppDelegate::commandLineFilesOpenAfterTheCheck()
     QCOMPARE(filesOf(fixture.app->windows()), (QStringList{QStringLiteral("a.sml"), QStringLiteral("b.sml")}));
     QCOMPARE(fixture.asker.alerts.size(), 1);
     QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file bad.sml"));
+    fixture.app->openDocument();
+    QCOMPARE(fixture.asker.openDirectories, QStringList(fixture.dir.path()));
 }
 
 void TestAppDelegate::openingIntoTheEmptyWindow_data()
