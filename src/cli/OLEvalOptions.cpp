@@ -31,10 +31,23 @@ QStringList splitAtWhitespace(const QString &text)
 }
 } // namespace
 
-QString evalUsage()
+QString evalHelp()
 {
-    return QStringLiteral("usage: ostrel-eval [--interpreter COMMANDLINE] [--json] [--timeout SECONDS] FILE\n"
-                          "       ostrel-eval --split [--json] FILE\n");
+    return QStringLiteral(
+        "usage: ostrel-eval [--interpreter COMMANDLINE] [--json] [--timeout SECONDS] FILE\n"
+        "       ostrel-eval --split [--json] FILE\n"
+        "\n"
+        "Evaluates a Standard ML file declaration by declaration, as Ostrel's\n"
+        "\"evaluate the whole file\" does, and stops at the first declaration that fails.\n"
+        "\n"
+        "  --interpreter COMMANDLINE  the interpreter and its arguments (\"/usr/bin/poly -q\");\n"
+        "                             without it, Ostrel's preferred interpreter, else Poly ML\n"
+        "  --json                     one JSON object per declaration and line\n"
+        "  --timeout SECONDS          interrupt a declaration with no answer in time; it fails\n"
+        "  --split                    print the declarations the file is cut into; start nothing\n"
+        "\n"
+        "Exit status: 0 every declaration accepted, 1 one failed, 2 a usage error,\n"
+        "a file that cannot be read or an interpreter that cannot be started.\n");
 }
 
 std::optional<OLEvalOptions> parseEvalArguments(const QStringList &arguments, QString *error)

@@ -16,8 +16,8 @@ struct OLEvalOptions {
     QString file;
 };
 
-// The synopsis, one line per form.
-QString evalUsage();
+// What --help prints: the synopsis, the options and the exit statuses.
+QString evalHelp();
 
 // arguments[0] is the program. Nothing, and the cause in *error, for a
 // command line that does not match the synopsis.

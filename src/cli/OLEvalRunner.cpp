@@ -102,6 +102,7 @@ void OLEvalRunner::setLastCommitSuccess(bool success)
         m_answered = true;
         m_current.accepted = true;
         m_interpreted += qsizetype(m_current.length);
+        writeTail(); // a second verdict in one turn
         m_tail = std::move(m_current);
         // As in the editor, the next declaration is written before this
         // verdict's piece reaches the console.
@@ -257,12 +258,17 @@ void OLEvalRunner::end(int status, const QString &message)
         timer->stop();
 }
 
-void OLEvalRunner::turnEnded()
+void OLEvalRunner::writeTail()
 {
     if (m_tail) {
         Q_EMIT evaluated(*m_tail);
         m_tail.reset();
     }
+}
+
+void OLEvalRunner::turnEnded()
+{
+    writeTail();
     if (m_phase != Phase::Ending)
         return;
     m_phase = Phase::Done;

@@ -18,8 +18,11 @@ class OLUserDefaults;
 // verdict decides; a success takes the next step, a failure ends the run.
 //
 // It stands in for the editor, the console and the window of the session:
-// the verdict is the session's first report after a commit, and what the
-// console would show until the next commit is the declaration's answer.
+// the verdict is the session's first report after a commit. A declaration's
+// answer is what the console would show from its commit to the end of the
+// event-loop turn that brought a success, or, after a failure, until the
+// output goes quiet. An interpreter that ends before its first verdict, or
+// cannot be run at all, makes the status Trouble.
 class OLEvalRunner final : public QObject,
                            public OLSessionEditor,
                            public OLSessionConsole,
@@ -30,8 +33,8 @@ class OLEvalRunner final : public QObject,
 public:
     enum Status { AllAccepted = 0, OneFailed = 1, Trouble = 2 };
 
-    // text: the editor's form of the file, named `name` in messages. The
-    // session runs the preferred interpreter of `defaults`.
+    // text (kept by reference): the editor's form of the file, named `name`
+    // in messages. The session runs the preferred interpreter of `defaults`.
     OLEvalRunner(OLUserDefaults &defaults, const QString &name, const QString &text,
                  std::optional<std::chrono::milliseconds> timeout);
     ~OLEvalRunner() override;
@@ -69,6 +72,7 @@ private:
     void fail(const QString &message);
     void end(int status, const QString &message);
     void turnEnded();
+    void writeTail();
     void take(const QString &text, bool error);
     QString startFailure() const;
     QString where(const OLEvalRecord &record) const;

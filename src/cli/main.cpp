@@ -34,7 +34,9 @@ std::optional<QString> interpreterCommandLine(const OLEvalOptions &options, QStr
     if (options.interpreter)
         return storedInterpreterCommandLine(*options.interpreter, error);
     const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
-    QString stored = OLUserDefaults(*userLayer).loadPreferredInterpreterPath();
+    OLUserDefaults user(*userLayer);
+    user.registerDefaultPreferences();
+    QString stored = user.loadPreferredInterpreterPath();
     if (stored.isEmpty())
         stored = OLUserDefaults::standardInterpreterLocations().value(OLKey::polyStdLocation).toString();
     if (!checkInterpreter(stored, error))
@@ -64,11 +66,10 @@ int main(int argc, char *argv[])
 
     QString error;
     const std::optional<OLEvalOptions> options = parseEvalArguments(QCoreApplication::arguments(), &error);
-    if (!options) {
+    if (!options)
         return complain(error + QStringLiteral(" (see ostrel-eval --help)"));
-    }
     if (options->help) {
-        std::fputs(qPrintable(evalUsage()), stdout);
+        std::fputs(qPrintable(evalHelp()), stdout);
         return OLEvalRunner::AllAccepted;
     }
 
