@@ -19,6 +19,8 @@
 #include "highlight/OLTextView.h"
 #include "session/PXShellWrapper.h"
 
+#include "silentasker.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
@@ -61,20 +63,6 @@ void report()
     std::printf("%.1f %.1f\n", sinceProcessStart(), processCpuMs());
     std::fflush(stdout);
 }
-
-// Answers nothing: the bench runs no dialogs.
-class SilentAsker final : public OLAsker
-{
-public:
-    void alert(QWidget *, const QString &message, const QString &) override
-    {
-        std::fprintf(stderr, "alert: %s\n", qPrintable(message));
-    }
-    SaveChanges askToSaveChanges(QWidget *) override { return SaveChanges::DontSave; }
-    QString saveFileName(QWidget *, const QString &, const QString &) override { return {}; }
-    QString openFileName(QWidget *, const QString &) override { return {}; }
-    bool chooseInterpreter(OLUserDefaults &) override { return false; }
-};
 
 // Reports the time of the first paint of `watched` for which `ready` holds.
 class PaintWatch : public QObject
@@ -126,7 +114,7 @@ int runOnce(int argc, char *argv[], const QString &what, const QString &file)
     QTemporaryDir dir;
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
     SilentAsker asker;
-    OLAppDelegate delegate(settings, asker);
+    OLAppDelegate delegate(settings, asker, dir.filePath(QStringLiteral("recovery")));
     delegate.defaults().savePreferredInterpreter(QStringLiteral("file://localhost/usr/bin/poly"));
     delegate.defaults().saveShouldReopenFiles(false);
     if (!delegate.applicationDidFinishLaunching(file.isEmpty() ? QStringList() : QStringList(file)))

@@ -21,10 +21,11 @@ bool isWhitespace(QChar c)
 }
 } // namespace
 
-OLAppDelegate::OLAppDelegate(QSettings &userLayer, OLAsker &asker, QObject *parent)
+OLAppDelegate::OLAppDelegate(QSettings &userLayer, OLAsker &asker, const QString &recoveryFolder, QObject *parent)
     : QObject(parent)
     , m_defaults(userLayer)
     , m_asker(asker)
+    , m_recovery(recoveryFolder)
     , m_settingsFileName(userLayer.fileName())
 {
     m_defaults.registerDefaultPreferences();
@@ -50,21 +51,52 @@ bool OLAppDelegate::applicationDidFinishLaunching(const QStringList &files)
 {
     if (!preferredInterpreterExists() && !m_asker.chooseInterpreter(m_defaults))
         return false;
+    offerRecovery();
     if (m_defaults.loadShouldReopenFiles()) {
         // Files that have gone are skipped without a word.
         for (const QUrl &url : m_defaults.loadOpenedFiles()) {
             const QString path = localPathForUrl(url);
-            if (!path.isEmpty() && QFileInfo::exists(path))
+            if (!path.isEmpty() && QFileInfo::exists(path) && !isOpen(path))
                 openDocumentWindow(path);
         }
     }
-    for (const QString &file : files)
-        openChosenFile(QFileInfo(file).absoluteFilePath());
+    for (const QString &file : files) {
+        const QString path = QFileInfo(file).absoluteFilePath();
+        if (!isOpen(path))
+            openChosenFile(path);
+    }
     // Without a window there is no menu bar to go on with.
     if (m_currentyOpen.isEmpty())
         newDocument();
     checkSettingsWritable();
     return true;
+}
+
+void OLAppDelegate::offerRecovery()
+{
+    for (const OLRecoveredText &text : m_recovery.leftBehind()) {
+        switch (m_asker.askToRecover(text)) {
+        case OLAsker::Recovery::Recover: {
+            OLWindowController *window = OLWindowController::recover(m_defaults, *this, text).release();
+            addWindow(window);
+            // The window's own journal holds the text before the old one goes.
+            window->journalNow();
+            m_recovery.discard(text);
+            break;
+        }
+        case OLAsker::Recovery::Discard:
+            m_recovery.discard(text);
+            break;
+        case OLAsker::Recovery::Later:
+            break;
+        }
+    }
+}
+
+bool OLAppDelegate::isOpen(const QString &path) const
+{
+    return std::any_of(m_currentyOpen.cbegin(), m_currentyOpen.cend(),
+                       [&path](const OLWindowController *window) { return window->file() == path; });
 }
 
 void OLAppDelegate::newDocument()

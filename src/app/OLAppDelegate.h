@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/OLRecoveryJournal.h"
 #include "prefs/OLBroadcaster.h"
 #include "prefs/OLPreferencesWindowController.h"
 #include "settings/OLUserDefaults.h"
@@ -21,14 +22,17 @@ class OLAppDelegate : public QObject, public OLBroadcaster
 
 public:
     // The settings store is made over `userLayer` with the defaults resource
-    // registered below it.
-    OLAppDelegate(QSettings &userLayer, OLAsker &asker, QObject *parent = nullptr);
+    // registered below it; the windows' recovery journals go to
+    // `recoveryFolder` (OLRecoveryStore::standardFolder() for the user's).
+    OLAppDelegate(QSettings &userLayer, OLAsker &asker, const QString &recoveryFolder, QObject *parent = nullptr);
     ~OLAppDelegate() override;
 
     // Ensures a usable interpreter (the chooser runs when the stored one is
-    // missing), reopens the files of the last run or opens a new document,
-    // then opens `files` as if chosen in the open panel. False when the user
-    // chose no interpreter: the application ends.
+    // missing), offers the texts that an Ostrel which did not end properly
+    // left unsaved, reopens the files of the last run or opens a new
+    // document, then opens `files` as if chosen in the open panel; a file
+    // already open in a recovered window is not opened twice. False when the
+    // user chose no interpreter: the application ends.
     bool applicationDidFinishLaunching(const QStringList &files = {});
     // Asks every window in order whether it may close; the first refusal
     // cancels. When all agree, the windows' files are stored for the next run.
@@ -53,6 +57,7 @@ public:
 
     const QList<OLWindowController *> &windows() const { return m_currentyOpen; }
     OLUserDefaults &defaults() { return m_defaults; }
+    OLRecoveryStore &recovery() { return m_recovery; }
     OLAsker &asker() const { return m_asker; }
     OLPreferencesWindowController *preferencesWindowController() const { return m_preferencesWindowController; }
 
@@ -70,12 +75,17 @@ Q_SIGNALS:
 
 private:
     bool preferredInterpreterExists() const;
+    // Asks about each journal left behind: its text opens in an edited
+    // window, is discarded, or waits for the next start.
+    void offerRecovery();
+    bool isOpen(const QString &path) const;
     // A file chosen in the open panel or named on the command line.
     void openChosenFile(const QString &path);
     void addWindow(OLWindowController *window);
 
     OLUserDefaults m_defaults;
     OLAsker &m_asker;
+    OLRecoveryStore m_recovery;
     const QString m_settingsFileName;
     QString m_lastOpened;
     QList<OLWindowController *> m_currentyOpen; // owned

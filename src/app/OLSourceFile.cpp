@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 
+#include <sys/stat.h>
+
 namespace {
 const QByteArray utf8ByteOrderMark("\xEF\xBB\xBF");
 
@@ -103,6 +105,15 @@ QString OLLineEnds::join(QStringView editorText) const
     return text;
 }
 
+OLFileStamp OLFileStamp::of(const QString &path)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
+            quint64(status.st_dev), quint64(status.st_ino)};
+}
+
 std::optional<OLSourceFile> OLSourceFile::read(const QString &path, QString *error)
 {
     QFile file(path);
@@ -110,12 +121,18 @@ std::optional<OLSourceFile> OLSourceFile::read(const QString &path, QString *err
         *error = file.errorString();
         return std::nullopt;
     }
-    OLSourceFile source;
-    source.m_bytes = file.readAll();
+    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         *error = file.errorString();
         return std::nullopt;
     }
+    return fromBytes(bytes, error);
+}
+
+std::optional<OLSourceFile> OLSourceFile::fromBytes(const QByteArray &bytes, QString *error)
+{
+    OLSourceFile source;
+    source.m_bytes = bytes;
     source.m_byteOrderMark = source.m_bytes.startsWith(utf8ByteOrderMark);
     // Stateless: an incomplete sequence at the end is an error too. A second
     // byte-order mark is text.
@@ -156,7 +173,14 @@ void OLSourceFile::noteSaved(const QString &text, const QByteArray &bytes)
     m_bytes = bytes;
 }
 
-bool OLSourceFile::write(const QString &path, const QByteArray &bytes, QString *error)
+void OLSourceFile::adoptForm(const OLSourceFile &other)
+{
+    m_byteOrderMark = other.m_byteOrderMark;
+    m_lineEnds = other.m_lineEnds;
+}
+
+bool OLSourceFile::write(const QString &path, const QByteArray &bytes, QString *error,
+                         std::optional<QFileDevice::Permissions> permissions)
 {
     // QSaveFile writes a temporary file next to the target (the target of a
     // link) with the target's permissions and renames it over the target on
@@ -165,6 +189,11 @@ bool OLSourceFile::write(const QString &path, const QByteArray &bytes, QString *
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();
+        return false;
+    }
+    if (permissions && !file.setPermissions(*permissions)) {
+        *error = file.errorString();
+        file.cancelWriting();
         return false;
     }
     for (qint64 written = 0; written < bytes.size();) {

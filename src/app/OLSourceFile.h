@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileDevice>
 #include <QString>
 
 #include <optional>
@@ -46,6 +48,23 @@ private:
     std::vector<OLLineEnd> m_ends;
 };
 
+// What the file system tells of a file, enough to notice that another program
+// changed it: new content changes the size or the modification time, a
+// replacement by rename also the file's number.
+struct OLFileStamp {
+    qint64 size = -1; // -1: there is no such file
+    qint64 modifiedNs = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    // Of the file a symbolic link points to.
+    static OLFileStamp of(const QString &path);
+    bool exists() const { return size >= 0; }
+    QDateTime modified() const { return QDateTime::fromMSecsSinceEpoch(modifiedNs / 1'000'000, Qt::UTC); }
+
+    friend bool operator==(const OLFileStamp &, const OLFileStamp &) = default;
+};
+
 // A source file as read from disk: its exact bytes, the text the editor
 // shows, and what it takes to write an edited text back in the same form
 // (the byte-order mark and the line ends).
@@ -64,6 +83,8 @@ public:
     // Reads the file; nothing (and the reason in *error) when it cannot be
     // read or is not valid UTF-8.
     static std::optional<OLSourceFile> read(const QString &path, QString *error);
+    // The same for bytes from elsewhere (a recovery journal).
+    static std::optional<OLSourceFile> fromBytes(const QByteArray &bytes, QString *error);
     // A new file's form for text given in the editor's form: LF line ends,
     // no byte-order mark.
     static OLSourceFile fromEditorText(const QString &text);
@@ -80,13 +101,19 @@ public:
     // After a successful write of `bytes`, the encoding of `text`: they are
     // the new saved state.
     void noteSaved(const QString &text, const QByteArray &bytes);
+    // The editor's text is to be `other`'s (a recovered text): edits are
+    // written in its form, its byte-order mark and line ends, while this
+    // stays the text last read or saved.
+    void adoptForm(const OLSourceFile &other);
 
     // Writes the bytes to the path atomically (the old content is replaced
     // only by a complete new one). A symbolic link stays a link: its target
     // is written. The permissions of an existing file are kept. On failure
     // the old file is unchanged, no temporary file is left, and *error holds
-    // the reason.
-    static bool write(const QString &path, const QByteArray &bytes, QString *error);
+    // the reason. Given `permissions`, the file has those instead, from the
+    // moment it appears.
+    static bool write(const QString &path, const QByteArray &bytes, QString *error,
+                      std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 private:
     QByteArray m_bytes;

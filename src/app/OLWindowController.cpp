@@ -2,6 +2,7 @@
 
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+#include "app/OLRecoveryJournal.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
 #include "highlight/OLTextView.h"
@@ -25,10 +26,13 @@
 
 namespace {
 Q_LOGGING_CATEGORY(lcWindow, "ostrel.window")
+
+// Long enough to take a program's burst of writes as one change.
+constexpr int fileCheckDelay = 100;
 } // namespace
 
 OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &appDeleg)
-    : OLWindowController(defaults, appDeleg, QString(), OLSourceFile::fromEditorText(QString()))
+    : OLWindowController(defaults, appDeleg, QString(), OLSourceFile::fromEditorText(QString()), QString())
 {
 }
 
@@ -38,12 +42,30 @@ std::unique_ptr<OLWindowController> OLWindowController::openFile(OLUserDefaults 
     std::optional<OLSourceFile> source = OLSourceFile::read(path, error);
     if (!source)
         return nullptr;
+    const QString text = source->editorText();
     return std::unique_ptr<OLWindowController>(
-        new OLWindowController(defaults, appDeleg, QFileInfo(path).absoluteFilePath(), std::move(*source)));
+        new OLWindowController(defaults, appDeleg, QFileInfo(path).absoluteFilePath(), std::move(*source), text));
+}
+
+std::unique_ptr<OLWindowController> OLWindowController::recover(OLUserDefaults &defaults, OLAppDelegate &appDeleg,
+                                                                const OLRecoveredText &text)
+{
+    QString path = text.file;
+    QString reason;
+    std::optional<OLSourceFile> source;
+    if (!path.isEmpty())
+        source = OLSourceFile::read(path, &reason);
+    if (!source) {
+        path.clear();
+        source = OLSourceFile::fromEditorText(QString());
+    }
+    source->adoptForm(text.text);
+    return std::unique_ptr<OLWindowController>(
+        new OLWindowController(defaults, appDeleg, path, std::move(*source), text.text.editorText()));
 }
 
 OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &appDeleg, const QString &path,
-                                       OLSourceFile source)
+                                       OLSourceFile source, const QString &text)
     : m_defaults(defaults)
     , m_appDeleg(appDeleg)
     , m_olInterpreter(new OLInterpreterViewController(defaults))
@@ -51,7 +73,10 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     , m_splitView(new QSplitter(this))
     , m_file(path)
     , m_source(std::move(source))
-    , m_loaded(path.isEmpty())
+    , m_text(text)
+    , m_loaded(text.isEmpty())
+    , m_savedStamp(OLFileStamp::of(path))
+    , m_seenStamp(m_savedStamp)
 {
     setObjectName(QStringLiteral("OLWindowController"));
     // The title is set here only; saving under another name keeps it.
@@ -72,6 +97,16 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     if (m_loaded)
         followLineEnds();
     updateFontAttributes();
+    m_journalTimer.setSingleShot(true);
+    m_journalTimer.setInterval(journalDelay);
+    connect(&m_journalTimer, &QTimer::timeout, this, &OLWindowController::journalNow);
+    m_fileCheck.setSingleShot(true);
+    m_fileCheck.setInterval(fileCheckDelay);
+    connect(&m_fileCheck, &QTimer::timeout, this, &OLWindowController::checkFileOnDisk);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_fileCheck, qOverload<>(&QTimer::start));
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_fileCheck, qOverload<>(&QTimer::start));
+    watchFile();
+
     m_olProcess = std::make_unique<OLInterpreterSession>(m_defaults, *m_olEditor, *m_olInterpreter, *this);
     m_olProcess->startProcess();
     if (m_file.isEmpty())
@@ -86,6 +121,7 @@ OLWindowController::~OLWindowController()
     // pane to report to. The panes outlive this part of the window (the
     // base class deletes them) and must not call back into it.
     m_olProcess.reset();
+    m_journal.reset();
     m_olEditor->setWindowController(nullptr);
     m_olInterpreter->setWindowController(nullptr);
     disconnect(m_olEditor->textView(), nullptr, this, nullptr);
@@ -104,7 +140,8 @@ void OLWindowController::loadContent()
 {
     if (m_loaded)
         return;
-    m_olEditor->setContent(m_source.editorText());
+    m_olEditor->setContent(m_text);
+    m_text.clear();
     m_loaded = true;
     followLineEnds();
     fileChanged();
@@ -118,7 +155,7 @@ void OLWindowController::followLineEnds()
 
 QString OLWindowController::content() const
 {
-    return m_loaded ? m_olEditor->content() : m_source.editorText();
+    return m_loaded ? m_olEditor->content() : m_text;
 }
 
 // Every line break of the editor is one block break of its document. An edit
@@ -141,9 +178,108 @@ bool OLWindowController::fileChanged()
     // Not in the editor yet: the text is the file's.
     if (!m_loaded)
         return false;
-    const bool edited = m_source.isEdited(m_olEditor->content());
+    // A text whose file has gone is kept nowhere else.
+    const bool edited = m_fileGone || m_source.isEdited(m_olEditor->content());
     setWindowModified(edited);
+    if (!edited) {
+        m_journalTimer.stop();
+        m_journal.reset();
+    } else if (!m_journalTimer.isActive()) {
+        // Not restarted by later edits: steady typing is journalled too.
+        m_journalTimer.start();
+    }
     return edited;
+}
+
+void OLWindowController::journalNow()
+{
+    m_journalTimer.stop();
+    if (!m_journal)
+        m_journal = std::make_unique<OLRecoveryJournal>(m_appDeleg.recovery());
+    m_journal->write(m_file, m_source, content(), m_savedStamp);
+}
+
+void OLWindowController::watchFile()
+{
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    if (m_file.isEmpty())
+        return;
+    // The folder shows a file that arrives by rename or comes back.
+    m_watcher.addPath(QFileInfo(m_file).absolutePath());
+    if (QFileInfo::exists(m_file))
+        m_watcher.addPath(m_file);
+}
+
+void OLWindowController::checkFileOnDisk()
+{
+    if (m_file.isEmpty() || m_askingAboutFile)
+        return;
+    watchFile();
+    const OLFileStamp stamp = OLFileStamp::of(m_file);
+    if (stamp == m_seenStamp)
+        return;
+    m_seenStamp = stamp;
+    const QString name = QFileInfo(m_file).fileName();
+    OLAsker &asker = m_appDeleg.asker();
+    // The questions run modal loops; a change meanwhile is looked at after.
+    m_askingAboutFile = true;
+    if (!stamp.exists()) {
+        if (!std::exchange(m_fileGone, true)) {
+            fileChanged();
+            asker.alert(this, tr("The file %1 has been deleted or moved by another program.").arg(name),
+                        tr("The text stays in the window, marked as unsaved; saving writes the file again."));
+        }
+    } else {
+        m_fileGone = false;
+        if (!fileDiffersOnDisk()) {
+            // The bytes last read or saved: touched, or back as they were.
+            m_savedStamp = stamp;
+            fileChanged();
+        } else if (asker.askAboutChangedFile(this, m_file, fileChanged()) == OLAsker::ChangedFile::Reload) {
+            reload();
+        }
+    }
+    m_askingAboutFile = false;
+    if (OLFileStamp::of(m_file) != m_seenStamp)
+        m_fileCheck.start();
+}
+
+bool OLWindowController::fileDiffersOnDisk() const
+{
+    if (OLFileStamp::of(m_file) == m_savedStamp)
+        return false;
+    QFile file(m_file);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    return file.error() == QFileDevice::NoError && bytes != m_source.bytes();
+}
+
+// The file's text replaces the editor's, as a new start: what was evaluated
+// of the old text is forgotten.
+void OLWindowController::reload()
+{
+    QString reason;
+    std::optional<OLSourceFile> source = OLSourceFile::read(m_file, &reason);
+    if (!source) {
+        m_appDeleg.asker().alert(this, tr("Could not open file %1").arg(QFileInfo(m_file).fileName()), reason);
+        return;
+    }
+    m_savedStamp = OLFileStamp::of(m_file);
+    if (m_loaded) {
+        // The line ends of the old text follow the replacement; the new
+        // text's are those it was read with.
+        m_olEditor->setContent(source->editorText());
+        m_source = std::move(*source);
+        m_blockCount = m_olEditor->textView()->document()->blockCount();
+        m_olEditor->resetEvaluated();
+    } else {
+        m_source = std::move(*source);
+        m_text = m_source.editorText();
+    }
+    fileChanged();
 }
 
 void OLWindowController::eval(const QString &text, qint32 from)
@@ -186,6 +322,8 @@ bool OLWindowController::writeTo(const QString &path)
         return false;
     }
     m_source.noteSaved(text, bytes);
+    m_savedStamp = m_seenStamp = OLFileStamp::of(path);
+    m_fileGone = false;
     return true;
 }
 
@@ -193,8 +331,17 @@ bool OLWindowController::saveFile()
 {
     if (m_file.isEmpty())
         return saveFileAs();
+    if (fileDiffersOnDisk()) {
+        m_askingAboutFile = true;
+        const bool overwrite = m_appDeleg.asker().askToOverwriteChangedFile(this, m_file);
+        m_askingAboutFile = false;
+        if (!overwrite)
+            return false;
+    }
     if (!writeTo(m_file))
         return saveFileAs();
+    // The write replaced the file by rename.
+    watchFile();
     fileChanged();
     return true;
 }
@@ -212,6 +359,7 @@ bool OLWindowController::saveFileAs()
         m_appDeleg.setLastSaved(chosen.absolutePath());
         if (writeTo(chosen.absoluteFilePath())) {
             m_file = chosen.absoluteFilePath();
+            watchFile();
             fileChanged();
             return true;
         }
@@ -251,6 +399,10 @@ void OLWindowController::closeEvent(QCloseEvent *event)
 
 void OLWindowController::windowWillClose()
 {
+    // Saved, or let go: either way the journal has served.
+    m_journalTimer.stop();
+    m_journal.reset();
+    disconnect(&m_fileCheck, nullptr, this, nullptr);
     storeHistory();
     // The interpreter runs on until it ends, detached: a closed window
     // takes no more reports.

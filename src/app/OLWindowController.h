@@ -7,8 +7,10 @@
 #include "session/OLSessionClients.h"
 
 #include <QDialog>
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -16,10 +18,12 @@ class OLAppDelegate;
 class OLEditorViewController;
 class OLInterpreterSession;
 class OLInterpreterViewController;
+class OLRecoveryJournal;
 class OLTextView;
 class OLUserDefaults;
 class QLineEdit;
 class QSplitter;
+struct OLRecoveredText;
 
 // One document window: the editor pane and the console pane side by side
 // (or one above the other), the interpreter session that joins them, and at
@@ -28,6 +32,12 @@ class QSplitter;
 // The file is kept as it was read (OLSourceFile): the edited mark compares
 // the editor's text with the text last read or saved, and saving an unedited
 // text writes the exact bytes that were read.
+//
+// Nothing typed is lost: while the text differs from the file, it goes to a
+// recovery journal at most journalDelay after an edit. The file is watched:
+// when another program changes it, the window asks before reloading, and
+// saving over such a change asks first; when it goes, the text stays and is
+// marked as unsaved.
 class OLWindowController : public QMainWindow,
                            public OLEditorWindow,
                            public OLConsoleWindow,
@@ -42,6 +52,11 @@ public:
     // file cannot be read as UTF-8 text.
     static std::unique_ptr<OLWindowController> openFile(OLUserDefaults &defaults, OLAppDelegate &appDeleg,
                                                         const QString &path, QString *error);
+    // A window for a text recovered from a journal, marked as edited: its
+    // file's window with the recovered text in place of the file's, or a new
+    // document's when it had no file or the file cannot be read any more.
+    static std::unique_ptr<OLWindowController> recover(OLUserDefaults &defaults, OLAppDelegate &appDeleg,
+                                                       const OLRecoveredText &text);
     ~OLWindowController() override;
 
     // Shows the window, then puts a file's text into the editor on the next
@@ -67,6 +82,11 @@ public:
     bool windowShouldClose();
     // Stores the console's commit history; every window does as it closes.
     void storeHistory();
+
+    // At most this long after an edit, the unsaved text is in the journal.
+    static constexpr int journalDelay = 2000;
+    // Writes the unsaved text to the recovery journal now.
+    void journalNow();
 
     // Broadcast receivers.
     void updateFontAttributes();
@@ -103,8 +123,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The editor's text is `text`: the source's own, or a recovered one.
     OLWindowController(OLUserDefaults &defaults, OLAppDelegate &appDeleg, const QString &path,
-                       OLSourceFile source);
+                       OLSourceFile source, const QString &text);
 
     void createMenus();
     void windowWillClose();
@@ -113,6 +134,16 @@ private:
     void followLineEnds();
     void trackLineEnds(qsizetype position, qsizetype removed, qsizetype added);
     bool writeTo(const QString &path);
+    // Watches the file and its folder anew: a replacement by rename ends the
+    // watch of the file it replaced.
+    void watchFile();
+    // After a change in the file's folder: asks about a file changed by
+    // another program, and notes one that has gone.
+    void checkFileOnDisk();
+    // Whether the file holds other bytes than were last read or saved; a
+    // file that has gone or cannot be read holds none.
+    bool fileDiffersOnDisk() const;
+    void reload();
     // The focused pane's text view when it is one, for the edit commands.
     OLTextView *focusedTextView() const;
 
@@ -124,9 +155,19 @@ private:
     std::unique_ptr<OLInterpreterSession> m_olProcess;
     QString m_file;
     OLSourceFile m_source;      // the text as last read or saved
-    bool m_loaded;              // m_source's text is in the editor
+    QString m_text;             // the editor's text until it is in the editor
+    bool m_loaded;              // the text is in the editor
     int m_blockCount = 0;       // the editor's lines when the last edit was followed
     QPointer<QDialog> m_findSheet;
     QLineEdit *m_findSheetTextField = nullptr;
     QPointer<OLModeChooserWindowController> m_modeChooser;
+
+    std::unique_ptr<OLRecoveryJournal> m_journal; // while the text is unsaved
+    QTimer m_journalTimer;
+    QFileSystemWatcher m_watcher;
+    QTimer m_fileCheck;         // gathers a burst of changes into one look
+    OLFileStamp m_savedStamp;   // the file when last read or saved
+    OLFileStamp m_seenStamp;    // the file when last looked at
+    bool m_fileGone = false;    // the file went after it was read or saved
+    bool m_askingAboutFile = false;
 };

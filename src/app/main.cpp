@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
 
     const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
     OLDialogAsker asker;
-    OLAppDelegate delegate(*userLayer, asker);
+    OLAppDelegate delegate(*userLayer, asker, OLRecoveryStore::standardFolder());
     QObject::connect(&delegate, &OLAppDelegate::terminated, &app, [] { QCoreApplication::exit(0); });
     // Qt has taken its own options out of the arguments; the rest are files.
     if (!delegate.applicationDidFinishLaunching(QApplication::arguments().mid(1)))

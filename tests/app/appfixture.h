@@ -2,6 +2,7 @@
 
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+#include "app/OLRecoveryJournal.h"
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
@@ -28,6 +29,15 @@ public:
         QString message;
         QString informative;
     };
+    struct Offer {
+        QString file;
+        OLRecoveredText::Origin origin;
+        QString text; // in the editor's form
+    };
+    struct ChangedFileQuestion {
+        QString path;
+        bool edited;
+    };
 
     void alert(QWidget *, const QString &message, const QString &informative) override
     {
@@ -37,30 +47,44 @@ public:
     SaveChanges askToSaveChanges(QWidget *parent) override
     {
         saveChangesAskedBy.append(parent);
-        if (saveChanges.empty())
-            return SaveChanges::Cancel;
-        const SaveChanges answer = saveChanges.front();
-        saveChanges.pop_front();
-        return answer;
+        return take(saveChanges, SaveChanges::Cancel);
     }
 
     QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
     {
         saveDirectories.append(directory);
         proposedNames.append(proposedName);
-        return take(saveFileNames);
+        return take(saveFileNames, QString());
     }
 
     QString openFileName(QWidget *, const QString &directory) override
     {
         openDirectories.append(directory);
-        return take(openFileNames);
+        return take(openFileNames, QString());
     }
 
     bool chooseInterpreter(OLUserDefaults &defaults) override
     {
         ++choosersRun;
         return chooser && chooser(defaults);
+    }
+
+    Recovery askToRecover(const OLRecoveredText &text) override
+    {
+        offers.append({text.file, text.origin, text.text.editorText()});
+        return take(recoveries, Recovery::Later);
+    }
+
+    ChangedFile askAboutChangedFile(QWidget *, const QString &path, bool edited) override
+    {
+        changedFileQuestions.append({path, edited});
+        return take(changedFileAnswers, ChangedFile::Keep);
+    }
+
+    bool askToOverwriteChangedFile(QWidget *, const QString &path) override
+    {
+        overwriteQuestions.append(path);
+        return take(overwriteAnswers, false);
     }
 
     QList<Alert> alerts;
@@ -73,13 +97,22 @@ public:
     QStringList openDirectories;
     std::function<bool(OLUserDefaults &)> chooser;
     int choosersRun = 0;
+    // Unanswered, the user decides later, keeps the window's text, and does
+    // not write over the file.
+    QList<Offer> offers;
+    std::deque<Recovery> recoveries;
+    QList<ChangedFileQuestion> changedFileQuestions;
+    std::deque<ChangedFile> changedFileAnswers;
+    QStringList overwriteQuestions;
+    std::deque<bool> overwriteAnswers;
 
 private:
-    static QString take(std::deque<QString> &answers)
+    template <typename T>
+    static T take(std::deque<T> &answers, T unanswered)
     {
         if (answers.empty())
-            return QString();
-        QString answer = answers.front();
+            return unanswered;
+        T answer = answers.front();
         answers.pop_front();
         return answer;
     }
@@ -95,7 +128,7 @@ struct AppFixture {
     {
         QStandardPaths::setTestModeEnabled(true);
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        app = std::make_unique<OLAppDelegate>(*settings, asker);
+        app = std::make_unique<OLAppDelegate>(*settings, asker, recoveryFolder());
         app->defaults().savePreferredInterpreter(interpreter);
     }
 
@@ -107,6 +140,9 @@ struct AppFixture {
     }
 
     QString path(const QString &name) const { return dir.filePath(name); }
+    // Where the journals go with XDG_STATE_HOME at stateHome().
+    QString stateHome() const { return dir.filePath(QStringLiteral("state")); }
+    QString recoveryFolder() const { return stateHome() + QStringLiteral("/Ostrel/recovery"); }
     QString write(const QString &name, const QByteArray &bytes) const { return writeBytes(dir, name, bytes); }
 
     QTemporaryDir dir;

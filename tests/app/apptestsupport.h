@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +33,21 @@ inline QStringList entriesOf(const QTemporaryDir &dir, const QString &sub = QStr
 {
     return QDir(dir.filePath(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                              QDir::Name);
+}
+
+// A recovery journal and its lock file copied under a new name, unlocked:
+// what a killed Ostrel leaves, while the journal's own writer lives on.
+inline QString leaveJournalBehind(const QString &journal)
+{
+    const QString copy = QFileInfo(journal).absolutePath() + QStringLiteral("/left-") + QFileInfo(journal).fileName();
+    if (!QFile::copy(journal, copy) || !QFile::copy(journal + QStringLiteral(".lock"), copy + QStringLiteral(".lock")))
+        qFatal("cannot copy %s", qPrintable(journal));
+    return copy;
+}
+
+inline QStringList journalsIn(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name);
 }
 
 // Tests may run as root, for whom read-only permissions do not stop writes.

@@ -332,7 +332,7 @@ void TestAppDelegate::closingTheLastWindowQuits()
     QVERIFY(fixture.app->windows().isEmpty());
     QCOMPARE(fixture.app->defaults().loadOpenedFiles(), QList<QUrl>());
 
-    fixture.app = std::make_unique<OLAppDelegate>(*fixture.settings, fixture.asker);
+    fixture.app = std::make_unique<OLAppDelegate>(*fixture.settings, fixture.asker, fixture.recoveryFolder());
     QVERIFY(fixture.app->applicationDidFinishLaunching());
     QCOMPARE(filesOf(fixture.app->windows()), QStringList(QString()));
 }
@@ -438,7 +438,7 @@ void TestAppDelegate::unwritableSettingsAreReportedOnce()
     const QString notAFolder = writeBytes(dir, QStringLiteral("plain-file"), "x");
     QSettings settings(notAFolder + QStringLiteral("/settings.ini"), QSettings::IniFormat);
     ScriptedAsker asker;
-    OLAppDelegate app(settings, asker);
+    OLAppDelegate app(settings, asker, dir.filePath(QStringLiteral("recovery")));
     app.defaults().savePreferredInterpreter(polyCommandLine);
 
     QVERIFY(app.applicationDidFinishLaunching());
