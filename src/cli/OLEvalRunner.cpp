@@ -2,8 +2,6 @@
 
 #include "editor/OLDeclaration.h"
 
-#include <QAbstractEventDispatcher>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -55,12 +53,13 @@ OLEvalRunner::OLEvalRunner(OLUserDefaults &defaults, const QString &name, const 
     const auto settled = [this] { fail(m_failure); };
     connect(&m_quietTimer, &QTimer::timeout, this, settled);
     connect(&m_settleTimer, &QTimer::timeout, this, settled);
-    // The loop wakes between the turn that brought a verdict and any turn
-    // that can bring the next declaration's output, whose text is only
-    // written to the interpreter in a later turn. (Posting an event instead
-    // costs system calls on every declaration.)
-    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this,
-            &OLEvalRunner::turnEnded);
+    // A zero timer fires once the event loop has finished its turn: after
+    // the verdict's piece, and before any turn that can bring the next
+    // declaration's output, whose text is only written to the interpreter in
+    // a later turn. (A posted event would cost system calls each time.)
+    m_turnTimer.setSingleShot(true);
+    m_turnTimer.setInterval(0);
+    connect(&m_turnTimer, &QTimer::timeout, this, &OLEvalRunner::turnEnded);
 }
 
 OLEvalRunner::~OLEvalRunner() = default;
@@ -104,6 +103,7 @@ void OLEvalRunner::setLastCommitSuccess(bool success)
         m_interpreted += qsizetype(m_current.length);
         writeTail(); // a second verdict in one turn
         m_tail = std::move(m_current);
+        m_turnTimer.start();
         // As in the editor, the next declaration is written before this
         // verdict's piece reaches the console.
         step();
@@ -256,6 +256,7 @@ void OLEvalRunner::end(int status, const QString &message)
     m_message = message;
     for (QTimer *timer : {&m_startupTimer, &m_timeoutTimer, &m_interruptTimer, &m_quietTimer, &m_settleTimer})
         timer->stop();
+    m_turnTimer.start();
 }
 
 void OLEvalRunner::writeTail()

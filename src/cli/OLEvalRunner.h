@@ -105,4 +105,5 @@ private:
     QTimer m_interruptTimer;
     QTimer m_quietTimer;
     QTimer m_settleTimer;
+    QTimer m_turnTimer;
 };
