@@ -465,9 +465,9 @@ private Q_SLOTS:
     // records, the end and a start failure must not depend on it.
     void otherEventDispatcher()
     {
-        QProcessEnvironment unix;
-        unix.insert("QT_NO_GLIB", "1");
-        const Run evaluated = run({"--json", "--interpreter", smlnj, data("exception.sml")}, QString(), unix);
+        QProcessEnvironment unixDispatcher;
+        unixDispatcher.insert("QT_NO_GLIB", "1");
+        const Run evaluated = run({"--json", "--interpreter", smlnj, data("exception.sml")}, QString(), unixDispatcher);
         QCOMPARE(evaluated.exitCode, 1);
         const QList<QJsonObject> records = jsonLines(evaluated.out);
         QCOMPARE(records.size(), 3);
@@ -475,7 +475,7 @@ private Q_SLOTS:
         QVERIFY(records.at(1).value("answer").toString().contains("structure S"));
         QVERIFY(records.at(2).value("answer").toString().contains("uncaught exception Div"));
 
-        const Run unstarted = run({"--interpreter", data("unrunnable"), data("accepted.sml")}, QString(), unix);
+        const Run unstarted = run({"--interpreter", data("unrunnable"), data("accepted.sml")}, QString(), unixDispatcher);
         QCOMPARE(unstarted.exitCode, 2);
     }
 
