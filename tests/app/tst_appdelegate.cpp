@@ -6,6 +6,7 @@
 #include "appfixture.h"
 
 #include <QSignalSpy>
+#include <QSplitter>
 
 using SaveChanges = OLAsker::SaveChanges;
 
@@ -50,6 +51,8 @@ private Q_SLOTS:
     void interpreterThatEndsClosesItsWindow();
     void broadcastsReachEveryWindow();
     void unwritableSettingsAreReportedOnce();
+    void corruptSettingsFileStillStarts_data();
+    void corruptSettingsFileStillStarts();
 };
 
 void TestAppDelegate::launchCheck_data()
@@ -450,6 +453,50 @@ void TestAppDelegate::unwritableSettingsAreReportedOnce()
     app.windows().constFirst()->closeWindow();
     QCOMPARE(asker.alerts.size(), 1);
     QCOMPARE(app.windows().size(), 1);
+    PXShellWrapper::terminateAll();
+}
+
+void TestAppDelegate::corruptSettingsFileStillStarts_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("binary garbage") << QByteArray("\x00\xFF\xFE[\x01=\x02\n\xC3(\x00", 12);
+    QTest::newRow("cut off in a section header") << QByteArray("[General\nverticalOrientation=fal");
+    QTest::newRow("hand-edited values of the wrong type")
+        << QByteArray("[General]\nverticalOrientation=banana\nshouldReopenFiles=maybe\n"
+                      "maximumCommitHistoryLength=lots\nopenedFiles=@Variant(\\0\\0\\0garbage)\n"
+                      "commitHistory=@ByteArray(\npreferredInterpreter=@Invalid()\n");
+    QTest::newRow("empty") << QByteArray();
+}
+
+// Whatever the file holds, Ostrel starts with a window to edit in; every
+// value it cannot read is the registered default (side by side, reopening
+// on, a history of 100).
+void TestAppDelegate::corruptSettingsFileStillStarts()
+{
+    QFETCH(QByteArray, content);
+
+    QTemporaryDir dir;
+    QSettings settings(writeBytes(dir, QStringLiteral("settings.ini"), content), QSettings::IniFormat);
+    ScriptedAsker asker;
+    asker.chooser = [](OLUserDefaults &defaults) {
+        defaults.savePreferredInterpreter(polyCommandLine);
+        return true;
+    };
+    OLAppDelegate app(settings, asker, dir.filePath(QStringLiteral("recovery")));
+    QVERIFY(app.applicationDidFinishLaunching());
+    QCOMPARE(app.windows().size(), 1);
+    OLWindowController *window = app.windows().constFirst();
+    QCOMPARE(app.defaults().loadVerticalOrientation(), true);
+    QCOMPARE(window->splitView()->orientation(), Qt::Horizontal);
+    QCOMPARE(app.defaults().loadShouldReopenFiles(), true);
+    QCOMPARE(app.defaults().loadMaximumCommitHistoryLength(), qint64(100));
+    QCOMPARE(app.defaults().loadOpenedFiles(), QList<QUrl>());
+    QVERIFY(asker.alerts.isEmpty());
+
+    typeAtEnd(window, QStringLiteral("val x = 1;"));
+    QVERIFY(window->isWindowModified());
+    QCOMPARE(app.defaults().loadPreferredInterpreterPath(), polyCommandLine);
     PXShellWrapper::terminateAll();
 }
 

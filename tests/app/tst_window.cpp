@@ -9,6 +9,8 @@
 #include <QMenuBar>
 #include <QSplitter>
 
+#include <sys/stat.h>
+
 using SaveChanges = OLAsker::SaveChanges;
 
 class TestWindow : public QObject
@@ -27,6 +29,8 @@ private Q_SLOTS:
     void closeQuestion();
     void failedSaveKeepsWindowAndText_data();
     void failedSaveKeepsWindowAndText();
+    void permissionsAreKept_data();
+    void permissionsAreKept();
     void saveAsIntoReadOnlyFolder();
     void saveAsKeepsTitleAndProposesName();
     void symbolicLinkStaysALink();
@@ -235,21 +239,28 @@ void TestWindow::closeQuestion()
 void TestWindow::failedSaveKeepsWindowAndText_data()
 {
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason"); // the alert's informative text holds this
 
-    QTest::newRow("folder replaced by a file") << QStringLiteral("not a folder");
-    QTest::newRow("disk full (file size limit)") << QStringLiteral("file size limit");
+    QTest::newRow("disk full (file size limit)") << QStringLiteral("file size limit") << QStringLiteral("File too large");
+    QTest::newRow("read-only file") << QStringLiteral("read-only file") << QStringLiteral("not writable");
+    QTest::newRow("read-only folder") << QStringLiteral("read-only folder") << QStringLiteral("Permission denied");
+    QTest::newRow("folder in place of the file") << QStringLiteral("folder in place") << QStringLiteral("directory");
+    QTest::newRow("folder replaced by a file") << QStringLiteral("not a folder") << QStringLiteral("Not a directory");
 }
 
 // "Save" in the close question when the write fails: the alert names the
 // file and the reason, the save panel comes (cancelled here), and the window
 // stays with its text, still marked as edited; the old file is unchanged and
-// no temporary file is left.
+// no temporary file is left. Read-only permissions do not stop root, so
+// those rows are skipped when the tests run as root.
 void TestWindow::failedSaveKeepsWindowAndText()
 {
     QFETCH(QString, fault);
+    QFETCH(QString, reason);
 
     AppFixture fixture;
-    QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("work")));
+    const QString work = fixture.path(QStringLiteral("work"));
+    QVERIFY(QDir().mkdir(work));
     const QString path = fixture.write(QStringLiteral("work/doc.sml"), "val x = 1;\n");
     OLWindowController *window = fixture.app->openDocumentWindow(path);
     QVERIFY(window);
@@ -258,34 +269,73 @@ void TestWindow::failedSaveKeepsWindowAndText()
     window->editor()->setContent(window->editor()->content() + added);
     QVERIFY(window->isWindowModified());
 
-    QString expectedReason;
     std::unique_ptr<FileSizeLimit> limit;
-    if (fault == QStringLiteral("not a folder")) {
-        QVERIFY(QDir(fixture.path(QStringLiteral("work"))).removeRecursively());
-        fixture.write(QStringLiteral("work"), "a file now");
-        expectedReason = QStringLiteral("Not a directory");
-    } else {
+    if (fault == QStringLiteral("file size limit")) {
         limit = std::make_unique<FileSizeLimit>(1000);
-        expectedReason = QStringLiteral("File too large");
+    } else if (fault == QStringLiteral("read-only file")) {
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        SKIP_WHEN_PERMISSIONS_DO_NOT_APPLY(path);
+    } else if (fault == QStringLiteral("read-only folder")) {
+        QVERIFY(QFile::setPermissions(work, QFile::ReadOwner | QFile::ExeOwner));
+        SKIP_WHEN_PERMISSIONS_DO_NOT_APPLY(work);
+    } else if (fault == QStringLiteral("folder in place")) {
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QVERIFY(QDir(work).removeRecursively());
+        fixture.write(QStringLiteral("work"), "a file now");
     }
     fixture.asker.saveChanges.push_back(SaveChanges::Save);
     const QPointer<OLWindowController> guard(window);
     window->closeWindow();
     limit.reset();
+    QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QCOMPARE(fixture.asker.alerts.size(), 1);
     QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not write to file doc.sml"));
-    QCOMPARE(fixture.asker.alerts[0].informative, expectedReason);
+    QVERIFY2(fixture.asker.alerts[0].informative.contains(reason), qPrintable(fixture.asker.alerts[0].informative));
     QCOMPARE(fixture.asker.saveDirectories.size(), 1); // the panel came, and was cancelled
     QVERIFY(guard && window->isVisible());
     QVERIFY(window->isWindowModified());
     QVERIFY(window->editor()->content().endsWith(added));
     if (fault == QStringLiteral("not a folder")) {
-        QCOMPARE(readBytes(fixture.path(QStringLiteral("work"))), QByteArray("a file now"));
+        QCOMPARE(readBytes(work), QByteArray("a file now"));
     } else {
-        QCOMPARE(readBytes(path), QByteArray("val x = 1;\n"));
         QCOMPARE(entriesOf(fixture.dir, QStringLiteral("work")), QStringList(QStringLiteral("doc.sml")));
+        if (fault == QStringLiteral("folder in place"))
+            QCOMPARE(entriesOf(fixture.dir, QStringLiteral("work/doc.sml")), QStringList());
+        else
+            QCOMPARE(readBytes(path), QByteArray("val x = 1;\n"));
     }
+}
+
+void TestWindow::permissionsAreKept_data()
+{
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("owner only (0600)") << 0600;
+    QTest::newRow("group readable (0640)") << 0640;
+    QTest::newRow("executable script (0755)") << 0755;
+    QTest::newRow("group writable (0664)") << 0664;
+}
+
+// An edited file, saved by replacing it, has the permissions it had.
+void TestWindow::permissionsAreKept()
+{
+    QFETCH(int, mode);
+
+    AppFixture fixture;
+    const QString path = fixture.write(QStringLiteral("doc.sml"), "val x = 1;\n");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    OLWindowController *window = fixture.app->openDocumentWindow(path);
+    QVERIFY(window);
+    WAIT_FOR_TEXT(window, QStringLiteral("val x = 1;\n"));
+    typeAtEnd(window, QStringLiteral("val y = 2;"));
+    QVERIFY(window->saveFile());
+    QCOMPARE(readBytes(path), QByteArray("val x = 1;\nval y = 2;"));
+    struct stat status;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 07777), mode);
 }
 
 // Save As into a folder without write permission: the alert names the file
