@@ -58,12 +58,12 @@ struct OLJournalLock {
     explicit OLJournalLock(const QString &path)
         : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
     {
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (fd < 0) {
+            error = errno;
+        } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             error = errno;
             ::close(fd);
             fd = -1;
-        } else if (fd < 0) {
-            error = errno;
         }
     }
     ~OLJournalLock()
