@@ -7,6 +7,13 @@
 namespace {
 // Poly ML's answer to SIGINT while it compiles or reads.
 constexpr QStringView interruptNote = u"Compilation interrupted\n\n";
+// An answer is compacted once this much of it has been shown. What is kept:
+// a tail for the rules that look at the end and for prompts split between
+// pieces, and a line kept whole unless its beginning is this long (enough to
+// judge it by its beginning).
+constexpr qsizetype compactAfter = 64 * 1024;
+constexpr qsizetype keptTail = 256;
+constexpr qsizetype judgedLineHead = 256;
 } // namespace
 
 OLAnswerCollector::OLAnswerCollector(OLInterpreterMode mode)
@@ -128,17 +135,17 @@ OLAnswerCollector::State OLAnswerCollector::evaluate() const
 OLAnswer OLAnswerCollector::takeAnswer()
 {
     OLAnswer answer;
-    const OLClassifiedOutput whole = classifyOutput(m_mode, m_text);
+    const QString whole = stripPrompts(m_mode, m_text);
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
-    answer.error = whole.error;
-    answer.report = !m_reported && (!whole.text.isEmpty() || m_commitPending);
+    answer.error = isError(whole);
+    answer.report = !m_reported && (hasText(whole) || m_commitPending);
     restart();
     return answer;
 }
 
-OLAnswer OLAnswerCollector::takeFinalAnswer()
+OLAnswer OLAnswerCollector::takeFinalAnswer(bool killed)
 {
-    const bool unanswered = m_commitPending && stripPrompts(m_mode, m_text).isEmpty();
+    const bool unanswered = m_commitPending && (killed || !hasText(stripPrompts(m_mode, m_text)));
     OLAnswer answer = takeAnswer();
     answer.error = answer.error || unanswered;
     return answer;
@@ -150,11 +157,58 @@ OLAnswer OLAnswerCollector::takeUnshown()
         return takeAnswer();
     OLAnswer answer;
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
-    answer.error = isErrorOutput(m_mode, stripPrompts(m_mode, m_text));
+    answer.error = isError(stripPrompts(m_mode, m_text));
     answer.report = answer.error && !m_reported;
     m_reported = m_reported || answer.report;
     m_shown = m_text.size();
+    compact();
     return answer;
+}
+
+bool OLAnswerCollector::isError(QStringView stripped) const
+{
+    if (!m_compacted)
+        return isErrorOutput(m_mode, stripped);
+    // The beginning of the answer and the lines before were judged as they
+    // were dropped.
+    QStringView lines = stripped;
+    if (m_midLine) {
+        const qsizetype lineEnd = lines.indexOf(u'\n');
+        lines = lineEnd < 0 ? QStringView() : lines.mid(lineEnd + 1);
+    }
+    return m_droppedError || hasErrorLine(m_mode, lines) || endsAsError(m_mode, stripped);
+}
+
+void OLAnswerCollector::compact()
+{
+    if (m_shown <= compactAfter)
+        return;
+    // Prompts are found up to m_scanPos, and the character before it is looked at.
+    qsizetype cut = std::min(m_shown - keptTail, m_scanPos - 1);
+    const qsizetype lineStart = m_text.lastIndexOf(u'\n', cut - 1) + 1;
+    if (cut - lineStart < judgedLineHead)
+        cut = lineStart;
+    if (cut <= 0)
+        return;
+    const QStringView dropped = QStringView(m_text).first(cut);
+    if (!m_compacted)
+        m_droppedError = startsAsError(m_mode, stripPrompts(m_mode, m_text));
+    // The lines that begin in the dropped part are judged by their beginnings.
+    QStringView lines = dropped;
+    if (m_midLine) {
+        const qsizetype lineEnd = lines.indexOf(u'\n');
+        lines = lineEnd < 0 ? QStringView() : lines.mid(lineEnd + 1);
+    }
+    m_droppedError = m_droppedError || hasErrorLine(m_mode, lines);
+    m_droppedText = m_droppedText || !stripPrompts(m_mode, dropped).isEmpty();
+    m_midLine = m_text.at(cut - 1) != u'\n';
+    m_compacted = true;
+
+    m_text.remove(0, cut);
+    m_shown -= cut;
+    m_scanPos -= cut;
+    m_lastPromptEnd = std::max<qsizetype>(-1, m_lastPromptEnd - cut);
+    m_rejectionScanFrom = std::max<qsizetype>(0, m_rejectionScanFrom - cut);
 }
 
 void OLAnswerCollector::noteRecoveryInterrupt()
@@ -176,5 +230,9 @@ void OLAnswerCollector::restart()
     m_possiblePrompts = 0;
     m_rejectionScanFrom = 0;
     m_rejected = false;
+    m_compacted = false;
+    m_droppedError = false;
+    m_droppedText = false;
+    m_midLine = false;
     m_state = State::Collecting;
 }

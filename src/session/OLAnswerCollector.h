@@ -30,6 +30,11 @@ struct OLAnswer {
 // An interpreter without known prompts (UNKNOWN) has each early piece reported
 // as its answer. The first answer after a commit is reported even when it is
 // empty: a declaration that binds nothing visible still succeeded.
+//
+// A long answer is not kept whole: once much of it has been shown, the shown
+// part is judged (its beginning, and each line by its beginning) and dropped,
+// up to a short tail. So an interpreter that writes without end costs bounded
+// memory, and judging the answer costs time in proportion to what is held.
 class OLAnswerCollector
 {
 public:
@@ -47,12 +52,15 @@ public:
     explicit OLAnswerCollector(OLInterpreterMode mode);
 
     OLInterpreterMode mode() const { return m_mode; }
+    // Whether the mode has a prompt that tells when an answer is complete.
+    bool knowsPrompts() const { return !m_primary.isEmpty(); }
 
     // Text written to the interpreter, as written.
     void noteCommit(QStringView text);
     State feed(QStringView piece);
     State state() const { return m_state; }
     bool hasUnshown() const { return m_shown < m_text.size(); }
+    qsizetype unshownSize() const { return m_text.size() - m_shown; }
     // Input must wait while Poly ML's error recovery is being stopped: the
     // recovery would swallow it, or the interruption would hit it.
     bool holdsInput() const { return m_state == State::Stuck || m_awaitingInterruptNote; }
@@ -60,8 +68,9 @@ public:
     // The whole answer; the collector starts afresh.
     OLAnswer takeAnswer();
     // The interpreter has ended: what is left. A commit that got no answer
-    // at all has failed.
-    OLAnswer takeFinalAnswer();
+    // at all has failed; so has one not answered at the prompt when the
+    // interpreter was killed, whatever it wrote.
+    OLAnswer takeFinalAnswer(bool killed = false);
     // What has come and not been shown; the answer stays open (except for
     // UNKNOWN, which has no prompt to close it).
     OLAnswer takeUnshown();
@@ -72,6 +81,10 @@ public:
 private:
     void scanPrompts();
     State evaluate() const;
+    // The verdict on the whole answer so far, and whether it holds more than prompts.
+    bool isError(QStringView stripped) const;
+    bool hasText(QStringView stripped) const { return !stripped.isEmpty() || m_droppedText; }
+    void compact();
     void restart();
 
     OLInterpreterMode m_mode;
@@ -92,5 +105,10 @@ private:
     qsizetype m_rejectionScanFrom = 0;
     bool m_rejected = false;
     bool m_awaitingInterruptNote = false;
+    // A shown part of the answer has been dropped (compact()):
+    bool m_compacted = false;
+    bool m_droppedError = false; // the verdict on the start and the lines dropped
+    bool m_droppedText = false;  // it held more than prompts
+    bool m_midLine = false;      // m_text begins inside a line already judged
     State m_state = State::Collecting;
 };

@@ -4,6 +4,7 @@
 #include "session/OLSessionClients.h"
 #include "settings/OLUserDefaults.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -15,8 +16,17 @@ namespace {
 // second is long, since a later line of the declaration may be computing.
 constexpr int promptQuietMs = 30;
 constexpr int unsurePromptQuietMs = 1000;
-// Output that reaches no prompt is shown within this time.
+// Output that reaches no prompt is shown within this time, or at once when
+// this much waits (an answer without end must not pile up unshown).
 constexpr int showWithinMs = 250;
+constexpr qsizetype showAtMost = 1 << 20;
+// A commit whose answer has not reached the prompt after this time shows the
+// interpreter busy.
+constexpr int busyAfterMs = 2000;
+// An interrupt not answered within this time has been ignored; an interpreter
+// that does not end within the grace after SIGTERM is killed.
+constexpr qint64 interruptAnswerMs = 1000;
+constexpr int terminateGraceMs = 2000;
 } // namespace
 
 struct OLInterpreterSession::Run {
@@ -24,16 +34,23 @@ struct OLInterpreterSession::Run {
         : wrapper(std::move(runWrapper))
         , collector(mode)
     {
-        quietTimer.setSingleShot(true);
-        showTimer.setSingleShot(true);
+        for (QTimer *timer : {&quietTimer, &showTimer, &busyTimer, &killTimer})
+            timer->setSingleShot(true);
         showTimer.setInterval(showWithinMs);
+        busyTimer.setInterval(busyAfterMs);
+        killTimer.setInterval(terminateGraceMs);
     }
 
     std::shared_ptr<PXShellWrapper> wrapper;
     OLAnswerCollector collector;
     QTimer quietTimer; // runs while the output ends like a prompt
     QTimer showTimer;  // runs while output waits to be shown
+    QTimer busyTimer;  // runs from a commit until the busy report
+    QTimer killTimer;  // runs from SIGTERM until SIGKILL
     QStringList heldCommits;
+    bool awaitingPrompt = false; // a commit has not brought it back to its prompt
+    QElapsedTimer interrupted;   // valid from an interrupt until the prompt
+    bool escalated = false;      // ended by the session after an ignored interrupt
 };
 
 OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEditor &editor,
@@ -67,8 +84,14 @@ void OLInterpreterSession::startProcess()
     QObject::connect(&run->quietTimer, &QTimer::timeout, [this, started] { quietAfterPrompt(*started); });
     QObject::connect(&run->showTimer, &QTimer::timeout,
                      [this, started] { deliver(*started, started->collector.takeUnshown()); });
+    QObject::connect(&run->busyTimer, &QTimer::timeout, [this, started] {
+        if (isCurrent(*started))
+            setActivity(OLInterpreterActivity::Busy);
+    });
+    QObject::connect(&run->killTimer, &QTimer::timeout, [this, started] { kill(*started); });
     m_runs.push_back(std::move(run));
     m_olProcess = wrapper;
+    setActivity(OLInterpreterActivity::Idle);
     wrapper->setDelegate(this);
     wrapper->setOutputStringEncoding(QStringConverter::Utf8);
     wrapper->startProcess();
@@ -87,6 +110,7 @@ void OLInterpreterSession::eval(const QString &text, qint32 from)
         return;
     }
     run->heldCommits.append(commit);
+    awaitPrompt(*run);
     writeHeldCommits(*run);
 }
 
@@ -103,9 +127,9 @@ void OLInterpreterSession::writeHeldCommits(Run &run)
 
 void OLInterpreterSession::resetEnvironment()
 {
-    if (m_olProcess)
-        m_olProcess->stopProcess();
-    m_console.appendAnswer(tr("\n\n###reset environment\n\n"));
+    if (Run *run = runOf(m_olProcess.get()))
+        stop(*run);
+    show(tr("\n\n###reset environment\n\n"), false);
     m_editor.resetEvaluated();
     m_lastCommitter = OLConsoleCommitter;
     startProcess();
@@ -113,14 +137,38 @@ void OLInterpreterSession::resetEnvironment()
 
 void OLInterpreterSession::interruptEvaluation()
 {
-    if (m_olProcess)
-        m_olProcess->interruptProcess();
+    Run *run = runOf(m_olProcess.get());
+    if (!run)
+        return;
+    if (run->escalated) {
+        // Asked again while it is being terminated: no more grace.
+        if (run->killTimer.isActive()) {
+            run->killTimer.stop();
+            kill(*run);
+        }
+    } else if (interruptIgnored()) {
+        run->escalated = true;
+        note(tr("The interpreter did not respond to the interrupt; terminating it.\n"));
+        stop(*run);
+    } else {
+        // An interrupt of an interpreter at its prompt is harmless and is
+        // not counted.
+        if (run->awaitingPrompt && !run->interrupted.isValid())
+            run->interrupted.start();
+        run->wrapper->interruptProcess();
+    }
 }
 
 bool OLInterpreterSession::willReset() const
 {
-    return std::any_of(m_runs.cbegin(), m_runs.cend(),
-                       [this](const auto &run) { return run->wrapper != m_olProcess; });
+    return std::any_of(m_runs.cbegin(), m_runs.cend(), [this](const auto &run) { return !isCurrent(*run); });
+}
+
+bool OLInterpreterSession::interruptIgnored() const
+{
+    const auto it = std::find_if(m_runs.cbegin(), m_runs.cend(), [this](const auto &run) { return isCurrent(*run); });
+    return it != m_runs.cend() && !(*it)->escalated && (*it)->interrupted.isValid()
+        && (*it)->interrupted.hasExpired(interruptAnswerMs);
 }
 
 void OLInterpreterSession::appendOutput(PXShellWrapper *wrapper, const QString &output)
@@ -132,9 +180,12 @@ void OLInterpreterSession::appendOutput(PXShellWrapper *wrapper, const QString &
     }
 }
 
-void OLInterpreterSession::appendError(PXShellWrapper *, const QString &error)
+void OLInterpreterSession::appendError(PXShellWrapper *wrapper, const QString &error)
 {
-    m_console.appendError(error);
+    show(error, true);
+    Run *run = runOf(wrapper);
+    if (run && !run->collector.knowsPrompts())
+        backAtPrompt(*run);
 }
 
 void OLInterpreterSession::processStarted(PXShellWrapper *)
@@ -151,12 +202,27 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
     // Commits held back were never written: they stay unanswered.
     for (const QString &commit : std::as_const(run->heldCommits))
         run->collector.noteCommit(commit);
-    deliver(*run, run->collector.takeFinalAnswer());
-    const bool interpreterEnded = run->wrapper == m_olProcess && status != PXShellWrapper::notLaunchedStatus;
+    const int signal = wrapper->terminationSignal();
+    deliver(*run, run->collector.takeFinalAnswer(signal != 0));
+    if (!isCurrent(*run))
+        return;
+    setActivity(OLInterpreterActivity::Ended);
+    if (status == PXShellWrapper::notLaunchedStatus)
+        return; // the wrapper has said why
+    const QString how = signal ? tr("killed by signal %1").arg(signal) : tr("exit status %1").arg(status);
+    if (run->escalated) {
+        note(tr("The interpreter has ended (%1). Reset the interpreter to start a new one.\n").arg(how));
+        return;
+    }
+    if (signal) {
+        note(tr("The interpreter ended unexpectedly (%1). Reset the interpreter to start a new one.\n").arg(how));
+        return;
+    }
+    if (wrapper->inputLost())
+        note(tr("The interpreter ended before it had read all of its input (%1).\n").arg(how));
     run.reset();
     // Last: the window may close and take the session with it.
-    if (interpreterEnded)
-        m_window.closeWindow();
+    m_window.closeWindow();
 }
 
 OLInterpreterSession::Runs::iterator OLInterpreterSession::findRun(const PXShellWrapper *wrapper)
@@ -171,13 +237,21 @@ OLInterpreterSession::Run *OLInterpreterSession::runOf(const PXShellWrapper *wra
     return it == m_runs.end() ? nullptr : it->get();
 }
 
+bool OLInterpreterSession::isCurrent(const Run &run) const
+{
+    return run.wrapper == m_olProcess;
+}
+
 void OLInterpreterSession::collected(Run &run)
 {
     using State = OLAnswerCollector::State;
+    if (!run.collector.knowsPrompts())
+        backAtPrompt(run);
     switch (run.collector.state()) {
     case State::Complete:
         run.quietTimer.stop();
         run.showTimer.stop();
+        backAtPrompt(run);
         deliver(run, run.collector.takeAnswer());
         return;
     case State::PromptLikely:
@@ -191,8 +265,12 @@ void OLInterpreterSession::collected(Run &run)
         run.quietTimer.stop();
         break;
     }
-    if (run.collector.hasUnshown() && !run.showTimer.isActive())
+    if (run.collector.unshownSize() >= showAtMost) {
+        run.showTimer.stop();
+        deliver(run, run.collector.takeUnshown());
+    } else if (run.collector.hasUnshown() && !run.showTimer.isActive()) {
         run.showTimer.start();
+    }
 }
 
 void OLInterpreterSession::quietAfterPrompt(Run &run)
@@ -205,18 +283,72 @@ void OLInterpreterSession::quietAfterPrompt(Run &run)
         return;
     }
     run.showTimer.stop();
+    backAtPrompt(run);
     deliver(run, run.collector.takeAnswer());
 }
 
 void OLInterpreterSession::deliver(const Run &run, const OLAnswer &answer)
 {
     // The editor first: on a success it may write its next declaration at once.
-    if (answer.report && run.wrapper == m_olProcess && m_lastCommitter == OLEditorCommitter)
+    if (answer.report && isCurrent(run) && m_lastCommitter == OLEditorCommitter)
         m_editor.setLastCommitSuccess(!answer.error);
-    if (answer.text.isEmpty())
+    if (!answer.text.isEmpty())
+        show(answer.text, answer.error);
+}
+
+void OLInterpreterSession::awaitPrompt(Run &run)
+{
+    if (run.awaitingPrompt)
         return;
-    if (answer.error)
-        m_console.appendError(answer.text);
+    run.awaitingPrompt = true;
+    run.busyTimer.start();
+}
+
+// Before the answer is delivered: the editor may commit again from there.
+void OLInterpreterSession::backAtPrompt(Run &run)
+{
+    // Commits held back are written now, and are waited for.
+    if (!run.heldCommits.isEmpty())
+        return;
+    run.awaitingPrompt = false;
+    run.interrupted.invalidate();
+    run.busyTimer.stop();
+    if (isCurrent(run) && m_activity == OLInterpreterActivity::Busy)
+        setActivity(OLInterpreterActivity::Idle);
+}
+
+void OLInterpreterSession::stop(Run &run)
+{
+    run.wrapper->stopProcess();
+    if (!run.killTimer.isActive())
+        run.killTimer.start();
+}
+
+void OLInterpreterSession::kill(Run &run)
+{
+    if (run.escalated && isCurrent(run))
+        note(tr("The interpreter did not end when terminated; killing it.\n"));
+    run.wrapper->killProcess();
+}
+
+void OLInterpreterSession::setActivity(OLInterpreterActivity activity)
+{
+    if (activity == m_activity)
+        return;
+    m_activity = activity;
+    m_window.interpreterActivityChanged(activity);
+}
+
+void OLInterpreterSession::show(const QString &text, bool error)
+{
+    if (error)
+        m_console.appendError(text);
     else
-        m_console.appendAnswer(answer.text);
+        m_console.appendAnswer(text);
+    m_consoleAtLineStart = text.endsWith(u'\n');
+}
+
+void OLInterpreterSession::note(const QString &text)
+{
+    show(m_consoleAtLineStart ? text : u'\n' + text, true);
 }

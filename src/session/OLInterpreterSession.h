@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/OLInterpreterMode.h"
+#include "session/OLSessionClients.h"
 #include "session/PXShellWrapper.h"
 
 #include <QCoreApplication>
@@ -9,9 +10,6 @@
 #include <vector>
 
 struct OLAnswer;
-class OLSessionConsole;
-class OLSessionEditor;
-class OLSessionWindow;
 class OLUserDefaults;
 
 // Who wrote the last text to the interpreter.
@@ -36,10 +34,25 @@ enum OLCommitter : qint32 {
 // the next declaration is not swallowed by the recovery.
 //
 // A reset leaves the old run to end in the background; its output goes to the
-// console only, classified by its own mode. The end of any run but the current
-// one, and a run that never started, leave the window open. An editor commit
-// that no interpreter will answer fails at once. The session can go before its
-// runs: it detaches from them, and they run on.
+// console only, classified by its own mode. An interpreter stopped by the
+// session (a reset, an ignored interrupt) that does not end soon is killed.
+// An editor commit that no interpreter will answer fails at once. The session
+// can go before its runs: it detaches from them, and they run on.
+//
+// Misbehaving interpreters:
+// - One that has not come back to its prompt a while after a commit is
+//   reported busy to the window, and idle again when it comes back. (Without
+//   known prompts, any output counts as coming back.)
+// - An interrupt that has had its time without bringing the interpreter back
+//   to its prompt makes the next interrupt end it: SIGTERM, then SIGKILL
+//   after a grace period, each with a note in the console.
+// - How the current interpreter ended decides about the window. One that
+//   exited by itself closes it through the ordinary path (which asks about
+//   unsaved changes), as one that quits should. One killed by a signal, from
+//   outside or after an ignored interrupt, leaves it open with a note in the
+//   console, so that nothing of the user's is closed without their say; a
+//   reset starts a new one. The end of any other run, and a run that never
+//   started, leave the window open.
 class OLInterpreterSession final : public PXShellWrapperDelegate
 {
     Q_DECLARE_TR_FUNCTIONS(OLInterpreterSession)
@@ -57,12 +70,17 @@ public:
     // Writes text followed by ";\n".
     void eval(const QString &text, qint32 from);
     void resetEnvironment();
+    // SIGINT; or, when the last interrupt has been ignored, ends the interpreter.
     void interruptEvaluation();
 
     qint32 lastCommitter() const { return m_lastCommitter; }
     OLInterpreterMode mode() const { return m_mode; }
     // A run stopped by a reset has not ended yet.
     bool willReset() const;
+    OLInterpreterActivity activity() const { return m_activity; }
+    // The last interrupt has had its time and the interpreter is not back at
+    // its prompt: interruptEvaluation() would now end it.
+    bool interruptIgnored() const;
 
     void appendOutput(PXShellWrapper *wrapper, const QString &output) override;
     void appendError(PXShellWrapper *wrapper, const QString &error) override;
@@ -75,10 +93,19 @@ private:
 
     Runs::iterator findRun(const PXShellWrapper *wrapper);
     Run *runOf(const PXShellWrapper *wrapper);
+    bool isCurrent(const Run &run) const;
     void writeHeldCommits(Run &run);
     void collected(Run &run);
     void quietAfterPrompt(Run &run);
     void deliver(const Run &run, const OLAnswer &answer);
+    void awaitPrompt(Run &run);
+    void backAtPrompt(Run &run);
+    void stop(Run &run);
+    void kill(Run &run);
+    void setActivity(OLInterpreterActivity activity);
+    // Console texts of the session's own; a note starts on a line of its own.
+    void show(const QString &text, bool error);
+    void note(const QString &text);
 
     OLUserDefaults &m_defaults;
     OLSessionEditor &m_editor;
@@ -88,4 +115,6 @@ private:
     Runs m_runs; // every run not yet ended
     qint32 m_lastCommitter = OLEditorCommitter;
     OLInterpreterMode m_mode = OLMosML;
+    OLInterpreterActivity m_activity = OLInterpreterActivity::Idle;
+    bool m_consoleAtLineStart = true;
 };

@@ -48,27 +48,7 @@ bool isSmlNJWarning(QStringView line)
     return space >= 0 && line.mid(space + 1).startsWith(u"Warning: ");
 }
 
-bool isSmlNJError(QStringView text)
-{
-    // A line of the compiler that is not a warning, an exception that nothing
-    // handled, or the note of an interrupted evaluation.
-    return anyLine(text, {u"- ", u"= "}, [](QStringView line) {
-        return (line.startsWith(u"stdIn") && !isSmlNJWarning(line))
-            || line.startsWith(u"uncaught exception ") || line == u"Interrupt";
-    });
-}
-
 constexpr QStringView polyRejection = u"poly: : error:";
-
-bool isPolyError(QStringView text)
-{
-    if (text.startsWith(u"Error") || text.endsWith(u"Errors\n"))
-        return true;
-    return anyLine(text, {u"> ", u"# "}, [](QStringView line) {
-        return line.startsWith(polyRejection) || line.startsWith(u"Exception- ")
-            || line == u"Compilation interrupted";
-    });
-}
 
 } // namespace
 
@@ -103,14 +83,43 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text)
     return text.toString();
 }
 
-bool isErrorOutput(OLInterpreterMode mode, QStringView stripped)
+bool startsAsError(OLInterpreterMode mode, QStringView stripped)
 {
     switch (mode) {
     case OLMosML: return stripped.startsWith(u"!");
-    case OLSmlNJ: return isSmlNJError(stripped);
-    case OLPolyML: return isPolyError(stripped);
+    case OLPolyML: return stripped.startsWith(u"Error");
     default: return false;
     }
+}
+
+bool hasErrorLine(OLInterpreterMode mode, QStringView text)
+{
+    switch (mode) {
+    case OLSmlNJ:
+        // A line of the compiler that is not a warning, an exception that
+        // nothing handled, or the note of an interrupted evaluation.
+        return anyLine(text, {u"- ", u"= "}, [](QStringView line) {
+            return (line.startsWith(u"stdIn") && !isSmlNJWarning(line))
+                || line.startsWith(u"uncaught exception ") || line == u"Interrupt";
+        });
+    case OLPolyML:
+        return anyLine(text, {u"> ", u"# "}, [](QStringView line) {
+            return line.startsWith(polyRejection) || line.startsWith(u"Exception- ")
+                || line == u"Compilation interrupted";
+        });
+    default:
+        return false;
+    }
+}
+
+bool endsAsError(OLInterpreterMode mode, QStringView stripped)
+{
+    return mode == OLPolyML && stripped.endsWith(u"Errors\n");
+}
+
+bool isErrorOutput(OLInterpreterMode mode, QStringView stripped)
+{
+    return startsAsError(mode, stripped) || hasErrorLine(mode, stripped) || endsAsError(mode, stripped);
 }
 
 OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text)

@@ -19,8 +19,15 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text);
 
 // Whether stripped output reports a failure: a rejected declaration, an
 // uncaught exception or an interrupted evaluation. Warnings next to accepted
-// bindings are not failures.
+// bindings are not failures. It holds when one of the three rules below does.
 bool isErrorOutput(OLInterpreterMode mode, QStringView stripped);
+
+// The rules by the part of the output they look at, for output judged in
+// parts: the beginning of the whole output, each line by its beginning (after
+// any prompts; a line equal to a short marker is judged whole), and the end.
+bool startsAsError(OLInterpreterMode mode, QStringView stripped);
+bool hasErrorLine(OLInterpreterMode mode, QStringView text);
+bool endsAsError(OLInterpreterMode mode, QStringView stripped);
 
 OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text);
 

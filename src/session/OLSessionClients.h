@@ -27,11 +27,24 @@ protected:
     ~OLSessionConsole() = default;
 };
 
+// What the window's current interpreter is doing.
+enum class OLInterpreterActivity {
+    Idle,  // at its prompt, or answering a commit for less than a moment
+    Busy,  // a commit has not brought it back to its prompt for a while
+    Ended, // no interpreter runs until the next reset
+};
+
 class OLSessionWindow
 {
 public:
     // The interpreter ended by itself: close through the ordinary path.
     virtual void closeWindow() = 0;
+    // Told on every change, for the current run only; Idle when a run
+    // starts. Ended comes before closeWindow() when the interpreter exited by
+    // itself, and alone when it was killed, stopped after an ignored
+    // interrupt, or never started (the window then stays open, and the
+    // console says why). Must not close the window.
+    virtual void interpreterActivityChanged(OLInterpreterActivity) {}
 
 protected:
     ~OLSessionWindow() = default;

@@ -93,6 +93,9 @@ void PXShellWrapper::startProcess()
         reportError(m_errorDecoder.decode(m_process->readAllStandardError()));
     });
     QObject::connect(process, &QProcess::finished, process, [this](int code, QProcess::ExitStatus exit) {
+        // For a crash, QProcess gives the signal as the code.
+        if (exit == QProcess::CrashExit)
+            m_terminationSignal = code;
         cleanup(exit == QProcess::CrashExit ? 128 + code : code);
     });
     QObject::connect(process, &QProcess::errorOccurred, process, [this](QProcess::ProcessError error) {
@@ -102,6 +105,10 @@ void PXShellWrapper::startProcess()
             QMetaObject::invokeMethod(m_process.get(), [this] { failToStart(); }, Qt::QueuedConnection);
         else
             qCDebug(lcWrapper) << "child" << m_arguments.value(0) << error << m_process->errorString();
+        // The child's input is gone (EPIPE, without SIGPIPE): QProcess keeps
+        // what it could not write.
+        if (error == QProcess::WriteError)
+            m_inputLost = true;
     });
     process->start();
 }
@@ -128,6 +135,11 @@ void PXShellWrapper::interruptProcess()
 void PXShellWrapper::suspendProcess()
 {
     signalChild(SIGTSTP);
+}
+
+void PXShellWrapper::killProcess()
+{
+    signalChild(SIGKILL);
 }
 
 void PXShellWrapper::appendInput(const QString &text)
@@ -190,6 +202,7 @@ void PXShellWrapper::cleanup(int status)
     m_phase = Phase::Ended;
     liveWrappers().remove(this);
     QObject::disconnect(m_process.get(), nullptr, nullptr, nullptr);
+    m_inputLost = m_inputLost || m_process->bytesToWrite() > 0;
     // What is left in the pipes, and a character cut off by the end.
     reportOutput(m_process->readAllStandardOutput());
     reportError(m_errorDecoder.decode(m_process->readAllStandardError()));

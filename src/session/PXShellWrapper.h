@@ -80,6 +80,7 @@ public:
     void stopProcess();      // SIGTERM
     void interruptProcess(); // SIGINT
     void suspendProcess();   // SIGTSTP
+    void killProcess();      // SIGKILL
     // Queued and written as the child reads; returns at once.
     void appendInput(const QString &text);
     void appendInput(const QByteArray &bytes);
@@ -88,6 +89,13 @@ public:
 
     // Kills every child that is still running, without waiting for any.
     static void terminateAll();
+
+    // After the end report: the signal that ended the child; 0 when it
+    // exited or never ran.
+    int terminationSignal() const { return m_terminationSignal; }
+    // After the end report: the child ended, or shut its input, before it
+    // had taken everything written to it.
+    bool inputLost() const { return m_inputLost; }
 
 private:
     enum class Phase { Created, Running, Ended };
@@ -114,6 +122,8 @@ private:
     OLOutputDecoder m_outputDecoder;
     OLOutputDecoder m_errorDecoder;
     bool m_binaryOutput = false;
+    int m_terminationSignal = 0;
+    bool m_inputLost = false;
     Phase m_phase = Phase::Created;
     std::shared_ptr<PXShellWrapper> m_self; // held from start to the end report
 };

@@ -31,6 +31,7 @@ public:
     void appendAnswer(const QString &text) override { pieces.append({false, text}); }
     void appendError(const QString &text) override { pieces.append({true, text}); }
     void closeWindow() override { ++closes; }
+    void interpreterActivityChanged(OLInterpreterActivity activity) override { activities.append(activity); }
 
     // Everything the console shows, in order.
     QString console() const
@@ -54,10 +55,12 @@ public:
     {
         verdicts.clear();
         pieces.clear();
+        activities.clear();
     }
 
     QList<bool> verdicts;
     QList<Piece> pieces;
+    QList<OLInterpreterActivity> activities;
     int resets = 0;
     int closes = 0;
     std::function<void(bool)> onVerdict;

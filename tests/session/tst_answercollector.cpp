@@ -1,4 +1,5 @@
 #include "session/OLAnswerCollector.h"
+#include "session/OLOutputClassifier.h"
 
 #include <QTest>
 
@@ -226,6 +227,108 @@ private Q_SLOTS:
         }
         QCOMPARE(collector->feed(u"0]: int list\n> "), State::Complete);
         QCOMPARE(collector->takeAnswer().text, expected + "0]: int list\n");
+    }
+
+    // An answer of megabytes is shown as it comes and not kept whole; what
+    // was shown and dropped still counts for the verdict, as if the answer
+    // had been judged whole: its beginning, every line by its beginning, its
+    // end. Fill is 2 MB, in lines of 100 or as one line.
+    void longAnswer_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("lines");
+        QTest::addColumn<QString>("head");
+        QTest::addColumn<QString>("middle");
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<bool>("error");
+        const QString nothing;
+        QTest::newRow("mosml: a failure from its beginning") << int(OLMosML) << true << "! Toplevel input:\n"
+                                                              << "val a = 1\n" << nothing << true;
+        QTest::newRow("mosml: a mark later on is output") << int(OLMosML) << true << "> val a = 1\n"
+                                                           << "! not a failure\n" << nothing << false;
+        QTest::newRow("smlnj: an uncaught exception in the middle") << int(OLSmlNJ) << true << nothing
+            << "uncaught exception Fail [Fail: boom]\n" << nothing << true;
+        QTest::newRow("smlnj: a warning in the middle") << int(OLSmlNJ) << true << nothing
+            << "stdIn:1.1-1.9 Warning: match nonexhaustive\n" << nothing << false;
+        QTest::newRow("smlnj: interrupted at the end of one long line") << int(OLSmlNJ) << false << nothing
+            << nothing << "\nInterrupt\n" << true;
+        QTest::newRow("smlnj: a line that only begins like a marker") << int(OLSmlNJ) << true << nothing
+            << "Interrupted by the user\n" << "Interrupts\n" << false;
+        QTest::newRow("smlnj: one long line that begins with a marker") << int(OLSmlNJ) << false
+            << "uncaught exception Overflow " << nothing << nothing << true;
+        QTest::newRow("poly: a failure from its beginning") << int(OLPolyML) << true << "Error-Value or constructor\n"
+                                                             << nothing << nothing << true;
+        QTest::newRow("poly: static errors at the end") << int(OLPolyML) << true << nothing << nothing
+                                                        << "Static Errors\n" << true;
+        QTest::newRow("poly: an exception in the middle, after prompts") << int(OLPolyML) << true << nothing
+            << "> # Exception- Div raised\n" << nothing << true;
+        QTest::newRow("poly: a marker inside a long line is output") << int(OLPolyML) << false << nothing
+            << nothing << nothing << false;
+        QTest::newRow("alice: never a failure") << int(OLAliceML) << true << "! Error\n" << "uncaught exception\n"
+                                                << nothing << false;
+    }
+
+    void longAnswer()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, lines);
+        QFETCH(QString, head);
+        QFETCH(QString, middle);
+        QFETCH(QString, tail);
+        QFETCH(bool, error);
+        const QString fill = lines ? QString(99, u'x').append(u'\n').repeated(20000) : QString(2000000, u'x');
+        // A long line with a marker inside it, and markers at line starts.
+        QString whole = head + fill + (lines ? QString() : QStringLiteral(" Exception- ")) + fill + u'\n' + middle
+            + fill + u'\n' + tail;
+        const QString prompt = mode == OLPolyML ? QStringLiteral("> ") : QStringLiteral("- ");
+        QCOMPARE(isErrorOutput(OLInterpreterMode(mode), stripPrompts(OLInterpreterMode(mode), whole)), error);
+
+        const auto collector = collectorAtPrompt(mode);
+        collector->noteCommit(u"x;\n");
+        QList<OLAnswer> taken;
+        for (qsizetype at = 0; at < whole.size(); at += 65536) {
+            collector->feed(QStringView(whole).mid(at, 65536));
+            if (collector->unshownSize() >= (1 << 20))
+                taken.append(collector->takeUnshown());
+        }
+        QCOMPARE(collector->feed(prompt), State::Complete);
+        taken.append(collector->takeAnswer());
+        QVERIFY(taken.size() > 5);
+
+        QString shown;
+        QList<bool> verdicts;
+        for (const OLAnswer &answer : std::as_const(taken)) {
+            shown += answer.text;
+            if (answer.report)
+                verdicts.append(!answer.error);
+        }
+        QCOMPARE(verdicts, QList<bool>{!error});
+        QCOMPARE(taken.last().error, error);
+        QVERIFY(shown == stripPrompts(OLInterpreterMode(mode), whole));
+    }
+
+    // Wherever the part shown and dropped ends, a line of a marker around it
+    // is judged whole: one that ends before it, one that is cut by it, one
+    // that begins after it. The answer is shown once after 128 KiB.
+    void markerLineAroundTheShownEnd()
+    {
+        const QString marker = QStringLiteral("uncaught exception Fail [Fail: boom]\n");
+        const qsizetype shownAt = 128 * 1024;
+        for (qsizetype before = 1; before < 1200; before += 3) {
+            const qsizetype fillSize = shownAt - before;
+            QString whole = QString(99, u'x').append(u'\n').repeated(fillSize / 100);
+            whole += QString(fillSize % 100, u'y');
+            whole += u'\n' + marker + QString(99, u'z').append(u'\n').repeated(20);
+            const auto collector = collectorAtPrompt(OLSmlNJ);
+            collector->noteCommit(u"x;\n");
+            collector->feed(QStringView(whole).first(shownAt));
+            const OLAnswer early = collector->takeUnshown();
+            collector->feed(QStringView(whole).mid(shownAt));
+            QCOMPARE(collector->feed(u"- "), State::Complete);
+            const OLAnswer last = collector->takeAnswer();
+            QVERIFY2(last.error && (early.report || last.report), qPrintable(QString::number(before)));
+            QVERIFY(early.text + last.text == whole);
+        }
     }
 };
 

@@ -29,11 +29,11 @@ inline bool isAlive(qint64 pid)
     return !fields.isEmpty() && fields.first() != "Z" && fields.first() != "X";
 }
 
-// Live processes whose parent is this one.
-inline QList<qint64> liveChildren()
+// Live processes whose parent is the given one, by default this one.
+inline QList<qint64> liveChildren(qint64 parent = ::getpid())
 {
     QList<qint64> children;
-    const QByteArray self = QByteArray::number(qint64(::getpid()));
+    const QByteArray self = QByteArray::number(parent);
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         bool isPid = false;
@@ -58,6 +58,16 @@ inline QStringList commandLine(qint64 pid)
     for (qsizetype i = 0; i + 1 < parts.size(); ++i)
         arguments.append(QString::fromLocal8Bit(parts.at(i)));
     return arguments;
+}
+
+// The memory this process holds now.
+inline qint64 residentBytes()
+{
+    QFile file(QStringLiteral("/proc/self/statm"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : -1;
 }
 
 } // namespace OLTestProcesses

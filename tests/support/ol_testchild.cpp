@@ -5,15 +5,32 @@
 //   closed       closes its standard input, says so, and waits for a signal
 //   hold EXE...  runs EXE through a PXShellWrapper and copies its output: a parent
 //                whose death must take its child along
+//   session EXE  runs EXE as the interpreter of an OLInterpreterSession and copies
+//                what its console would show: a stand-in for Ostrel (settings in
+//                the working directory)
+//   repl [ignore-int] [ignore-term]
+//                a stand-in interpreter with SML/NJ's prompt "- " (give it a path
+//                ending in "sml"). Each line read is a commit, answered "read N"
+//                with its length, except
+//                  loop;      says "started", computes until SIGINT: "Interrupt"
+//                (SIGINT at the prompt is answered "Interrupt" too)
+//                  exit N;    exits with status N at once
+//                  flood N;   N bytes of output, in lines of 100
+//                  floodline N; N bytes of output in a single line
+//                It can ignore SIGINT, and SIGTERM, like a misbehaving interpreter.
 
+#include "session/OLInterpreterSession.h"
 #include "session/PXShellWrapper.h"
+#include "settings/OLUserDefaults.h"
 
 #include <QCoreApplication>
+#include <QSettings>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <unistd.h>
 
@@ -108,6 +125,111 @@ int hold(int argc, char **argv)
     return app.exec();
 }
 
+class Console : public OLSessionEditor, public OLSessionConsole, public OLSessionWindow
+{
+public:
+    void setLastCommitSuccess(bool) override {}
+    void resetEvaluated() override {}
+    void appendAnswer(const QString &text) override { print(text); }
+    void appendError(const QString &text) override { print(text); }
+    void closeWindow() override { QCoreApplication::quit(); }
+
+private:
+    static void print(const QString &text)
+    {
+        std::fputs(text.toUtf8().constData(), stdout);
+        std::fflush(stdout);
+    }
+};
+
+// Its settings in the working directory.
+int session(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+    OLUserDefaults defaults(settings);
+    defaults.savePreferredInterpreter(QStringLiteral("file://localhost") + QString::fromLocal8Bit(argv[2]));
+    Console console;
+    OLInterpreterSession session(defaults, console, console, console);
+    session.startProcess();
+    return app.exec();
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t looping = 0;
+
+// At the prompt, an interrupt is answered at once, as SML/NJ does.
+void onInterrupt(int)
+{
+    interrupted = 1;
+    if (!looping)
+        say("\nInterrupt\n- ");
+}
+
+void writeAll(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void floodOutput(long size, bool lines)
+{
+    std::string block;
+    for (int i = 0; i < 655; ++i)
+        block += lines ? std::string(99, 'x') + '\n' : std::string(100, 'x');
+    for (long left = size; left > 0; left -= long(block.size()))
+        std::fwrite(block.data(), 1, size_t(std::min<long>(left, long(block.size()))), stdout);
+}
+
+int repl(int argc, char **argv)
+{
+    bool ignoreInterrupt = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "ignore-int") == 0)
+            ignoreInterrupt = true;
+        else if (std::strcmp(argv[i], "ignore-term") == 0)
+            std::signal(SIGTERM, SIG_IGN);
+    }
+    if (ignoreInterrupt) {
+        std::signal(SIGINT, SIG_IGN);
+    } else {
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+    }
+    writeAll("Stand-in ML\n- ");
+    for (std::string line; std::getline(std::cin, line);) {
+        long number = 0;
+        if (line == "loop;") {
+            sigset_t blocked;
+            sigset_t waiting;
+            sigemptyset(&blocked);
+            sigaddset(&blocked, SIGINT);
+            sigprocmask(SIG_BLOCK, &blocked, &waiting);
+            interrupted = 0;
+            looping = 1;
+            writeAll("started\n");
+            while (!interrupted)
+                sigsuspend(&waiting);
+            looping = 0;
+            sigprocmask(SIG_SETMASK, &waiting, nullptr);
+            writeAll("\nInterrupt\n- ");
+        } else if (std::sscanf(line.c_str(), "exit %ld;", &number) == 1) {
+            return int(number);
+        } else if (std::sscanf(line.c_str(), "flood %ld;", &number) == 1) {
+            floodOutput(number, true);
+            writeAll("- ");
+        } else if (std::sscanf(line.c_str(), "floodline %ld;", &number) == 1) {
+            floodOutput(number, false);
+            writeAll("\n- ");
+        } else {
+            writeAll("read " + std::to_string(line.size()) + "\n- ");
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -123,6 +245,11 @@ int main(int argc, char **argv)
         return closedInput();
     if (mode == "hold" && argc > 2)
         return hold(argc, argv);
-    std::fprintf(stderr, "usage: ol_testchild signals|flood N|split|closed|hold EXE...\n");
+    if (mode == "session" && argc > 2)
+        return session(argc, argv);
+    if (mode == "repl")
+        return repl(argc, argv);
+    std::fprintf(stderr, "usage: ol_testchild signals|flood N|split|closed|hold EXE...|session EXE|repl [ignore-int] "
+                         "[ignore-term]\n");
     return 2;
 }
