@@ -28,10 +28,12 @@ public:
         error_ += error;
     }
     void processStarted(PXShellWrapper *) override { events << QStringLiteral("started"); }
-    void processFinished(PXShellWrapper *, int status) override
+    void processFinished(PXShellWrapper *wrapper, int status) override
     {
         events << QStringLiteral("finished");
         this->status = status;
+        signal = wrapper->terminationSignal();
+        inputLost = wrapper->inputLost();
     }
     void appendBinaryOutput(PXShellWrapper *, const QByteArray &bytes) override
     {
@@ -47,6 +49,8 @@ public:
     QString error_;
     QByteArray binary;
     int status = INT_MIN;
+    int signal = -1;
+    bool inputLost = false;
 };
 
 std::shared_ptr<PXShellWrapper> makeWrapper(Recorder &recorder, const QStringList &arguments)
@@ -89,16 +93,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("status");
+        QTest::addColumn<int>("signal");
         const QString r(QChar::ReplacementCharacter);
-        QTest::newRow("standard output only") << sh("printf 'one\\ntwo\\n'") << "one\ntwo\n" << "" << 0;
-        QTest::newRow("standard error before exiting") << sh("printf oops >&2; exit 3") << "" << "oops" << 3;
-        QTest::newRow("both streams") << sh("echo a; echo b >&2; echo c") << "a\nc\n" << "b\n" << 0;
-        QTest::newRow("output after standard error closed") << sh("exec 2>&-; echo late") << "late\n" << "" << 0;
+        QTest::newRow("standard output only") << sh("printf 'one\\ntwo\\n'") << "one\ntwo\n" << "" << 0 << 0;
+        QTest::newRow("standard error before exiting") << sh("printf oops >&2; exit 3") << "" << "oops" << 3 << 0;
+        QTest::newRow("both streams") << sh("echo a; echo b >&2; echo c") << "a\nc\n" << "b\n" << 0 << 0;
+        QTest::newRow("output after standard error closed") << sh("exec 2>&-; echo late") << "late\n" << "" << 0 << 0;
         QTest::newRow("a megabyte of output") << sh("head -c 1000000 /dev/zero | tr '\\0' y")
-                                              << QString(1000000, u'y') << "" << 0;
-        QTest::newRow("bytes that are no UTF-8") << sh("printf 'a\\377b\\n'") << "a" + r + "b\n" << "" << 0;
-        QTest::newRow("a character cut off by the end") << sh("printf 'x\\303'") << "x" + r << "" << 0;
-        QTest::newRow("ended by a signal") << sh("kill -TERM $$") << "" << "" << 128 + SIGTERM;
+                                              << QString(1000000, u'y') << "" << 0 << 0;
+        QTest::newRow("bytes that are no UTF-8") << sh("printf 'a\\377b\\n'") << "a" + r + "b\n" << "" << 0 << 0;
+        QTest::newRow("a character cut off by the end") << sh("printf 'x\\303'") << "x" + r << "" << 0 << 0;
+        QTest::newRow("ended by a signal") << sh("kill -TERM $$") << "" << "" << 128 + SIGTERM << int(SIGTERM);
+        // Only a signal is a signal, whatever the status says.
+        QTest::newRow("exit status of a signal's size") << sh("exit 137") << "" << "" << 137 << 0;
     }
 
     void run()
@@ -107,6 +114,7 @@ private Q_SLOTS:
         QFETCH(QString, output);
         QFETCH(QString, error);
         QFETCH(int, status);
+        QFETCH(int, signal);
         Recorder recorder;
         auto wrapper = makeWrapper(recorder, arguments);
         wrapper->startProcess();
@@ -115,6 +123,8 @@ private Q_SLOTS:
         QCOMPARE(recorder.output_, output);
         QCOMPARE(recorder.error_, error);
         QCOMPARE(recorder.status, status);
+        QCOMPARE(recorder.signal, signal);
+        QVERIFY(!recorder.inputLost);
     }
 
     // A child that cannot start: a clear reason on standard error, then the
@@ -191,6 +201,7 @@ private Q_SLOTS:
         waitForEnd(recorder, wrapper);
         QCOMPARE(recorder.output_, QStringLiteral("caf\u00e9 bytes"));
         QCOMPARE(recorder.status, 0);
+        QVERIFY(!recorder.inputLost);
     }
 
     void encodings()
@@ -257,6 +268,7 @@ private Q_SLOTS:
         waitForEnd(recorder, wrapper);
         QCOMPARE(recorder.output_, QStringLiteral("ready\nINT\nTSTP\nTERM\n"));
         QCOMPARE(recorder.status, 7);
+        QCOMPARE(recorder.signal, 0);
     }
 
     // The wrapper keeps itself, and its child, until the end report.
@@ -292,6 +304,20 @@ private Q_SLOTS:
         wrapper->interruptProcess();
         waitForEnd(recorder, wrapper);
         QCOMPARE(recorder.status, 128 + SIGTERM);
+        QVERIFY(recorder.inputLost);
+    }
+
+    // A child that exits with input still on the way to it.
+    void exitWhileWritten()
+    {
+        Recorder recorder;
+        auto wrapper = makeWrapper(recorder, sh("read line; exit 0"));
+        wrapper->startProcess();
+        wrapper->appendInput(QStringLiteral("one line\n") + QString(1 << 22, u'z'));
+        waitForEnd(recorder, wrapper);
+        QCOMPARE(recorder.status, 0);
+        QCOMPARE(recorder.signal, 0);
+        QVERIFY(recorder.inputLost);
     }
 
     void terminateAll()
@@ -308,6 +334,20 @@ private Q_SLOTS:
         waitForEnd(second, two);
         QCOMPARE(first.status, 128 + SIGKILL);
         QCOMPARE(second.status, 128 + SIGKILL);
+        QCOMPARE(first.signal, int(SIGKILL));
+    }
+
+    // SIGKILL for a child that handles SIGTERM and SIGINT its own way.
+    void kill()
+    {
+        Recorder recorder;
+        auto wrapper = makeWrapper(recorder, {testChild, "signals"});
+        wrapper->startProcess();
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("ready\n"), 10000);
+        wrapper->killProcess();
+        waitForEnd(recorder, wrapper);
+        QCOMPARE(recorder.output_, QStringLiteral("ready\n"));
+        QCOMPARE(recorder.signal, int(SIGKILL));
     }
 
     // A parent killed outright takes its interpreter along.
