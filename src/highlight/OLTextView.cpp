@@ -73,7 +73,7 @@ void OLTextView::markDirty(qsizetype from, qsizetype to)
     }
     it = m_dirty.erase(it, end);
     m_dirty.insert(it, Span{from, to});
-    if (!m_idleRender->isActive())
+    if (m_rendersAhead && !m_idleRender->isActive())
         m_idleRender->start();
 }
 
@@ -214,10 +214,27 @@ void OLTextView::forwardContentsChange(int position, int removed, int added)
         text.replace(QChar::ParagraphSeparator, u'\n');
         const qsizetype removedInStorage = qMin<qsizetype>(removed, m_storage->length() - position);
         m_storage->replaceCharacters(position, removedInStorage, text);
+        shiftDirty(position, removedInStorage, text.size());
     }
     Q_EMIT contentsEdited(position, removed, added);
     if (!m_direct)
         Q_EMIT textDidChange();
+}
+
+void OLTextView::shiftDirty(qsizetype position, qsizetype removed, qsizetype added)
+{
+    // Blocks not drawn yet stay marked where their text now is.
+    const qsizetype removedEnd = position + removed;
+    const auto shift = [&](qsizetype p) {
+        return p <= position ? p : p >= removedEnd ? p + added - removed : position + added;
+    };
+    std::vector<Span> moved;
+    moved.reserve(m_dirty.size());
+    for (const Span &span : m_dirty) {
+        if (const Span s{shift(span.from), shift(span.to)}; s.from < s.to)
+            moved.push_back(s);
+    }
+    m_dirty = std::move(moved);
 }
 
 void OLTextView::undoOrRedo(bool undo)
@@ -319,6 +336,13 @@ void OLTextView::keyPressEvent(QKeyEvent *event)
         }
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void OLTextView::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    // A taller view shows blocks that may not be drawn yet.
+    renderVisible();
 }
 
 void OLTextView::inputMethodEvent(QInputMethodEvent *event)

@@ -46,6 +46,10 @@ public:
     void renderStorageChanges();
     // Whether every change has been drawn (the idle slices are done).
     bool isRenderingComplete() const { return m_dirty.empty(); }
+    // Whether the blocks out of sight are drawn ahead in idle slices (the
+    // default). Without, each block is drawn as it comes into view, so a
+    // console flooded with output lays out only what is shown.
+    void setRendersAhead(bool ahead) { m_rendersAhead = ahead; }
 
     // Guarded edit commands for menus and the context menu.
     void guardedCut();
@@ -64,6 +68,7 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     void dropEvent(QDropEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -75,6 +80,8 @@ private:
     void undoOrRedo(bool undo);
     void forwardContentsChange(int position, int removed, int added);
     void markDirty(qsizetype from, qsizetype to);
+    // Moves the marks of blocks not drawn yet along with a text edit.
+    void shiftDirty(qsizetype position, qsizetype removed, qsizetype added);
     // Draws the dirty blocks that meet [from, to) and drops them from m_dirty.
     void renderDirty(qsizetype from, qsizetype to, qint64 budgetNs = -1);
     void renderVisible();
@@ -92,4 +99,5 @@ private:
     OLTextStorage *m_storage = nullptr;
     std::vector<Span> m_dirty; // sorted, disjoint
     QTimer *m_idleRender;
+    bool m_rendersAhead = true;
 };

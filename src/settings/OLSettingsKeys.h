@@ -27,6 +27,8 @@ inline constexpr QLatin1StringView openedFiles{"openedFiles"};
 inline constexpr QLatin1StringView shouldRestoreCommitHistory{"shouldRestoreCommitHistory"};
 inline constexpr QLatin1StringView commitHistory{"commitHistory"};
 inline constexpr QLatin1StringView maximumCommitHistoryLength{"maximumCommitHistoryLength"};
+// How many UTF-16 units of text a console keeps before it trims its oldest output.
+inline constexpr QLatin1StringView maximumConsoleLength{"maximumConsoleLength"};
 
 // The style set as stored; the colours keep the style set's own keys.
 inline constexpr QLatin1StringView fontName{"fontName"};

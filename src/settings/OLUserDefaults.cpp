@@ -395,6 +395,17 @@ void OLUserDefaults::saveMaximumCommitHistoryLength(qint64 length)
     setValue(QVariant(qlonglong(length)), OLKey::maximumCommitHistoryLength);
 }
 
+qint64 OLUserDefaults::loadMaximumConsoleLength() const
+{
+    const qint64 length = integerForKey(OLKey::maximumConsoleLength);
+    return length > 0 ? length : defaultMaximumConsoleLength;
+}
+
+void OLUserDefaults::saveMaximumConsoleLength(qint64 length)
+{
+    setValue(QVariant(qlonglong(length)), OLKey::maximumConsoleLength);
+}
+
 QString localPathForUrl(const QUrl &url)
 {
     // QUrl keeps schemes and hosts in lower case.

@@ -124,6 +124,14 @@ public:
     void saveCommitHistory(const QStringList &history);
     qint64 loadMaximumCommitHistoryLength() const;
     void saveMaximumCommitHistoryLength(qint64 length);
+    // The console's bound on its text; an absent or non-positive value gives
+    // the default, since a console that keeps nothing cannot show its output.
+    // Qt's text document compacts its buffer on every edit while the text
+    // fills more than 0.9 of a power-of-two allocation; a bound just under
+    // 2^k / 2 units (2M is one) keeps it there and makes trimming slow.
+    static constexpr qint64 defaultMaximumConsoleLength = 1'500'000;
+    qint64 loadMaximumConsoleLength() const;
+    void saveMaximumConsoleLength(qint64 length);
 
 private:
     QSettings &m_user;

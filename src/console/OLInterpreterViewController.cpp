@@ -1,0 +1,475 @@
+#include "console/OLInterpreterViewController.h"
+
+#include "console/OLConsoleWindow.h"
+#include "highlight/OLSyntaxHighlighter.h"
+#include "highlight/OLTextView.h"
+#include "session/OLInterpreterSession.h"
+#include "session/OLWhitespace.h"
+
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+// Output that arrives within one frame goes in as one update.
+constexpr qint64 frameMs = 16;
+// The work of one update, so that the event loop goes on turning in a flood.
+constexpr qint64 updateBudgetMs = 8;
+
+bool endsLine(QChar c)
+{
+    // What the text document takes as the end of a block.
+    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator;
+}
+
+// `text` with a line feed wherever a line, which already holds `lineLength`
+// units, would grow beyond `maximum`; `lineLength` then holds the length of
+// the last line.
+QString withLinesBroken(const QString &text, qsizetype &lineLength, qsizetype maximum)
+{
+    qsizetype line = lineLength;
+    bool breaks = false;
+    for (const QChar c : text) {
+        line = endsLine(c) ? 0 : line + 1;
+        breaks = breaks || line > maximum;
+    }
+    if (!breaks) {
+        lineLength = line;
+        return text;
+    }
+    QString broken;
+    broken.reserve(text.size() + text.size() / maximum + 1);
+    line = lineLength;
+    for (const QChar c : text) {
+        // Never between the two halves of a surrogate pair.
+        if (line >= maximum && !endsLine(c) && !c.isLowSurrogate()) {
+            broken += u'\n';
+            line = 0;
+        }
+        broken += c;
+        line = endsLine(c) ? 0 : line + 1;
+    }
+    lineLength = line;
+    return broken;
+}
+} // namespace
+
+OLInterpreterViewController::OLInterpreterViewController(OLUserDefaults &defaults, QWidget *parent)
+    : QWidget(parent)
+    , m_defaults(defaults)
+    , m_inTextView(new OLTextView(this))
+    , m_gutter(new QWidget(this))
+    , m_arrow(new QLabel(QStringLiteral("\u25B6"), m_gutter))
+    , m_arrowAnimation(new QPropertyAnimation(m_arrow, "pos", this))
+    , m_storage(std::make_unique<OLTextStorage>())
+    , m_history(std::make_unique<OLCommitHistory>(*this, defaults))
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_gutter);
+    layout->addWidget(m_inTextView);
+    m_arrow->adjustSize();
+    m_gutter->setFixedWidth(m_arrow->width() + 2);
+
+    // Output and commits are never undone.
+    m_inTextView->setUndoRedoEnabled(false);
+    m_inTextView->setRendersAhead(false);
+    m_inTextView->setTextStorage(m_storage.get());
+    m_inTextView->shouldChangeText = [this](qsizetype location) { return shouldChangeText(location); };
+    m_inTextView->insertNewline = [this] { return insertNewline(); };
+    connect(m_inTextView, &OLTextView::textDidChange, this, &OLInterpreterViewController::textDidChange);
+    connect(m_inTextView->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &OLInterpreterViewController::relocateArrowUnanimated);
+    // Output waiting for its frame goes in before any user edit, so that the
+    // edit sees the text it would have seen without the wait.
+    m_inTextView->installEventFilter(this);
+    m_inTextView->viewport()->installEventFilter(this);
+
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] { addOutput(QDeadlineTimer(updateBudgetMs)); });
+    m_sinceFlush.start();
+}
+
+OLInterpreterViewController::~OLInterpreterViewController()
+{
+    m_inTextView->setTextStorage(nullptr);
+}
+
+QWidget *OLInterpreterViewController::arrow() const
+{
+    return m_arrow;
+}
+
+void OLInterpreterViewController::setHistory(std::unique_ptr<OLCommitHistory> history)
+{
+    m_history = std::move(history);
+}
+
+void OLInterpreterViewController::setFontAttributes(const OLStyleSet &styles, bool forInput)
+{
+    flushOutput();
+    if (forInput) {
+        m_fontAttributes = styles;
+        QFont font(styles.name.toString());
+        if (const int size = styles.size.toInt(); size > 0)
+            font.setPointSize(size);
+        m_storage->removeAllAttributes();
+        m_inTextView->setFont(font);
+        updateView();
+    } else {
+        m_answerFontAttributes = styles;
+    }
+    updateViewAll();
+    relocateArrowUnanimated();
+}
+
+void OLInterpreterViewController::appendAnswer(const QString &text)
+{
+    queueOutput(text, false);
+}
+
+void OLInterpreterViewController::appendError(const QString &text)
+{
+    queueOutput(text, true);
+}
+
+void OLInterpreterViewController::queueOutput(const QString &text, bool error)
+{
+    m_pendingOutput.push_back({text, error});
+    m_pendingUnits += text.size();
+    // Output queued beyond the maximum would be trimmed as soon as it is in:
+    // a flood faster than the view leaves it out at once.
+    const qsizetype maximum = m_defaults.loadMaximumConsoleLength();
+    while (m_pendingOutput.size() > 1 && m_pendingUnits - m_pendingOutput.front().text.size() >= maximum) {
+        m_pendingUnits -= m_pendingOutput.front().text.size();
+        m_pendingOutput.pop_front();
+        m_droppedOutput = true;
+    }
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start(int(qMax<qint64>(0, frameMs - m_sinceFlush.elapsed())));
+}
+
+void OLInterpreterViewController::flushOutput()
+{
+    addOutput(QDeadlineTimer(QDeadlineTimer::Forever));
+}
+
+void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
+{
+    m_flushTimer.stop();
+    if (m_pendingOutput.empty())
+        return;
+    m_sinceFlush.restart();
+    const QTextCursor user = m_inTextView->textCursor();
+    const int anchor = user.anchor();
+    const int position = user.position();
+    // A cursor at the end goes on standing at the end, as after typing.
+    const bool follows = !user.hasSelection() && position == length();
+    QScrollBar *vertical = m_inTextView->verticalScrollBar();
+    QScrollBar *horizontal = m_inTextView->horizontalScrollBar();
+    const int top = vertical->value();
+    const int left = horizontal->value();
+
+    // Each piece goes in on its own, so that it is coloured as the text that
+    // ended with it was; the view draws them all in the one update below.
+    // After each change the view measures its last screenful of lines for
+    // the scroll bar, unless it centres on scrolling: that stays on until the
+    // last piece is in.
+    m_inTextView->setCenterOnScroll(true);
+    int trimmedLines = 0;
+    do {
+        const Output output = std::move(m_pendingOutput.front());
+        m_pendingOutput.pop_front();
+        m_pendingUnits -= output.text.size();
+        qsizetype lineLength = m_inTextView->document()->lastBlock().length() - 1;
+        m_inTextView->replaceDirect(length(), 0, withLinesBroken(output.text, lineLength, maxLineLength));
+        if (output.error)
+            highlightError();
+        else
+            highlightAnswer();
+        fix();
+        trimmedLines += trimToMaximum();
+    } while (!m_pendingOutput.empty() && !deadline.hasExpired());
+    m_inTextView->setCenterOnScroll(false);
+
+    if (follows) {
+        m_inTextView->ensureCursorVisible();
+    } else {
+        // The user reads elsewhere: the lines stay in place, and a selection
+        // that reached the end, and grew with the output, is put back.
+        const QTextCursor moved = m_inTextView->textCursor();
+        if (moved.anchor() != anchor || moved.position() != position) {
+            QTextCursor restored(m_inTextView->document());
+            restored.setPosition(anchor);
+            restored.setPosition(position, QTextCursor::KeepAnchor);
+            m_inTextView->setTextCursor(restored);
+        }
+        vertical->setValue(top - trimmedLines);
+        horizontal->setValue(left);
+    }
+    m_inTextView->renderStorageChanges();
+    relocateArrow(true);
+    // Behind a flood, the rest follows as soon as this update is drawn.
+    if (!m_pendingOutput.empty())
+        m_flushTimer.start(0);
+}
+
+int OLInterpreterViewController::trimToMaximum()
+{
+    const qsizetype maximum = m_defaults.loadMaximumConsoleLength();
+    const qsizetype total = length();
+    if (total <= maximum && !m_droppedOutput)
+        return 0;
+    m_droppedOutput = false;
+    const QString note = tr("(* earlier output trimmed *)\n");
+    // A little more than needed, so that a flood trims now and then, not
+    // after every piece.
+    const qsizetype excess = qMax<qsizetype>(0, total - (maximum - maximum / 40)) + note.size();
+    const QString &text = m_storage->string();
+    // Whole lines where there are any; never into the unfixed input.
+    qsizetype cut = text.indexOf(u'\n', excess - 1) + 1;
+    if (cut <= 0 || cut > m_fixedLength) {
+        cut = qMin<qsizetype>(excess, m_fixedLength);
+        if (cut > 0 && cut < total && text[cut].isLowSurrogate())
+            ++cut;
+    }
+    if (cut <= 0)
+        return 0;
+
+    // What changed so far is drawn first: taken together with the change at
+    // the start, it would span the whole text.
+    m_inTextView->renderStorageChanges();
+    const int linesBefore = m_inTextView->document()->blockCount();
+    m_inTextView->replaceDirect(0, cut, note);
+    m_storage->setForegroundColor({0, note.size() - 1}, m_fontAttributes.comColor);
+
+    const qsizetype delta = note.size() - cut;
+    m_fixedLength += delta;
+    for (QList<Range> *ranges : {&m_answerRanges, &m_errorRanges}) {
+        qsizetype dropped = 0;
+        while (dropped < ranges->size() && ranges->at(dropped).location < cut && ranges->at(dropped).end() <= cut)
+            ++dropped;
+        ranges->remove(0, dropped);
+        for (Range &range : *ranges) {
+            // A range cut in two keeps its surviving part, right after the note.
+            const qsizetype from = range.location < cut ? note.size() : range.location + delta;
+            range = {from, range.end() + delta - from};
+        }
+    }
+    return linesBefore - m_inTextView->document()->blockCount();
+}
+
+void OLInterpreterViewController::fix()
+{
+    m_fixedLength = length();
+    m_history->reset();
+}
+
+void OLInterpreterViewController::backInHistory()
+{
+    flushOutput();
+    m_history->back();
+    updateView();
+}
+
+void OLInterpreterViewController::forwardInHistory()
+{
+    flushOutput();
+    m_history->forward();
+    updateView();
+}
+
+void OLInterpreterViewController::updateView()
+{
+    if (length() > m_fixedLength)
+        OLSyntaxHighlighter::highlightSyntaxFor(*m_storage, {m_fixedLength, length() - m_fixedLength},
+                                                m_fontAttributes);
+    m_inTextView->renderStorageChanges();
+}
+
+void OLInterpreterViewController::updateViewAll()
+{
+    // The whole text takes the opaque colours; the storage they are written
+    // to is then rebuilt by appending the text piece by piece, as it grew:
+    // each answer range coloured as the text that ended with it, each error
+    // range in the error colour, the text between them keeping the colours of
+    // the whole. Colouring at the end of a text costs only what was added, so
+    // this is linear in the text, whatever the number of ranges.
+    OLTextStorage &whole = *m_storage;
+    const QString &text = whole.string();
+    if (!text.isEmpty())
+        OLSyntaxHighlighter::highlightSyntaxFor(whole, {0, text.size()}, m_fontAttributes);
+
+    auto rebuilt = std::make_unique<OLTextStorage>();
+    // Appends text up to `to` with the traits it has, and with its colours
+    // when `keepColours`; equal neighbours are written together.
+    const auto append = [&](qsizetype to, bool keepColours) {
+        const qsizetype from = rebuilt->length();
+        if (to <= from)
+            return;
+        rebuilt->replaceCharacters(from, 0, text.sliced(from, to - from));
+        const QList<OLTextStorage::Run> runs = whole.runs(from, to);
+        qsizetype traitsFrom = from, coloursFrom = from;
+        for (qsizetype i = 0; i < runs.size(); ++i) {
+            const bool last = i + 1 == runs.size();
+            const qsizetype end = runs[i].location + runs[i].length;
+            if (last || runs[i + 1].fontTraits != runs[i].fontTraits) {
+                rebuilt->addFontTraits({traitsFrom, end - traitsFrom}, runs[i].fontTraits);
+                traitsFrom = end;
+            }
+            if (keepColours && (last || runs[i + 1].foreground != runs[i].foreground)) {
+                rebuilt->setForegroundColor({coloursFrom, end - coloursFrom}, runs[i].foreground);
+                coloursFrom = end;
+            }
+        }
+    };
+
+    const qint64 answerTraits = m_defaults.loadAnswerFontTraits();
+    const qint64 errorTraits = m_defaults.loadErrorFontTraits();
+    qsizetype answer = 0, error = 0;
+    while (answer < m_answerRanges.size() || error < m_errorRanges.size()) {
+        const bool isAnswer = error == m_errorRanges.size()
+            || (answer < m_answerRanges.size()
+                && m_answerRanges[answer].location <= m_errorRanges[error].location);
+        const Range range = isAnswer ? m_answerRanges[answer++] : m_errorRanges[error++];
+        append(range.location, true);
+        append(range.end(), false);
+        if (isAnswer) {
+            if (range.length > 0)
+                OLSyntaxHighlighter::highlightSyntaxFor(*rebuilt, range, m_answerFontAttributes);
+            rebuilt->addFontTraits(range, answerTraits);
+        } else {
+            OLSyntaxHighlighter::setErrorForegroundColor(*rebuilt, range, m_answerFontAttributes);
+            rebuilt->addFontTraits(range, errorTraits);
+        }
+    }
+    append(text.size(), true);
+
+    // The view draws all of it anew.
+    rebuilt->takeChangedRange();
+    const auto previous = std::exchange(m_storage, std::move(rebuilt));
+    m_inTextView->setTextStorage(m_storage.get());
+}
+
+void OLInterpreterViewController::highlightAnswer()
+{
+    const Range range{m_fixedLength, length() - m_fixedLength};
+    m_answerRanges.append(range);
+    m_storage->addFontTraits(range, OLFontTrait::italic);
+    if (range.length > 0)
+        OLSyntaxHighlighter::highlightSyntaxFor(*m_storage, range, m_answerFontAttributes);
+}
+
+void OLInterpreterViewController::highlightError()
+{
+    const Range range{m_fixedLength, length() - m_fixedLength};
+    m_errorRanges.append(range);
+    m_storage->addFontTraits(range, OLFontTrait::bold);
+    if (range.length > 0)
+        OLSyntaxHighlighter::setErrorForegroundColor(*m_storage, range, m_answerFontAttributes);
+}
+
+QString OLInterpreterViewController::replaceUnfixedWithString(const QString &text)
+{
+    const QString replaced = m_storage->string().sliced(m_fixedLength);
+    m_inTextView->replaceDirect(m_fixedLength, replaced.size(), text);
+    return replaced;
+}
+
+void OLInterpreterViewController::selectUnfixed()
+{
+    flushOutput();
+    QTextCursor cursor(m_inTextView->document());
+    cursor.setPosition(int(m_fixedLength));
+    cursor.setPosition(int(length()), QTextCursor::KeepAnchor);
+    m_inTextView->setTextCursor(cursor);
+}
+
+void OLInterpreterViewController::textDidChange()
+{
+    updateView();
+    m_history->reset();
+}
+
+bool OLInterpreterViewController::insertNewline()
+{
+    const QString &text = m_storage->string();
+    if (text.size() <= m_fixedLength)
+        return true;
+    const QString input = text.sliced(m_fixedLength);
+    qsizetype last = input.size();
+    while (last > 0 && isWhitespaceOrNewline(input[last - 1]))
+        --last;
+    if (last > 0 && input[last - 1] == u';' && m_inTextView->selectionLocation() == text.size()) {
+        m_inTextView->insertTyped(QStringLiteral("\n"));
+        fix();
+        m_history->addItem(input);
+        if (m_windowController)
+            m_windowController->eval(input, OLConsoleCommitter);
+        return true;
+    }
+    // A line break that keeps the tabs of the last line.
+    const qsizetype tabs = QStringView(text).sliced(text.lastIndexOf(u'\n') + 1).count(u'\t');
+    m_inTextView->insertTyped(QStringLiteral("\n"));
+    for (qsizetype i = 0; i < tabs; ++i)
+        m_inTextView->insertTyped(QStringLiteral("\t"));
+    return true;
+}
+
+qsizetype OLInterpreterViewController::inputLine() const
+{
+    return m_inTextView->document()->findBlock(int(m_fixedLength)).blockNumber() + 1;
+}
+
+void OLInterpreterViewController::relocateArrow(bool animated)
+{
+    // Lines never wrap, so each is one line high: the input line lies a whole
+    // number of lines from the line at the top of the viewport.
+    const qreal lineHeight = QFontMetricsF(m_inTextView->font()).height();
+    const QTextCursor top = m_inTextView->cursorForPosition(QPoint(0, 0));
+    const qreal topLine = m_inTextView->cursorRect(top).top();
+    const qreal lineTop = topLine + qreal(inputLine() - 1 - top.blockNumber()) * lineHeight;
+    const int viewportTop = m_inTextView->viewport()->mapTo(this, QPoint(0, 0)).y() - m_gutter->y();
+    const QPoint target(m_arrow->x(),
+                        qRound(viewportTop + lineTop + (lineHeight - m_arrow->height()) / 2));
+    m_arrowAnimation->stop();
+    if (animated) {
+        m_arrowAnimation->setStartValue(m_arrow->pos());
+        m_arrowAnimation->setEndValue(target);
+        m_arrowAnimation->start();
+    } else {
+        m_arrow->move(target);
+    }
+}
+
+bool OLInterpreterViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::Drop:
+        flushOutput();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void OLInterpreterViewController::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    relocateArrowUnanimated();
+}
+
+void OLInterpreterViewController::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    relocateArrowUnanimated();
+}

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "console/OLCommitHistory.h"
+#include "highlight/OLTextStorage.h"
+#include "session/OLSessionClients.h"
+#include "settings/OLUserDefaults.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+#include <memory>
+
+class OLConsoleWindow;
+class OLTextView;
+class QLabel;
+class QPropertyAnimation;
+
+// The console pane: the conversation with the interpreter of one document
+// window. Its text is a fixed part, [0, fixedLength), which holds everything
+// committed or received and refuses every edit, and the unfixed input behind
+// it, which the user types. Enter commits input that ends in ";" to the
+// window. An arrow beside the text points at the line where the input begins.
+//
+// Interpreter output always lands at the end of the text, after any input
+// the user has not committed yet (the two are marked and fixed together),
+// wherever the user's selection is; a selection elsewhere stays as it was.
+// The pieces that arrive within one frame are drawn in one update, each still
+// recorded and coloured as its own answer or error. A line of output longer
+// than maxLineLength is broken into lines of that length: the view lays out a
+// line whole whenever it changes. The text is bounded: the oldest output is
+// trimmed, with a note line in its place, once the text grows beyond the
+// configured maximum.
+class OLInterpreterViewController : public QWidget, public OLSessionConsole, public OLUnfixedInput
+{
+    Q_OBJECT
+
+public:
+    using Range = OLTextStorage::Range;
+    static constexpr qsizetype maxLineLength = 1024;
+
+    explicit OLInterpreterViewController(OLUserDefaults &defaults, QWidget *parent = nullptr);
+    ~OLInterpreterViewController() override;
+
+    void setWindowController(OLConsoleWindow *window) { m_windowController = window; }
+    OLConsoleWindow *windowController() const { return m_windowController; }
+    OLTextView *textView() const { return m_inTextView; }
+    QWidget *arrow() const;
+    // The colours and traits the view draws.
+    const OLTextStorage &textStorage() const { return *m_storage; }
+
+    OLCommitHistory &history() { return *m_history; }
+    void setHistory(std::unique_ptr<OLCommitHistory> history);
+
+    qint64 fixedLength() const { return m_fixedLength; }
+    const QList<Range> &answerRanges() const { return m_answerRanges; }
+    const QList<Range> &errorRanges() const { return m_errorRanges; }
+    const OLStyleSet &fontAttributes() const { return m_fontAttributes; }
+    const OLStyleSet &answerFontAttributes() const { return m_answerFontAttributes; }
+
+    // The opaque style set for the input (forInput) or the answer style set
+    // for output; either ends in a full re-colouring.
+    void setFontAttributes(const OLStyleSet &styles, bool forInput);
+
+    // Queued and drawn within a frame.
+    void appendAnswer(const QString &text) override;
+    void appendError(const QString &text) override;
+    // Output queued and not in the text yet, in UTF-16 units: a reader that
+    // holds back while this is large lets a flood wait in its pipe.
+    qsizetype queuedOutputLength() const { return m_pendingUnits; }
+
+    // The whole text becomes the fixed part.
+    void fix();
+    void backInHistory();
+    void forwardInHistory();
+    // Colours the unfixed input with the opaque style set.
+    void updateView();
+    // Colours the whole text, then each recorded answer and error range with
+    // the answer style set and the configured font traits.
+    void updateViewAll();
+    QString replaceUnfixedWithString(const QString &text) override;
+    void selectUnfixed();
+
+    // The line, counted from 1, on which the unfixed input begins.
+    qsizetype inputLine() const;
+    void relocateArrow(bool animated);
+    void relocateArrowUnanimated() { relocateArrow(false); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    struct Output {
+        QString text;
+        bool error;
+    };
+    bool shouldChangeText(qsizetype location) const { return location >= m_fixedLength; }
+    void textDidChange();
+    bool insertNewline();
+    void queueOutput(const QString &text, bool error);
+    // Adds the queued output at the end of the text: all of it, or what
+    // goes in before the deadline.
+    void flushOutput();
+    void addOutput(const QDeadlineTimer &deadline);
+    // Record [fixedLength, end) as an answer (italic) or an error (bold) and
+    // colour it.
+    void highlightAnswer();
+    void highlightError();
+    // Drops the oldest whole lines of the fixed part once the text is longer
+    // than the configured maximum; returns how many lines fewer there are.
+    int trimToMaximum();
+    qsizetype length() const { return m_storage->length(); }
+
+    OLUserDefaults &m_defaults;
+    OLTextView *m_inTextView;
+    QWidget *m_gutter;
+    QLabel *m_arrow;
+    QPropertyAnimation *m_arrowAnimation;
+    std::unique_ptr<OLTextStorage> m_storage;
+    OLStyleSet m_fontAttributes;
+    OLStyleSet m_answerFontAttributes;
+    QList<Range> m_answerRanges;
+    QList<Range> m_errorRanges;
+    qint64 m_fixedLength = 0;
+    std::unique_ptr<OLCommitHistory> m_history;
+    OLConsoleWindow *m_windowController = nullptr;
+
+    std::deque<Output> m_pendingOutput;
+    qsizetype m_pendingUnits = 0;
+    // Queued output was dropped unseen, as trimming would have dropped it.
+    bool m_droppedOutput = false;
+    QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
+};
