@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 namespace {
 // Output that arrives within one frame goes in as one update.
@@ -430,10 +431,13 @@ qsizetype OLInterpreterViewController::inputLine() const
 void OLInterpreterViewController::relocateArrow(bool animated)
 {
     // Lines never wrap, so each is one line high: the input line lies a whole
-    // number of lines from the line at the top of the viewport.
-    const qreal lineHeight = QFontMetricsF(m_inTextView->font()).height();
+    // number of lines from the line at the top of the viewport. The layout
+    // gives the height, which may differ from the font's by a fraction.
     const QTextCursor top = m_inTextView->cursorForPosition(QPoint(0, 0));
     const qreal topLine = m_inTextView->cursorRect(top).top();
+    const QTextLayout *layout = top.block().layout();
+    const qreal lineHeight = layout->lineCount() > 0 ? layout->lineAt(0).height()
+                                                     : QFontMetricsF(m_inTextView->font()).height();
     const qreal lineTop = topLine + qreal(inputLine() - 1 - top.blockNumber()) * lineHeight;
     const int viewportTop = m_inTextView->viewport()->mapTo(this, QPoint(0, 0)).y() - m_gutter->y();
     const QPoint target(m_arrow->x(),
