@@ -1,12 +1,18 @@
-// Feeds 10 MB of interpreter answers into a shown console pane the way a pipe
-// delivers them: a writer thread fills a pipe as fast as it can, and the GUI
-// thread reads it in pieces of at most 4 KB as its event loop reports it
-// readable, handing each piece to appendAnswer. Prints the throughput, the
-// longest GUI-thread CPU time spent on one event (a stall), the longest wait
-// of a piece before it is in the text, and the peak resident memory.
+// Feeds interpreter answers into a shown console pane the way a pipe delivers
+// them: a writer thread fills a pipe, and the GUI thread reads it in pieces of
+// at most 4 KB whenever its event loop reports it readable, handing each piece
+// to appendAnswer. Prints the throughput (by wall clock and by the GUI
+// thread's CPU time), the longest GUI-thread CPU time spent on one event (a
+// stall), how long pieces waited before they were in the text, the peak
+// resident memory, and where the GUI thread's time went.
 //
-// Run without arguments for every case, each in its own process so that its
-// peak memory is its own; or with a case name.
+// Cases: "answers" (10 MB of realistic answers), "long-lines" (10 MB of
+// 120 KB lines), "answers-untrimmed" (as "answers" with a maximum above 10 MB,
+// for the memory of the whole text), "flood" (the reader never holds back, so
+// what the console would trim anyway is left out unread), "trickle" (one
+// answer every 20 ms, for how soon an answer shows). Run without arguments for
+// every case, each in its own process so that its peak memory is its own, or
+// with case names.
 
 #include "console/OLInterpreterViewController.h"
 #include "highlight/OLTextView.h"
@@ -27,6 +33,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <thread>
@@ -34,6 +42,8 @@
 namespace {
 constexpr qsizetype totalBytes = 10 * 1024 * 1024;
 constexpr qsizetype pieceBytes = 4096;
+// The reader holds back while this much output waits for the console.
+constexpr qsizetype holdBackAt = 256 * 1024;
 
 qint64 threadCpuNs()
 {
@@ -50,37 +60,28 @@ public:
 
     bool notify(QObject *receiver, QEvent *event) override
     {
-        if (m_depth > 0)
+        if (m_depth > 0 || !measuring)
             return QApplication::notify(receiver, event);
         ++m_depth;
         const qint64 start = threadCpuNs();
         const bool result = QApplication::notify(receiver, event);
         const qint64 spent = threadCpuNs() - start;
         --m_depth;
-        if (measuring) {
-            const QObject *parent = receiver->parent();
-            const QString key = QStringLiteral("%1 in %2, event %3")
-                                    .arg(QLatin1StringView(receiver->metaObject()->className()),
-                                         QLatin1StringView(parent ? parent->metaObject()->className() : "-"))
-                                    .arg(int(event->type()));
-            cpuByKind[key] += spent;
-        }
-        if (measuring && spent > 16'000'000)
+        const QObject *parent = receiver->parent();
+        cpuByKind[QStringLiteral("event %1 to a %2 in a %3")
+                      .arg(int(event->type()))
+                      .arg(QLatin1StringView(receiver->metaObject()->className()),
+                           QLatin1StringView(parent ? parent->metaObject()->className() : "window"))] += spent;
+        if (spent > 16'000'000)
             ++over16ms;
-        if (measuring && spent > maxStallNs) {
-            maxStallNs = spent;
-            maxStallEvent = event->type();
-            maxStallReceiver = receiver->metaObject()->className();
-        }
+        maxStallNs = qMax(maxStallNs, spent);
         return result;
     }
 
     bool measuring = false;
     qint64 maxStallNs = 0;
-    int maxStallEvent = 0;
-    const char *maxStallReceiver = "";
-    QHash<QString, qint64> cpuByKind;
     int over16ms = 0;
+    QHash<QString, qint64> cpuByKind;
 
 private:
     int m_depth = 0;
@@ -131,27 +132,21 @@ QByteArray longLineAnswers(qsizetype bytes)
     return out;
 }
 
-struct Result {
-    double wallSeconds;
-    double cpuSeconds;
-    double maxStallMs;
-    int over16ms;
-    int maxStallEvent;
-    const char *maxStallReceiver;
-    double maxWaitMs;
-    long peakRssMb;
-    qsizetype keptUnits;
-    qsizetype shownUnits;
+struct Case {
+    QByteArray data;
+    QList<qsizetype> answerEnds; // for "trickle": where each answer ends
+    qint64 maximumLength = 0;    // 0: the default
+    bool backPressure = true;
 };
 
-Result feed(const QByteArray &data, qint64 maximumLength, bool backPressure)
+void feed(const Case &c)
 {
     QTemporaryDir settingsDir;
     QSettings settings(settingsDir.filePath(QStringLiteral("bench.conf")), QSettings::IniFormat);
     OLUserDefaults defaults(settings);
     defaults.registerDefaultPreferences();
-    if (maximumLength > 0)
-        defaults.saveMaximumConsoleLength(maximumLength);
+    if (c.maximumLength > 0)
+        defaults.saveMaximumConsoleLength(c.maximumLength);
 
     OLInterpreterViewController pane(defaults);
     pane.setFontAttributes(defaults.loadFontAttributes(true), true);
@@ -163,12 +158,15 @@ Result feed(const QByteArray &data, qint64 maximumLength, bool backPressure)
     int fds[2];
     if (pipe(fds) != 0)
         qFatal("pipe failed");
-    auto *app = static_cast<MeasuringApplication *>(QCoreApplication::instance());
+    QSocketNotifier notifier(fds[0], QSocketNotifier::Read);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    bool ended = false;
 
-    // When each piece was handed over, by the count of units handed over.
-    std::deque<std::pair<qsizetype, qint64>> handedOver;
+    // When each piece was handed over, by the count of units handed over up
+    // to its end; a piece has waited until the text holds that many.
     QElapsedTimer clock;
-    double maxWaitMs = 0;
+    std::deque<std::pair<qsizetype, qint64>> handedOver;
+    QList<double> waitsMs;
     qsizetype handed = 0;
     qsizetype shown = 0; // units of output that reached the text, trimmed ones included
     qsizetype lastLength = 0;
@@ -178,23 +176,14 @@ Result feed(const QByteArray &data, qint64 maximumLength, bool backPressure)
         shown += qMax<qsizetype>(0, length - lastLength);
         lastLength = length;
         while (!handedOver.empty() && handedOver.front().first <= shown) {
-            maxWaitMs = qMax(maxWaitMs, (clock.nsecsElapsed() - handedOver.front().second) / 1e6);
+            waitsMs.append((clock.nsecsElapsed() - handedOver.front().second) / 1e6);
             handedOver.pop_front();
         }
-    });
-
-    QSocketNotifier notifier(fds[0], QSocketNotifier::Read);
-    bool ended = false;
-    // A reader that holds back while the console is behind, so that the
-    // writer waits at the full pipe; without, a flood faster than the view is
-    // read at once and what the console would trim is left out unseen.
-    const qsizetype holdBackAt = 256 * 1024;
-    QObject::connect(pane.textView()->document(), &QTextDocument::contentsChange, [&] {
-        if (backPressure && !ended && pane.queuedOutputLength() < holdBackAt)
+        // A reader that holds back while the console is behind lets the
+        // writer wait at the full pipe.
+        if (c.backPressure && !ended && pane.queuedOutputLength() < holdBackAt)
             notifier.setEnabled(true);
     });
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    qsizetype readBytes = 0;
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char buffer[pieceBytes];
         const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
@@ -203,25 +192,36 @@ Result feed(const QByteArray &data, qint64 maximumLength, bool backPressure)
             ended = true;
             return;
         }
-        readBytes += n;
         const QString piece = decoder.decode(QByteArrayView(buffer, n));
         handed += piece.size();
         handedOver.emplace_back(handed, clock.nsecsElapsed());
         pane.appendAnswer(piece);
-        if (backPressure && pane.queuedOutputLength() >= holdBackAt)
+        if (c.backPressure && pane.queuedOutputLength() >= holdBackAt)
             notifier.setEnabled(false);
     });
 
+    auto *app = static_cast<MeasuringApplication *>(QCoreApplication::instance());
     const qint64 cpuStart = threadCpuNs();
     clock.start();
     app->measuring = true;
     std::thread writer([&] {
-        qsizetype done = 0;
-        while (done < data.size()) {
-            const ssize_t n = ::write(fds[1], data.constData() + done, size_t(data.size() - done));
-            if (n <= 0)
-                break;
-            done += n;
+        const auto write = [&](qsizetype from, qsizetype to) {
+            while (from < to) {
+                const ssize_t n = ::write(fds[1], c.data.constData() + from, size_t(to - from));
+                if (n <= 0)
+                    return;
+                from += n;
+            }
+        };
+        if (c.answerEnds.isEmpty()) {
+            write(0, c.data.size());
+        } else {
+            qsizetype from = 0;
+            for (const qsizetype to : c.answerEnds) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                write(from, to);
+                from = to;
+            }
         }
         ::close(fds[1]);
     });
@@ -235,16 +235,46 @@ Result feed(const QByteArray &data, qint64 maximumLength, bool backPressure)
     writer.join();
     ::close(fds[0]);
 
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::sort(waitsMs.begin(), waitsMs.end());
+    const double mb = c.data.size() / (1024.0 * 1024.0);
+    std::printf("  %.2f MB in %.2f s wall = %.1f MB/s; %.2f s GUI-thread CPU = %.1f MB/s\n", mb, wall, mb / wall, cpu,
+                mb / cpu);
+    std::printf("  longest event %.1f ms GUI-thread CPU, %d events over 16 ms\n", app->maxStallNs / 1e6,
+                app->over16ms);
+    if (!waitsMs.isEmpty())
+        std::printf("  wait of a piece until it is in the text: median %.1f ms, longest %.1f ms (wall clock)\n",
+                    waitsMs[waitsMs.size() / 2], waitsMs.last());
+    std::printf("  peak RSS %ld MB; %lld units reached the text, %lld kept\n", usage.ru_maxrss / 1024,
+                qlonglong(shown), qlonglong(pane.textStorage().length()));
     QList<std::pair<qint64, QString>> kinds;
     for (auto it = app->cpuByKind.cbegin(); it != app->cpuByKind.cend(); ++it)
         kinds.append({it.value(), it.key()});
     std::sort(kinds.begin(), kinds.end(), std::greater<>());
-    for (qsizetype i = 0; i < qMin<qsizetype>(6, kinds.size()); ++i)
-        std::printf("    %7.1f ms  %s\n", kinds[i].first / 1e6, qPrintable(kinds[i].second));
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return {wall, cpu, app->maxStallNs / 1e6, app->over16ms, app->maxStallEvent, app->maxStallReceiver, maxWaitMs, usage.ru_maxrss / 1024,
-            pane.textView()->document()->characterCount() - 1, shown};
+    std::printf("  GUI-thread CPU by event:");
+    for (qsizetype i = 0; i < qMin<qsizetype>(3, kinds.size()); ++i)
+        std::printf(" %.0f ms %s;", kinds[i].first / 1e6, qPrintable(kinds[i].second));
+    std::printf("\n");
+}
+
+Case makeCase(const QString &name)
+{
+    Case c;
+    if (name == u"long-lines") {
+        c.data = longLineAnswers(totalBytes);
+    } else if (name == u"trickle") {
+        for (int i = 0; i < 200; ++i) {
+            c.data += "val it = " + QByteArray::number(i) + " : int\n";
+            c.answerEnds.append(c.data.size());
+        }
+    } else {
+        c.data = realisticAnswers(totalBytes);
+        if (name == u"answers-untrimmed")
+            c.maximumLength = 3 * totalBytes;
+        c.backPressure = name != u"flood";
+    }
+    return c;
 }
 } // namespace
 
@@ -255,31 +285,25 @@ int main(int argc, char **argv)
     MeasuringApplication app(argc, argv);
 
     const QStringList cases{QStringLiteral("answers"), QStringLiteral("long-lines"),
-                            QStringLiteral("answers-untrimmed"), QStringLiteral("flood")};
-    const QStringList args = app.arguments();
-    if (args.size() < 2) {
+                            QStringLiteral("answers-untrimmed"), QStringLiteral("flood"), QStringLiteral("trickle")};
+    QStringList chosen = app.arguments().mid(1);
+    if (chosen.isEmpty()) {
         for (const QString &name : cases) {
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedChannels);
-            child.start(args.first(), {name});
+            child.start(app.arguments().first(), {name});
             child.waitForFinished(-1);
         }
         return 0;
     }
-    const QString name = args.at(1);
-    if (!cases.contains(name)) {
-        std::fprintf(stderr, "unknown case %s\n", qPrintable(name));
-        return 1;
+    for (const QString &name : std::as_const(chosen)) {
+        if (!cases.contains(name)) {
+            std::fprintf(stderr, "unknown case %s; cases: %s\n", qPrintable(name), qPrintable(cases.join(u' ')));
+            return 1;
+        }
+        std::printf("%s:\n", qPrintable(name));
+        feed(makeCase(name));
+        std::fflush(stdout);
     }
-    const QByteArray data = name == u"long-lines" ? longLineAnswers(totalBytes) : realisticAnswers(totalBytes);
-    // Untrimmed: a maximum above the 10 MB fed, to show the memory the text itself takes.
-    const Result r = feed(data, name == u"answers-untrimmed" ? 3 * totalBytes : 0, name != u"flood");
-    const double mb = data.size() / (1024.0 * 1024.0);
-    std::printf("%s: %.1f MB fed in %.2f s wall = %.1f MB/s, %.2f s GUI-thread CPU = %.1f MB/s\n"
-                "  longest event %.1f ms CPU (event type %d to a %s), %d events over 16 ms; longest wait of a piece %.1f ms\n"
-                "  peak RSS %ld MB; %lld units reached the text, %lld kept\n",
-                qPrintable(name), mb, r.wallSeconds, mb / r.wallSeconds, r.cpuSeconds, mb / r.cpuSeconds,
-                r.maxStallMs, r.maxStallEvent, r.maxStallReceiver, r.over16ms, r.maxWaitMs, r.peakRssMb,
-                qlonglong(r.shownUnits), qlonglong(r.keptUnits));
     return 0;
 }
