@@ -59,7 +59,7 @@ QString withLinesBroken(const QString &text, qsizetype &lineLength, qsizetype ma
 }
 } // namespace
 
-OLInterpreterViewController::OLInterpreterViewController(OLUserDefaults &defaults, QWidget *parent)
+OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &defaults, QWidget *parent)
     : QWidget(parent)
     , m_defaults(defaults)
     , m_inTextView(new OLTextView(this))

@@ -42,7 +42,7 @@ public:
     using Range = OLTextStorage::Range;
     static constexpr qsizetype maxLineLength = 1024;
 
-    explicit OLInterpreterViewController(OLUserDefaults &defaults, QWidget *parent = nullptr);
+    explicit OLInterpreterViewController(const OLUserDefaults &defaults, QWidget *parent = nullptr);
     ~OLInterpreterViewController() override;
 
     void setWindowController(OLConsoleWindow *window) { m_windowController = window; }
@@ -99,6 +99,7 @@ private:
         QString text;
         bool error;
     };
+
     bool shouldChangeText(qsizetype location) const { return location >= m_fixedLength; }
     void textDidChange();
     bool insertNewline();
@@ -116,7 +117,7 @@ private:
     int trimToMaximum();
     qsizetype length() const { return m_storage->length(); }
 
-    OLUserDefaults &m_defaults;
+    const OLUserDefaults &m_defaults;
     OLTextView *m_inTextView;
     QWidget *m_gutter;
     QLabel *m_arrow;

@@ -581,6 +581,27 @@ private Q_SLOTS:
         QCOMPARE(view()->cursorForPosition(QPoint(0, 0)).block().text(), reading);
     }
 
+    // Output that arrived below the view and moved up with a trim is drawn,
+    // in italics, where it now is.
+    void trimmedTextIsDrawnWhereItMoved()
+    {
+        m_defaults->saveMaximumConsoleLength(400);
+        QString lines;
+        for (int i = 0; i < 72; ++i)
+            lines += QStringLiteral("line %1\n").arg(i, 4, 10, QLatin1Char('0'));
+        m_pane->appendAnswer(lines.left(120)); // fits in the view, drawn at once
+        QVERIFY(piecesIn(1));
+        setCursor(0, 0);
+        m_pane->appendAnswer(lines.mid(120));
+        QTRY_VERIFY(text().endsWith(QStringLiteral("line 0071\n")));
+        QVERIFY(text().startsWith(QStringLiteral("(* earlier output trimmed *)\n")));
+        QCOMPARE(view()->verticalScrollBar()->value(), 0);
+        for (QTextBlock block = view()->document()->firstBlock().next(); block.blockNumber() < 8; block = block.next()) {
+            const QList<QTextLayout::FormatRange> formats = block.layout()->formats();
+            QVERIFY2(!formats.isEmpty() && formats.first().format.fontItalic(), qPrintable(block.text()));
+        }
+    }
+
     void longLinesAreBroken_data()
     {
         QTest::addColumn<QStringList>("pieces");
