@@ -17,6 +17,16 @@
 #include <QTextLayout>
 
 namespace {
+// Translucent marks are drawn run by run; where two runs meet, their
+// antialiased edges overlap and show a seam. Blending with the base colour
+// first gives the same look without the seams.
+QColor blendedOver(const QColor &base, const QColor &mark)
+{
+    const float a = mark.alphaF();
+    return QColor::fromRgbF(mark.redF() * a + base.redF() * (1 - a), mark.greenF() * a + base.greenF() * (1 - a),
+                            mark.blueF() * a + base.blueF() * (1 - a));
+}
+
 // One idle slice of drawing, with a pane's colouring slice and a repaint
 // in the same turn of the event loop, stays under 5 ms.
 constexpr qint64 idleSliceNs = 3'000'000;
@@ -121,10 +131,19 @@ void OLTextView::renderVisible()
 
 qsizetype OLTextView::visibleEnd() const
 {
-    const QTextBlock first = firstVisibleBlock();
-    const QTextBlock last = cursorForPosition(QPoint(0, viewport()->height())).block();
-    const qsizetype to = last.isValid() ? last.position() + last.length() : document()->characterCount();
-    return first.isValid() ? qMax<qsizetype>(to, first.position() + first.length()) : to;
+    // Walk down from the first visible block; no cursor is made, so a layout
+    // that is still catching up with an edit is never asked for a position.
+    QTextBlock block = firstVisibleBlock();
+    if (!block.isValid())
+        return document()->characterCount();
+    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    const qreal bottom = viewport()->height();
+    qsizetype end = block.position() + block.length();
+    for (; block.isValid() && top <= bottom; block = block.next()) {
+        end = block.position() + block.length();
+        top += blockBoundingRect(block).height();
+    }
+    return end;
 }
 
 void OLTextView::renderIdleSlice()
@@ -140,6 +159,7 @@ void OLTextView::renderBlock(const QTextBlock &block)
 {
     const qsizetype start = block.position();
     const qsizetype end = qMin<qsizetype>(start + block.length() - 1, m_storage->length());
+    const QColor base = palette().base().color();
     QList<QTextLayout::FormatRange> formats;
     if (start < end) {
         for (const OLTextStorage::Run &run : m_storage->runs(start, end)) {
@@ -151,7 +171,7 @@ void OLTextView::renderBlock(const QTextBlock &block)
             if (run.foreground)
                 range.format.setForeground(toQColor(*run.foreground));
             if (run.background)
-                range.format.setBackground(toQColor(*run.background));
+                range.format.setBackground(blendedOver(base, toQColor(*run.background)));
             if (run.fontTraits & OLTextStorage::Bold)
                 range.format.setFontWeight(QFont::Bold);
             if (run.fontTraits & OLTextStorage::Italic)
