@@ -5,21 +5,16 @@
 using namespace std::chrono_literals;
 
 namespace {
-// Waiting for the start-up report keeps the banner from being taken for the
-// first declaration's answer, and lets an interpreter that cannot start say
-// so before anything is written. SML of New Jersey, Moscow ML and Alice ML
-// end their banners with the prompt that also ends an answer, so a
-// declaration written before it would get the banner as its verdict: wait
-// long. Poly ML's start-up prompt is counted by the session, so only where
-// the banner is shown depends on the wait, and "poly -q" prints no banner at
-// all: wait less. An interpreter of no known kind may have no banner either.
+// The first declaration is written when the interpreter stands at its first
+// prompt, so that what it writes as it starts is nobody's answer, and an
+// interpreter that cannot start says so before anything is written. The
+// session tells when that is for the interpreters whose prompts it knows; an
+// interpreter that takes longer than this gets its first declaration anyway.
+// An interpreter of no known kind may have a banner or not: its first piece
+// of output, or a short wait, ends the start.
 std::chrono::milliseconds startupWait(OLInterpreterMode mode)
 {
-    switch (mode) {
-    case OLPolyML: return 1s;
-    case OLUnknownMode: return 250ms;
-    default: return 10s;
-    }
+    return mode == OLUnknownMode ? 250ms : 10s;
 }
 // After an interrupt, how long the interpreter may take to answer it.
 constexpr auto interruptAnswerWait = 2s;
@@ -79,6 +74,8 @@ void OLEvalRunner::setLastCommitSuccess(bool success)
     }
     switch (m_phase) {
     case Phase::Starting:
+        // Output before any commit: an interpreter of no known kind reports
+        // its banner so.
         m_answered = true;
         // The banner's piece follows this report.
         later(&OLEvalRunner::startupEnded);
@@ -139,8 +136,6 @@ void OLEvalRunner::take(const QString &text, bool error)
     switch (m_phase) {
     case Phase::Starting:
         // The banner is nobody's answer.
-        if (error)
-            later(&OLEvalRunner::startupEnded);
         return;
     case Phase::Settling:
         m_quietTimer.start(settleQuiet);
@@ -157,24 +152,38 @@ void OLEvalRunner::take(const QString &text, bool error)
 
 void OLEvalRunner::closeWindow()
 {
-    m_ended = true;
+    // Told after Ended: the interpreter exited by itself.
+    m_exited = true;
+}
+
+void OLEvalRunner::interpreterActivityChanged(OLInterpreterActivity activity)
+{
+    // How it ended is known once the session's report is over: closeWindow()
+    // follows Ended when the interpreter exited by itself.
+    if (activity == OLInterpreterActivity::Ended)
+        later(&OLEvalRunner::interpreterEnded);
+}
+
+void OLEvalRunner::interpreterStarted()
+{
+    m_answered = true;
+    later(&OLEvalRunner::startupEnded);
+}
+
+void OLEvalRunner::interpreterEnded()
+{
     switch (m_phase) {
-    case Phase::Pending:
-    case Phase::Interrupted:
-        if (m_answered) {
-            m_current.accepted = false;
-            fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
-            return;
-        }
-        [[fallthrough]];
     case Phase::Starting:
-        // An interpreter that ends before it has answered anything could
-        // not be started for this file.
         end(Trouble, startFailure());
         return;
+    case Phase::Pending:
+    case Phase::Interrupted:
     case Phase::Settling:
-        // All of its output has come.
-        if (m_failedFirst)
+        // The session has failed the declaration it left; all of the output has come.
+        m_current.accepted = false;
+        // An interpreter that ends before it has answered anything could not
+        // be started for this file.
+        if (m_failedFirst || !m_answered)
             end(Trouble, startFailure());
         else
             fail(m_failure.isEmpty() ? QStringLiteral("%1: the interpreter has ended").arg(where(m_current))
@@ -210,18 +219,12 @@ void OLEvalRunner::step()
     m_inEval = false;
     if (!m_verdictInEval)
         return;
+    // The interpreter has ended before the declaration could be written.
     m_current.accepted = false;
-    if (m_tail) {
-        // The verdict came with the last output of an interpreter that ended
-        // during that declaration (the session reports what is left when a
-        // run ends): it failed like any declaration the interpreter left.
-        m_tail->accepted = false;
-        end(OneFailed, QStringLiteral("%1: the interpreter has ended").arg(where(*m_tail)));
-    } else if (m_answered) {
+    if (m_answered)
         fail(QStringLiteral("%1: the interpreter has ended").arg(where(m_current)));
-    } else {
+    else
         end(Trouble, startFailure());
-    }
 }
 
 void OLEvalRunner::settle()
@@ -283,7 +286,7 @@ void OLEvalRunner::turnEnded()
 QString OLEvalRunner::startFailure() const
 {
     const QString cause = m_startupErrors.trimmed().section(u'\n', 0, 0);
-    if (!m_ended)
+    if (!m_exited)
         return cause.isEmpty() ? QStringLiteral("the interpreter is not running") : cause;
     return cause.isEmpty() ? QStringLiteral("the interpreter ended at start")
                            : QStringLiteral("the interpreter ended at start: ") + cause;

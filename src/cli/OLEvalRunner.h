@@ -21,8 +21,10 @@ class OLUserDefaults;
 // the verdict is the session's first report after a commit. A declaration's
 // answer is what the console would show from its commit to the end of the
 // event-loop turn that brought a success, or, after a failure, until the
-// output goes quiet. An interpreter that ends before its first verdict, or
-// cannot be run at all, makes the status Trouble.
+// output goes quiet. The end of the interpreter, however it came, fails the
+// declaration it was given; one that ends before it has answered anything
+// (come to its first prompt, or given a verdict), or cannot be run at all,
+// makes the status Trouble.
 class OLEvalRunner final : public QObject,
                            public OLSessionEditor,
                            public OLSessionConsole,
@@ -47,6 +49,8 @@ public:
     void appendAnswer(const QString &text) override;
     void appendError(const QString &text) override;
     void closeWindow() override;
+    void interpreterActivityChanged(OLInterpreterActivity activity) override;
+    void interpreterStarted() override;
 
 Q_SIGNALS:
     // Each declaration once its verdict is in, the failed one included.
@@ -57,7 +61,7 @@ Q_SIGNALS:
 
 private:
     enum class Phase {
-        Starting,    // waiting for the interpreter's start-up report
+        Starting,    // waiting for the interpreter to stand at its first prompt
         Pending,     // a declaration is written and has no verdict
         Interrupted, // no verdict in time: waiting for the interrupt's answer
         Settling,    // failed: the rest of its answer may still come
@@ -66,6 +70,7 @@ private:
     };
 
     void startupEnded();
+    void interpreterEnded();
     void step();
     void settle();
     void timedOut();
@@ -97,9 +102,9 @@ private:
     QString m_failure; // what a failure without the interpreter's verdict was
     bool m_inEval = false;
     bool m_verdictInEval = false;
-    bool m_answered = false;    // the interpreter has given a verdict
-    bool m_failedFirst = false; // the failure is the interpreter's first verdict
-    bool m_ended = false;
+    bool m_answered = false;    // the interpreter has come to its prompt, or given a verdict
+    bool m_failedFirst = false; // the failure came before it had answered anything
+    bool m_exited = false;      // it ended by itself
     QTimer m_startupTimer;
     QTimer m_timeoutTimer;
     QTimer m_interruptTimer;

@@ -37,9 +37,9 @@ OLAnswerCollector::OLAnswerCollector(OLInterpreterMode mode)
     default:
         break;
     }
-    // Poly ML's first prompt comes without any input.
+    // The first prompt comes without any input and ends the start-up text.
+    m_startup = knowsPrompts();
     restart();
-    m_promptsDue = m_promptPerLine ? 1 : 0;
 }
 
 void OLAnswerCollector::noteCommit(QStringView text)
@@ -94,6 +94,10 @@ void OLAnswerCollector::scanPrompts()
         if (m_atPromptPosition && !prompt.isEmpty()) {
             m_scanPos += prompt.size();
             m_lastPromptEnd = m_scanPos;
+            if (m_startup && prompt == m_primary) {
+                m_startupEnd = m_scanPos;
+                return;
+            }
             if (m_promptPerLine)
                 --m_promptsDue;
             continue;
@@ -102,7 +106,7 @@ void OLAnswerCollector::scanPrompts()
             return; // the rest of a prompt may follow in the next piece
         if (m_promptPerLine && !prompt.isEmpty()) {
             const QChar before = m_text.at(m_scanPos - 1);
-            if (before != u'-' && before != u'=')
+            if (m_interrupted || (before != u'-' && before != u'='))
                 ++m_possiblePrompts;
         }
         m_atPromptPosition = m_text.at(m_scanPos) == u'\n';
@@ -112,6 +116,8 @@ void OLAnswerCollector::scanPrompts()
 
 OLAnswerCollector::State OLAnswerCollector::evaluate() const
 {
+    if (m_startupEnd >= 0)
+        return State::Complete;
     if (m_text.isEmpty() || m_primary.isEmpty())
         return State::Collecting;
     const bool endsAtPrompt = m_lastPromptEnd == m_text.size();
@@ -134,20 +140,49 @@ OLAnswerCollector::State OLAnswerCollector::evaluate() const
 
 OLAnswer OLAnswerCollector::takeAnswer()
 {
+    if (m_startup)
+        return takeStartup();
     OLAnswer answer;
     const QString whole = stripPrompts(m_mode, m_text);
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
-    answer.error = isError(whole);
+    answer.error = isError(whole) || m_interrupted;
     answer.report = !m_reported && (hasText(whole) || m_commitPending);
     restart();
     return answer;
 }
 
-OLAnswer OLAnswerCollector::takeFinalAnswer(bool killed)
+// Commits written during the start-up wait for their answers in what follows.
+OLAnswer OLAnswerCollector::takeStartup()
 {
-    const bool unanswered = m_commitPending && (killed || !hasText(stripPrompts(m_mode, m_text)));
+    const qsizetype end = m_startupEnd >= 0 ? m_startupEnd : m_text.size();
+    const QStringView startup = QStringView(m_text).first(end);
+    OLAnswer answer;
+    answer.text = stripPrompts(m_mode, startup.mid(std::min(m_shown, end)));
+    answer.error = isError(stripPrompts(m_mode, startup));
+    const QString rest = m_text.mid(end);
+    const bool commitPending = m_commitPending;
+    const qsizetype promptsDue = m_promptsDue;
+    const bool interrupted = m_interrupted;
+    m_startup = false;
+    restart();
+    m_commitPending = commitPending;
+    m_promptsDue = promptsDue;
+    m_interrupted = interrupted;
+    if (!rest.isEmpty())
+        feed(rest);
+    return answer;
+}
+
+OLAnswer OLAnswerCollector::takeFinalAnswer()
+{
+    const bool unanswered = m_commitPending;
+    const bool reported = m_reported;
+    // The run is over: what is left is one answer, start-up text or not.
+    m_startup = false;
+    m_startupEnd = -1;
     OLAnswer answer = takeAnswer();
     answer.error = answer.error || unanswered;
+    answer.report = unanswered && !reported;
     return answer;
 }
 
@@ -158,7 +193,7 @@ OLAnswer OLAnswerCollector::takeUnshown()
     OLAnswer answer;
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
     answer.error = isError(stripPrompts(m_mode, m_text));
-    answer.report = answer.error && !m_reported;
+    answer.report = answer.error && !m_reported && !m_startup;
     m_reported = m_reported || answer.report;
     m_shown = m_text.size();
     compact();
@@ -217,12 +252,20 @@ void OLAnswerCollector::noteRecoveryInterrupt()
     m_state = evaluate();
 }
 
+void OLAnswerCollector::noteInterrupt()
+{
+    if (m_commitPending)
+        m_interrupted = true;
+}
+
 void OLAnswerCollector::restart()
 {
     m_text.clear();
     m_shown = 0;
     m_reported = false;
     m_commitPending = false;
+    m_interrupted = false;
+    m_startupEnd = -1;
     m_promptsDue = 0;
     m_scanPos = 0;
     m_atPromptPosition = true;

@@ -22,6 +22,11 @@ struct OLAnswer {
 // The collector knows no clock: it says what the output looks like, and the
 // session keeps the timers (see OLInterpreterSession).
 //
+// What an interpreter writes as it starts, up to its first primary prompt, is
+// an answer of its own that is reported to nobody: a commit written before
+// the interpreter is ready gets the answer after that prompt as its verdict,
+// even when both come in one read.
+//
 // The editor hears of each answer once. A success is only reported at the
 // prompt, so a stepwise evaluation never runs ahead of the interpreter. Output
 // that is shown early because no prompt came (a long computation, an
@@ -65,18 +70,28 @@ public:
     // recovery would swallow it, or the interruption would hit it.
     bool holdsInput() const { return m_state == State::Stuck || m_awaitingInterruptNote; }
 
-    // The whole answer; the collector starts afresh.
+    // The whole answer; the collector starts afresh with what came after it
+    // (only the start-up text can be followed by more in the same read).
     OLAnswer takeAnswer();
-    // The interpreter has ended: what is left. A commit that got no answer
-    // at all has failed; so has one not answered at the prompt when the
-    // interpreter was killed, whatever it wrote.
-    OLAnswer takeFinalAnswer(bool killed = false);
+    // The interpreter has ended: what is left, as one answer. A commit it
+    // had not answered at the prompt was not accepted, whatever it wrote:
+    // it has failed. Nothing else is reported.
+    OLAnswer takeFinalAnswer();
+    // A commit has been written whose answer has not been taken yet.
+    bool commitPending() const { return m_commitPending; }
+    // The output so far is the interpreter's start-up text.
+    bool startingUp() const { return m_startup; }
     // What has come and not been shown; the answer stays open (except for
     // UNKNOWN, which has no prompt to close it).
     OLAnswer takeUnshown();
     // The session has interrupted a stuck error recovery: the interpreter's
     // note of the interruption is noise and is dropped when it comes.
     void noteRecoveryInterrupt();
+    // The user has interrupted the interpreter. A commit being answered has
+    // failed, whatever its answer says: the interrupt may have cut off the
+    // interpreter's note of it ("Exception-> ", or a bare prompt, when Poly
+    // ML gets two in quick succession), so a prompt after anything counts.
+    void noteInterrupt();
 
 private:
     void scanPrompts();
@@ -86,6 +101,7 @@ private:
     bool hasText(QStringView stripped) const { return !stripped.isEmpty() || m_droppedText; }
     void compact();
     void restart();
+    OLAnswer takeStartup();
 
     OLInterpreterMode m_mode;
     QStringView m_primary;      // the prompt of a new declaration; empty: none known
@@ -93,6 +109,8 @@ private:
     QStringView m_rejection;    // rejectionMarker() of the mode
     bool m_promptPerLine;       // a prompt for every line read (Poly ML)
 
+    bool m_startup = false;      // the answer so far is the start-up text
+    qsizetype m_startupEnd = -1; // it ends here, at its prompt; the rest is the next answer's
     QString m_text;              // the answer so far
     qsizetype m_shown = 0;       // m_text[0, m_shown) has been shown
     bool m_reported = false;     // the editor has been told about this answer
@@ -105,6 +123,7 @@ private:
     qsizetype m_rejectionScanFrom = 0;
     bool m_rejected = false;
     bool m_awaitingInterruptNote = false;
+    bool m_interrupted = false;  // the commit being answered was interrupted
     // A shown part of the answer has been dropped (compact()):
     bool m_compacted = false;
     bool m_droppedError = false; // the verdict on the start and the lines dropped

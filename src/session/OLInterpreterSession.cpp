@@ -155,6 +155,7 @@ void OLInterpreterSession::interruptEvaluation()
         // not counted.
         if (run->awaitingPrompt && !run->interrupted.isValid())
             run->interrupted.start();
+        run->collector.noteInterrupt();
         run->wrapper->interruptProcess();
     }
 }
@@ -202,13 +203,13 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
     // Commits held back were never written: they stay unanswered.
     for (const QString &commit : std::as_const(run->heldCommits))
         run->collector.noteCommit(commit);
-    const int signal = wrapper->terminationSignal();
-    deliver(*run, run->collector.takeFinalAnswer(signal != 0));
+    deliver(*run, run->collector.takeFinalAnswer());
     if (!isCurrent(*run))
         return;
     setActivity(OLInterpreterActivity::Ended);
     if (status == PXShellWrapper::notLaunchedStatus)
         return; // the wrapper has said why
+    const int signal = wrapper->terminationSignal();
     const QString how = signal ? tr("killed by signal %1").arg(signal) : tr("exit status %1").arg(status);
     if (run->escalated) {
         note(tr("The interpreter has ended (%1). Reset the interpreter to start a new one.\n").arg(how));
@@ -247,13 +248,10 @@ void OLInterpreterSession::collected(Run &run)
     using State = OLAnswerCollector::State;
     if (!run.collector.knowsPrompts())
         backAtPrompt(run);
+    // The start-up text may come in one read with the first answer.
+    while (run.collector.state() == State::Complete)
+        answered(run);
     switch (run.collector.state()) {
-    case State::Complete:
-        run.quietTimer.stop();
-        run.showTimer.stop();
-        backAtPrompt(run);
-        deliver(run, run.collector.takeAnswer());
-        return;
     case State::PromptLikely:
     case State::Stuck:
         run.quietTimer.start(promptQuietMs);
@@ -261,6 +259,7 @@ void OLInterpreterSession::collected(Run &run)
     case State::PromptUnsure:
         run.quietTimer.start(unsurePromptQuietMs);
         break;
+    case State::Complete:
     case State::Collecting:
         run.quietTimer.stop();
         break;
@@ -282,9 +281,22 @@ void OLInterpreterSession::quietAfterPrompt(Run &run)
         run.wrapper->interruptProcess();
         return;
     }
+    answered(run);
+    collected(run);
+}
+
+void OLInterpreterSession::answered(Run &run)
+{
+    run.quietTimer.stop();
     run.showTimer.stop();
-    backAtPrompt(run);
-    deliver(run, run.collector.takeAnswer());
+    const bool startup = run.collector.startingUp();
+    const OLAnswer answer = run.collector.takeAnswer();
+    // After the start-up text, a commit written meanwhile is still waited for.
+    if (!run.collector.commitPending())
+        backAtPrompt(run);
+    deliver(run, answer);
+    if (startup && isCurrent(run))
+        m_window.interpreterStarted();
 }
 
 void OLInterpreterSession::deliver(const Run &run, const OLAnswer &answer)

@@ -25,7 +25,9 @@ enum OLCommitter : qint32 {
 // Output is collected into whole answers, so it reaches the console a little
 // later than it is read: at once when the interpreter stands at its prompt,
 // after a short quiet time when the prompt cannot be told from output, and
-// within a bounded time when no prompt comes.
+// within a bounded time when no prompt comes. What the interpreter writes as
+// it starts is shown and reported to nobody, so a commit may be written at
+// once: its verdict is its own answer's.
 //
 // Poly ML runs with "-i" (added when its arguments lack it): without it,
 // it writes no prompts on a pipe. When Poly ML's error recovery waits at its
@@ -46,6 +48,8 @@ enum OLCommitter : qint32 {
 // - An interrupt that has had its time without bringing the interpreter back
 //   to its prompt makes the next interrupt end it: SIGTERM, then SIGKILL
 //   after a grace period, each with a note in the console.
+// - A commit that the interpreter had not answered at its prompt when it
+//   ended has failed, whatever it wrote before it ended.
 // - How the current interpreter ended decides about the window. One that
 //   exited by itself closes it through the ordinary path (which asks about
 //   unsaved changes), as one that quits should. One killed by a signal, from
@@ -97,6 +101,8 @@ private:
     void writeHeldCommits(Run &run);
     void collected(Run &run);
     void quietAfterPrompt(Run &run);
+    // The collector stands at the prompt: its answer goes out.
+    void answered(Run &run);
     void deliver(const Run &run, const OLAnswer &answer);
     void awaitPrompt(Run &run);
     void backAtPrompt(Run &run);

@@ -45,6 +45,10 @@ public:
     // interrupt, or never started (the window then stays open, and the
     // console says why). Must not close the window.
     virtual void interpreterActivityChanged(OLInterpreterActivity) {}
+    // The current run's interpreter stands at its first prompt, and what it
+    // wrote as it started has been shown. Not told for an interpreter without
+    // known prompts.
+    virtual void interpreterStarted() {}
 
 protected:
     ~OLSessionWindow() = default;

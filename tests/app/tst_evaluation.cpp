@@ -44,6 +44,8 @@ class TestEvaluation : public QObject
 private Q_SLOTS:
     void evaluatesThroughTheInterpreter_data();
     void evaluatesThroughTheInterpreter();
+    void wholeFileBeforeTheBanner_data();
+    void wholeFileBeforeTheBanner();
 };
 
 void TestEvaluation::evaluatesThroughTheInterpreter_data()
@@ -133,6 +135,53 @@ void TestEvaluation::evaluatesThroughTheInterpreter()
     QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerD), interpreterTimeout);
     QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
     QVERIFY(!editor->error().isSet());
+}
+
+// The whole file evaluated in a new window, or after a reset, before the
+// interpreter has written its banner: the first declaration gets its own
+// verdict, the banner none (whether it comes in one read with the answer or
+// not), and the banner is no part of the error shown.
+void TestEvaluation::wholeFileBeforeTheBanner_data()
+{
+    QTest::addColumn<QString>("interpreter");
+    QTest::addColumn<bool>("afterReset");
+    QTest::addColumn<QString>("banner");
+    for (const bool afterReset : {false, true}) {
+        const char *when = afterReset ? "after a reset" : "in a new window";
+        QTest::addRow("Poly ML, %s", when) << polyCommandLine << afterReset << QStringLiteral("Poly/ML");
+        QTest::addRow("SML of New Jersey, %s", when) << smlnjCommandLine << afterReset
+                                                     << QStringLiteral("Standard ML of New Jersey");
+    }
+}
+
+void TestEvaluation::wholeFileBeforeTheBanner()
+{
+    QFETCH(QString, interpreter);
+    QFETCH(bool, afterReset);
+    QFETCH(QString, banner);
+
+    AppFixture fixture(interpreter);
+    fixture.app->newDocument();
+    OLWindowController *window = fixture.app->windows().constFirst();
+    OLEditorViewController *editor = window->editor();
+    OLInterpreterViewController *console = window->console();
+    if (afterReset) {
+        QTRY_VERIFY_WITH_TIMEOUT(console->textStorage().string().contains(banner), interpreterTimeout);
+        window->resetEnvironment();
+    }
+    // No turn of the event loop in between: the banner cannot have come.
+    const QString failsFirst = QStringLiteral("val a = undefinedName;\nval b = 2;\n");
+    editor->setContent(failsFirst);
+    window->evalFile();
+
+    const qsizetype startB = failsFirst.indexOf(QStringLiteral("val b"));
+    QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
+    QCOMPARE(editor->error(), (OLTextRange{0, quint64(startB)}));
+    QCOMPARE(editor->interpreted(), 0);
+    QVERIFY(backgroundIs(editor->textStorage(), startB, failsFirst.size(), none));
+    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(u"undefinedName"), interpreterTimeout);
+    QVERIFY(rangesText(console, console->answerRanges()).contains(banner));
+    QVERIFY(!rangesText(console, console->errorRanges()).contains(banner));
 }
 
 QTEST_MAIN(TestEvaluation)

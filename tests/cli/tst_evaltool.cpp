@@ -4,6 +4,8 @@
 
 #include "settings/OLUserDefaults.h"
 
+#include "OLTestProcesses.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -13,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -528,26 +531,82 @@ private Q_SLOTS:
     }
 
     // An interpreter that ends by itself fails the declaration it was given,
-    // whether or not something was left of its output.
+    // whether or not something was left of its output (both warn about the
+    // type of the expression). On the first declaration too: an interpreter
+    // that came to its prompt has started, banner or not ("poly -q").
     void interpreterEnds_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("line");
+        QTest::newRow("poly") << poly << "exits.sml" << 2;
+        QTest::newRow("sml") << smlnj << "exits.sml" << 2;
+        QTest::newRow("poly, first declaration") << poly << "exits-first.sml" << 1;
+        QTest::newRow("poly -q, first declaration") << poly + " -q" << "exits-first.sml" << 1;
+        QTest::newRow("sml, first declaration") << smlnj << "exits-first.sml" << 1;
+    }
+
+    void interpreterEnds()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, file);
+        QFETCH(int, line);
+        const QString path = data(file);
+        const Run result = run({"--json", "--interpreter", interpreter, path});
+        QCOMPARE(result.exitCode, 1);
+        const QList<QJsonObject> records = jsonLines(result.out);
+        QCOMPARE(records.size(), line);
+        for (qsizetype i = 0; i + 1 < records.size(); ++i)
+            QCOMPARE(records.at(i).value("status").toString(), "accepted");
+        QCOMPARE(records.last().value("status").toString(), "failed");
+        QCOMPARE(records.last().value("line").toInt(), line);
+        QCOMPARE(oneLine(result.err), "ostrel-eval: " + path + QStringLiteral(":%1: the interpreter has ended").arg(line));
+    }
+
+    // An interpreter killed from outside while it computes a declaration,
+    // with no time limit: the tool ends, that declaration failed, and the
+    // answer says how the interpreter ended.
+    void interpreterKilled_data()
     {
         QTest::addColumn<QString>("interpreter");
         QTest::newRow("poly") << poly;
         QTest::newRow("sml") << smlnj;
     }
 
-    void interpreterEnds()
+    void interpreterKilled()
     {
         QFETCH(QString, interpreter);
-        const QString file = data("exits.sml");
-        const Run result = run({"--json", "--interpreter", interpreter, file});
-        QCOMPARE(result.exitCode, 1);
-        const QList<QJsonObject> records = jsonLines(result.out);
-        QCOMPARE(records.size(), 2);
-        QCOMPARE(records.at(0).value("status").toString(), "accepted");
-        QCOMPARE(records.at(1).value("status").toString(), "failed");
-        QCOMPARE(records.at(1).value("line").toInt(), 2);
-        QCOMPARE(oneLine(result.err), "ostrel-eval: " + file + ":2: the interpreter has ended");
+        const QString file = data("loop.sml");
+        QProcess process;
+        process.setProcessEnvironment(environment(m_config.path()));
+        process.start(tool, {"--json", "--interpreter", interpreter, file});
+        // The two quick declarations are reported; the third computes for ever.
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                out += process.readAllStandardOutput();
+                return out.count('\n') >= 2;
+            },
+            60000));
+        const QList<qint64> interpreters = OLTestProcesses::liveChildren(process.processId());
+        QCOMPARE(interpreters.size(), 1);
+        QCOMPARE(::kill(pid_t(interpreters.first()), SIGKILL), 0);
+        const bool ended = process.waitForFinished(60000);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        QVERIFY2(ended, "ostrel-eval did not end");
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        out += process.readAllStandardOutput();
+        const QList<QJsonObject> records = jsonLines(out);
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(records.at(2).value("status").toString(), "failed");
+        QCOMPARE(records.at(2).value("line").toInt(), 3);
+        QVERIFY2(records.at(2).value("answer").toString().contains("killed by signal 9"),
+                 qPrintable(records.at(2).value("answer").toString()));
+        QCOMPARE(oneLine(process.readAllStandardError()), "ostrel-eval: " + file + ":3: the interpreter has ended");
     }
 
     // A declaration without a verdict in time is interrupted and fails;

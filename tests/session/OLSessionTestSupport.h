@@ -32,6 +32,7 @@ public:
     void appendError(const QString &text) override { pieces.append({true, text}); }
     void closeWindow() override { ++closes; }
     void interpreterActivityChanged(OLInterpreterActivity activity) override { activities.append(activity); }
+    void interpreterStarted() override { ++starts; }
 
     // Everything the console shows, in order.
     QString console() const
@@ -63,6 +64,7 @@ public:
     QList<OLInterpreterActivity> activities;
     int resets = 0;
     int closes = 0;
+    int starts = 0;
     std::function<void(bool)> onVerdict;
 };
 

@@ -111,7 +111,8 @@ private Q_SLOTS:
             QCOMPARE(collector->feed(pieces.at(i)), states.at(i));
     }
 
-    // What reaches the console and the editor. Steps: "commit:" text,
+    // What reaches the console and the editor. Steps: "commit:" text
+    // (the interpreter has started), "early:" text (it has not started yet),
     // "out:" a piece, "answer" takes the whole answer, "final" what is left at
     // the end of the run, "unshown" what waits to be shown, "interrupt" notes
     // the interruption of a stuck recovery.
@@ -124,7 +125,7 @@ private Q_SLOTS:
         using A = QList<OLAnswer>;
         QTest::newRow("an empty answer to a commit is a success") << int(OLPolyML)
             << QStringList{"out:Poly/ML 5.7.1 Release\n> ", "answer", "commit:val _ = ()\n;\n", "out:# > ", "answer"}
-            << A{{"Poly/ML 5.7.1 Release\n", false, true}, {"", false, true}};
+            << A{{"Poly/ML 5.7.1 Release\n", false, false}, {"", false, true}};
         QTest::newRow("prompts without a commit tell nobody") << int(OLSmlNJ) << QStringList{"out:- ", "answer"}
             << A{{"", false, false}};
         QTest::newRow("output shown early, success at the prompt") << int(OLPolyML)
@@ -157,14 +158,38 @@ private Q_SLOTS:
             << A{{"\nInterrupt\n", true, true}};
         QTest::newRow("the end: a commit without an answer has failed") << int(OLPolyML)
             << QStringList{"commit:OS.Process.exit OS.Process.success;\n", "final"} << A{{"", true, true}};
-        QTest::newRow("the end: the last output is classified") << int(OLSmlNJ)
+        // The end: a commit the interpreter had not answered at its prompt
+        // has failed, whatever was left of its output.
+        QTest::newRow("the end: text left") << int(OLSmlNJ)
             << QStringList{"commit:OS.Process.exit OS.Process.success;\n", "out:[autoloading]\n", "final"}
-            << A{{"[autoloading]\n", false, true}};
+            << A{{"[autoloading]\n", true, true}};
+        QTest::newRow("the end: a warning left") << int(OLPolyML)
+            << QStringList{"commit:OS.Process.exit OS.Process.success;\n",
+                           "out:Warning- The type of (it) contains a free type variable.\n", "final"}
+            << A{{"Warning- The type of (it) contains a free type variable.\n", true, true}};
+        QTest::newRow("the end: only a prompt left") << int(OLSmlNJ)
+            << QStringList{"commit:val x =\n;\n", "out:= ", "final"} << A{{"", true, true}};
+        QTest::newRow("the end: a failure shown early is not reported again") << int(OLSmlNJ)
+            << QStringList{"commit:foo;\n", "out:stdIn:2.1-2.4 Error: unbound\n", "unshown", "final"}
+            << A{{"stdIn:2.1-2.4 Error: unbound\n", true, true}, {"", true, false}};
+        QTest::newRow("the end: output after the last answer is nobody's") << int(OLSmlNJ)
+            << QStringList{"commit:val x = 1;\n", "out:val x = 1 : int\n- ", "answer", "out:[autoloading]\n", "final"}
+            << A{{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}};
         QTest::newRow("the end: nothing pending, nothing reported") << int(OLSmlNJ) << QStringList{"final"}
             << A{{"", false, false}};
+        QTest::newRow("the end: during the start-up, a commit written") << int(OLSmlNJ)
+            << QStringList{"early:val x = 1;\n", "out:Standard ML of New Jersey v110.79\n", "final"}
+            << A{{"Standard ML of New Jersey v110.79\n", true, true}};
+
+        // The start-up text up to the first prompt is reported to nobody.
         QTest::newRow("mosml: banner") << int(OLMosML)
             << QStringList{"out:Moscow ML version 2.10\nEnter `quit();' to quit.\n- ", "answer"}
-            << A{{"Moscow ML version 2.10\n", false, true}};
+            << A{{"Moscow ML version 2.10\n", false, false}};
+        QTest::newRow("smlnj: a failure in the start-up text shown early") << int(OLSmlNJ)
+            << QStringList{"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown",
+                           "out:- val x = 1 : int\n- ", "answer", "answer"}
+            << A{{"uncaught exception Fail [init]\n", true, false}, {"", true, false},
+                 {"val x = 1 : int\n", false, true}};
     }
 
     void answers()
@@ -177,8 +202,8 @@ private Q_SLOTS:
             : std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode));
         QList<OLAnswer> taken;
         for (const QString &step : std::as_const(steps)) {
-            if (step.startsWith(u"commit:"))
-                collector->noteCommit(step.mid(7));
+            if (step.startsWith(u"commit:") || step.startsWith(u"early:"))
+                collector->noteCommit(step.mid(step.indexOf(u':') + 1));
             else if (step.startsWith(u"out:"))
                 collector->feed(step.mid(4));
             else if (step == u"answer")
@@ -193,6 +218,132 @@ private Q_SLOTS:
                 QFAIL(qPrintable("unknown step " + step));
         }
         QCOMPARE(taken, answers);
+    }
+
+    // A commit written before the interpreter has started: the start-up text
+    // up to the first primary prompt is an answer of its own, reported to
+    // nobody, however the reads cut the output; the commit's verdict is its
+    // own answer's. Answers are taken whenever the collector is complete, as
+    // the session takes them.
+    void commitBeforeStartup_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("commit");
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QList<State>>("states"); // after each piece
+        QTest::addColumn<QList<OLAnswer>>("answers");
+
+        using L = QList<State>;
+        using A = QList<OLAnswer>;
+        const State C = State::Collecting;
+        const State done = State::Complete;
+        const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79 [built: Mon Oct  3 21:03:45 2022]\n");
+        const QString smlError = QStringLiteral("stdIn:1.9-1.11 Error: expression or pattern ends with infix identifier \"+\"\n");
+        const OLAnswer smlStart{smlBanner, false, false};
+        const OLAnswer polyStart{"Poly/ML 5.7.1 Release\n", false, false};
+
+        QTest::newRow("smlnj: banner, then the answer") << int(OLSmlNJ) << "val y = 1 +;\n"
+            << QStringList{smlBanner + "- ", smlError + "- "} << L{done, done} << A{smlStart, {smlError, true, true}};
+        QTest::newRow("smlnj: banner and answer in one read") << int(OLSmlNJ) << "val y = 1 +;\n"
+            << QStringList{smlBanner + "- " + smlError + "- "} << L{done} << A{smlStart, {smlError, true, true}};
+        QTest::newRow("smlnj: the start-up prompt cut between reads") << int(OLSmlNJ) << "val x = 1;\n"
+            << QStringList{smlBanner + "-", " val x = 1 : int\n- "} << L{C, done}
+            << A{smlStart, {"val x = 1 : int\n", false, true}};
+        QTest::newRow("smlnj: continuation prompts after the start-up prompt") << int(OLSmlNJ)
+            << "structure S = struct\nval a = 1\nend;\n"
+            << QStringList{smlBanner + "- = = ", "structure S : sig val a : int end\n- "} << L{done, done}
+            << A{smlStart, {"structure S : sig val a : int end\n", false, true}};
+        QTest::newRow("poly: banner glued to the answer") << int(OLPolyML) << "val x = 1;\n"
+            << QStringList{"Poly/ML 5.7.1 Release\n> val x = 1: int\n> "} << L{done}
+            << A{polyStart, {"val x = 1: int\n", false, true}};
+        QTest::newRow("poly: rejected, with the banner in one read") << int(OLPolyML) << "val y = foo;\n"
+            << QStringList{"Poly/ML 5.7.1 Release\n> poly: : error: Value or constructor (foo) has not been "
+                           "declared\nStatic Errors\n> "}
+            << L{done}
+            << A{polyStart, {"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n",
+                             true, true}};
+        // Poly ML's start-up prompt is not one of the commit's lines.
+        QTest::newRow("poly: two lines, the first answered at once") << int(OLPolyML) << "val a = 1;\nval b = 2;\n"
+            << QStringList{"Poly/ML 5.7.1 Release\n", "> ", "val a = 1: int\n> ", "val b = 2: int\n> "}
+            << L{C, done, C, done} << A{polyStart, {"val a = 1: int\n> val b = 2: int\n", false, true}};
+        QTest::newRow("poly -q: only the prompt") << int(OLPolyML) << "val x = 1;\n"
+            << QStringList{"> ", "val x = 1: int\n> "} << L{done, done}
+            << A{{"", false, false}, {"val x = 1: int\n", false, true}};
+        QTest::newRow("mosml: banner and answer in one read") << int(OLMosML) << "val x = 1;\n"
+            << QStringList{"Moscow ML version 2.10\nEnter `quit();' to quit.\n- > val x = 1 : int\n- "} << L{done}
+            << A{{"Moscow ML version 2.10\n", false, false}, {"val x = 1 : int\n", false, true}};
+    }
+
+    void commitBeforeStartup()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, commit);
+        QFETCH(QStringList, pieces);
+        QFETCH(QList<State>, states);
+        QFETCH(QList<OLAnswer>, answers);
+        OLAnswerCollector collector{OLInterpreterMode(mode)};
+        collector.noteCommit(commit);
+        QList<State> seen;
+        QList<OLAnswer> taken;
+        for (const QString &piece : std::as_const(pieces)) {
+            seen.append(collector.feed(piece));
+            while (collector.state() == State::Complete)
+                taken.append(collector.takeAnswer());
+        }
+        QCOMPARE(seen, states);
+        QCOMPARE(taken, answers);
+        QVERIFY(!collector.commitPending());
+    }
+
+    // The user interrupts a commit that computes: it has failed, however
+    // the interpreter's note of the interruption ends. Two interrupts in
+    // quick succession can cut Poly ML's note off after its first word, or
+    // leave only the prompt. An interrupt at the prompt fails nothing.
+    void userInterrupt_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("commit");
+        QTest::addColumn<QString>("before"); // output before the interrupt
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<State>("state");
+        QTest::addColumn<OLAnswer>("answer");
+        const QString loop = QStringLiteral("val _ = (print \"started\\n\"; loop 0);\n");
+        QTest::newRow("poly: the whole note") << int(OLPolyML) << loop << "started\n"
+            << QStringList{"Exception- Interrupt raised\n> "} << State::Complete
+            << OLAnswer{"started\nException- Interrupt raised\n", true, true};
+        QTest::newRow("poly: the note cut off after its first word") << int(OLPolyML) << loop << "started\n"
+            << QStringList{"Exception-", "> "} << State::PromptLikely << OLAnswer{"started\nException-", true, true};
+        QTest::newRow("poly: only the prompt") << int(OLPolyML) << loop << "started\n" << QStringList{"> "}
+            << State::Complete << OLAnswer{"started\n", true, true};
+        QTest::newRow("smlnj: only the prompt") << int(OLSmlNJ) << loop << "started\n" << QStringList{"- "}
+            << State::Complete << OLAnswer{"started\n", true, true};
+        QTest::newRow("poly: answered just before the interrupt came, still failed") << int(OLPolyML) << "val x = 1;\n"
+            << "val x = 1: int\n" << QStringList{"> "} << State::Complete << OLAnswer{"val x = 1: int\n", true, true};
+        QTest::newRow("poly: at the prompt, nothing pending") << int(OLPolyML) << QString() << QString()
+            << QStringList{"val late = 1: int\n> "} << State::Complete << OLAnswer{"val late = 1: int\n", false, true};
+    }
+
+    void userInterrupt()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, commit);
+        QFETCH(QString, before);
+        QFETCH(QStringList, after);
+        QFETCH(State, state);
+        QFETCH(OLAnswer, answer);
+        const auto collector = collectorAtPrompt(mode);
+        if (!commit.isEmpty())
+            collector->noteCommit(commit);
+        collector->feed(before);
+        collector->noteInterrupt();
+        for (const QString &piece : std::as_const(after))
+            collector->feed(piece);
+        QCOMPARE(collector->state(), state);
+        QCOMPARE(collector->takeAnswer(), answer);
+        // The next commit is judged by its own answer.
+        collector->noteCommit(u"val y = 2;\n");
+        QCOMPARE(collector->feed(mode == OLPolyML ? u"val y = 2: int\n> " : u"val y = 2 : int\n- "), State::Complete);
+        QVERIFY(!collector->takeAnswer().error);
     }
 
     // Input waits from the moment the recovery is stuck until the note of

@@ -60,7 +60,8 @@ struct Run {
     {
         return waitFor([&] { return recorder.console().contains(text); });
     }
-    bool waitForBanner() { return waitFor([&] { return !recorder.verdicts.isEmpty(); }); }
+    // The start-up text has been shown: the interpreter stands at its prompt.
+    bool waitForBanner() { return waitFor([&] { return !recorder.pieces.isEmpty(); }); }
     bool waitForActivity(OLInterpreterActivity activity)
     {
         return waitFor([&] { return session.activity() == activity; });
@@ -393,7 +394,7 @@ private Q_SLOTS:
         FloodRecorder recorder;
         OLInterpreterSession session(store.defaults, recorder, recorder, recorder);
         session.startProcess();
-        QTRY_VERIFY_WITH_TIMEOUT(!recorder.verdicts.isEmpty(), waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder.pieces.isEmpty(), waitMs);
         const QString written = "(* " + QString(5 << 20, u'y') + " *) val after = 1";
         const qint64 before = OLTestProcesses::residentBytes();
         session.eval(flood, OLEditorCommitter);

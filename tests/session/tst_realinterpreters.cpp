@@ -29,6 +29,11 @@ struct Run {
     {
         return waitFor([&] { return recorder.verdicts.size() >= count; });
     }
+    // The interpreter stands at its first prompt: its start-up text is shown.
+    bool waitForStartup()
+    {
+        return waitFor([&] { return !recorder.pieces.isEmpty(); });
+    }
     // The interpreter goes on: a plain declaration after whatever came before
     // gets its own verdict, and nothing else arrives for the editor.
     bool goesOn()
@@ -144,11 +149,12 @@ private Q_SLOTS:
         QFETCH(bool, success);
         QFETCH(QString, shown);
         Run run(interpreter);
-        QVERIFY(run.waitForVerdicts(1));
+        QVERIFY(run.waitForStartup());
         run.recorder.clear();
         run.session.eval(text, OLEditorCommitter);
         QVERIFY(run.waitForVerdicts(1));
         QCOMPARE(run.recorder.verdicts, QList<bool>{success});
+        QCOMPARE(run.recorder.starts, 1);
         QVERIFY(run.waitForConsole(shown));
         QVERIFY2(run.recorder.shown(!success).contains(shown), qPrintable(run.recorder.console()));
         QVERIFY2(!run.recorder.console().contains(u"Compilation interrupted"), qPrintable(run.recorder.console()));
@@ -165,7 +171,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, interpreter);
         Run run(interpreter);
-        QVERIFY(run.waitForVerdicts(1));
+        QVERIFY(run.waitForStartup());
         run.recorder.clear();
         run.session.eval(QStringLiteral("fun f x = x;\n"
                                         "val _ = (OS.Process.sleep (Time.fromMilliseconds 1500); print \"slept\\n\");\n"),
@@ -214,7 +220,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, first);
         Run run(interpreter);
-        QVERIFY(run.waitForVerdicts(1));
+        QVERIFY(run.waitForStartup());
         run.recorder.clear();
         run.session.eval(text, OLEditorCommitter);
         QVERIFY(run.waitForConsole(first));
@@ -248,15 +254,97 @@ private Q_SLOTS:
         QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
     }
 
-    void exitByItself_data() { bothInterpreters(); }
+    // An interpreter that ends by itself closes the window. A declaration
+    // of the editor that it ended on was not accepted: it has failed, once,
+    // whatever the interpreter wrote before it ended (both warn about the
+    // type of the expression). Several runs, since what is left at the end
+    // differs from run to run.
+    void exitByItself_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QList<bool>>("verdicts");
+        QTest::newRow("poly, from the console") << poly << int(OLConsoleCommitter) << QList<bool>();
+        QTest::newRow("smlnj, from the console") << sml << int(OLConsoleCommitter) << QList<bool>();
+        QTest::newRow("poly, from the editor") << poly << int(OLEditorCommitter) << QList<bool>{false};
+        QTest::newRow("smlnj, from the editor") << sml << int(OLEditorCommitter) << QList<bool>{false};
+    }
 
     void exitByItself()
     {
         QFETCH(QString, interpreter);
+        QFETCH(int, from);
+        QFETCH(QList<bool>, verdicts);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            Run run(interpreter);
+            QVERIFY(run.waitForStartup());
+            run.session.eval(QStringLiteral("val ready = 1"), OLEditorCommitter);
+            QVERIFY(run.waitForVerdicts(1));
+            run.recorder.clear();
+            run.session.eval(QStringLiteral("OS.Process.exit OS.Process.success"), from);
+            QVERIFY(run.waitFor([&] { return run.recorder.closes > 0; }));
+            QCOMPARE(run.recorder.closes, 1);
+            QCOMPARE(run.recorder.verdicts, verdicts);
+            QCOMPARE(run.recorder.activities, QList<OLInterpreterActivity>{OLInterpreterActivity::Ended});
+        }
+    }
+
+    // A declaration written at once after a start or a reset, before the
+    // interpreter's banner and first prompt: its verdict is its own, the
+    // only one, and the banner is shown on its own, as an answer.
+    void commitBeforeStartup_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("banner");
+        QTest::addColumn<bool>("afterReset");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("shown");
+        for (const bool afterReset : {false, true}) {
+            const char *when = afterReset ? "after a reset" : "at the start";
+            const auto row = [&](const char *what, const QString &interpreter, const QString &banner, const char *text,
+                                 bool success, const char *shown) {
+                QTest::addRow("%s, %s: %s", interpreter == poly ? "poly" : "smlnj", when, what)
+                    << interpreter << banner << afterReset << QString::fromUtf8(text) << success << QString::fromUtf8(shown);
+            };
+            row("rejected", sml, smlBanner, "val y = 1 +", false, "Error: expression or pattern ends with infix identifier");
+            row("accepted", sml, smlBanner, "val y = 1", true, "val y = 1 : int\n");
+            row("over lines", sml, smlBanner, "structure S = struct\n  val a = 1\nend", true, "structure S : sig");
+            row("rejected", poly, polyBanner, "val y = foo", false, "Value or constructor (foo) has not been declared");
+            row("accepted", poly, polyBanner, "val y = 1", true, "val y = 1: int\n");
+            row("over lines", poly, polyBanner, "structure S = struct\n  val a = 1\nend", true, "structure S: sig");
+        }
+    }
+
+    void commitBeforeStartup()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, banner);
+        QFETCH(bool, afterReset);
+        QFETCH(QString, text);
+        QFETCH(bool, success);
+        QFETCH(QString, shown);
         Run run(interpreter);
-        run.session.eval(QStringLiteral("OS.Process.exit OS.Process.success"), OLConsoleCommitter);
-        QVERIFY(run.waitFor([&] { return run.recorder.closes > 0; }));
-        QCOMPARE(run.recorder.closes, 1);
+        if (afterReset) {
+            QVERIFY(run.waitForStartup());
+            run.session.eval(QStringLiteral("val old = 1"), OLEditorCommitter);
+            QVERIFY(run.waitForVerdicts(1));
+            run.session.resetEnvironment();
+            run.recorder.clear();
+        }
+        run.session.eval(text, OLEditorCommitter);
+        QVERIFY(run.waitForVerdicts(1));
+        QCOMPARE(run.recorder.verdicts, QList<bool>{success});
+        QCOMPARE(run.recorder.starts, afterReset ? 2 : 1);
+        QVERIFY(run.waitForConsole(shown));
+        // The banner is a piece of its own, in the answer style.
+        const auto bannerPiece = std::find_if(run.recorder.pieces.cbegin(), run.recorder.pieces.cend(),
+                                              [&](const auto &piece) { return piece.text.contains(banner); });
+        QVERIFY2(bannerPiece != run.recorder.pieces.cend(), qPrintable(run.recorder.console()));
+        QVERIFY2(!bannerPiece->error && !bannerPiece->text.contains(shown), qPrintable(bannerPiece->text));
+        QVERIFY2(run.recorder.shown(!success).contains(shown), qPrintable(run.recorder.console()));
+        // No second verdict for it: the next declaration's is the next one.
+        QVERIFY(run.goesOn());
     }
 
     void missingPoly()
@@ -286,7 +374,7 @@ private Q_SLOTS:
             "val e = 1\n",
         };
         Run run(interpreter);
-        QVERIFY(run.waitForVerdicts(1));
+        QVERIFY(run.waitForStartup());
         run.recorder.clear();
         qsizetype next = 0;
         QList<QPair<qsizetype, bool>> verdicts;
