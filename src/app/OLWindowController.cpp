@@ -16,11 +16,13 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -71,6 +73,7 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     , m_olInterpreter(new OLInterpreterViewController(defaults))
     , m_olEditor(new OLEditorViewController)
     , m_splitView(new QSplitter(this))
+    , m_activityLabel(new QLabel(this))
     , m_file(path)
     , m_source(std::move(source))
     , m_text(text)
@@ -90,6 +93,8 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     m_splitView->addWidget(m_olEditor);
     m_splitView->addWidget(m_olInterpreter);
     setCentralWidget(m_splitView);
+    m_activityLabel->setObjectName(QStringLiteral("interpreterActivity"));
+    statusBar()->addWidget(m_activityLabel);
     resize(1000, 640);
     createMenus();
     m_olInterpreter->textView()->installEventFilter(this);
@@ -308,6 +313,23 @@ void OLWindowController::resetEnvironment()
 void OLWindowController::interruptEvaluation()
 {
     m_olProcess->interruptEvaluation();
+}
+
+// Only says so: an interpreter that ended by itself closes the window
+// through closeWindow(), and one that did not leaves it open for a reset.
+void OLWindowController::interpreterActivityChanged(OLInterpreterActivity activity)
+{
+    switch (activity) {
+    case OLInterpreterActivity::Idle:
+        m_activityLabel->clear();
+        break;
+    case OLInterpreterActivity::Busy:
+        m_activityLabel->setText(tr("Interpreter busy"));
+        break;
+    case OLInterpreterActivity::Ended:
+        m_activityLabel->setText(tr("Interpreter not running — Reset to start a new one"));
+        break;
+    }
 }
 
 bool OLWindowController::writeTo(const QString &path)
@@ -595,10 +617,17 @@ void OLWindowController::createMenus()
     add(evaluate, tr("To &Cursor"), QKeySequence(tr("Ctrl+Shift+Return")), &OLWindowController::evalToCursor);
     add(evaluate, tr("Whole &File"), QKeySequence(tr("Ctrl+Shift+E")), &OLWindowController::evalFile);
     evaluate->addSeparator();
-    add(evaluate, tr("&Interrupt"), QKeySequence(tr("Ctrl+I")), &OLWindowController::interruptEvaluation);
-    add(evaluate, tr("&Reset Interpreter"), QKeySequence(tr("Ctrl+R")), &OLWindowController::resetEnvironment);
+    m_interruptAction =
+        add(evaluate, tr("&Interrupt"), QKeySequence(tr("Ctrl+I")), &OLWindowController::interruptEvaluation);
+    m_interruptAction->setObjectName(QStringLiteral("interruptAction"));
+    add(evaluate, tr("&Reset Interpreter"), QKeySequence(tr("Ctrl+R")), &OLWindowController::resetEnvironment)
+        ->setObjectName(QStringLiteral("resetAction"));
     evaluate->addSeparator();
     add(evaluate, tr("Choose Interpreter..."), QKeySequence(), &OLWindowController::chooseMode);
+    // An interrupt that the interpreter ignored makes the next one end it.
+    connect(evaluate, &QMenu::aboutToShow, this, [this] {
+        m_interruptAction->setText(m_olProcess->interruptIgnored() ? tr("&Terminate Interpreter") : tr("&Interrupt"));
+    });
 
     QMenu *console = bar->addMenu(tr("&Console"));
     add(console, tr("History &Back"), QKeySequence(tr("Ctrl+Up")), &OLWindowController::backInHistory);

@@ -21,6 +21,7 @@ class OLInterpreterViewController;
 class OLRecoveryJournal;
 class OLTextView;
 class OLUserDefaults;
+class QLabel;
 class QLineEdit;
 class QSplitter;
 struct OLRecoveredText;
@@ -38,6 +39,9 @@ struct OLRecoveredText;
 // when another program changes it, the window asks before reloading, and
 // saving over such a change asks first; when it goes, the text stays and is
 // marked as unsaved.
+//
+// The status bar says when the interpreter is busy, and when none runs; the
+// window stays open then, and Interrupt and Reset are always at hand.
 class OLWindowController : public QMainWindow,
                            public OLEditorWindow,
                            public OLConsoleWindow,
@@ -96,6 +100,7 @@ public:
     bool fileChanged() override;
     void eval(const QString &text, qint32 from) override;
     void closeWindow() override;
+    void interpreterActivityChanged(OLInterpreterActivity activity) override;
 
     // Menu commands. The saves answer whether the text was written.
     bool saveFile();
@@ -152,6 +157,8 @@ private:
     OLInterpreterViewController *m_olInterpreter;
     OLEditorViewController *m_olEditor;
     QSplitter *m_splitView;
+    QLabel *m_activityLabel;     // in the status bar
+    QAction *m_interruptAction = nullptr;
     std::unique_ptr<OLInterpreterSession> m_olProcess;
     QString m_file;
     OLSourceFile m_source;      // the text as last read or saved
