@@ -79,10 +79,13 @@ void OLEditorViewController::evalNextStep()
     if (declaration->text().isEmpty())
         return;
     // A step taken while one is pending sends the same declaration again.
-    m_pending = {declaration->location(), declaration->length()};
-    setMark(m_pending, OLSyntaxHighlighter::lightBlue());
+    const OLTextRange sent{declaration->location(), declaration->length()};
+    m_pending = sent;
     if (m_windowController)
         m_windowController->eval(declaration->text(), 0);
+    // Marked once it is on its way; one that failed at once is marked red.
+    if (m_pending == sent)
+        setMark(sent, OLSyntaxHighlighter::lightBlue());
 }
 
 void OLEditorViewController::evalToCursor()
@@ -111,13 +114,15 @@ void OLEditorViewController::setLastCommitSuccess(bool success)
     if (!m_pending.isSet())
         return;
     if (success) {
-        setMark(m_pending, OLSyntaxHighlighter::lightGreen());
-        m_interpreted += qint64(m_pending.length);
+        const OLTextRange done = m_pending;
+        m_interpreted += qint64(done.length);
         m_pending = {};
+        // A running loop sends the next declaration before this one is marked.
         if (m_inLoop == 2)
             evalFile();
         else if (m_inLoop == 1)
             evalToCursor();
+        setMark(done, OLSyntaxHighlighter::lightGreen());
     } else {
         setMark(m_pending, OLSyntaxHighlighter::lightRed());
         m_error = m_pending;
@@ -159,7 +164,8 @@ void OLEditorViewController::colourSlice()
 void OLEditorViewController::setMark(OLTextRange range, const OLColor &color)
 {
     OLSyntaxHighlighter::setBackgroundColorFor(m_storage, {qsizetype(range.location), qsizetype(range.length)}, color);
-    m_textView->renderStorageChanges();
+    // Answers can come faster than frames.
+    m_textView->renderStorageChangesInFrame();
 }
 
 void OLEditorViewController::setContent(const QString &text)

@@ -3,18 +3,22 @@
 #include "highlight/OLTextStorage.h"
 #include "prefs/OLQtColor.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QtMath>
 
 namespace {
 // Translucent marks are drawn run by run; where two runs meet, their
@@ -30,6 +34,8 @@ QColor blendedOver(const QColor &base, const QColor &mark)
 // One idle slice of drawing, with a pane's colouring slice and a repaint
 // in the same turn of the event loop, stays under 5 ms.
 constexpr qint64 idleSliceNs = 3'000'000;
+// Changes drawn in frames are drawn at most this often.
+constexpr qint64 frameMs = 16;
 } // namespace
 
 OLTextView::OLTextView(QWidget *parent)
@@ -42,6 +48,11 @@ OLTextView::OLTextView(QWidget *parent)
     m_idleRender->setSingleShot(true);
     m_idleRender->setInterval(0);
     connect(m_idleRender, &QTimer::timeout, this, &OLTextView::renderIdleSlice);
+    m_frameRender = new QTimer(this);
+    m_frameRender->setSingleShot(true);
+    m_frameRender->setTimerType(Qt::PreciseTimer);
+    connect(m_frameRender, &QTimer::timeout, this, &OLTextView::renderVisible);
+    m_sinceFrame.start();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &OLTextView::renderVisible);
 }
 
@@ -58,9 +69,23 @@ void OLTextView::renderStorageChanges()
 {
     if (!m_storage)
         return;
+    markChangedRange();
+    renderVisible();
+}
+
+void OLTextView::renderStorageChangesInFrame()
+{
+    if (!m_storage)
+        return;
+    if (!m_frameRender->isActive())
+        m_frameRender->start(int(qMax<qint64>(0, frameMs - m_sinceFrame.elapsed())));
+    markChangedRange();
+}
+
+void OLTextView::markChangedRange()
+{
     if (const auto changed = m_storage->takeChangedRange())
         markDirty(changed->location, changed->end());
-    renderVisible();
 }
 
 void OLTextView::markDirty(qsizetype from, qsizetype to)
@@ -83,14 +108,19 @@ void OLTextView::markDirty(qsizetype from, qsizetype to)
     }
     it = m_dirty.erase(it, end);
     m_dirty.insert(it, Span{from, to});
-    if (m_rendersAhead && !m_idleRender->isActive())
+    // Behind a frame, the blocks out of sight follow the frame.
+    if (m_rendersAhead && !m_idleRender->isActive() && !m_frameRender->isActive())
         m_idleRender->start();
 }
 
-void OLTextView::renderDirty(qsizetype from, qsizetype to, qint64 budgetNs)
+bool OLTextView::renderDirty(qsizetype from, qsizetype to, qint64 budgetNs)
 {
     QElapsedTimer clock;
     clock.start();
+    const Span near = nearViewport();
+    // The blocks drawn anew that may be in view are drawn again there, in one.
+    QTextBlock firstNear, lastNear;
+    bool complete = true;
     auto it = std::lower_bound(m_dirty.begin(), m_dirty.end(), from,
                                [](const Span &s, qsizetype pos) { return s.to <= pos; });
     while (it != m_dirty.end() && it->from < to) {
@@ -99,7 +129,11 @@ void OLTextView::renderDirty(qsizetype from, qsizetype to, qint64 budgetNs)
         qsizetype done = begin;
         for (QTextBlock block = document()->findBlock(int(begin)); block.isValid() && done < stop;
              block = block.next()) {
-            renderBlock(block);
+            if (renderBlock(block) && block.position() < near.to && block.position() + block.length() > near.from) {
+                if (!firstNear.isValid())
+                    firstNear = block;
+                lastNear = block;
+            }
             done = block.position() + block.length();
             if (budgetNs >= 0 && clock.nsecsElapsed() > budgetNs)
                 break;
@@ -112,21 +146,51 @@ void OLTextView::renderDirty(qsizetype from, qsizetype to, qint64 budgetNs)
             it = m_dirty.insert(it, Span{done, span.to});
         if (span.from < begin)
             it = std::next(m_dirty.insert(it, Span{span.from, begin}));
-        if (budgetNs >= 0 && clock.nsecsElapsed() > budgetNs)
-            return;
+        if (budgetNs >= 0 && clock.nsecsElapsed() > budgetNs) {
+            complete = false;
+            break;
+        }
         if (done < span.to)
             ++it;
     }
+    if (firstNear.isValid())
+        redrawFrom(firstNear, blockBoundingGeometry(lastNear).translated(contentOffset()).bottom());
+    return complete;
+}
+
+void OLTextView::redrawFrom(const QTextBlock &block, qreal bottom)
+{
+    const qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    const QRect lines = QRect(0, qFloor(top), viewport()->width(), qCeil(bottom) - qFloor(top)) & viewport()->rect();
+    if (!lines.isEmpty())
+        viewport()->update(lines);
+}
+
+OLTextView::Span OLTextView::nearViewport() const
+{
+    // Lines never wrap, so no more blocks fit in the viewport than lines of
+    // half the font's height; counting blocks costs nothing like measuring
+    // them.
+    const QTextBlock first = firstVisibleBlock();
+    if (!first.isValid())
+        return {0, 0};
+    const int fit = int(2 * viewport()->height() / QFontMetricsF(font()).height()) + 2;
+    const QTextBlock last = document()->findBlockByNumber(first.blockNumber() + fit);
+    return {first.position(), last.isValid() ? last.position() + last.length() : document()->characterCount()};
 }
 
 void OLTextView::renderVisible()
 {
+    m_frameRender->stop();
+    m_sinceFrame.restart();
     if (!m_storage || m_dirty.empty())
         return;
     const QTextBlock first = firstVisibleBlock();
-    if (!first.isValid())
-        return;
-    renderDirty(first.position(), visibleEnd());
+    if (first.isValid())
+        renderDirty(first.position(), visibleEnd());
+    // Idle slices may have stopped at the blocks that waited for the frame.
+    if (m_rendersAhead && !m_dirty.empty() && !m_idleRender->isActive())
+        m_idleRender->start();
 }
 
 qsizetype OLTextView::visibleEnd() const
@@ -150,12 +214,24 @@ void OLTextView::renderIdleSlice()
 {
     if (!m_storage || m_dirty.empty())
         return;
-    renderDirty(m_dirty.front().from, document()->characterCount(), idleSliceNs);
-    if (!m_dirty.empty())
+    const qsizetype end = document()->characterCount();
+    if (!m_frameRender->isActive()) {
+        renderDirty(m_dirty.front().from, end, idleSliceNs);
+        if (!m_dirty.empty())
+            m_idleRender->start();
+        return;
+    }
+    // The viewport waits for its frame: only the blocks out of sight now.
+    QElapsedTimer clock;
+    clock.start();
+    const Span near = nearViewport();
+    if (renderDirty(0, near.from, idleSliceNs))
+        renderDirty(near.to, end, qMax<qint64>(0, idleSliceNs - clock.nsecsElapsed()));
+    if (!m_dirty.empty() && (m_dirty.front().from < near.from || m_dirty.back().to > near.to))
         m_idleRender->start();
 }
 
-void OLTextView::renderBlock(const QTextBlock &block)
+bool OLTextView::renderBlock(const QTextBlock &block)
 {
     const qsizetype start = block.position();
     const qsizetype end = qMin<qsizetype>(start + block.length() - 1, m_storage->length());
@@ -181,9 +257,14 @@ void OLTextView::renderBlock(const QTextBlock &block)
     }
     QTextLayout *layout = block.layout();
     if (formats.isEmpty() && layout->formats().isEmpty())
-        return;
+        return false;
     layout->setFormats(formats);
+    // The document's layout takes this for a change that may move the blocks
+    // below and would have the whole viewport drawn again. The block is laid
+    // out anew when it is drawn, and the caller has only it drawn.
+    const QSignalBlocker quiet(document()->documentLayout());
     document()->markContentsDirty(block.position(), block.length());
+    return true;
 }
 
 bool OLTextView::allows(qsizetype location) const
@@ -211,7 +292,19 @@ void OLTextView::replaceDirect(qsizetype location, qsizetype length, const QStri
     QTextCursor cursor(document());
     cursor.setPosition(int(location));
     cursor.setPosition(int(location + length), QTextCursor::KeepAnchor);
-    cursor.insertText(text);
+    // The document's layout has the whole viewport drawn again after any
+    // change of more than one line. Only the lines from the change down can
+    // have moved: output added at the end of the console draws the new lines
+    // only (what scrolls is moved, not drawn).
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const QSizeF size = layout->documentSize();
+    {
+        const QSignalBlocker quiet(layout);
+        cursor.insertText(text);
+    }
+    if (layout->documentSize() != size)
+        Q_EMIT layout->documentSizeChanged(layout->documentSize());
+    redrawFrom(document()->findBlock(int(location)), viewport()->height());
 }
 
 void OLTextView::forwardContentsChange(int position, int removed, int added)

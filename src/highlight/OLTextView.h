@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -44,6 +45,10 @@ public:
     // Draws what changed in the storage since the last call: the visible
     // blocks at once, the rest in idle slices of a few milliseconds.
     void renderStorageChanges();
+    // The same, but the visible blocks are drawn at the next frame, so that
+    // changes that come faster than frames (the marks of a running
+    // evaluation) are drawn together, and after the work that caused them.
+    void renderStorageChangesInFrame();
     // Whether every change has been drawn (the idle slices are done).
     bool isRenderingComplete() const { return m_dirty.empty(); }
     // Whether the blocks out of sight are drawn ahead in idle slices (the
@@ -79,25 +84,34 @@ private:
     qsizetype editStartForKey(QKeyEvent *event) const;
     void undoOrRedo(bool undo);
     void forwardContentsChange(int position, int removed, int added);
+    void markChangedRange();
     void markDirty(qsizetype from, qsizetype to);
     // Moves the marks of blocks not drawn yet along with a text edit.
     void shiftDirty(qsizetype position, qsizetype removed, qsizetype added);
-    // Draws the dirty blocks that meet [from, to) and drops them from m_dirty.
-    void renderDirty(qsizetype from, qsizetype to, qint64 budgetNs = -1);
+    struct Span {
+        qsizetype from;
+        qsizetype to;
+    };
+    // The blocks in the viewport, and some more below.
+    Span nearViewport() const;
+    // Draws the dirty blocks that meet [from, to) and drops them from m_dirty;
+    // false when the budget ran out first.
+    bool renderDirty(qsizetype from, qsizetype to, qint64 budgetNs = -1);
     void renderVisible();
     void renderIdleSlice();
-    void renderBlock(const QTextBlock &block);
+    // Whether the block's formats changed.
+    bool renderBlock(const QTextBlock &block);
+    // Draws the viewport again from the top of the block down to `bottom`.
+    void redrawFrom(const QTextBlock &block, qreal bottom);
 
     enum class HistoryProbe { None, Checking, Allowed, Refused };
     HistoryProbe m_probe = HistoryProbe::None;
     bool m_direct = false;
 
-    struct Span {
-        qsizetype from;
-        qsizetype to;
-    };
     OLTextStorage *m_storage = nullptr;
     std::vector<Span> m_dirty; // sorted, disjoint
     QTimer *m_idleRender;
+    QTimer *m_frameRender;     // runs while the viewport waits for its frame
+    QElapsedTimer m_sinceFrame; // since the viewport was last drawn for a frame
     bool m_rendersAhead = true;
 };

@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <functional>
+
 namespace {
 // Stands in for the document window: records what the pane sends it.
 class RecordingWindow : public OLEditorWindow
@@ -20,6 +22,8 @@ public:
     {
         evals.append(text);
         committers.append(from);
+        if (onEval)
+            onEval();
     }
     bool fileChanged() override
     {
@@ -29,6 +33,8 @@ public:
 
     QStringList evals;
     QList<qint32> committers;
+    // Runs as each declaration is sent, as the interpreter session would.
+    std::function<void()> onEval;
     int fileChangedCalls = 0;
 };
 
@@ -255,6 +261,37 @@ private Q_SLOTS:
         QCOMPARE(f.pane.interpreted(), qint64(30));
         QCOMPARE(f.pane.inLoop(), qint64(0));
         QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-30"));
+    }
+
+    // The next declaration goes out before the answered one is marked; one
+    // that fails as it is sent ends up red, never blue.
+    void loopSendsBeforeItMarks_data()
+    {
+        QTest::addColumn<bool>("failsAtOnce");
+        QTest::addColumn<QStringList>("marksAtEachSend");
+        QTest::addColumn<QString>("marksAfter");
+        QTest::newRow("answered later") << false << QStringList{"", "blue 0-10", "green 0-10, blue 10-20"}
+                                        << "green 0-30";
+        QTest::newRow("failing as it is sent") << true << QStringList{""} << "red 0-10";
+    }
+
+    void loopSendsBeforeItMarks()
+    {
+        QFETCH(bool, failsAtOnce);
+        QFETCH(QStringList, marksAtEachSend);
+        QFETCH(QString, marksAfter);
+        Fixture f;
+        QStringList seen;
+        f.window.onEval = [&] {
+            seen.append(marks(f.pane.textStorage()));
+            if (failsAtOnce)
+                f.pane.setLastCommitSuccess(false);
+        };
+        f.pane.evalFile();
+        f.answerAll();
+        QCOMPARE(seen, marksAtEachSend);
+        QCOMPARE(marks(f.pane.textStorage()), marksAfter);
+        QVERIFY(!f.pane.pending().isSet());
     }
 
     void stepWhilePendingSendsTheSameDeclaration()

@@ -5,11 +5,70 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+
+namespace {
+// The regions the viewport paints.
+class PaintRecorder : public QObject
+{
+public:
+    QList<QRegion> regions;
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            regions.append(static_cast<QPaintEvent *>(event)->region());
+        return false;
+    }
+
+    QRegion all() const
+    {
+        QRegion united;
+        for (const QRegion &region : regions)
+            united += region;
+        return united;
+    }
+};
+
+// A shown view of `lines` lines of the same text, drawn and coloured, with a
+// steady cursor: any later paint comes from what a test does.
+struct ShownView {
+    explicit ShownView(int lines)
+    {
+        QApplication::setCursorFlashTime(0);
+        view.resize(300, 200);
+        view.setTextStorage(&storage);
+        view.setPlainText(QStringLiteral("val x = 1\n").repeated(lines));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY(view.isRenderingComplete());
+        QCoreApplication::processEvents();
+        view.viewport()->installEventFilter(&paints);
+    }
+
+    QTextBlock line(int n) const { return view.document()->findBlockByNumber(n); }
+    bool drawnColoured(int n) const { return !line(n).layout()->formats().isEmpty(); }
+    // The line's place in the viewport.
+    QRect lineRect(int n) const
+    {
+        QTextCursor cursor(line(n));
+        return QRect(0, view.cursorRect(cursor).top(), view.viewport()->width(), view.cursorRect(cursor).height());
+    }
+    void colourLine(int n)
+    {
+        storage.setForegroundColor({line(n).position(), line(n).length() - 1}, OLColor{0, 0, 1, 1});
+    }
+
+    OLTextView view;
+    OLTextStorage storage;
+    PaintRecorder paints;
+};
+} // namespace
 
 // The view must refuse every kind of edit that begins before a protected
 // boundary, the way the console protects its fixed part.
@@ -231,6 +290,71 @@ private Q_SLOTS:
         QVERIFY(!view.document()->firstBlock().layout()->formats().isEmpty());
         QTRY_VERIFY(view.isRenderingComplete());
         QCOMPARE(view.document()->lastBlock().previous().layout()->formats().size(), 1);
+    }
+
+    // Only what changed in view is painted again: a change out of sight
+    // paints nothing, a colour in view its line, added text the lines from
+    // there down.
+    void drawingCostsWhatChangedInView_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<bool>("addText"); // else the line is coloured
+        QTest::newRow("colour out of sight") << 5000 << false;
+        QTest::newRow("colour in view") << 3 << false;
+        QTest::newRow("text added out of sight") << 5000 << true;
+        QTest::newRow("text added in view") << 3 << true;
+    }
+
+    void drawingCostsWhatChangedInView()
+    {
+        QFETCH(int, line);
+        QFETCH(bool, addText);
+        ShownView v(6000);
+        const QRect lineRect = v.lineRect(line);
+        const bool inView = lineRect.intersects(v.view.viewport()->rect());
+        QCOMPARE(inView, line < 5000);
+        if (addText) {
+            v.view.replaceDirect(v.line(line).position(), 0, QStringLiteral("val added = 2\n"));
+        } else {
+            v.colourLine(line);
+            v.view.renderStorageChanges();
+            QTRY_VERIFY(v.view.isRenderingComplete());
+            QVERIFY(v.drawnColoured(line));
+        }
+        QCoreApplication::processEvents();
+        const QRegion painted = v.paints.all();
+        if (!inView) {
+            QVERIFY2(painted.isEmpty(), "a change out of sight paints nothing");
+            return;
+        }
+        QVERIFY(painted.contains(lineRect));
+        QVERIFY(!painted.intersects(v.lineRect(0)));
+        if (addText)
+            QVERIFY(painted.contains(QRect(0, lineRect.top(), 1, v.view.viewport()->height() - lineRect.top())));
+        else
+            QVERIFY(!painted.intersects(v.lineRect(line + 1)));
+    }
+
+    void changesForAFrameAreDrawnTogether()
+    {
+        ShownView v(100);
+        for (int line = 0; line < 5; ++line) {
+            v.colourLine(line);
+            v.view.renderStorageChangesInFrame();
+        }
+        // Drawn with the frame, after what made the changes.
+        QVERIFY(!v.drawnColoured(0));
+        QTRY_VERIFY(v.drawnColoured(4));
+        QCoreApplication::processEvents();
+        QCOMPARE(v.paints.regions.size(), 1);
+        QVERIFY(v.paints.regions.first().contains(v.lineRect(0).united(v.lineRect(4))));
+
+        // An edit draws what waits for its frame at once.
+        v.colourLine(10);
+        v.view.renderStorageChangesInFrame();
+        QVERIFY(!v.drawnColoured(10));
+        v.view.renderStorageChanges();
+        QVERIFY(v.drawnColoured(10));
     }
 
     void enterGoesToTheHandler()
