@@ -183,6 +183,10 @@ void OLTextView::renderVisible()
 {
     m_frameRender->stop();
     m_sinceFrame.restart();
+    if (m_movedFrom >= 0) {
+        // A position past the end finds no block: all is drawn again.
+        redrawFrom(document()->findBlock(int(std::exchange(m_movedFrom, -1))), viewport()->height());
+    }
     if (!m_storage || m_dirty.empty())
         return;
     const QTextBlock first = firstVisibleBlock();
@@ -295,7 +299,9 @@ void OLTextView::replaceDirect(qsizetype location, qsizetype length, const QStri
     // The document's layout has the whole viewport drawn again after any
     // change of more than one line. Only the lines from the change down can
     // have moved: output added at the end of the console draws the new lines
-    // only (what scrolls is moved, not drawn).
+    // only (what scrolls is moved, not drawn). The viewport is drawn from
+    // the highest change down when it is next drawn, so a run of changes
+    // (the pieces of output of one frame) measures the lines once.
     QAbstractTextDocumentLayout *layout = document()->documentLayout();
     const QSizeF size = layout->documentSize();
     {
@@ -304,7 +310,9 @@ void OLTextView::replaceDirect(qsizetype location, qsizetype length, const QStri
     }
     if (layout->documentSize() != size)
         Q_EMIT layout->documentSizeChanged(layout->documentSize());
-    redrawFrom(document()->findBlock(int(location)), viewport()->height());
+    m_movedFrom = m_movedFrom < 0 ? location : qMin(m_movedFrom, location);
+    if (!m_frameRender->isActive())
+        m_frameRender->start(0);
 }
 
 void OLTextView::forwardContentsChange(int position, int removed, int added)

@@ -33,7 +33,9 @@ public:
     // Inserts at the selection through the typing path: consults the check
     // and ends in the usual change notification.
     bool insertTyped(const QString &text);
-    // Replaces a range without consulting the check.
+    // Replaces a range without consulting the check. The lines it moves are
+    // drawn with the next visible blocks, at the latest on the next turn of
+    // the event loop.
     void replaceDirect(qsizetype location, qsizetype length, const QString &text);
 
     qsizetype selectionLocation() const;
@@ -49,8 +51,9 @@ public:
     // changes that come faster than frames (the marks of a running
     // evaluation) are drawn together, and after the work that caused them.
     void renderStorageChangesInFrame();
-    // Whether every change has been drawn (the idle slices are done).
-    bool isRenderingComplete() const { return m_dirty.empty(); }
+    // Whether every change has been drawn (the idle slices and the frame
+    // are done).
+    bool isRenderingComplete() const { return m_dirty.empty() && !m_frameRender->isActive() && m_movedFrom < 0; }
     // Whether the blocks out of sight are drawn ahead in idle slices (the
     // default). Without, each block is drawn as it comes into view, so a
     // console flooded with output lays out only what is shown.
@@ -113,5 +116,6 @@ private:
     QTimer *m_idleRender;
     QTimer *m_frameRender;     // runs while the viewport waits for its frame
     QElapsedTimer m_sinceFrame; // since the viewport was last drawn for a frame
+    qsizetype m_movedFrom = -1; // text from here down moved and is not drawn yet
     bool m_rendersAhead = true;
 };
