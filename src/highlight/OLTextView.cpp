@@ -31,9 +31,10 @@ QColor blendedOver(const QColor &base, const QColor &mark)
                             mark.blueF() * a + base.blueF() * (1 - a));
 }
 
-// One idle slice of drawing, with a pane's colouring slice and a repaint
-// in the same turn of the event loop, stays under 5 ms.
-constexpr qint64 idleSliceNs = 3'000'000;
+// One idle slice of drawing, with a pane's colouring slice and the drawing
+// of the viewport it leaves in the same turn of the event loop, stays under
+// 5 ms.
+constexpr qint64 idleSliceNs = 2'500'000;
 // Changes drawn in frames are drawn at most this often.
 constexpr qint64 frameMs = 16;
 } // namespace
@@ -154,14 +155,29 @@ bool OLTextView::renderDirty(qsizetype from, qsizetype to, qint64 budgetNs)
             ++it;
     }
     if (firstNear.isValid())
-        redrawFrom(firstNear, blockBoundingGeometry(lastNear).translated(contentOffset()).bottom());
+        redrawLines(firstNear, lastNear);
     return complete;
 }
 
-void OLTextView::redrawFrom(const QTextBlock &block, qreal bottom)
+void OLTextView::redrawLines(const QTextBlock &first, const QTextBlock &last)
 {
-    const qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
-    const QRect lines = QRect(0, qFloor(top), viewport()->width(), qCeil(bottom) - qFloor(top)) & viewport()->rect();
+    const QTextBlock top = firstVisibleBlock();
+    if (!top.isValid() || (last.isValid() && last.blockNumber() < top.blockNumber()))
+        return;
+    // Measured from the top of the viewport at most, down to its bottom at
+    // most: blocks out of sight are not laid out for this.
+    QTextBlock block = first.isValid() && first.blockNumber() > top.blockNumber() ? first : top;
+    const qreal from = blockBoundingGeometry(block).translated(contentOffset()).top();
+    const qreal height = viewport()->height();
+    qreal to = from;
+    if (!last.isValid())
+        to = height;
+    for (; last.isValid() && block.isValid() && to < height; block = block.next()) {
+        to += blockBoundingRect(block).height();
+        if (block == last)
+            break;
+    }
+    const QRect lines = QRect(0, qFloor(from), viewport()->width(), qCeil(to) - qFloor(from)) & viewport()->rect();
     if (!lines.isEmpty())
         viewport()->update(lines);
 }
@@ -185,7 +201,7 @@ void OLTextView::renderVisible()
     m_sinceFrame.restart();
     if (m_movedFrom >= 0) {
         // A position past the end finds no block: all is drawn again.
-        redrawFrom(document()->findBlock(int(std::exchange(m_movedFrom, -1))), viewport()->height());
+        redrawLines(document()->findBlock(int(std::exchange(m_movedFrom, -1))), QTextBlock());
     }
     if (!m_storage || m_dirty.empty())
         return;

@@ -104,8 +104,10 @@ private:
     void renderIdleSlice();
     // Whether the block's formats changed.
     bool renderBlock(const QTextBlock &block);
-    // Draws the viewport again from the top of the block down to `bottom`.
-    void redrawFrom(const QTextBlock &block, qreal bottom);
+    // Draws again the lines of the blocks from `first` to `last` that are in
+    // the viewport; an invalid `first` stands for the top, an invalid `last`
+    // for the bottom.
+    void redrawLines(const QTextBlock &first, const QTextBlock &last);
 
     enum class HistoryProbe { None, Checking, Allowed, Refused };
     HistoryProbe m_probe = HistoryProbe::None;
