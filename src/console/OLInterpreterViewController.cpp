@@ -198,9 +198,6 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         trimmedLines += trimToMaximum();
     } while (!m_pendingOutput.empty() && !deadline.hasExpired());
     m_inTextView->setCenterOnScroll(false);
-    // What is in view now is drawn now; what scrolls into view below is drawn
-    // as it comes.
-    m_inTextView->renderStorageChanges();
 
     if (follows) {
         m_inTextView->ensureCursorVisible();
@@ -217,6 +214,7 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         vertical->setValue(top - trimmedLines);
         horizontal->setValue(left);
     }
+    m_inTextView->renderStorageChanges();
     relocateArrow(true);
     // Behind a flood, the rest follows as soon as this update is drawn.
     if (!m_pendingOutput.empty())
