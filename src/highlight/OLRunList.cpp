@@ -119,38 +119,46 @@ void OLRunList::splice(qsizetype from, qsizetype to, std::span<const Piece> piec
         inserted += p.length;
     const qsizetype delta = inserted - (to - from);
 
-    // The chunks holding [from, to), widened by one on each side so that runs
-    // meeting at the edges of the rebuilt region merge as well.
+    // The runs of chunk ci that lie in [a, b), in order.
+    const auto appendRuns = [this](std::vector<Piece> &seq, std::size_t ci, qsizetype a, qsizetype b) {
+        const Chunk &c = m_chunks[ci];
+        for (std::size_t ri = 0; ri < c.runs.size(); ++ri) {
+            const qsizetype runFrom = c.start + c.runs[ri].offset;
+            const qsizetype runTo = ri + 1 < c.runs.size() ? c.start + c.runs[ri + 1].offset : chunkEnd(ci);
+            if (runFrom >= b)
+                break;
+            if (runTo > a)
+                append(seq, qMin(runTo, b) - qMax(runFrom, a), c.runs[ri].value);
+        }
+    };
+
+    // Only the chunks holding [from, to) are rebuilt. A neighbour joins them
+    // where its run meets one of the same value at the seam (neighbouring
+    // runs always differ), and the left one also when they would be left with
+    // few runs, so that chunks stay reasonably full.
     std::size_t lo = 0, hi = 0;
     qsizetype regionStart = 0;
     std::vector<Piece> seq;
     if (!m_chunks.empty()) {
-        const std::size_t first = chunkAt(from);
-        const std::size_t last = to > from ? chunkAt(to - 1) : first;
-        lo = first > 0 ? first - 1 : 0;
-        hi = qMin(last + 1, m_chunks.size() - 1);
-        regionStart = m_chunks[lo].start;
-        for (std::size_t ci = lo; ci <= first; ++ci) {
-            const Chunk &c = m_chunks[ci];
-            for (std::size_t ri = 0; ri < c.runs.size(); ++ri) {
-                const qsizetype a = c.start + c.runs[ri].offset;
-                if (a >= from)
-                    break;
-                const qsizetype b = ri + 1 < c.runs.size() ? c.start + c.runs[ri + 1].offset : chunkEnd(ci);
-                append(seq, qMin(b, from) - a, c.runs[ri].value);
-            }
-        }
+        lo = chunkAt(from);
+        hi = to > from ? chunkAt(to - 1) : lo;
+        appendRuns(seq, lo, m_chunks[lo].start, from);
         for (const Piece &p : pieces)
             append(seq, p.length, p.value);
-        for (std::size_t ci = last; ci <= hi; ++ci) {
-            const Chunk &c = m_chunks[ci];
-            for (std::size_t ri = 0; ri < c.runs.size(); ++ri) {
-                const qsizetype a = c.start + c.runs[ri].offset;
-                const qsizetype b = ri + 1 < c.runs.size() ? c.start + c.runs[ri + 1].offset : chunkEnd(ci);
-                if (b > to)
-                    append(seq, b - qMax(a, to), c.runs[ri].value);
-            }
+        appendRuns(seq, hi, to, chunkEnd(hi));
+        if (lo > 0 && (seq.size() < chunkRuns / 4 || m_chunks[lo - 1].runs.back().value == seq.front().value)) {
+            --lo;
+            std::vector<Piece> joined;
+            appendRuns(joined, lo, m_chunks[lo].start, chunkEnd(lo));
+            for (const Piece &p : seq)
+                append(joined, p.length, p.value);
+            seq = std::move(joined);
         }
+        if (hi + 1 < m_chunks.size() && (seq.empty() || m_chunks[hi + 1].runs.front().value == seq.back().value)) {
+            ++hi;
+            appendRuns(seq, hi, m_chunks[hi].start, chunkEnd(hi));
+        }
+        regionStart = m_chunks[lo].start;
     } else {
         for (const Piece &p : pieces)
             append(seq, p.length, p.value);
