@@ -7,7 +7,7 @@
 // Times are GUI-thread CPU time (this machine has wall-clock pauses of its
 // own), with the wall-clock time beside; each is the median of several runs.
 //
-// usage: console_font_bench [runs]   (offscreen unless QT_QPA_PLATFORM is set)
+// usage: console_font_bench [runs]   (offscreen, or under xvfb-run -a)
 
 #include "app/OLAppDelegate.h"
 #include "app/OLWindowController.h"
@@ -121,7 +121,8 @@ const char *verdict(bool ok)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // Offscreen, unless a display (xvfb-run) or a platform is given.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

@@ -15,8 +15,7 @@
 // of the machine hits both alike; the figures are medians. Each run is a
 // fresh process (the window's in this program, started with --window).
 //
-// usage: window_eval_bench [runs]   (offscreen unless QT_QPA_PLATFORM is set;
-// or under xvfb-run -a)
+// usage: window_eval_bench [runs]   (offscreen, or under xvfb-run -a)
 
 #include "app/OLAppDelegate.h"
 #include "app/OLWindowController.h"
@@ -324,7 +323,8 @@ int main(int argc, char *argv[])
         return qstrcmp(argv[1], "--driver") == 0 ? driveOnce(*interpreter, file)
                                                  : windowOnce(argc, argv, *interpreter, file);
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // Offscreen, unless a display (xvfb-run) or a platform is given.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
 
