@@ -3,10 +3,13 @@
 // Stand-ins for the panes and the window that an interpreter session reports
 // to, and settings in a temporary place.
 
+#include "OLTestProcesses.h"
 #include "session/OLSessionClients.h"
+#include "session/PXShellWrapper.h"
 #include "settings/OLUserDefaults.h"
 
 #include <QList>
+#include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -82,3 +85,11 @@ public:
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     OLUserDefaults defaults{settings};
 };
+
+// Kills every interpreter a test started and waits until all are gone, so no
+// test sees another's children.
+inline void endAllChildren()
+{
+    PXShellWrapper::terminateAll();
+    QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
+}

@@ -35,11 +35,7 @@ class TestInterpreterSession : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void cleanup()
-    {
-        PXShellWrapper::terminateAll();
-        QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
-    }
+    void cleanup() { endAllChildren(); }
 
     // The start-up text is shown, and reported to nobody, though the editor
     // is the last committer of a new session.

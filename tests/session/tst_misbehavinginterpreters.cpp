@@ -154,11 +154,7 @@ class TestMisbehavingInterpreters : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void cleanup()
-    {
-        PXShellWrapper::terminateAll();
-        QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
-    }
+    void cleanup() { endAllChildren(); }
 
     // An interrupt that has had its time without bringing the interpreter
     // back makes the next one terminate it, and one that ignores SIGTERM is

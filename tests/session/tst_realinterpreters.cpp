@@ -70,11 +70,7 @@ class TestRealInterpreters : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void cleanup()
-    {
-        PXShellWrapper::terminateAll();
-        QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
-    }
+    void cleanup() { endAllChildren(); }
 
     // Poly ML gets "-i" once, whether the command line has it or not.
     void banner_data()
