@@ -4,8 +4,13 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QSet>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -28,13 +33,68 @@ QString reasonOf(const QString &errorString)
     return colon < 0 ? errorString : errorString.mid(colon + 2);
 }
 
+// The child's input pipe: both ends close on exec and lie above the standard
+// descriptors, so that putting the reading end on the child's standard input
+// never overwrites the other; the writing end never blocks.
+bool openInputPipe(int &readEnd, int &writeEnd)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    for (int &end : ends) {
+        if (end <= STDERR_FILENO) {
+            const int moved = ::fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            ::close(end);
+            end = moved;
+        }
+    }
+    if (ends[0] < 0 || ends[1] < 0 || ::fcntl(ends[1], F_SETFL, O_NONBLOCK) != 0) {
+        const int error = errno;
+        for (int end : ends) {
+            if (end >= 0)
+                ::close(end);
+        }
+        errno = error;
+        return false;
+    }
+    readEnd = ends[0];
+    writeEnd = ends[1];
+    return true;
+}
+
+// write() with SIGPIPE held back: writing to a pipe nobody reads any more
+// gives EPIPE, and the signal it raised for this thread is taken back.
+ssize_t writeWithoutSigpipe(int fd, const char *data, size_t size)
+{
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    sigset_t pending;
+    sigpending(&pending);
+    const bool pendingBefore = sigismember(&pending, SIGPIPE);
+    ssize_t written;
+    do
+        written = ::write(fd, data, size);
+    while (written < 0 && errno == EINTR);
+    const int error = errno;
+    if (written < 0 && error == EPIPE && !pendingBefore) {
+        const timespec now{};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return written;
+}
+
 } // namespace
 
-void PXShellWrapper::DeleteLater::operator()(QProcess *process) const
+void PXShellWrapper::DeleteLater::operator()(QObject *object) const
 {
-    // The wrapper may go while QProcess is still emitting the signal that
-    // ended the run.
-    process->deleteLater();
+    // The wrapper may go while the object is still emitting a signal.
+    object->deleteLater();
 }
 
 PXShellWrapper::PXShellWrapper(const QString &workingDirectory, const QProcessEnvironment &environment,
@@ -79,8 +139,22 @@ void PXShellWrapper::startProcess()
     process->setProcessEnvironment(m_environment);
     process->setProgram(m_arguments.value(0));
     process->setArguments(m_arguments.mid(1));
+    int inputReadEnd = -1;
+    if (!openInputPipe(inputReadEnd, m_inputFd)) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QMetaObject::invokeMethod(process, [this, reason] { failToStart(reason); }, Qt::QueuedConnection);
+        return;
+    }
+    m_inputNotifier.reset(new QSocketNotifier(m_inputFd, QSocketNotifier::Write));
+    m_inputNotifier->setEnabled(false);
+    QObject::connect(m_inputNotifier.get(), &QSocketNotifier::activated, m_inputNotifier.get(),
+                     [this] { writeInput(); });
+    // QProcess gives the child an empty input, replaced by the pipe here.
+    process->setStandardInputFile(QProcess::nullDevice());
     const pid_t parent = ::getpid();
-    process->setChildProcessModifier([parent] {
+    process->setChildProcessModifier([parent, inputReadEnd] {
+        if (::dup2(inputReadEnd, STDIN_FILENO) < 0)
+            ::_exit(127);
         // Killed when Ostrel dies, however it dies; and at once if it already has.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
@@ -101,16 +175,16 @@ void PXShellWrapper::startProcess()
     QObject::connect(process, &QProcess::errorOccurred, process, [this](QProcess::ProcessError error) {
         // QProcess reports some failures from inside start(), and never sends
         // finished() after one.
-        if (error == QProcess::FailedToStart)
-            QMetaObject::invokeMethod(m_process.get(), [this] { failToStart(); }, Qt::QueuedConnection);
-        else
+        if (error == QProcess::FailedToStart) {
+            const QString reason = reasonOf(m_process->errorString());
+            QMetaObject::invokeMethod(m_process.get(), [this, reason] { failToStart(reason); },
+                                      Qt::QueuedConnection);
+        } else {
             qCDebug(lcWrapper) << "child" << m_arguments.value(0) << error << m_process->errorString();
-        // The child's input is gone (EPIPE, without SIGPIPE): QProcess keeps
-        // what it could not write.
-        if (error == QProcess::WriteError)
-            m_inputLost = true;
+        }
     });
     process->start();
+    ::close(inputReadEnd);
 }
 
 void PXShellWrapper::signalChild(int signal) const
@@ -149,17 +223,63 @@ void PXShellWrapper::appendInput(const QString &text)
 
 void PXShellWrapper::appendInput(const QByteArray &bytes)
 {
-    if (m_phase != Phase::Running) {
-        qCDebug(lcWrapper) << "no child to write to:" << m_arguments.value(0);
+    if (m_phase != Phase::Running || m_inputFd < 0 || m_closeInputWhenWritten) {
+        qCDebug(lcWrapper) << "no child input to write to:" << m_arguments.value(0);
         return;
     }
-    m_process->write(bytes);
+    m_pendingInput.append(bytes);
+    // While the notifier waits for room, the pipe is full.
+    if (!m_inputNotifier->isEnabled())
+        writeInput();
+}
+
+void PXShellWrapper::writeInput()
+{
+    while (m_pendingStart < m_pendingInput.size()) {
+        const ssize_t written = writeWithoutSigpipe(m_inputFd, m_pendingInput.constData() + m_pendingStart,
+                                                    size_t(m_pendingInput.size() - m_pendingStart));
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            m_inputNotifier->setEnabled(true);
+            return;
+        }
+        if (written < 0) {
+            // The child has shut its input or gone: the rest can never arrive.
+            qCDebug(lcWrapper) << "child input lost:" << m_arguments.value(0) << std::strerror(errno);
+            m_inputLost = true;
+            closeInputPipe();
+            return;
+        }
+        m_pendingStart += written;
+    }
+    m_pendingInput.clear();
+    m_pendingStart = 0;
+    m_inputNotifier->setEnabled(false);
+    if (m_closeInputWhenWritten)
+        closeInputPipe();
 }
 
 void PXShellWrapper::closeInput()
 {
-    if (m_phase == Phase::Running)
-        m_process->closeWriteChannel();
+    if (m_phase != Phase::Running || m_inputFd < 0)
+        return;
+    m_closeInputWhenWritten = true;
+    if (m_pendingInput.isEmpty())
+        closeInputPipe();
+}
+
+void PXShellWrapper::closeInputPipe()
+{
+    if (m_inputFd < 0)
+        return;
+    // The notifier may be the one whose signal runs now: it is disabled and
+    // cut off here, and deleted later.
+    m_inputNotifier->setEnabled(false);
+    QObject::disconnect(m_inputNotifier.get(), nullptr, nullptr, nullptr);
+    m_inputNotifier.reset();
+    ::close(m_inputFd);
+    m_inputFd = -1;
+    m_pendingInput.clear();
+    m_pendingStart = 0;
 }
 
 void PXShellWrapper::terminateAll()
@@ -187,10 +307,9 @@ void PXShellWrapper::reportError(const QString &text)
         m_delegate->appendError(this, text);
 }
 
-void PXShellWrapper::failToStart()
+void PXShellWrapper::failToStart(const QString &reason)
 {
-    reportError(QCoreApplication::translate("PXShellWrapper", "Could not start %1: %2")
-                    .arg(m_arguments.value(0), reasonOf(m_process->errorString()))
+    reportError(QCoreApplication::translate("PXShellWrapper", "Could not start %1: %2").arg(m_arguments.value(0), reason)
                 + u'\n');
     cleanup(notLaunchedStatus);
 }
@@ -202,7 +321,8 @@ void PXShellWrapper::cleanup(int status)
     m_phase = Phase::Ended;
     liveWrappers().remove(this);
     QObject::disconnect(m_process.get(), nullptr, nullptr, nullptr);
-    m_inputLost = m_inputLost || m_process->bytesToWrite() > 0;
+    m_inputLost = m_inputLost || !m_pendingInput.isEmpty();
+    closeInputPipe();
     // What is left in the pipes, and a character cut off by the end.
     reportOutput(m_process->readAllStandardOutput());
     reportError(m_errorDecoder.decode(m_process->readAllStandardError()));

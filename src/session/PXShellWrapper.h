@@ -12,7 +12,9 @@
 #include <memory>
 
 class PXShellWrapper;
+class QObject;
 class QProcess;
+class QSocketNotifier;
 
 // The reports of a child process wrapper, all made on the main thread:
 // processStarted() first, processFinished() exactly once and last.
@@ -37,13 +39,15 @@ protected:
 
 // Runs one child process with pipes on its standard input, output and error.
 //
-// Built on QProcess: its reads and writes are driven by the event loop, so
-// input is queued and written as the pipe takes it, in order, and writing
-// never blocks the user interface (a blocking write deadlocks against a child
-// that is itself blocked writing an answer nobody reads). QProcess writes with
-// SIGPIPE held back, so writing to a child that has gone does no harm. It
+// Built on QProcess for starting the child and reading its output: QProcess
 // reports the child's death only after draining both pipes, which gives the
-// end report its place after all output.
+// end report its place after all output. The child's input is the wrapper's
+// own non-blocking pipe: input goes into it at once as far as it has room
+// (QProcess would wait for a later turn of the event loop, a delay on every
+// declaration), the rest in order as the child reads. Writing never blocks
+// the user interface (a blocking write deadlocks against a child that is
+// itself blocked writing an answer nobody reads), and SIGPIPE is held back,
+// so writing to a child that has gone does no harm.
 //
 // A started wrapper holds itself until its end report, so it must be owned by
 // a std::shared_ptr. It never waits for its child: QProcess's destructor would,
@@ -81,7 +85,8 @@ public:
     void interruptProcess(); // SIGINT
     void suspendProcess();   // SIGTSTP
     void killProcess();      // SIGKILL
-    // Queued and written as the child reads; returns at once.
+    // Written at once as far as the pipe has room, the rest as the child
+    // reads; returns at once.
     void appendInput(const QString &text);
     void appendInput(const QByteArray &bytes);
     // The child reads end of file once everything queued has been written.
@@ -103,13 +108,15 @@ private:
     void signalChild(int signal) const;
     void readOutput();
     void readError();
+    void writeInput();
+    void closeInputPipe();
     void reportOutput(const QByteArray &bytes);
     void reportError(const QString &text);
-    void failToStart();
+    void failToStart(const QString &reason);
     void cleanup(int status);
 
     struct DeleteLater {
-        void operator()(QProcess *process) const;
+        void operator()(QObject *object) const;
     };
 
     std::unique_ptr<QProcess, DeleteLater> m_process;
@@ -118,6 +125,11 @@ private:
     QString m_workingDirectory;
     QProcessEnvironment m_environment;
     QStringList m_arguments;
+    int m_inputFd = -1;         // the writing end of the child's input pipe
+    QByteArray m_pendingInput;  // not yet taken by the pipe, from m_pendingStart
+    qsizetype m_pendingStart = 0;
+    bool m_closeInputWhenWritten = false;
+    std::unique_ptr<QSocketNotifier, DeleteLater> m_inputNotifier;
     QStringEncoder m_inputEncoder{QStringConverter::Utf8};
     OLOutputDecoder m_outputDecoder;
     OLOutputDecoder m_errorDecoder;

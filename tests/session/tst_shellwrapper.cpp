@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -202,6 +203,45 @@ private Q_SLOTS:
         QCOMPARE(recorder.output_, QStringLiteral("caf\u00e9 bytes"));
         QCOMPARE(recorder.status, 0);
         QVERIFY(!recorder.inputLost);
+    }
+
+    // The child's input pipe must end up on its standard input even when
+    // Ostrel itself was started without one (the pipe then takes the free
+    // descriptor 0).
+    void inputWithoutOurOwnStandardInput()
+    {
+        const int saved = ::dup(STDIN_FILENO);
+        QVERIFY(saved >= 0);
+        ::close(STDIN_FILENO);
+        Recorder recorder;
+        auto wrapper = makeWrapper(recorder, {"/bin/cat"});
+        wrapper->startProcess();
+        wrapper->appendInput(QStringLiteral("through the pipe\n"));
+        wrapper->closeInput();
+        ::dup2(saved, STDIN_FILENO);
+        ::close(saved);
+        waitForEnd(recorder, wrapper);
+        QCOMPARE(recorder.output_, QStringLiteral("through the pipe\n"));
+        QCOMPARE(recorder.status, 0);
+    }
+
+    // A child started later must not inherit the writing end of an earlier
+    // child's input, or that child would never read end of file.
+    void laterChildDoesNotHoldInputOpen()
+    {
+        Recorder first;
+        Recorder second;
+        auto one = makeWrapper(first, {"/bin/cat"});
+        auto two = makeWrapper(second, {"/bin/cat"});
+        one->startProcess();
+        two->startProcess();
+        one->closeInput();
+        QTRY_VERIFY_WITH_TIMEOUT(first.finished(), 10000);
+        QVERIFY(!second.finished());
+        two->closeInput();
+        waitForEnd(first, one);
+        waitForEnd(second, two);
+        QCOMPARE(second.status, 0);
     }
 
     void encodings()
