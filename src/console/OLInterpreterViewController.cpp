@@ -16,8 +16,15 @@
 #include <QTextLayout>
 
 namespace {
-// Output that arrives within one frame goes in as one update.
+// Output is drawn at once after a pause. While it keeps coming, a stream of
+// short answers is drawn 20 times a second: it scrolls by in jumps either way,
+// and each update costs about the same however little it adds (layout,
+// scrolling, painting), time the window's thread would otherwise give to the
+// next answer of a running evaluation. A flood is drawn at every frame, where
+// the cost of an update lies in what it adds.
 constexpr qint64 frameMs = 16;
+constexpr qint64 streamIntervalMs = 50;
+constexpr qsizetype floodUnits = 16 * 1024;
 // The work of one update, so that the event loop goes on turning in a flood.
 constexpr qint64 updateBudgetMs = 8;
 
@@ -152,8 +159,10 @@ void OLInterpreterViewController::queueOutput(const QString &text, bool error)
         m_pendingOutput.pop_front();
         m_droppedOutput = true;
     }
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start(int(qMax<qint64>(0, frameMs - m_sinceFlush.elapsed())));
+    const qint64 interval = m_pendingUnits >= floodUnits ? frameMs : streamIntervalMs;
+    const int wait = int(qMax<qint64>(0, interval - m_sinceFlush.elapsed()));
+    if (!m_flushTimer.isActive() || m_flushTimer.remainingTime() > wait)
+        m_flushTimer.start(wait);
 }
 
 void OLInterpreterViewController::flushOutput()

@@ -28,7 +28,8 @@ class QPropertyAnimation;
 // Interpreter output always lands at the end of the text, after any input
 // the user has not committed yet (the two are marked and fixed together),
 // wherever the user's selection is; a selection elsewhere stays as it was.
-// The pieces that arrive within one frame are drawn in one update, each still
+// Output is drawn in updates, 20 a second for a stream of answers and 60 for
+// a flood; the pieces that arrive between two are drawn in one, each still
 // recorded and coloured as its own answer or error. A line of output longer
 // than maxLineLength is broken into lines of that length: the view lays out a
 // line whole whenever it changes. The text is bounded: the oldest output is
@@ -65,7 +66,8 @@ public:
     // for output; either ends in a full re-colouring.
     void setFontAttributes(const OLStyleSet &styles, bool forInput);
 
-    // Queued and drawn within a frame.
+    // Queued and drawn at once, or with the next update while output keeps
+    // coming.
     void appendAnswer(const QString &text) override;
     void appendError(const QString &text) override;
     // Output queued and not in the text yet, in UTF-16 units: a reader that
