@@ -1,7 +1,11 @@
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+#include "prefs/OLInterpreterDiscovery.h"
+#include "settings/OLSettingsKeys.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSettings>
 
@@ -16,12 +20,27 @@ int main(int argc, char *argv[])
     // window, and only when every window agrees.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption defaultInterpreter(
+        QStringLiteral("default-interpreter"),
+        QCoreApplication::translate("main", "The interpreter to use until one is chosen in the preferences."),
+        QCoreApplication::translate("main", "path"));
+    parser.addOption(defaultInterpreter);
+    parser.addPositionalArgument(QStringLiteral("files"), QCoreApplication::translate("main", "Files to open."),
+                                 QStringLiteral("[files...]"));
+    parser.process(app);
+
     const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
     OLDialogAsker asker;
     OLAppDelegate delegate(*userLayer, asker, OLRecoveryStore::standardFolder());
+    // Registered, never stored: an interpreter the user chose still wins.
+    if (parser.isSet(defaultInterpreter)) {
+        const QString path = QFileInfo(parser.value(defaultInterpreter)).absoluteFilePath();
+        delegate.defaults().registerDefaults({{OLKey::preferredInterpreter, commandLineForExecutable(path)}});
+    }
     QObject::connect(&delegate, &OLAppDelegate::terminated, &app, [] { QCoreApplication::exit(0); });
-    // Qt has taken its own options out of the arguments; the rest are files.
-    if (!delegate.applicationDidFinishLaunching(QApplication::arguments().mid(1)))
+    if (!delegate.applicationDidFinishLaunching(parser.positionalArguments()))
         return 0;
     return QApplication::exec();
 }
