@@ -20,14 +20,14 @@
 #include <functional>
 #include <memory>
 
-// Answers the application's modal questions from queues the test fills, and
-// records every question. An empty queue cancels.
+// Answers the application's questions from queues the test fills and
+// records every question; an empty queue cancels (recovery: later; changed
+// file: keep the window's text; overwrite: no).
 class ScriptedAsker final : public OLAsker
 {
 public:
     struct Alert {
-        QString message;
-        QString informative;
+        QString message, informative;
     };
     struct Offer {
         QString file;
@@ -39,48 +39,38 @@ public:
         bool edited;
     };
 
-    void alert(QWidget *, const QString &message, const QString &informative) override
-    {
-        alerts.append({message, informative});
-    }
-
+    void alert(QWidget *, const QString &message, const QString &details) override { alerts.append({message, details}); }
     SaveChanges askToSaveChanges(QWidget *parent) override
     {
         saveChangesAskedBy.append(parent);
         return take(saveChanges, SaveChanges::Cancel);
     }
-
     QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
     {
         saveDirectories.append(directory);
         proposedNames.append(proposedName);
         return take(saveFileNames, QString());
     }
-
     QString openFileName(QWidget *, const QString &directory) override
     {
         openDirectories.append(directory);
         return take(openFileNames, QString());
     }
-
     bool chooseInterpreter(OLUserDefaults &defaults) override
     {
         ++choosersRun;
         return chooser && chooser(defaults);
     }
-
     Recovery askToRecover(const OLRecoveredText &text) override
     {
         offers.append({text.file, text.origin, text.text.editorText()});
         return take(recoveries, Recovery::Later);
     }
-
     ChangedFile askAboutChangedFile(QWidget *, const QString &path, bool edited) override
     {
         changedFileQuestions.append({path, edited});
         return take(changedFileAnswers, ChangedFile::Keep);
     }
-
     bool askToOverwriteChangedFile(QWidget *, const QString &path) override
     {
         overwriteQuestions.append(path);
@@ -90,20 +80,14 @@ public:
     QList<Alert> alerts;
     std::deque<SaveChanges> saveChanges;
     QList<QWidget *> saveChangesAskedBy;
-    std::deque<QString> saveFileNames;
-    QStringList saveDirectories;
-    QStringList proposedNames;
-    std::deque<QString> openFileNames;
-    QStringList openDirectories;
+    std::deque<QString> saveFileNames, openFileNames;
+    QStringList saveDirectories, proposedNames, openDirectories, overwriteQuestions;
     std::function<bool(OLUserDefaults &)> chooser;
     int choosersRun = 0;
-    // Unanswered, the user decides later, keeps the window's text, and does
-    // not write over the file.
     QList<Offer> offers;
     std::deque<Recovery> recoveries;
     QList<ChangedFileQuestion> changedFileQuestions;
     std::deque<ChangedFile> changedFileAnswers;
-    QStringList overwriteQuestions;
     std::deque<bool> overwriteAnswers;
 
 private:
@@ -121,6 +105,38 @@ private:
 inline const QString polyCommandLine = QStringLiteral("file://localhost/usr/bin/poly");
 inline const QString smlnjCommandLine = QStringLiteral("file://localhost/usr/bin/sml");
 
+// A chooser in which the user picks Poly ML.
+inline bool choosePoly(OLUserDefaults &defaults)
+{
+    defaults.savePreferredInterpreter(polyCommandLine);
+    return true;
+}
+
+// Types into a text view through real key events, "\n" as Enter.
+inline void typeInto(QWidget *view, const QString &text)
+{
+    const QStringList lines = text.split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(view, Qt::Key_Return);
+        QTest::keyClicks(view, lines[i]);
+    }
+}
+
+inline void typeAtEnd(OLWindowController *window, const QString &text)
+{
+    OLTextView *view = window->editor()->textView();
+    view->setFocus();
+    view->moveCursor(QTextCursor::End);
+    typeInto(view, text);
+}
+
+// Whether the console shows the interpreter's first output.
+inline bool waitForBanner(OLWindowController *window, int timeout = 30000)
+{
+    return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, timeout);
+}
+
 // The application with its settings in a temporary folder, Poly ML as the
 // interpreter, and scripted answers to its questions.
 struct AppFixture {
@@ -128,10 +144,9 @@ struct AppFixture {
     {
         QStandardPaths::setTestModeEnabled(true);
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        app = std::make_unique<OLAppDelegate>(*settings, asker, recoveryFolder());
+        relaunch();
         app->defaults().savePreferredInterpreter(interpreter);
     }
-
     ~AppFixture()
     {
         app.reset();
@@ -139,11 +154,34 @@ struct AppFixture {
         PXShellWrapper::terminateAll();
     }
 
+    // A new application over the same settings and journals: the next start.
+    void relaunch() { app = std::make_unique<OLAppDelegate>(*settings, asker, recoveryFolder()); }
     QString path(const QString &name) const { return dir.filePath(name); }
-    // Where the journals go with XDG_STATE_HOME at stateHome().
-    QString stateHome() const { return dir.filePath(QStringLiteral("state")); }
+    QString stateHome() const { return dir.filePath(QStringLiteral("state")); } // as XDG_STATE_HOME
     QString recoveryFolder() const { return stateHome() + QStringLiteral("/Ostrel/recovery"); }
     QString write(const QString &name, const QByteArray &bytes) const { return writeBytes(dir, name, bytes); }
+    QString journal(qsizetype i = 0) const { return QDir(recoveryFolder()).filePath(journalsIn(recoveryFolder()).value(i)); }
+
+    // A window on a new file with these bytes, once its text is in the editor;
+    // null when it does not open or its text does not come.
+    OLWindowController *open(const QString &name, const QByteArray &bytes)
+    {
+        QString error;
+        const std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
+        OLWindowController *window = app->openDocumentWindow(write(name, bytes));
+        const bool shown = window && source
+                           && QTest::qWaitFor([&] { return window->editor()->content() == source->editorText(); }, 60000);
+        return shown ? window : nullptr;
+    }
+    // A new untitled window with this text typed into it.
+    OLWindowController *untitled(const QString &typed = QString())
+    {
+        app->newDocument();
+        OLWindowController *window = app->windows().constLast();
+        if (!typed.isEmpty())
+            typeAtEnd(window, typed);
+        return window;
+    }
 
     QTemporaryDir dir;
     std::unique_ptr<QSettings> settings;
@@ -175,23 +213,3 @@ inline QList<qint64> liveChildren(const QString &name)
 
 // The window's text once it has reached the editor.
 #define WAIT_FOR_TEXT(window, text) QTRY_COMPARE_WITH_TIMEOUT((window)->editor()->content(), (text), 10000)
-
-// Types into a text view through real key events, "\n" as Enter.
-inline void typeInto(QWidget *view, const QString &text)
-{
-    const QStringList lines = text.split(u'\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            QTest::keyClick(view, Qt::Key_Return);
-        QTest::keyClicks(view, lines[i]);
-    }
-}
-
-// Types at the end of the editor.
-inline void typeAtEnd(OLWindowController *window, const QString &text)
-{
-    OLTextView *view = window->editor()->textView();
-    view->setFocus();
-    view->moveCursor(QTextCursor::End);
-    typeInto(view, text);
-}

@@ -8,35 +8,38 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
+    QFile file(dir.filePath(name));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    return file.fileName();
 }
 
 inline QByteArray readBytes(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// Every entry of the folder, hidden ones included: a temporary file left
-// behind shows up here.
+inline mode_t modeOf(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Every entry, hidden ones included: a temporary file left behind shows here.
 inline QStringList entriesOf(const QTemporaryDir &dir, const QString &sub = QString())
 {
     return QDir(dir.filePath(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                              QDir::Name);
 }
 
-// A recovery journal and its lock file copied under a new name, unlocked:
-// what a killed Ostrel leaves, while the journal's own writer lives on.
+// A journal and its lock copied under a new name, unlocked: what a killed
+// Ostrel leaves, while the journal's own writer lives on.
 inline QString leaveJournalBehind(const QString &journal)
 {
     const QString copy = QFileInfo(journal).absolutePath() + QStringLiteral("/left-") + QFileInfo(journal).fileName();
@@ -50,15 +53,15 @@ inline QStringList journalsIn(const QString &folder)
     return QDir(folder).entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name);
 }
 
-// Tests may run as root, for whom read-only permissions do not stop writes.
+// Read-only permissions do not stop root's writes.
 #define SKIP_WHEN_PERMISSIONS_DO_NOT_APPLY(path)                                                                       \
     do {                                                                                                               \
         if (::access(QFile::encodeName(path).constData(), W_OK) == 0)                                                  \
             QSKIP("read-only permissions do not stop this user's writes (running as root)");                         \
     } while (false)
 
-// Makes writes past `bytes` fail part way, as a full disk does (EFBIG instead
-// of ENOSPC), for the life of the object; unlike chmod this holds for root.
+// Writes past `bytes` fail part way, as on a full disk (EFBIG, not ENOSPC);
+// unlike chmod this holds for root.
 class FileSizeLimit
 {
 public:
@@ -71,7 +74,6 @@ public:
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
     FileSizeLimit(const FileSizeLimit &) = delete;
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
 

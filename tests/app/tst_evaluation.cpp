@@ -42,147 +42,142 @@ class TestEvaluation : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void evaluatesThroughTheInterpreter_data();
-    void evaluatesThroughTheInterpreter();
-    void wholeFileBeforeTheBanner_data();
-    void wholeFileBeforeTheBanner();
+    void evaluatesThroughTheInterpreter_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("answerA");
+        QTest::addColumn<QString>("answerB");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("answerD");
+
+        QTest::newRow("Poly ML") << polyCommandLine << QStringLiteral("val a = 1: int") << QStringLiteral("val b = 2: int")
+                                 << QStringLiteral("Value or constructor (undefinedName) has not been declared")
+                                 << QStringLiteral("val d = 20: int");
+        QTest::newRow("SML of New Jersey") << smlnjCommandLine << QStringLiteral("val a = 1 : int")
+                                           << QStringLiteral("val b = 2 : int")
+                                           << QStringLiteral("unbound variable or constructor: undefinedName")
+                                           << QStringLiteral("val d = 20 : int");
+    }
+
+    void evaluatesThroughTheInterpreter()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, answerA);
+        QFETCH(QString, answerB);
+        QFETCH(QString, error);
+        QFETCH(QString, answerD);
+
+        AppFixture fixture(interpreter);
+        OLWindowController *window = fixture.app->openDocumentWindow(fixture.write(QStringLiteral("eval.sml"), source.toUtf8()));
+        QVERIFY(window);
+        WAIT_FOR_TEXT(window, source);
+        OLEditorViewController *editor = window->editor();
+        OLInterpreterViewController *console = window->console();
+        const OLTextStorage &marks = editor->textStorage();
+        // The banner first, so that the answers below are the declarations'.
+        QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, interpreterTimeout);
+
+        // A declaration runs up to the next one.
+        const qsizetype startB = source.indexOf(QStringLiteral("val b"));
+        const qsizetype startC = source.indexOf(QStringLiteral("val c"));
+        const qsizetype startD = source.indexOf(QStringLiteral("val d"));
+
+        // To the cursor, which stands inside the second declaration: the first
+        // is pending (blue) at once.
+        QTextCursor cursor(editor->textView()->document());
+        cursor.setPosition(int(startB + 4));
+        editor->textView()->setTextCursor(cursor);
+        window->evalToCursor();
+        QVERIFY(editor->pending().isSet());
+        QCOMPARE(editor->pending(), (OLTextRange{0, quint64(startB)}));
+        QVERIFY(backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
+
+        // Both answered: green up to the end of the second, nothing after it.
+        QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, interpreterTimeout);
+        QCOMPARE(editor->inLoop(), qint64(0));
+        const qsizetype afterB = editor->interpreted();
+        QCOMPARE(afterB, startC);
+        QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(backgroundIs(marks, afterB, source.size(), none));
+        QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerB), interpreterTimeout);
+        QVERIFY(rangesText(console, console->answerRanges()).contains(answerA));
+        QVERIFY(!rangesText(console, console->errorRanges()).contains(answerA));
+
+        // The whole file: the third declaration fails (red) and the loop stops
+        // there; the fourth is not sent.
+        window->evalFile();
+        QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
+        QCOMPARE(editor->error(), (OLTextRange{quint64(startC), quint64(startD - startC)}));
+        QCOMPARE(editor->interpreted(), startC);
+        QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
+        QVERIFY(backgroundIs(marks, startD, source.size(), none));
+        QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
+        QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(error), interpreterTimeout);
+        QVERIFY(!console->textStorage().string().contains(answerD));
+        QCOMPARE(editor->inLoop(), qint64(2));
+
+        // Fixed by hand, one step that succeeds goes on to the end.
+        cursor.setPosition(int(source.indexOf(QStringLiteral("undefinedName"))));
+        cursor.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+        editor->textView()->setTextCursor(cursor);
+        editor->textView()->setFocus();
+        QTest::keyClick(editor->textView(), Qt::Key_3);
+        QVERIFY(!editor->error().isSet());
+        QVERIFY(backgroundIs(marks, afterB, editor->content().size(), none));
+        window->evalNextStep();
+        QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), interpreterTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerD), interpreterTimeout);
+        QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(!editor->error().isSet());
+    }
+
+    // The whole file evaluated in a new window, or after a reset, before the
+    // interpreter has written its banner: the first declaration gets its own
+    // verdict, the banner none (whether it comes in one read with the answer or
+    // not), and the banner is no part of the error shown.
+    void wholeFileBeforeTheBanner_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<bool>("afterReset");
+        QTest::addColumn<QString>("banner");
+        for (const bool afterReset : {false, true}) {
+            const char *when = afterReset ? "after a reset" : "in a new window";
+            QTest::addRow("Poly ML, %s", when) << polyCommandLine << afterReset << QStringLiteral("Poly/ML");
+            QTest::addRow("SML of New Jersey, %s", when) << smlnjCommandLine << afterReset
+                                                         << QStringLiteral("Standard ML of New Jersey");
+        }
+    }
+
+    void wholeFileBeforeTheBanner()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(bool, afterReset);
+        QFETCH(QString, banner);
+
+        AppFixture fixture(interpreter);
+        fixture.app->newDocument();
+        OLWindowController *window = fixture.app->windows().constFirst();
+        OLEditorViewController *editor = window->editor();
+        OLInterpreterViewController *console = window->console();
+        if (afterReset) {
+            QTRY_VERIFY_WITH_TIMEOUT(console->textStorage().string().contains(banner), interpreterTimeout);
+            window->resetEnvironment();
+        }
+        // No turn of the event loop in between: the banner cannot have come.
+        const QString failsFirst = QStringLiteral("val a = undefinedName;\nval b = 2;\n");
+        editor->setContent(failsFirst);
+        window->evalFile();
+
+        const qsizetype startB = failsFirst.indexOf(QStringLiteral("val b"));
+        QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
+        QCOMPARE(editor->error(), (OLTextRange{0, quint64(startB)}));
+        QCOMPARE(editor->interpreted(), 0);
+        QVERIFY(backgroundIs(editor->textStorage(), startB, failsFirst.size(), none));
+        QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(u"undefinedName"), interpreterTimeout);
+        QVERIFY(rangesText(console, console->answerRanges()).contains(banner));
+        QVERIFY(!rangesText(console, console->errorRanges()).contains(banner));
+    }
 };
-
-void TestEvaluation::evaluatesThroughTheInterpreter_data()
-{
-    QTest::addColumn<QString>("interpreter");
-    QTest::addColumn<QString>("answerA");
-    QTest::addColumn<QString>("answerB");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<QString>("answerD");
-
-    QTest::newRow("Poly ML") << polyCommandLine << QStringLiteral("val a = 1: int") << QStringLiteral("val b = 2: int")
-                             << QStringLiteral("Value or constructor (undefinedName) has not been declared")
-                             << QStringLiteral("val d = 20: int");
-    QTest::newRow("SML of New Jersey") << smlnjCommandLine << QStringLiteral("val a = 1 : int")
-                                       << QStringLiteral("val b = 2 : int")
-                                       << QStringLiteral("unbound variable or constructor: undefinedName")
-                                       << QStringLiteral("val d = 20 : int");
-}
-
-void TestEvaluation::evaluatesThroughTheInterpreter()
-{
-    QFETCH(QString, interpreter);
-    QFETCH(QString, answerA);
-    QFETCH(QString, answerB);
-    QFETCH(QString, error);
-    QFETCH(QString, answerD);
-
-    AppFixture fixture(interpreter);
-    OLWindowController *window = fixture.app->openDocumentWindow(fixture.write(QStringLiteral("eval.sml"), source.toUtf8()));
-    QVERIFY(window);
-    WAIT_FOR_TEXT(window, source);
-    OLEditorViewController *editor = window->editor();
-    OLInterpreterViewController *console = window->console();
-    const OLTextStorage &marks = editor->textStorage();
-    // The banner first, so that the answers below are the declarations'.
-    QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, interpreterTimeout);
-
-    // A declaration runs up to the next one.
-    const qsizetype startB = source.indexOf(QStringLiteral("val b"));
-    const qsizetype startC = source.indexOf(QStringLiteral("val c"));
-    const qsizetype startD = source.indexOf(QStringLiteral("val d"));
-
-    // To the cursor, which stands inside the second declaration: the first
-    // is pending (blue) at once.
-    QTextCursor cursor(editor->textView()->document());
-    cursor.setPosition(int(startB + 4));
-    editor->textView()->setTextCursor(cursor);
-    window->evalToCursor();
-    QVERIFY(editor->pending().isSet());
-    QCOMPARE(editor->pending(), (OLTextRange{0, quint64(startB)}));
-    QVERIFY(backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
-
-    // Both answered: green up to the end of the second, nothing after it.
-    QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, interpreterTimeout);
-    QCOMPARE(editor->inLoop(), qint64(0));
-    const qsizetype afterB = editor->interpreted();
-    QCOMPARE(afterB, startC);
-    QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
-    QVERIFY(backgroundIs(marks, afterB, source.size(), none));
-    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerB), interpreterTimeout);
-    QVERIFY(rangesText(console, console->answerRanges()).contains(answerA));
-    QVERIFY(!rangesText(console, console->errorRanges()).contains(answerA));
-
-    // The whole file: the third declaration fails (red) and the loop stops
-    // there; the fourth is not sent.
-    window->evalFile();
-    QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
-    QCOMPARE(editor->error(), (OLTextRange{quint64(startC), quint64(startD - startC)}));
-    QCOMPARE(editor->interpreted(), startC);
-    QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
-    QVERIFY(backgroundIs(marks, startD, source.size(), none));
-    QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
-    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(error), interpreterTimeout);
-    QVERIFY(!console->textStorage().string().contains(answerD));
-    QCOMPARE(editor->inLoop(), qint64(2));
-
-    // Fixed by hand, one step that succeeds goes on to the end.
-    cursor.setPosition(int(source.indexOf(QStringLiteral("undefinedName"))));
-    cursor.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
-    editor->textView()->setTextCursor(cursor);
-    editor->textView()->setFocus();
-    QTest::keyClick(editor->textView(), Qt::Key_3);
-    QVERIFY(!editor->error().isSet());
-    QVERIFY(backgroundIs(marks, afterB, editor->content().size(), none));
-    window->evalNextStep();
-    QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), interpreterTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerD), interpreterTimeout);
-    QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
-    QVERIFY(!editor->error().isSet());
-}
-
-// The whole file evaluated in a new window, or after a reset, before the
-// interpreter has written its banner: the first declaration gets its own
-// verdict, the banner none (whether it comes in one read with the answer or
-// not), and the banner is no part of the error shown.
-void TestEvaluation::wholeFileBeforeTheBanner_data()
-{
-    QTest::addColumn<QString>("interpreter");
-    QTest::addColumn<bool>("afterReset");
-    QTest::addColumn<QString>("banner");
-    for (const bool afterReset : {false, true}) {
-        const char *when = afterReset ? "after a reset" : "in a new window";
-        QTest::addRow("Poly ML, %s", when) << polyCommandLine << afterReset << QStringLiteral("Poly/ML");
-        QTest::addRow("SML of New Jersey, %s", when) << smlnjCommandLine << afterReset
-                                                     << QStringLiteral("Standard ML of New Jersey");
-    }
-}
-
-void TestEvaluation::wholeFileBeforeTheBanner()
-{
-    QFETCH(QString, interpreter);
-    QFETCH(bool, afterReset);
-    QFETCH(QString, banner);
-
-    AppFixture fixture(interpreter);
-    fixture.app->newDocument();
-    OLWindowController *window = fixture.app->windows().constFirst();
-    OLEditorViewController *editor = window->editor();
-    OLInterpreterViewController *console = window->console();
-    if (afterReset) {
-        QTRY_VERIFY_WITH_TIMEOUT(console->textStorage().string().contains(banner), interpreterTimeout);
-        window->resetEnvironment();
-    }
-    // No turn of the event loop in between: the banner cannot have come.
-    const QString failsFirst = QStringLiteral("val a = undefinedName;\nval b = 2;\n");
-    editor->setContent(failsFirst);
-    window->evalFile();
-
-    const qsizetype startB = failsFirst.indexOf(QStringLiteral("val b"));
-    QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
-    QCOMPARE(editor->error(), (OLTextRange{0, quint64(startB)}));
-    QCOMPARE(editor->interpreted(), 0);
-    QVERIFY(backgroundIs(editor->textStorage(), startB, failsFirst.size(), none));
-    QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(u"undefinedName"), interpreterTimeout);
-    QVERIFY(rangesText(console, console->answerRanges()).contains(banner));
-    QVERIFY(!rangesText(console, console->errorRanges()).contains(banner));
-}
 
 QTEST_MAIN(TestEvaluation)
 #include "tst_evaluation.moc"
