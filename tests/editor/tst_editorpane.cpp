@@ -1,23 +1,32 @@
+#include "../highlight/highlighttestsupport.h"
+#include "../highlight/viewtestsupport.h"
 #include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
 #include "editor/OLFindBar.h"
-#include "highlight/OLSyntaxHighlighter.h"
-#include "highlight/OLTextView.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QTest>
 #include <QTextBlock>
 
 #include <functional>
 
 namespace {
-// Stands in for the document window: records what the pane sends it.
-class RecordingWindow : public OLEditorWindow
-{
-public:
+using SH = OLSyntaxHighlighter;
+
+// Three declarations of ten units each: [0, 10), [10, 20), [20, 30).
+const QString threeDeclarations = QStringLiteral("val a = 1\nval b = 2\nval c = 3\n");
+
+// A shown pane, with the fixture standing in for its document window.
+struct Fixture : OLEditorWindow {
+    explicit Fixture(const QString &text = threeDeclarations)
+    {
+        pane.setWindowController(this);
+        pane.setFontAttributes(testStyles());
+        pane.setContent(text);
+        pane.resize(640, 400);
+        pane.show();
+    }
     void eval(const QString &text, qint32 from) override
     {
         evals.append(text);
@@ -25,67 +34,17 @@ public:
         if (onEval)
             onEval();
     }
-    bool fileChanged() override
-    {
-        ++fileChangedCalls;
-        return true;
-    }
+    bool fileChanged() override { return ++fileChangedCalls; }
 
-    QStringList evals;
-    QList<qint32> committers;
-    // Runs as each declaration is sent, as the interpreter session would.
-    std::function<void()> onEval;
-    int fileChangedCalls = 0;
-};
-
-OLStyleSet testStyles()
-{
-    OLStyleSet s;
-    s.regColor = OLColor{0, 0, 0, 1};
-    s.keyColor = OLColor{0, 0, 0.8, 1};
-    s.strColor = OLColor{0.6, 0.3, 0, 1};
-    s.comColor = OLColor{0, 0.5, 0, 1};
-    s.errColor = OLColor{1, 0, 0, 1};
-    s.name = QStringLiteral("Monospace");
-    s.size = 12;
-    return s;
-}
-
-// Three declarations of ten units each: [0, 10), [10, 20), [20, 30).
-const QString threeDeclarations = QStringLiteral("val a = 1\nval b = 2\nval c = 3\n");
-
-struct Fixture {
-    explicit Fixture(const QString &text = threeDeclarations)
-    {
-        pane.setWindowController(&window);
-        pane.setFontAttributes(testStyles());
-        pane.setContent(text);
-        pane.resize(640, 400);
-        pane.show();
-    }
-
-    void setCursor(int position)
-    {
-        QTextCursor cursor = pane.textView()->textCursor();
-        cursor.setPosition(position);
-        pane.textView()->setTextCursor(cursor);
-    }
-
-    std::pair<int, int> selection() const
-    {
-        const QTextCursor cursor = pane.textView()->textCursor();
-        return {cursor.selectionStart(), cursor.selectionEnd()};
-    }
-
+    OLTextView &view() { return *pane.textView(); }
+    std::pair<int, int> selection() { return {view().textCursor().selectionStart(), view().textCursor().selectionEnd()}; }
     // Evaluates one declaration with the given verdict.
     void step(bool success)
     {
         pane.evalNextStep();
         pane.setLastCommitSuccess(success);
     }
-
-    // Answers every declaration the pane sends with success; the number of
-    // declarations sent.
+    // Answers each declaration sent with success; how many were sent.
     int answerAll()
     {
         int sent = 0;
@@ -93,73 +52,50 @@ struct Fixture {
             pane.setLastCommitSuccess(true);
         return sent;
     }
+    // The marks, e.g. "green 0-10, blue 10-20".
+    QString marks() const
+    {
+        const OLTextStorage &s = pane.textStorage();
+        const auto name = [](const std::optional<OLColor> &c) {
+            return c == SH::lightGreen() ? "green" : c == SH::lightBlue() ? "blue" : c == SH::lightRed() ? "red" : "other";
+        };
+        QStringList spans;
+        for (qsizetype start = 0, i = 1; start < s.length(); ++i) {
+            if (i < s.length() && s.backgroundColorAt(i) == s.backgroundColorAt(start))
+                continue;
+            if (s.backgroundColorAt(start))
+                spans.append(QStringLiteral("%1 %2-%3").arg(name(s.backgroundColorAt(start))).arg(start).arg(i));
+            start = i;
+        }
+        return spans.join(QStringLiteral(", "));
+    }
+    // The evaluation state, e.g. "20 | pending 20+10 | error - | loop 1 | green 0-20, blue 20-30".
+    QString state() const
+    {
+        const auto r = [](OLTextRange r) { return r.isSet() ? QStringLiteral("%1+%2").arg(r.location).arg(r.length) : QStringLiteral("-"); };
+        return QStringLiteral("%1 | pending %2 | error %3 | loop %4 | %5")
+            .arg(pane.interpreted()).arg(r(pane.pending()), r(pane.error())).arg(pane.inLoop()).arg(marks());
+    }
+    bool colouringSettled() const { return !SH::hasPendingHighlight(pane.textStorage()); }
+    // [from, to) as coloured in the pane, and as a fresh colouring of the unevaluated rest gives it.
+    std::pair<QString, QString> colours(qsizetype from, qsizetype to) const
+    {
+        OLTextStorage fresh(pane.content());
+        const OLTextStorage::Range rest{pane.interpreted(), fresh.length() - pane.interpreted()};
+        SH::highLigthKeyWords(fresh, rest, testStyles());
+        SH::highlightStringsAndComments(fresh, rest, testStyles());
+        return {colourLetters(pane.textStorage(), from, to), colourLetters(fresh, from, to)};
+    }
 
-    RecordingWindow window;
     OLEditorViewController pane;
+    QStringList evals;
+    QList<qint32> committers;
+    std::function<void()> onEval; // runs as each declaration is sent, as the session would
+    int fileChangedCalls = 0;
 };
 
-// The background marks of the storage, e.g. "green 0-10, blue 10-20".
-QString marks(const OLTextStorage &storage)
-{
-    const auto name = [](const OLColor &c) {
-        if (c == OLSyntaxHighlighter::lightGreen())
-            return QStringLiteral("green");
-        if (c == OLSyntaxHighlighter::lightBlue())
-            return QStringLiteral("blue");
-        if (c == OLSyntaxHighlighter::lightRed())
-            return QStringLiteral("red");
-        return QStringLiteral("other");
-    };
-    QList<std::tuple<QString, qsizetype, qsizetype>> spans;
-    for (const OLTextStorage::Run &run : storage.runs(0, storage.length())) {
-        if (!run.background)
-            continue;
-        const QString colour = name(*run.background);
-        if (!spans.isEmpty() && std::get<0>(spans.last()) == colour && std::get<2>(spans.last()) == run.location)
-            std::get<2>(spans.last()) = run.location + run.length;
-        else
-            spans.append({colour, run.location, run.location + run.length});
-    }
-    QStringList out;
-    for (const auto &[colour, from, to] : spans)
-        out.append(QStringLiteral("%1 %2-%3").arg(colour).arg(from).arg(to));
-    return out.join(QStringLiteral(", "));
-}
+#define COLOURED_AFRESH(f, from, to) do { const auto c = (f).colours((from), (to)); QCOMPARE(c.first, c.second); } while (false)
 
-using ForegroundRuns = QList<std::pair<qsizetype, std::optional<OLColor>>>; // run end, colour
-
-ForegroundRuns foregroundRuns(const OLTextStorage &storage, qsizetype from, qsizetype to)
-{
-    ForegroundRuns runs;
-    for (const OLTextStorage::Run &run : storage.runs(from, to)) {
-        if (!runs.isEmpty() && runs.last().second == run.foreground)
-            runs.last().first = run.location + run.length;
-        else
-            runs.append({run.location + run.length, run.foreground});
-    }
-    return runs;
-}
-
-// The colours of [from, to) after colouring the unevaluated rest from scratch,
-// pass by pass, on a fresh storage.
-ForegroundRuns fullRecolouring(const OLEditorViewController &pane, qsizetype from, qsizetype to)
-{
-    OLTextStorage fresh(pane.content());
-    const OLTextStorage::Range rest{pane.interpreted(), fresh.length() - pane.interpreted()};
-    OLSyntaxHighlighter::highLigthKeyWords(fresh, rest, testStyles());
-    OLSyntaxHighlighter::highlightStringsAndComments(fresh, rest, testStyles());
-    return foregroundRuns(fresh, from, to);
-}
-
-bool colouringSettled(const OLEditorViewController &pane)
-{
-    return !OLSyntaxHighlighter::hasPendingHighlight(pane.textStorage());
-}
-
-OLTextRange range(quint64 location, quint64 length)
-{
-    return {location, length};
-}
 } // namespace
 
 class TestEditorPane : public QObject
@@ -170,97 +106,62 @@ private Q_SLOTS:
     void evaluateToCursor_data()
     {
         QTest::addColumn<int>("cursor");
-        QTest::addColumn<QStringList>("sent");
-        QTest::addColumn<qint64>("interpreted");
-        QTest::addColumn<QString>("marks");
-        const QString a = QStringLiteral("val a = 1\n"), b = QStringLiteral("val b = 2\n"),
-                      c = QStringLiteral("val c = 3\n");
-        QTest::newRow("cursor inside the second declaration") << 14 << QStringList{a, b} << qint64(20) << "green 0-20";
-        QTest::newRow("cursor at the start of the second") << 10 << QStringList{a} << qint64(10) << "green 0-10";
-        QTest::newRow("cursor at the start of the text") << 0 << QStringList{} << qint64(0) << "";
-        QTest::newRow("cursor at the end") << 30 << QStringList{a, b, c} << qint64(30) << "green 0-30";
+        QTest::addColumn<int>("sent");
+        QTest::newRow("cursor inside the second declaration") << 14 << 2;
+        QTest::newRow("cursor at the start of the second") << 10 << 1;
+        QTest::newRow("cursor at the start of the text") << 0 << 0;
+        QTest::newRow("cursor at the end") << 30 << 3;
     }
-
     void evaluateToCursor()
     {
         QFETCH(int, cursor);
-        QFETCH(QStringList, sent);
-        QFETCH(qint64, interpreted);
-        QFETCH(QString, marks);
+        QFETCH(int, sent);
         Fixture f;
-        f.setCursor(cursor);
+        select(f.view(), cursor);
         f.pane.evalToCursor();
         // Each report takes one more step while the prefix ends before the cursor.
         for (int i = 0; f.pane.pending().isSet() && i < 10; ++i) {
-            const OLTextRange pending = f.pane.pending();
-            QCOMPARE(pending, range(quint64(i) * 10, 10));
-            QCOMPARE(::marks(f.pane.textStorage()),
-                     i == 0 ? QStringLiteral("blue 0-10") : QStringLiteral("green 0-%1, blue %1-%2").arg(i * 10).arg(i * 10 + 10));
-            QCOMPARE(f.pane.inLoop(), qint64(1));
+            const QString green = i ? QStringLiteral("green 0-%1, ").arg(i * 10) : QString();
+            QCOMPARE(f.state(), QStringLiteral("%1 | pending %1+10 | error - | loop 1 | %2blue %1-%3").arg(i * 10).arg(green).arg(i * 10 + 10));
             f.pane.setLastCommitSuccess(true);
         }
-        QCOMPARE(f.window.evals, sent);
-        QCOMPARE(f.window.committers, QList<qint32>(sent.size(), 0));
-        QCOMPARE(f.pane.interpreted(), interpreted);
-        QCOMPARE(f.pane.inLoop(), qint64(0));
-        QCOMPARE(::marks(f.pane.textStorage()), marks);
-    }
-
-    void evaluateWholeText()
-    {
-        Fixture f;
-        f.pane.evalFile();
-        QCOMPARE(f.pane.inLoop(), qint64(2));
-        QCOMPARE(f.answerAll(), 3);
-        QCOMPARE(f.window.evals.size(), 3);
-        QCOMPARE(f.pane.interpreted(), qint64(30));
-        QCOMPARE(f.pane.inLoop(), qint64(0));
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-30"));
-
-        // A fully evaluated text sends nothing more.
-        f.pane.evalFile();
-        f.pane.evalToCursor();
-        QCOMPARE(f.window.evals.size(), 3);
-        QCOMPARE(f.pane.inLoop(), qint64(0));
-        QVERIFY(!f.pane.pending().isSet());
+        QCOMPARE(f.evals.join(QString()), threeDeclarations.left(sent * 10));
+        QCOMPARE(f.committers, QList<qint32>(sent, 0));
+        QCOMPARE(f.state(), QStringLiteral("%1 | pending - | error - | loop 0 | %2").arg(sent * 10).arg(sent ? QStringLiteral("green 0-%1").arg(sent * 10) : QString()));
     }
 
     void loopEndsWhenTheScannerFindsNothing()
     {
-        // The rest after the last declaration holds no starter word.
         Fixture f(QStringLiteral("val a = 1;\n"));
         f.step(true);
-        f.window.evals.clear();
-        f.setCursor(11);
-        f.pane.textView()->insertTyped(QStringLiteral("1 + 2;\n"));
+        select(f.view(), 11);
+        f.view().insertTyped(QStringLiteral("1 + 2;\n")); // no starter word
         f.pane.evalFile();
-        QVERIFY(f.window.evals.isEmpty());
-        QVERIFY(!f.pane.pending().isSet());
-        QCOMPARE(f.pane.inLoop(), qint64(2));
+        QCOMPARE(f.evals.size(), 1);
+        QCOMPARE(f.state(), QStringLiteral("11 | pending - | error - | loop 2 | green 0-11"));
     }
 
+    // A failure stops the loop; a step sends the failed declaration again and its success resumes the loop.
     void failureStopsTheLoopAndAStepResumesIt()
     {
         Fixture f;
         f.pane.evalFile();
+        QCOMPARE(f.pane.inLoop(), qint64(2));
         f.pane.setLastCommitSuccess(true);
         f.pane.setLastCommitSuccess(false);
-        QCOMPARE(f.window.evals.size(), 2);
-        QCOMPARE(f.pane.error(), range(10, 10));
-        QVERIFY(!f.pane.pending().isSet());
-        QCOMPARE(f.pane.interpreted(), qint64(10));
-        QCOMPARE(f.pane.inLoop(), qint64(2));
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-10, red 10-20"));
-
-        // The failed declaration goes again, whole; its success resumes the loop.
+        QCOMPARE(f.evals.size(), 2);
+        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error 10+10 | loop 2 | green 0-10, red 10-20"));
         f.pane.evalNextStep();
-        QCOMPARE(f.window.evals.last(), QStringLiteral("val b = 2\n"));
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-10, blue 10-20"));
+        QCOMPARE(f.evals.last(), QStringLiteral("val b = 2\n"));
+        QCOMPARE(f.marks(), QStringLiteral("green 0-10, blue 10-20"));
         QCOMPARE(f.answerAll(), 2);
-        QCOMPARE(f.window.evals.size(), 4);
-        QCOMPARE(f.pane.interpreted(), qint64(30));
-        QCOMPARE(f.pane.inLoop(), qint64(0));
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-30"));
+        QCOMPARE(f.evals.size(), 4);
+        QCOMPARE(f.state(), QStringLiteral("30 | pending - | error 10+10 | loop 0 | green 0-30"));
+        // A fully evaluated text sends nothing more.
+        f.pane.evalFile();
+        f.pane.evalToCursor();
+        QCOMPARE(f.evals.size(), 4);
+        QCOMPARE(f.state(), QStringLiteral("30 | pending - | error 10+10 | loop 0 | green 0-30"));
     }
 
     // The next declaration goes out before the answered one is marked; one
@@ -270,11 +171,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("failsAtOnce");
         QTest::addColumn<QStringList>("marksAtEachSend");
         QTest::addColumn<QString>("marksAfter");
-        QTest::newRow("answered later") << false << QStringList{"", "blue 0-10", "green 0-10, blue 10-20"}
-                                        << "green 0-30";
+        QTest::newRow("answered later") << false << QStringList{"", "blue 0-10", "green 0-10, blue 10-20"} << "green 0-30";
         QTest::newRow("failing as it is sent") << true << QStringList{""} << "red 0-10";
     }
-
     void loopSendsBeforeItMarks()
     {
         QFETCH(bool, failsAtOnce);
@@ -282,25 +181,16 @@ private Q_SLOTS:
         QFETCH(QString, marksAfter);
         Fixture f;
         QStringList seen;
-        f.window.onEval = [&] {
-            seen.append(marks(f.pane.textStorage()));
+        f.onEval = [&] {
+            seen.append(f.marks());
             if (failsAtOnce)
                 f.pane.setLastCommitSuccess(false);
         };
         f.pane.evalFile();
         f.answerAll();
         QCOMPARE(seen, marksAtEachSend);
-        QCOMPARE(marks(f.pane.textStorage()), marksAfter);
+        QCOMPARE(f.marks(), marksAfter);
         QVERIFY(!f.pane.pending().isSet());
-    }
-
-    void stepWhilePendingSendsTheSameDeclaration()
-    {
-        Fixture f;
-        f.pane.evalNextStep();
-        f.pane.evalNextStep();
-        QCOMPARE(f.window.evals, QStringList(2, QStringLiteral("val a = 1\n")));
-        QCOMPARE(f.pane.pending(), range(0, 10));
     }
 
     void reportsWithNothingPendingAreIgnored_data()
@@ -312,7 +202,6 @@ private Q_SLOTS:
         QTest::newRow("answer after a failed loop") << true << true;
         QTest::newRow("error after a failed loop") << true << false;
     }
-
     void reportsWithNothingPendingAreIgnored()
     {
         QFETCH(bool, failFirst);
@@ -322,138 +211,117 @@ private Q_SLOTS:
             f.pane.evalFile();
             f.pane.setLastCommitSuccess(false);
         }
-        const QString marksBefore = marks(f.pane.textStorage());
-        const OLTextRange errorBefore = f.pane.error();
-        const qint64 loopBefore = f.pane.inLoop();
-        const qsizetype sentBefore = f.window.evals.size();
-
+        const QString before = f.state();
         f.pane.setLastCommitSuccess(success);
-        QCOMPARE(f.window.evals.size(), sentBefore);
-        QCOMPARE(f.pane.interpreted(), qint64(0));
-        QCOMPARE(f.pane.error(), errorBefore);
-        QCOMPARE(f.pane.inLoop(), loopBefore);
-        QCOMPARE(marks(f.pane.textStorage()), marksBefore);
+        QCOMPARE(f.state(), before);
+        QCOMPARE(f.evals.size(), failFirst ? 1 : 0);
     }
 
+    // Every way of editing, anywhere, is refused while a declaration is pending.
     void editsRefusedWhilePending_data()
     {
         QTest::addColumn<int>("cursor");
         QTest::addColumn<int>("selectTo"); // -1: no selection
-        QTest::addColumn<QKeySequence>("keys");
-        QTest::newRow("typing after the pending declaration") << 25 << -1 << QKeySequence(Qt::Key_X);
-        QTest::newRow("typing inside it") << 5 << -1 << QKeySequence(Qt::Key_X);
-        QTest::newRow("Enter") << 30 << -1 << QKeySequence(Qt::Key_Return);
-        QTest::newRow("Backspace") << 25 << -1 << QKeySequence(Qt::Key_Backspace);
-        QTest::newRow("Delete") << 25 << -1 << QKeySequence(Qt::Key_Delete);
-        QTest::newRow("Tab") << 25 << -1 << QKeySequence(Qt::Key_Tab);
-        QTest::newRow("paste") << 25 << -1 << QKeySequence(QKeySequence::Paste);
-        QTest::newRow("cut") << 21 << 24 << QKeySequence(QKeySequence::Cut);
-        QTest::newRow("typing over a selection") << 21 << 24 << QKeySequence(Qt::Key_X);
-        QTest::newRow("undo") << 30 << -1 << QKeySequence(QKeySequence::Undo);
+        QTest::addColumn<UserEdit>("edit");
+        QTest::newRow("typing after the pending declaration") << 25 << -1 << UserEdit(Qt::Key_X);
+        QTest::newRow("typing inside it") << 5 << -1 << UserEdit(Qt::Key_X);
+        QTest::newRow("Enter") << 31 << -1 << UserEdit(Qt::Key_Return);
+        QTest::newRow("Backspace") << 25 << -1 << UserEdit(Qt::Key_Backspace);
+        QTest::newRow("Delete") << 25 << -1 << UserEdit(Qt::Key_Delete);
+        QTest::newRow("paste") << 25 << -1 << UserEdit(QKeySequence::Paste);
+        QTest::newRow("cut") << 21 << 24 << UserEdit(QKeySequence::Cut);
+        QTest::newRow("typing over a selection") << 21 << 24 << UserEdit(Qt::Key_X);
+        QTest::newRow("undo") << 31 << -1 << UserEdit(QKeySequence::Undo);
+        QTest::newRow("redo") << 31 << -1 << UserEdit(QKeySequence::Redo);
+        QTest::newRow("drop") << 25 << -1 << UserEdit("drop");
+        QTest::newRow("input method") << 25 << -1 << UserEdit("input method");
+        QTest::newRow("context-menu paste") << 25 << -1 << UserEdit("edit-paste");
+        QTest::newRow("context-menu cut") << 21 << 24 << UserEdit("edit-cut");
+        QTest::newRow("context-menu redo") << 31 << -1 << UserEdit("edit-redo");
     }
-
     void editsRefusedWhilePending()
     {
         QFETCH(int, cursor);
         QFETCH(int, selectTo);
-        QFETCH(QKeySequence, keys);
+        QFETCH(UserEdit, edit);
         Fixture f;
         QGuiApplication::clipboard()->setText(QStringLiteral("P"));
-        // Something to undo.
-        f.setCursor(30);
-        QTest::keyClick(f.pane.textView(), Qt::Key_Z);
-        const QString before = f.pane.content();
-        QCOMPARE(before, threeDeclarations + u'z');
+        // Something to undo (the "z") and to redo (the "y").
+        select(f.view(), 30);
+        QTest::keyClick(&f.view(), Qt::Key_Z);
+        select(f.view(), 0);
+        QTest::keyClick(&f.view(), Qt::Key_Y);
+        QTest::keySequence(&f.view(), QKeySequence::Undo);
+        const QString before = threeDeclarations + u'z';
+        QCOMPARE(f.pane.content(), before);
 
         f.pane.evalNextStep();
-        f.setCursor(cursor);
-        if (selectTo >= 0) {
-            QTextCursor c = f.pane.textView()->textCursor();
-            c.setPosition(selectTo, QTextCursor::KeepAnchor);
-            f.pane.textView()->setTextCursor(c);
-        }
-        QTest::keySequence(f.pane.textView(), keys);
+        select(f.view(), cursor, selectTo);
+        QVERIFY(edit.apply(f.view()));
         QCOMPARE(f.pane.content(), before);
-        QCOMPARE(f.pane.textView()->toPlainText(), before);
-        QCOMPARE(f.pane.pending(), range(0, 10));
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("blue 0-10"));
+        QCOMPARE(f.view().toPlainText(), before);
+        QCOMPARE(f.state(), QStringLiteral("0 | pending 0+10 | error - | loop 0 | blue 0-10"));
     }
 
+    // A step while pending sends the same declaration; a reset keeps edits refused.
     void resetWhilePendingKeepsEditsRefused()
     {
         Fixture f;
         f.step(true);
         f.pane.evalNextStep();
+        f.pane.evalNextStep();
+        QCOMPARE(f.evals.mid(1), QStringList(2, QStringLiteral("val b = 2\n")));
         f.pane.resetEvaluated();
-        QCOMPARE(f.pane.interpreted(), qint64(0));
-        QCOMPARE(f.pane.pending(), range(10, 10));
-        QCOMPARE(marks(f.pane.textStorage()), QString());
-        f.setCursor(30);
-        QTest::keyClick(f.pane.textView(), Qt::Key_X);
+        QCOMPARE(f.state(), QStringLiteral("0 | pending 10+10 | error - | loop 0 | "));
+        select(f.view(), 30);
+        QTest::keyClick(&f.view(), Qt::Key_X);
         QCOMPARE(f.pane.content(), threeDeclarations);
-
         // The report clears the pending state; the prefix grows from 0 by its length.
         f.pane.setLastCommitSuccess(true);
         QCOMPARE(f.pane.interpreted(), qint64(10));
-        QTest::keyClick(f.pane.textView(), Qt::Key_X);
+        QTest::keyClick(&f.view(), Qt::Key_X);
         QCOMPARE(f.pane.content(), threeDeclarations + u'x');
     }
 
+    // An edit that begins inside the evaluated prefix resets it (undo
+    // included, checked at its first change); the unevaluated rest, all of
+    // it when the prefix went, is coloured anew.
     void editsAndTheEvaluatedPrefix_data()
     {
         QTest::addColumn<int>("cursor");
-        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<UserEdit>("edit");
         QTest::addColumn<qint64>("interpreted");
-        QTest::addColumn<QString>("marks");
-        QTest::newRow("typing at the end of the prefix keeps it") << 20 << QKeySequence(Qt::Key_X) << qint64(20) << "green 0-20";
-        QTest::newRow("typing after it keeps it") << 25 << QKeySequence(Qt::Key_X) << qint64(20) << "green 0-20";
-        QTest::newRow("Delete at its end keeps it") << 20 << QKeySequence(Qt::Key_Delete) << qint64(20) << "green 0-20";
-        QTest::newRow("Enter at its end keeps it") << 20 << QKeySequence(Qt::Key_Return) << qint64(20) << "green 0-20";
-        QTest::newRow("Backspace at its end resets it") << 20 << QKeySequence(Qt::Key_Backspace) << qint64(0) << "";
-        QTest::newRow("typing inside it resets it") << 5 << QKeySequence(Qt::Key_X) << qint64(0) << "";
-        QTest::newRow("typing at the start resets it") << 0 << QKeySequence(Qt::Key_X) << qint64(0) << "";
-        QTest::newRow("paste inside it resets it") << 12 << QKeySequence(QKeySequence::Paste) << qint64(0) << "";
+        QTest::newRow("typing at the end of the prefix keeps it") << 20 << UserEdit(Qt::Key_X) << qint64(20);
+        QTest::newRow("typing after it keeps it") << 25 << UserEdit(Qt::Key_X) << qint64(20);
+        QTest::newRow("Delete at its end keeps it") << 20 << UserEdit(Qt::Key_Delete) << qint64(20);
+        QTest::newRow("Enter at its end keeps it") << 20 << UserEdit(Qt::Key_Return) << qint64(20);
+        QTest::newRow("Backspace at its end resets it") << 20 << UserEdit(Qt::Key_Backspace) << qint64(0);
+        QTest::newRow("typing inside it resets it") << 5 << UserEdit(Qt::Key_X) << qint64(0);
+        QTest::newRow("paste inside it resets it") << 12 << UserEdit(QKeySequence::Paste) << qint64(0);
+        QTest::newRow("undo of an edit inside it resets it") << 30 << UserEdit(QKeySequence::Undo) << qint64(0);
     }
-
     void editsAndTheEvaluatedPrefix()
     {
         QFETCH(int, cursor);
-        QFETCH(QKeySequence, keys);
+        QFETCH(UserEdit, edit);
         QFETCH(qint64, interpreted);
-        QFETCH(QString, marks);
         Fixture f;
         QGuiApplication::clipboard()->setText(QStringLiteral("P"));
+        // Something to undo inside the prefix.
+        select(f.view(), 5);
+        QTest::keyClick(&f.view(), Qt::Key_X);
+        select(f.view(), 5, 6);
+        QTest::keyClick(&f.view(), Qt::Key_Delete);
         f.step(true);
         f.step(true);
-        const int reportsBefore = f.window.fileChangedCalls;
-        f.setCursor(cursor);
-        QTest::keySequence(f.pane.textView(), keys);
+        const int reportsBefore = f.fileChangedCalls;
+        select(f.view(), cursor);
+        QVERIFY(edit.apply(f.view()));
         QVERIFY(f.pane.content() != threeDeclarations);
-        QCOMPARE(f.pane.interpreted(), interpreted);
-        QCOMPARE(::marks(f.pane.textStorage()), marks);
-        QVERIFY(f.window.fileChangedCalls > reportsBefore);
-        // The unevaluated rest, all of it when the prefix went, is coloured anew.
-        QTRY_VERIFY(colouringSettled(f.pane));
-        const qsizetype end = f.pane.textStorage().length();
-        QCOMPARE(foregroundRuns(f.pane.textStorage(), interpreted, end), fullRecolouring(f.pane, interpreted, end));
-    }
-
-    void undoInsideThePrefixResetsIt()
-    {
-        Fixture f;
-        f.setCursor(5);
-        QTest::keyClick(f.pane.textView(), Qt::Key_X);
-        f.step(true);
-        f.step(true);
-        QCOMPARE(f.pane.interpreted(), qint64(21));
-        // Undo changes the text without a key of its own: it is checked at
-        // its first change.
-        QTest::keySequence(f.pane.textView(), QKeySequence::Undo);
-        QCOMPARE(f.pane.content(), threeDeclarations);
-        QCOMPARE(f.pane.interpreted(), qint64(0));
-        QCOMPARE(marks(f.pane.textStorage()), QString());
-        QTRY_VERIFY(colouringSettled(f.pane));
-        QCOMPARE(foregroundRuns(f.pane.textStorage(), 0, 30), fullRecolouring(f.pane, 0, 30));
+        QCOMPARE(f.state(), QStringLiteral("%1 | pending - | error - | loop 0 | %2").arg(interpreted).arg(interpreted ? "green 0-20" : ""));
+        QVERIFY(f.fileChangedCalls > reportsBefore);
+        QTRY_VERIFY(f.colouringSettled());
+        COLOURED_AFRESH(f, interpreted, f.pane.textStorage().length());
     }
 
     void editsAndTheFailedDeclaration_data()
@@ -463,9 +331,7 @@ private Q_SLOTS:
         QTest::newRow("inside it clears it") << 15 << false;
         QTest::newRow("at its start clears it") << 10 << false;
         QTest::newRow("at its end keeps the record") << 20 << true;
-        QTest::newRow("after it keeps the record") << 25 << true;
     }
-
     void editsAndTheFailedDeclaration()
     {
         QFETCH(int, cursor);
@@ -473,13 +339,10 @@ private Q_SLOTS:
         Fixture f;
         f.step(true);
         f.step(false);
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-10, red 10-20"));
-        f.setCursor(cursor);
-        QTest::keyClick(f.pane.textView(), Qt::Key_X);
-        QCOMPARE(f.pane.error(), errorKept ? range(10, 10) : OLTextRange());
+        select(f.view(), cursor);
+        QTest::keyClick(&f.view(), Qt::Key_X);
         // Any edit of the unevaluated rest drops the red.
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-10"));
-        QCOMPARE(f.pane.interpreted(), qint64(10));
+        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error %1 | loop 0 | green 0-10").arg(errorKept ? "10+10" : "-"));
     }
 
     void enterIndentsLikeTheLastLine_data()
@@ -489,117 +352,92 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QString tabbed = QStringLiteral("val a =\n  1\nval x =\t1\t(* c *)");
         QTest::newRow("two tabs, cursor at the end") << tabbed << int(tabbed.size()) << tabbed + "\n\t\t";
-        QTest::newRow("two tabs, cursor on the first line")
-            << tabbed << 3 << QStringLiteral("val\n\t\t a =\n  1\nval x =\t1\t(* c *)");
-        QTest::newRow("tabs only on an earlier line") << QStringLiteral("\t\tval a = 1\nval b = 2") << 0
-                                                        << QStringLiteral("\n\t\tval a = 1\nval b = 2");
-        QTest::newRow("empty last line") << QStringLiteral("\tval a = 1\n") << 11 << QStringLiteral("\tval a = 1\n\n");
-        QTest::newRow("empty text") << QString() << 0 << QStringLiteral("\n");
+        QTest::newRow("two tabs, cursor on the first line") << tabbed << 3 << "val\n\t\t a =\n  1\nval x =\t1\t(* c *)";
+        QTest::newRow("tabs only on an earlier line") << "\t\tval a = 1\nval b = 2" << 0 << "\n\t\tval a = 1\nval b = 2";
+        QTest::newRow("empty last line") << "\tval a = 1\n" << 11 << "\tval a = 1\n\n";
+        QTest::newRow("empty text") << QString() << 0 << "\n";
     }
-
     void enterIndentsLikeTheLastLine()
     {
         QFETCH(QString, text);
         QFETCH(int, cursor);
         QFETCH(QString, expected);
         Fixture f(text);
-        f.setCursor(cursor);
-        QTest::keyClick(f.pane.textView(), Qt::Key_Return);
+        select(f.view(), cursor);
+        QTest::keyClick(&f.view(), Qt::Key_Return);
         QCOMPARE(f.pane.content(), expected);
-        QCOMPARE(f.pane.textView()->toPlainText(), expected);
+        QCOMPARE(f.view().toPlainText(), expected);
     }
 
     void selectLine_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("line");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("from"); // -1: not found
         QTest::addColumn<int>("to");
         const QString text = QStringLiteral("ab\ncd\n");
-        QTest::newRow("line 0") << text << qint64(0) << false << 0 << 0;
-        QTest::newRow("negative line") << text << qint64(-2) << false << 0 << 0;
-        QTest::newRow("first line") << text << qint64(1) << true << 0 << 2;
-        QTest::newRow("second line") << text << qint64(2) << true << 3 << 5;
-        QTest::newRow("empty line after the final line feed") << text << qint64(3) << true << 6 << 6;
-        QTest::newRow("beyond the last line") << text << qint64(4) << false << 0 << 0;
-        QTest::newRow("far beyond") << text << qint64(1000) << false << 0 << 0;
-        QTest::newRow("line separator ends a line") << QStringLiteral("ab\u2028cd") << qint64(2) << true << 3 << 5;
-        QTest::newRow("next line ends a line") << QStringLiteral("ab\u0085cd") << qint64(2) << true << 3 << 5;
-        QTest::newRow("no-break space does not") << QStringLiteral("a\u00a0b\ncd") << qint64(2) << true << 4 << 6;
-        QTest::newRow("empty text, line 1") << QString() << qint64(1) << true << 0 << 0;
-        QTest::newRow("empty text, line 2") << QString() << qint64(2) << false << 0 << 0;
+        QTest::newRow("line 0") << text << qint64(0) << -1 << 0;
+        QTest::newRow("first line") << text << qint64(1) << 0 << 2;
+        QTest::newRow("second line") << text << qint64(2) << 3 << 5;
+        QTest::newRow("empty line after the final line feed") << text << qint64(3) << 6 << 6;
+        QTest::newRow("beyond the last line") << text << qint64(4) << -1 << 0;
+        QTest::newRow("line separator ends a line") << "ab\u2028cd" << qint64(2) << 3 << 5;
+        QTest::newRow("no-break space does not") << "a\u00a0b\ncd" << qint64(2) << 4 << 6;
+        QTest::newRow("empty text, line 1") << QString() << qint64(1) << 0 << 0;
     }
-
     void selectLine()
     {
         QFETCH(QString, text);
         QFETCH(qint64, line);
-        QFETCH(bool, found);
         QFETCH(int, from);
         QFETCH(int, to);
         Fixture f(text);
-        f.setCursor(0);
-        QCOMPARE(f.pane.selectLine(line), found);
+        select(f.view(), 0);
+        QCOMPARE(f.pane.selectLine(line), from >= 0);
         // On failure nothing is selected: the cursor stays where it was.
-        QCOMPARE(f.selection(), std::make_pair(from, to));
+        QCOMPARE(f.selection(), std::make_pair(qMax(from, 0), to));
     }
 
     void fontChangeRemovesTheMarks()
     {
         Fixture f;
         f.step(true);
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 0-10"));
         OLStyleSet styles = testStyles();
         styles.name = QStringLiteral("DejaVu Sans Mono");
         styles.size = 13.7;
         f.pane.setFontAttributes(styles);
-
-        QCOMPARE(f.pane.textView()->font().pointSize(), 13);
-        QCOMPARE(f.pane.textView()->font().family(), QStringLiteral("DejaVu Sans Mono"));
-        QCOMPARE(marks(f.pane.textStorage()), QString());
-        QCOMPARE(f.pane.interpreted(), qint64(10));
+        QCOMPARE(f.view().font().pointSize(), 13);
+        QCOMPARE(f.view().font().family(), QStringLiteral("DejaVu Sans Mono"));
+        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error - | loop 0 | "));
         // The evaluated prefix stays plain, the rest is coloured again.
-        QCOMPARE(foregroundRuns(f.pane.textStorage(), 0, 10), ForegroundRuns({{10, std::nullopt}}));
-        QTRY_VERIFY(colouringSettled(f.pane));
-        QCOMPARE(f.pane.textStorage().foregroundColorAt(10), testStyles().keyColor);
-
-        // Later steps colour only what they evaluate.
+        QCOMPARE(colourLetters(f.pane.textStorage(), 0, 10), QString(10, u'.'));
+        QTRY_VERIFY(f.colouringSettled());
+        COLOURED_AFRESH(f, 10, 30);
+        // Later steps mark only what they evaluate.
         f.step(true);
-        QCOMPARE(marks(f.pane.textStorage()), QStringLiteral("green 10-20"));
+        QCOMPARE(f.marks(), QStringLiteral("green 10-20"));
     }
 
-    void typingRecoloursTheRest_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("a comment opener") << QStringLiteral("(*");
-        QTest::newRow("a quote") << QStringLiteral("\"");
-        QTest::newRow("a keyword") << QStringLiteral(" fun ");
-    }
-
+    // Typing a quote recolours the whole rest of a long text: the viewport is
+    // right at once, the rest once the slices are done.
     void typingRecoloursTheRest()
     {
-        QFETCH(QString, typed);
-        // Long enough that colouring the whole rest takes several slices.
         QString text;
         for (int i = 0; i < 20000; ++i)
             text += QStringLiteral("val v%1 = \"s\" (* c *) + %1\n").arg(i);
         Fixture f(text);
-        QTRY_VERIFY(colouringSettled(f.pane));
+        QTRY_VERIFY(f.colouringSettled());
         f.step(true);
         const int middle = int(text.size() / 2);
-        f.setCursor(middle);
-        f.pane.textView()->centerCursor();
-        QTest::keyClicks(f.pane.textView(), typed);
-
-        // The viewport is right at once, the rest once the slices are done.
-        const qsizetype first = f.pane.textView()->cursorForPosition(QPoint(0, 0)).block().position();
-        const qsizetype last = qMin(f.pane.textView()->visibleEnd(), f.pane.textStorage().length());
+        select(f.view(), middle);
+        f.view().centerCursor();
+        QTest::keyClick(&f.view(), Qt::Key_QuoteDbl);
+        const qsizetype first = f.view().cursorForPosition(QPoint(0, 0)).block().position();
+        const qsizetype last = qMin(f.view().visibleEnd(), f.pane.textStorage().length());
         QVERIFY(first <= middle && middle < last);
-        QCOMPARE(foregroundRuns(f.pane.textStorage(), first, last), fullRecolouring(f.pane, first, last));
-        QTRY_VERIFY(colouringSettled(f.pane));
-        const qsizetype rest = f.pane.interpreted(), end = f.pane.textStorage().length();
-        QCOMPARE(foregroundRuns(f.pane.textStorage(), rest, end), fullRecolouring(f.pane, rest, end));
+        COLOURED_AFRESH(f, first, last);
+        QTRY_VERIFY(f.colouringSettled());
+        COLOURED_AFRESH(f, f.pane.interpreted(), f.pane.textStorage().length());
     }
 
     void setContentBypassesTheCheck()
@@ -611,12 +449,10 @@ private Q_SLOTS:
         const QString text = QStringLiteral("val\u00a0a = 1\n\tval b = 2\n");
         f.pane.setContent(text);
         QCOMPARE(f.pane.content(), text);
-        QCOMPARE(f.pane.interpreted(), qint64(10));
-        QCOMPARE(f.pane.pending(), range(10, 10));
-
+        QCOMPARE(f.state(), QStringLiteral("10 | pending 10+10 | error - | loop 0 | "));
         // Undo does not reach back before the loaded text.
         f.pane.setLastCommitSuccess(true);
-        QTest::keySequence(f.pane.textView(), QKeySequence::Undo);
+        QTest::keySequence(&f.view(), QKeySequence::Undo);
         QCOMPARE(f.pane.content(), text);
     }
 
@@ -626,84 +462,60 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wrap");
         QTest::addColumn<QString>("presses"); // N: Enter, P: Shift+Enter
         QTest::addColumn<QList<int>>("starts"); // after typing, then after each press
+        QTest::addColumn<bool>("escapeInEditor"); // else in the search field
         // "val" (any case) at 0, 6 and 12; "VAL" at 6.
-        QTest::newRow("forward, wrapping") << false << true << "NNN" << QList<int>{0, 6, 12, 0};
-        QTest::newRow("backward, wrapping") << false << true << "PP" << QList<int>{0, 12, 6};
-        QTest::newRow("matching case") << true << true << "NN" << QList<int>{0, 12, 0};
-        QTest::newRow("forward, stopping at the last") << false << false << "NNN" << QList<int>{0, 6, 12, 12};
-        QTest::newRow("backward, stopping at the first") << false << false << "P" << QList<int>{0, 0};
+        QTest::newRow("forward, wrapping") << false << true << "NNN" << QList<int>{0, 6, 12, 0} << false;
+        QTest::newRow("backward, wrapping") << false << true << "PP" << QList<int>{0, 12, 6} << true;
+        QTest::newRow("matching case") << true << true << "NN" << QList<int>{0, 12, 0} << false;
+        QTest::newRow("forward, stopping at the last") << false << false << "NNN" << QList<int>{0, 6, 12, 12} << true;
+        QTest::newRow("backward, stopping at the first") << false << false << "P" << QList<int>{0, 0} << false;
     }
-
     void findBar()
     {
         QFETCH(bool, matchCase);
         QFETCH(bool, wrap);
         QFETCH(QString, presses);
         QFETCH(QList<int>, starts);
-        Fixture f(QStringLiteral("val a\nVAL b\nval c\n"));
+        QFETCH(bool, escapeInEditor);
+        const QString text = QStringLiteral("val a\nVAL b\nval c\n");
+        Fixture f(text);
         auto *bar = f.pane.findChild<OLFindBar *>();
-        QVERIFY(bar);
-        QVERIFY(!bar->isVisible());
-        f.setCursor(0);
+        QVERIFY(bar && !bar->isVisible());
+        select(f.view(), 0);
         f.pane.performFindPanel();
         QVERIFY(bar->isVisible());
         bar->matchCaseBox()->setChecked(matchCase);
         bar->wrapAroundBox()->setChecked(wrap);
-
         QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
         QList<int> seen{f.selection().first};
         QCOMPARE(f.selection().second - f.selection().first, 3);
         for (const QChar press : presses) {
-            QTest::keyClick(bar->searchField(), Qt::Key_Return,
-                            press == u'P' ? Qt::ShiftModifier : Qt::NoModifier);
+            QTest::keyClick(bar->searchField(), Qt::Key_Return, press == u'P' ? Qt::ShiftModifier : Qt::NoModifier);
             seen.append(f.selection().first);
         }
         QCOMPARE(seen, starts);
-
         // Every match in view is shown; searching changed no text.
         QList<int> shown;
-        for (const QTextEdit::ExtraSelection &s : f.pane.textView()->extraSelections())
+        for (const QTextEdit::ExtraSelection &s : f.view().extraSelections())
             shown.append(s.cursor.selectionStart());
-        const QList<int> matches = matchCase ? QList<int>{0, 12} : QList<int>{0, 6, 12};
-        QCOMPARE(shown, matches);
-        QCOMPARE(f.pane.content(), QStringLiteral("val a\nVAL b\nval c\n"));
-        QVERIFY(!f.pane.textView()->document()->isUndoAvailable());
-    }
-
-    void escapeClosesTheFindBar_data()
-    {
-        QTest::addColumn<bool>("fromEditor");
-        QTest::newRow("in the search field") << false;
-        QTest::newRow("in the editor") << true;
-    }
-
-    void escapeClosesTheFindBar()
-    {
-        QFETCH(bool, fromEditor);
-        Fixture f;
-        auto *bar = f.pane.findChild<OLFindBar *>();
-        f.pane.performFindPanel();
-        QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
-        QCOMPARE(f.pane.textView()->extraSelections().size(), 3);
-        QTest::keyClick(fromEditor ? static_cast<QWidget *>(f.pane.textView()) : bar->searchField(), Qt::Key_Escape);
+        QCOMPARE(shown, (matchCase ? QList<int>{0, 12} : QList<int>{0, 6, 12}));
+        QCOMPARE(f.pane.content(), text);
+        QVERIFY(!f.view().document()->isUndoAvailable());
+        // Escape closes the bar and hides the matches.
+        QTest::keyClick(escapeInEditor ? static_cast<QWidget *>(&f.view()) : bar->searchField(), Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
-        QVERIFY(f.pane.textView()->extraSelections().isEmpty());
-        QCOMPARE(f.pane.content(), threeDeclarations);
+        QVERIFY(f.view().extraSelections().isEmpty());
     }
 
     void findBarTakesASelectionOfOneLine()
     {
         Fixture f;
         auto *bar = f.pane.findChild<OLFindBar *>();
-        QTextCursor c = f.pane.textView()->textCursor();
-        c.setPosition(4);
-        c.setPosition(5, QTextCursor::KeepAnchor);
-        f.pane.textView()->setTextCursor(c);
+        select(f.view(), 4, 5);
         f.pane.performFindPanel();
         QCOMPARE(bar->searchField()->text(), QStringLiteral("a"));
         QVERIFY(bar->findNext());
-        // The "a" of "val b".
-        QCOMPARE(f.selection(), std::make_pair(11, 12));
+        QCOMPARE(f.selection(), std::make_pair(11, 12)); // the "a" of "val b"
     }
 };
 

@@ -4,7 +4,7 @@
 // of edits, moves of the range's start, style changes, sliced colouring and
 // other foreground writes, the two must agree unit for unit.
 
-#include "highlight/OLSyntaxHighlighter.h"
+#include "highlighttestsupport.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -15,90 +15,32 @@ using namespace std::chrono_literals;
 
 namespace {
 using Range = OLTextStorage::Range;
+using SH = OLSyntaxHighlighter;
 
+// 0: all distinct; 1: the same with an answer alpha; 2: shared colours and an absent one.
 OLStyleSet styleSet(int which)
 {
-    OLStyleSet s;
-    switch (which) {
-    case 0: // all distinct
-        s.regColor = OLColor{0.1, 0.1, 0.1, 1};
-        s.keyColor = OLColor{0.2, 0.2, 0.2, 1};
-        s.strColor = OLColor{0.3, 0.3, 0.3, 1};
-        s.comColor = OLColor{0.4, 0.4, 0.4, 1};
-        s.errColor = OLColor{0.5, 0.5, 0.5, 1};
-        break;
-    case 1: // the same colours with an answer alpha
-        s.regColor = OLColor{0.1, 0.1, 0.1, 0.5};
-        s.keyColor = OLColor{0.2, 0.2, 0.2, 0.5};
-        s.strColor = OLColor{0.3, 0.3, 0.3, 0.5};
-        s.comColor = OLColor{0.4, 0.4, 0.4, 0.5};
-        s.errColor = OLColor{0.5, 0.5, 0.5, 0.5};
-        break;
-    default: // shared colours and an absent one
-        s.keyColor = OLColor{0.2, 0.2, 0.2, 1};
-        s.strColor = OLColor{0.3, 0.3, 0.3, 1};
-        s.comColor = OLColor{0.3, 0.3, 0.3, 1};
-        s.errColor = OLColor{0.2, 0.2, 0.2, 1};
-        break;
-    }
+    if (which < 2)
+        return testStyles(which == 0 ? 1 : 0.5);
+    OLStyleSet s = testStyles();
+    s.regColor.reset();
+    s.comColor = s.strColor;
+    s.errColor = s.keyColor;
     return s;
 }
 
 // Pieces of Standard ML and of the things that trip a colourer up.
-const QStringList fragments{
-    QStringLiteral("val"), QStringLiteral("fun"), QStringLiteral("let"), QStringLiteral("in"),
-    QStringLiteral("end"), QStringLiteral("fn"), QStringLiteral("_fn"), QStringLiteral("xval"),
-    QStringLiteral("structure"), QStringLiteral("x"), QStringLiteral("foo'"), QStringLiteral("a1"),
-    QStringLiteral(" "), QStringLiteral(" "), QStringLiteral("  "), QStringLiteral("\n"), QStringLiteral("\n"),
-    QStringLiteral("\t"), QStringLiteral("\""), QStringLiteral("\""), QStringLiteral("(*"), QStringLiteral("*)"),
-    QStringLiteral("("), QStringLiteral(")"), QStringLiteral("*"), QStringLiteral("(*)"), QStringLiteral("\\\""),
-    QStringLiteral("=>"), QStringLiteral("["), QStringLiteral("]"), QStringLiteral("42"), QStringLiteral(";"),
-    QStringLiteral("\"str\""), QStringLiteral("(* c *)"), QStringLiteral("(* (* n *) *)"),
-    QString(QChar(0xA0)), QString(QChar(0x2028)), QStringLiteral("=")};
+const QStringList fragments{"val", "fun", "let", "in", "end", "fn", "_fn", "xval", "structure", "x", "foo'", "a1",
+                            " ", " ", "  ", "\n", "\n", "\t", "\"", "\"", "(*", "*)", "(", ")", "*", "(*)", "\\\"",
+                            "=>", "[", "]", "42", ";", "\"str\"", "(* c *)", "(* (* n *) *)", QString(QChar(0xA0)),
+                            QString(QChar(0x2028)), "="};
 
-QString randomText(QRandomGenerator &rng, int fragmentsCount)
+QString randomText(QRandomGenerator &rng, int count)
 {
     QString text;
-    for (int k = 0; k < fragmentsCount; ++k)
+    for (int i = 0; i < count; ++i)
         text += fragments.at(rng.bounded(fragments.size()));
     return text;
-}
-
-// Every unit's foreground, as the runs the storage holds.
-QList<OLTextStorage::Run> foreground(const OLTextStorage &storage, qsizetype to)
-{
-    QList<OLTextStorage::Run> runs;
-    for (OLTextStorage::Run run : storage.runs(0, to)) {
-        run.background.reset();
-        run.fontTraits = 0;
-        if (!runs.isEmpty() && runs.last().foreground == run.foreground)
-            runs.last().length += run.length;
-        else
-            runs.append(run);
-    }
-    return runs;
-}
-
-// Foreground of each unit of a short text: a letter per colour of the style
-// sets above (r, k, s, c, e by their red component; capitals with the alpha).
-QString letters(const OLTextStorage &storage)
-{
-    QString out;
-    for (qsizetype i = 0; i < storage.length(); ++i) {
-        const auto c = storage.foregroundColorAt(i);
-        const QChar letter = !c ? u'.' : QChar(u"?rksce"[qBound(0, qRound(c->red * 10), 5)]);
-        out += c && c->alpha < 1 ? letter.toUpper() : letter;
-    }
-    return out;
-}
-
-qsizetype firstDifference(const OLTextStorage &a, const OLTextStorage &b, qsizetype to)
-{
-    for (qsizetype i = 0; i < to; ++i) {
-        if (a.foregroundColorAt(i) != b.foregroundColorAt(i))
-            return i;
-    }
-    return -1;
 }
 
 // The incremental storage (`sut`) and the plain one (`ref`), driven alike.
@@ -107,71 +49,61 @@ qsizetype firstDifference(const OLTextStorage &a, const OLTextStorage &b, qsizet
 struct Pair {
     OLTextStorage sut;
     OLTextStorage ref;
-    struct Owed {
-        qsizetype location;
-        OLStyleSet styles;
-    };
-    std::optional<Owed> owed;
+    std::optional<std::pair<qsizetype, OLStyleSet>> owed; // where the pending colouring starts, and how
 
+    explicit Pair(const QString &text) : sut(text), ref(text) {}
     qsizetype length() const { return sut.length(); }
     void edit(qsizetype location, qsizetype length, const QString &text)
     {
         sut.replaceCharacters(location, length, text);
         ref.replaceCharacters(location, length, text);
-        if (owed && location < owed->location) {
-            // The owed colouring starts where its first unit went.
-            owed->location = location + length > owed->location ? location
-                                                                 : owed->location + text.size() - length;
-        }
+        // The owed colouring starts where its first unit went.
+        if (owed && location < owed->first)
+            owed->first = location + length > owed->first ? location : owed->first + text.size() - length;
     }
     void payOwed()
     {
         if (owed)
-            plainPasses({owed->location, ref.length() - owed->location}, owed->styles);
+            plainPasses({owed->first, ref.length() - owed->first}, owed->second);
         owed.reset();
     }
     void plainPasses(Range range, const OLStyleSet &styles)
     {
-        OLSyntaxHighlighter::highLigthKeyWords(ref, range, styles);
-        OLSyntaxHighlighter::highlightStringsAndComments(ref, range, styles);
+        SH::highLigthKeyWords(ref, range, styles);
+        SH::highlightStringsAndComments(ref, range, styles);
     }
     void highlight(Range range, const OLStyleSet &styles)
     {
-        OLSyntaxHighlighter::highlightSyntaxFor(sut, range, styles);
+        SH::highlightSyntaxFor(sut, range, styles);
         if (range.length > 0)
             payOwed();
         plainPasses(range, styles);
     }
     void sliced(qsizetype location, const OLStyleSet &styles, qsizetype settled)
     {
-        OLSyntaxHighlighter::beginHighlightSyntax(sut, location, styles, settled, 0ns);
+        SH::beginHighlightSyntax(sut, location, styles, settled, 0ns);
         if (location == ref.length())
             return; // an empty range: nothing changes
         payOwed();
         plainPasses({location, ref.length() - location}, styles);
-        if (OLSyntaxHighlighter::hasPendingHighlight(sut))
-            owed = Owed{location, styles};
+        if (SH::hasPendingHighlight(sut))
+            owed = {location, styles};
     }
     void finishSlices()
     {
-        while (OLSyntaxHighlighter::hasPendingHighlight(sut))
-            OLSyntaxHighlighter::continueHighlightSyntax(sut, 0ns);
+        while (SH::hasPendingHighlight(sut))
+            SH::continueHighlightSyntax(sut, 0ns);
         payOwed();
-    }
-    // Checks [0, to); describes the first difference on failure.
-    bool agree(qsizetype to, QByteArray *why) const
-    {
-        if (foreground(sut, to) == foreground(ref, to))
-            return true;
-        const qsizetype at = firstDifference(sut, ref, to);
-        *why = QStringLiteral("first difference at %1 in\n%2\n%3 (incremental)\n%4 (passes)")
-                   .arg(at)
-                   .arg(QString(sut.string()).replace(u'\n', u'N').replace(u'\t', u'T'), letters(sut), letters(ref))
-                   .toUtf8();
-        return false;
     }
 };
 } // namespace
+
+// [0, to) of both agrees (no other attribute is set, so equal runs are equal colours).
+#define AGREE(p, to) \
+    do { \
+        if ((p).sut.runs(0, (to)) != (p).ref.runs(0, (to))) \
+            QCOMPARE(colourLetters((p).sut, 0, (to)), colourLetters((p).ref, 0, (to))); \
+    } while (false)
 
 class TestIncrementalHighlight : public QObject
 {
@@ -194,56 +126,40 @@ private Q_SLOTS:
         QFETCH(quint32, seed);
         QFETCH(int, fragmentsCount);
         QRandomGenerator rng(seed);
-        const QString text = randomText(rng, fragmentsCount);
-        Pair p{OLTextStorage(text), OLTextStorage(text), std::nullopt};
+        Pair p(randomText(rng, fragmentsCount));
         int styles = 0;
         qsizetype location = 0;
         p.highlight({0, p.length()}, styleSet(styles));
-        QByteArray why;
-        QVERIFY2(p.agree(p.length(), &why), why.constData());
+        AGREE(p, p.length());
 
         for (int step = 0; step < 300; ++step) {
-            const qsizetype n = p.length();
             // An edit: mostly a few units, sometimes a large stretch.
-            const qsizetype at = rng.bounded(n + 1);
-            const qsizetype removed = rng.bounded(qMin<qsizetype>(n - at, rng.bounded(10) == 0 ? n : 4) + 1);
+            const qsizetype at = rng.bounded(p.length() + 1);
+            const qsizetype removed = rng.bounded(qMin<qsizetype>(p.length() - at, rng.bounded(10) == 0 ? p.length() : 4) + 1);
             p.edit(at, removed, randomText(rng, rng.bounded(3)));
 
             // Where the colouring starts: mostly kept, sometimes moved, as the
             // evaluated prefix of the editor moves.
-            switch (rng.bounded(8)) {
-            case 0:
-                location = rng.bounded(p.length() + 1);
-                break;
-            case 1:
-                location = 0;
-                break;
-            default:
-                location = qMin(location, p.length());
-                break;
-            }
+            const int move = rng.bounded(8);
+            location = move == 0 ? rng.bounded(p.length() + 1) : move == 1 ? 0 : qMin(location, p.length());
             if (rng.bounded(20) == 0)
                 styles = rng.bounded(3);
             const Range rest{location, p.length() - location};
 
             if (rng.bounded(3) == 0) {
-                // Sliced: the part before `settled` is right at once, the rest
-                // after the slices.
+                // Sliced: the part before `settled` is right at once, the rest after the slices.
                 const qsizetype settled = location + rng.bounded(rest.length + 1);
                 p.sliced(location, styleSet(styles), settled);
-                // (An empty range leaves earlier slices pending.)
-                if (location < p.length())
-                    QVERIFY2(p.agree(settled, &why), why.constData());
+                if (location < p.length()) // an empty range leaves earlier slices pending
+                    AGREE(p, settled);
                 if (rng.bounded(2) == 0) {
                     p.finishSlices();
-                    QVERIFY2(p.agree(p.length(), &why), why.constData());
-                }
-                // Otherwise the slices stay pending into what follows.
+                    AGREE(p, p.length());
+                } // otherwise the slices stay pending into what follows
             } else {
                 p.highlight(rest, styleSet(styles));
-                // An empty range leaves earlier slices pending.
-                if (!OLSyntaxHighlighter::hasPendingHighlight(p.sut))
-                    QVERIFY2(p.agree(p.length(), &why), why.constData());
+                if (!SH::hasPendingHighlight(p.sut)) // an empty range leaves earlier slices pending
+                    AGREE(p, p.length());
             }
 
             // Other writers between edits: a range in the middle, an error
@@ -255,9 +171,9 @@ private Q_SLOTS:
                 p.highlight(middle, styleSet(rng.bounded(3)));
                 break;
             case 1:
-                OLSyntaxHighlighter::setErrorForegroundColor(p.sut, middle, styleSet(styles));
+                SH::setErrorForegroundColor(p.sut, middle, styleSet(styles));
                 p.payOwed();
-                OLSyntaxHighlighter::setErrorForegroundColor(p.ref, middle, styleSet(styles));
+                SH::setErrorForegroundColor(p.ref, middle, styleSet(styles));
                 break;
             case 2:
                 p.sut.removeAllAttributes();
@@ -267,13 +183,13 @@ private Q_SLOTS:
             default:
                 continue;
             }
-            if (!OLSyntaxHighlighter::hasPendingHighlight(p.sut))
-                QVERIFY2(p.agree(p.length(), &why), why.constData());
+            if (!SH::hasPendingHighlight(p.sut))
+                AGREE(p, p.length());
         }
         p.finishSlices();
-        QVERIFY2(p.agree(p.length(), &why), why.constData());
+        AGREE(p, p.length());
         p.highlight({location, p.length() - location}, styleSet(styles));
-        QVERIFY2(p.agree(p.length(), &why), why.constData());
+        AGREE(p, p.length());
     }
 
     // Typing into a long text what changes the colour of all the rest: the
@@ -296,62 +212,53 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(bool, sliced);
         QString text;
-        for (int k = 0; k < 3000; ++k)
-            text += QStringLiteral("val x%1 = \"s\" (* note *) fun f y = y\n").arg(k);
+        for (int i = 0; i < 3000; ++i)
+            text += QStringLiteral("val x%1 = \"s\" (* note *) fun f y = y\n").arg(i);
         const qsizetype middle = text.indexOf(QStringLiteral("val x1500"));
         text.insert(middle, before);
-        Pair p{OLTextStorage(text), OLTextStorage(text), std::nullopt};
-        const OLStyleSet styles = styleSet(0);
-        p.highlight({0, p.length()}, styles);
+        Pair p(text);
+        p.highlight({0, p.length()}, testStyles());
         p.sut.takeChangedRange();
 
         p.edit(middle + before.size(), 0, typed);
-        p.plainPasses({0, p.length()}, styles);
+        p.plainPasses({0, p.length()}, testStyles());
         const qsizetype visibleEnd = middle + 2000;
-        const auto first = OLSyntaxHighlighter::beginHighlightSyntax(p.sut, 0, styles, visibleEnd, 0ns);
-        QByteArray why;
-        QVERIFY2(p.agree(visibleEnd, &why), why.constData());
+        const auto first = SH::beginHighlightSyntax(p.sut, 0, testStyles(), visibleEnd, 0ns);
+        AGREE(p, visibleEnd);
         QVERIFY(first);
         QVERIFY(first->location <= middle + before.size());
         QVERIFY(first->end() >= visibleEnd);
-        QCOMPARE(OLSyntaxHighlighter::hasPendingHighlight(p.sut), sliced);
+        QCOMPARE(SH::hasPendingHighlight(p.sut), sliced);
 
         int slices = 0;
         qsizetype reached = first->end();
-        while (OLSyntaxHighlighter::hasPendingHighlight(p.sut)) {
-            // A slice that stops inside a string changes nothing yet.
-            const auto slice = OLSyntaxHighlighter::continueHighlightSyntax(p.sut, 0ns);
-            ++slices;
-            if (!slice)
-                continue;
-            // Slices move forward and leave the settled front alone.
-            QVERIFY(slice->location >= reached);
-            reached = slice->end();
+        for (; SH::hasPendingHighlight(p.sut); ++slices) {
+            // A slice that stops inside a string changes nothing yet; slices
+            // move forward and leave the settled front alone.
+            if (const auto slice = SH::continueHighlightSyntax(p.sut, 0ns)) {
+                QVERIFY(slice->location >= reached);
+                reached = slice->end();
+            }
         }
         QCOMPARE(slices > 1, sliced);
         QCOMPARE(reached, p.length());
-        QVERIFY2(p.agree(p.length(), &why), why.constData());
+        AGREE(p, p.length());
     }
 
     // Colouring the same text again finds nothing to do, and a one-unit edit
     // changes only what that unit affects.
     void editChangesOnlyItsNeighbourhood()
     {
-        QString text;
-        for (int k = 0; k < 2000; ++k)
-            text += QStringLiteral("val x = \"s\" (* c *)\n");
-        OLTextStorage storage(text);
-        const OLStyleSet styles = styleSet(0);
-        OLSyntaxHighlighter::highlightSyntaxFor(storage, {0, storage.length()}, styles);
+        OLTextStorage storage(QStringLiteral("val x = \"s\" (* c *)\n").repeated(2000));
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
         storage.takeChangedRange();
-        OLSyntaxHighlighter::highlightSyntaxFor(storage, {0, storage.length()}, styles);
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
         QCOMPARE(storage.takeChangedRange(), std::nullopt);
-
         // "val" becomes "vl", no keyword.
         const qsizetype at = 1000 * 20 + 1;
         storage.replaceCharacters(at, 1, QString());
         storage.takeChangedRange();
-        OLSyntaxHighlighter::highlightSyntaxFor(storage, {0, storage.length()}, styles);
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
         QCOMPARE(storage.takeChangedRange(), (Range{at - 1, 2}));
     }
 };
