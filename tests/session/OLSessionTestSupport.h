@@ -1,19 +1,21 @@
 #pragma once
 
-// Stand-ins for the panes and the window that an interpreter session reports
-// to, and settings in a temporary place.
+// A session on an interpreter, with stand-ins for the panes and the window it
+// reports to and settings in a temporary place.
 
 #include "OLTestProcesses.h"
-#include "session/OLSessionClients.h"
+#include "session/OLInterpreterSession.h"
 #include "session/PXShellWrapper.h"
 #include "settings/OLUserDefaults.h"
 
+#include <QDeadlineTimer>
 #include <QList>
-#include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
+#include <optional>
 
 class OLSessionRecorder : public OLSessionEditor, public OLSessionConsole, public OLSessionWindow
 {
@@ -37,20 +39,12 @@ public:
     void interpreterActivityChanged(OLInterpreterActivity activity) override { activities.append(activity); }
     void interpreterStarted() override { ++starts; }
 
-    // Everything the console shows, in order.
-    QString console() const
-    {
-        QString all;
-        for (const Piece &piece : pieces)
-            all += piece.text;
-        return all;
-    }
-    // The text shown in one style.
-    QString shown(bool error) const
+    // What the console shows, in order: all of it, or what it shows in one style.
+    QString shown(std::optional<bool> error = std::nullopt) const
     {
         QString all;
         for (const Piece &piece : pieces) {
-            if (piece.error == error)
+            if (!error || piece.error == *error)
                 all += piece.text;
         }
         return all;
@@ -71,19 +65,46 @@ public:
     std::function<void(bool)> onVerdict;
 };
 
-// The store of a test: a settings file in a temporary directory.
-class OLTestSettings
-{
-public:
-    // path: the executable and its arguments, without the URL prefix.
-    void setInterpreter(const QString &path)
+// One session, started on an interpreter's command line.
+template<typename Recorder = OLSessionRecorder>
+struct OLSessionRun {
+    explicit OLSessionRun(const QString &commandLine)
     {
-        defaults.savePreferredInterpreter(QStringLiteral("file://localhost") + path);
+        setInterpreter(commandLine);
+        session->startProcess();
+    }
+
+    void setInterpreter(const QString &commandLine)
+    {
+        defaults.savePreferredInterpreter(QStringLiteral("file://localhost") + commandLine);
+    }
+    // Spins the event loop between checks (QTest::qWaitFor sleeps after each pass, which throttles a flood).
+    static bool waitFor(const std::function<bool()> &condition, int timeoutMs = 20000)
+    {
+        for (QDeadlineTimer deadline(timeoutMs); !condition(); QTest::qWait(20)) {
+            if (deadline.hasExpired())
+                return false;
+        }
+        return true;
+    }
+    bool waitForConsole(const QString &text) { return waitFor([&] { return recorder.shown().contains(text); }); }
+    bool waitForVerdicts(qsizetype count) { return waitFor([&] { return recorder.verdicts.size() >= count; }); }
+    // Something is shown: after a start, the interpreter stands at its first prompt.
+    bool waitForOutput() { return waitFor([&] { return !recorder.pieces.isEmpty(); }); }
+    // The interpreter answers a plain declaration of the editor: one verdict, a success.
+    bool answers()
+    {
+        recorder.verdicts.clear();
+        session->eval(QStringLiteral("val answered = 5"), OLEditorCommitter);
+        return waitForVerdicts(1) && recorder.verdicts == QList<bool>{true};
     }
 
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     OLUserDefaults defaults{settings};
+    Recorder recorder;
+    std::unique_ptr<OLInterpreterSession> session =
+        std::make_unique<OLInterpreterSession>(defaults, recorder, recorder, recorder);
 };
 
 // Kills every interpreter a test started and waits until all are gone, so no
@@ -92,4 +113,11 @@ inline void endAllChildren()
 {
     PXShellWrapper::terminateAll();
     QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
+}
+
+// The one interpreter running, or -1.
+inline qint64 onlyChild()
+{
+    const QList<qint64> children = OLTestProcesses::liveChildren();
+    return children.size() == 1 ? children.first() : -1;
 }

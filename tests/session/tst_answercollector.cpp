@@ -23,15 +23,17 @@ bool operator==(const OLAnswer &a, const OLAnswer &b)
     return a.text == b.text && a.error == b.error && a.report == b.report;
 }
 
+QString primaryPrompt(int mode)
+{
+    return mode == OLPolyML ? QStringLiteral("> ") : mode == OLUnknownMode ? QString() : QStringLiteral("- ");
+}
+
 // A collector whose interpreter has started and stands at its prompt.
 std::unique_ptr<OLAnswerCollector> collectorAtPrompt(int mode)
 {
     auto collector = std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode));
-    const QString prompt = mode == OLPolyML ? QStringLiteral("> ")
-        : mode == OLUnknownMode             ? QString()
-                                            : QStringLiteral("- ");
-    if (!prompt.isEmpty()) {
-        collector->feed(prompt);
+    if (!primaryPrompt(mode).isEmpty()) {
+        collector->feed(primaryPrompt(mode));
         collector->takeAnswer();
     }
     return collector;
@@ -42,26 +44,19 @@ class TestAnswerCollector : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The state after each piece of output: whether the interpreter stands
-    // at its prompt, may stand there, or is still answering.
+    // The state after each piece of output of a commit: whether the
+    // interpreter stands at its prompt, may stand there, or is still answering.
     void states_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("commit");
         QTest::addColumn<QStringList>("pieces");
         QTest::addColumn<QList<State>>("states");
-
         using L = QList<State>;
         const State C = State::Collecting;
         const State done = State::Complete;
-        QTest::newRow("poly: banner in two reads") << int(OLPolyML) << QString()
-            << QStringList{"Poly/ML 5.7.1 Release\n", "> "} << L{C, done};
-        QTest::newRow("poly: one answer in many reads") << int(OLPolyML) << "val q = 2;\n"
-            << QStringList{"val", " ", "q", " ", "=", " 2: int\n> "} << L{C, C, C, C, C, done};
         QTest::newRow("poly: prompt split from its line") << int(OLPolyML) << "val x = 1;\n"
             << QStringList{"val x = 1: int\n", ">", " "} << L{C, C, done};
-        QTest::newRow("poly: a read that ends inside a type") << int(OLPolyML) << "fun g x = x + 1;\n"
-            << QStringList{"val g = fn: int -> ", "int\n> "} << L{C, done};
         QTest::newRow("poly: print without newline") << int(OLPolyML) << "val _ = print \"no newline\";\n"
             << QStringList{"no newline> "} << L{State::PromptLikely};
         QTest::newRow("poly: a prompt for every line") << int(OLPolyML) << "val x = 1;\n;\n"
@@ -81,18 +76,10 @@ private Q_SLOTS:
             << QStringList{"poly: : error: ", "<identifier>", " expected but ; was found\n# "} << L{C, C, State::Stuck};
         QTest::newRow("poly: waiting inside a comment is no error") << int(OLPolyML) << "(* open;\n"
             << QStringList{"# "} << L{C};
-        QTest::newRow("smlnj: accepted") << int(OLSmlNJ) << "val x = 1;\n" << QStringList{"val x = 1 : int\n- "} << L{done};
-        QTest::newRow("smlnj: error, then its prompt") << int(OLSmlNJ) << "foo;\n"
-            << QStringList{"stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n", "- "} << L{C, done};
         QTest::newRow("smlnj: one prompt for several lines") << int(OLSmlNJ) << "val x = 1;\n;\n"
             << QStringList{"val x = 1 : int\n- "} << L{done};
         QTest::newRow("smlnj: waiting at the continuation prompt") << int(OLSmlNJ) << "val = 3;\n"
             << QStringList{"= "} << L{C};
-        QTest::newRow("smlnj: print without newline") << int(OLSmlNJ) << "print \"no newline\";\n"
-            << QStringList{"no newline- "} << L{State::PromptLikely};
-        QTest::newRow("mosml: banner") << int(OLMosML) << QString()
-            << QStringList{"Moscow ML version 2.10\nEnter `quit();' to quit.\n- "} << L{done};
-        QTest::newRow("alice: answer") << int(OLAliceML) << "val x = 1;\n" << QStringList{"val x : int = 1\n- "} << L{done};
         QTest::newRow("unknown: no prompt to wait for") << int(OLUnknownMode) << "x;\n" << QStringList{"x;\n- "} << L{C};
     }
 
@@ -102,94 +89,127 @@ private Q_SLOTS:
         QFETCH(QString, commit);
         QFETCH(QStringList, pieces);
         QFETCH(QList<State>, states);
-        // A row without a commit shows the start of the interpreter.
-        auto collector = commit.isNull() ? std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode))
-                                         : collectorAtPrompt(mode);
-        if (!commit.isNull())
-            collector->noteCommit(commit);
+        const auto collector = collectorAtPrompt(mode);
+        collector->noteCommit(commit);
         for (qsizetype i = 0; i < pieces.size(); ++i)
             QCOMPARE(collector->feed(pieces.at(i)), states.at(i));
     }
 
-    // What reaches the console and the editor. Steps: "commit:" text
-    // (the interpreter has started), "early:" text (it has not started yet),
-    // "out:" a piece, "answer" takes the whole answer, "final" what is left at
-    // the end of the run, "unshown" what waits to be shown, "interrupt" notes
-    // the interruption of a stuck recovery.
+    // What reaches the console and the editor, with the answers taken as the
+    // session takes them: whenever the collector is complete. Steps:
+    // "commit:" text, "early:" text (written before the interpreter stood at
+    // its first prompt; the collector starts with it, or with "out:"), "out:"
+    // a piece, "quiet" takes the answer after a quiet time at a likely prompt,
+    // "unshown" what waits to be shown, "final" what is left at the end of the
+    // run, "interrupt" notes the interruption of a stuck recovery (done once), "user" an
+    // interrupt by the user, "held"/"free" whether input must wait.
     void answers_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QList<OLAnswer>>("answers");
-
         using A = QList<OLAnswer>;
+        const QString loop = QStringLiteral("commit:val _ = (print \"started\\n\"; loop 0);\n");
+        const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79 [built: Mon Oct  3 21:03:45 2022]\n");
+        const QString smlError = QStringLiteral("stdIn:1.9-1.11 Error: expression or pattern ends with infix identifier \"+\"\n");
+        const OLAnswer smlStart{smlBanner, false, false};
+        const OLAnswer polyStart{"Poly/ML 5.7.1 Release\n", false, false};
+
         QTest::newRow("an empty answer to a commit is a success") << int(OLPolyML)
-            << QStringList{"out:Poly/ML 5.7.1 Release\n> ", "answer", "commit:val _ = ()\n;\n", "out:# > ", "answer"}
-            << A{{"Poly/ML 5.7.1 Release\n", false, false}, {"", false, true}};
-        QTest::newRow("prompts without a commit tell nobody") << int(OLSmlNJ) << QStringList{"out:- ", "answer"}
-            << A{{"", false, false}};
+            << QStringList{"out:Poly/ML 5.7.1 Release\n> ", "commit:val _ = ()\n;\n", "out:# > "}
+            << A{polyStart, {"", false, true}};
         QTest::newRow("output shown early, success at the prompt") << int(OLPolyML)
-            << QStringList{"commit:val _ = (print \"a\\n\"; f 0)\n;\n", "out:# a\n", "unshown",
-                           "out:val it = 3: int\n> ", "answer"}
+            << QStringList{"commit:val _ = (print \"a\\n\"; f 0)\n;\n", "out:# a\n", "unshown", "out:val it = 3: int\n> "}
             << A{{"a\n", false, false}, {"val it = 3: int\n", false, true}};
         QTest::newRow("a failure shown early is reported once") << int(OLPolyML)
-            << QStringList{"commit:val t = foo\n;\n", "out:# poly: : error: foo\n", "unshown", "out:Static Errors\n> ", "answer"}
+            << QStringList{"commit:val t = foo\n;\n", "out:# poly: : error: foo\n", "unshown", "out:Static Errors\n> "}
             << A{{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}};
         QTest::newRow("prompts shown early stay hidden") << int(OLPolyML)
             << QStringList{"commit:structure S = struct\nval a = 1\nend\n;\n", "out:# # ", "unshown",
-                           "out:# structure S: sig val a: int end\n> ", "answer"}
+                           "out:# structure S: sig val a: int end\n> "}
             << A{{"", false, false}, {"structure S: sig val a: int end\n", false, true}};
         QTest::newRow("unknown: each shown piece is an answer") << int(OLUnknownMode)
             << QStringList{"commit:x;\n", "out:x;\n", "unshown", "out:- ", "unshown"}
             << A{{"x;\n", false, true}, {"- ", false, true}};
-        QTest::newRow("poly: the interruption of a stuck recovery leaves no trace") << int(OLPolyML)
-            << QStringList{"commit:val y = 1 +;\n", "out:poly: : error: <identifier> expected but ; was found\n# ",
-                           "interrupt", "out:Compilation interrupted\n\n> ", "answer"}
-            << A{{"poly: : error: <identifier> expected but ; was found\n", true, true}};
+        // Input waits from the moment the recovery is stuck until the note of
+        // its interruption has come, which leaves no trace.
+        QTest::newRow("poly: a stuck recovery interrupted") << int(OLPolyML)
+            << QStringList{"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n# ", "held", "interrupt", "held",
+                           "unshown", "out:Compilation interrupted\n\n> ", "free"}
+            << A{{"poly: : error: e\n", true, true}, {"", true, false}};
         QTest::newRow("poly: a late note of the interruption is dropped") << int(OLPolyML)
-            << QStringList{"commit:val y = 1 +;\n", "out:poly: : error: e\n# ", "interrupt",
-                           "out:Static Errors\n> ", "answer", "out:Compilation interrupted\n\n> ", "answer"}
+            << QStringList{"commit:val y = 1 +;\n", "out:poly: : error: e\n# ", "interrupt", "out:Static Errors\n> ",
+                           "out:Compilation interrupted\n\n> "}
             << A{{"poly: : error: e\n# Static Errors\n", true, true}, {"", false, false}};
         QTest::newRow("poly: an interruption by the user is a failure") << int(OLPolyML)
-            << QStringList{"commit:(* open\n;\n", "out:# # ", "out:Compilation interrupted\n\n> ", "answer"}
+            << QStringList{"commit:(* open\n;\n", "out:# # ", "out:Compilation interrupted\n\n> "}
             << A{{"Compilation interrupted\n\n", true, true}};
         QTest::newRow("smlnj: interrupted at the continuation prompt") << int(OLSmlNJ)
-            << QStringList{"commit:val = 3;\n", "out:= ", "out:\nInterrupt\n- ", "answer"}
-            << A{{"\nInterrupt\n", true, true}};
-        QTest::newRow("the end: a commit without an answer has failed") << int(OLPolyML)
-            << QStringList{"commit:OS.Process.exit OS.Process.success;\n", "final"} << A{{"", true, true}};
-        // The end: a commit the interpreter had not answered at its prompt
-        // has failed, whatever was left of its output.
-        QTest::newRow("the end: text left") << int(OLSmlNJ)
-            << QStringList{"commit:OS.Process.exit OS.Process.success;\n", "out:[autoloading]\n", "final"}
-            << A{{"[autoloading]\n", true, true}};
+            << QStringList{"commit:val = 3;\n", "out:= ", "out:\nInterrupt\n- "} << A{{"\nInterrupt\n", true, true}};
+
+        // A commit the user interrupts has failed, however the note of the
+        // interruption ends: two interrupts in quick succession can cut Poly
+        // ML's off after its first word, or leave only the prompt. The next
+        // commit is judged by its own answer; an interrupt at the prompt fails nothing.
+        QTest::newRow("poly: interrupted, the whole note") << int(OLPolyML)
+            << QStringList{loop, "out:started\n", "user", "out:Exception- Interrupt raised\n> ", "commit:val y = 2;\n",
+                           "out:val y = 2: int\n> "}
+            << A{{"started\nException- Interrupt raised\n", true, true}, {"val y = 2: int\n", false, true}};
+        QTest::newRow("poly: interrupted, the note cut off after its first word") << int(OLPolyML)
+            << QStringList{loop, "out:started\n", "user", "out:Exception-", "out:> ", "quiet"}
+            << A{{"started\nException-", true, true}};
+        QTest::newRow("poly: interrupted, only the prompt: answered just before") << int(OLPolyML)
+            << QStringList{"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:> "}
+            << A{{"val x = 1: int\n", true, true}};
+        QTest::newRow("poly: an interrupt at the prompt") << int(OLPolyML)
+            << QStringList{"user", "out:val late = 1: int\n> "} << A{{"val late = 1: int\n", false, true}};
+
+        // The end: a commit the interpreter had not answered at its prompt has
+        // failed, whatever was left of its output.
         QTest::newRow("the end: a warning left") << int(OLPolyML)
             << QStringList{"commit:OS.Process.exit OS.Process.success;\n",
                            "out:Warning- The type of (it) contains a free type variable.\n", "final"}
             << A{{"Warning- The type of (it) contains a free type variable.\n", true, true}};
-        QTest::newRow("the end: only a prompt left") << int(OLSmlNJ)
-            << QStringList{"commit:val x =\n;\n", "out:= ", "final"} << A{{"", true, true}};
         QTest::newRow("the end: a failure shown early is not reported again") << int(OLSmlNJ)
             << QStringList{"commit:foo;\n", "out:stdIn:2.1-2.4 Error: unbound\n", "unshown", "final"}
             << A{{"stdIn:2.1-2.4 Error: unbound\n", true, true}, {"", true, false}};
         QTest::newRow("the end: output after the last answer is nobody's") << int(OLSmlNJ)
-            << QStringList{"commit:val x = 1;\n", "out:val x = 1 : int\n- ", "answer", "out:[autoloading]\n", "final"}
+            << QStringList{"commit:val x = 1;\n", "out:val x = 1 : int\n- ", "out:[autoloading]\n", "final"}
             << A{{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}};
         QTest::newRow("the end: nothing pending, nothing reported") << int(OLSmlNJ) << QStringList{"final"}
             << A{{"", false, false}};
         QTest::newRow("the end: during the start-up, a commit written") << int(OLSmlNJ)
-            << QStringList{"early:val x = 1;\n", "out:Standard ML of New Jersey v110.79\n", "final"}
-            << A{{"Standard ML of New Jersey v110.79\n", true, true}};
+            << QStringList{"early:val x = 1;\n", "out:" + smlBanner, "final"} << A{{smlBanner, true, true}};
 
-        // The start-up text up to the first prompt is reported to nobody.
-        QTest::newRow("mosml: banner") << int(OLMosML)
-            << QStringList{"out:Moscow ML version 2.10\nEnter `quit();' to quit.\n- ", "answer"}
-            << A{{"Moscow ML version 2.10\n", false, false}};
+        // A commit written before the interpreter has started: the start-up
+        // text up to the first primary prompt is an answer of its own,
+        // reported to nobody, however the reads cut the output.
         QTest::newRow("smlnj: a failure in the start-up text shown early") << int(OLSmlNJ)
             << QStringList{"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown",
-                           "out:- val x = 1 : int\n- ", "answer", "answer"}
-            << A{{"uncaught exception Fail [init]\n", true, false}, {"", true, false},
-                 {"val x = 1 : int\n", false, true}};
+                           "out:- val x = 1 : int\n- "}
+            << A{{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}};
+        QTest::newRow("smlnj: banner and answer in one read") << int(OLSmlNJ)
+            << QStringList{"early:val y = 1 +;\n", "out:" + smlBanner + "- " + smlError + "- "}
+            << A{smlStart, {smlError, true, true}};
+        QTest::newRow("smlnj: the start-up prompt cut between reads") << int(OLSmlNJ)
+            << QStringList{"early:val x = 1;\n", "out:" + smlBanner + "-", "out: val x = 1 : int\n- "}
+            << A{smlStart, {"val x = 1 : int\n", false, true}};
+        QTest::newRow("smlnj: continuation prompts after the start-up prompt") << int(OLSmlNJ)
+            << QStringList{"early:structure S = struct\nval a = 1\nend;\n", "out:" + smlBanner + "- = = ",
+                           "out:structure S : sig val a : int end\n- "}
+            << A{smlStart, {"structure S : sig val a : int end\n", false, true}};
+        QTest::newRow("poly: rejected, with the banner in one read") << int(OLPolyML)
+            << QStringList{"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> poly: : error: Value or constructor "
+                                                   "(foo) has not been declared\nStatic Errors\n> "}
+            << A{polyStart, {"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n", true, true}};
+        // Poly ML's start-up prompt is not one of the commit's lines.
+        QTest::newRow("poly: two lines, the first answered at once") << int(OLPolyML)
+            << QStringList{"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ",
+                           "out:val a = 1: int\n> ", "out:val b = 2: int\n> "}
+            << A{polyStart, {"val a = 1: int\n> val b = 2: int\n", false, true}};
+        QTest::newRow("poly -q: only the prompt") << int(OLPolyML)
+            << QStringList{"early:val x = 1;\n", "out:> ", "out:val x = 1: int\n> "}
+            << A{{"", false, false}, {"val x = 1: int\n", false, true}};
     }
 
     void answers()
@@ -197,171 +217,33 @@ private Q_SLOTS:
         QFETCH(int, mode);
         QFETCH(QStringList, steps);
         QFETCH(QList<OLAnswer>, answers);
-        auto collector = steps.constFirst().startsWith(u"commit:")
-            ? collectorAtPrompt(mode)
-            : std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode));
+        const bool starting = steps.constFirst().startsWith(u"early:") || steps.constFirst().startsWith(u"out:");
+        auto collector = starting ? std::make_unique<OLAnswerCollector>(OLInterpreterMode(mode)) : collectorAtPrompt(mode);
         QList<OLAnswer> taken;
         for (const QString &step : std::as_const(steps)) {
-            if (step.startsWith(u"commit:") || step.startsWith(u"early:"))
+            if (step.startsWith(u"commit:") || step.startsWith(u"early:")) {
                 collector->noteCommit(step.mid(step.indexOf(u':') + 1));
-            else if (step.startsWith(u"out:"))
-                collector->feed(step.mid(4));
-            else if (step == u"answer")
+            } else if (step.startsWith(u"out:")) {
+                for (collector->feed(step.mid(4)); collector->state() == State::Complete;)
+                    taken.append(collector->takeAnswer());
+            } else if (step == u"quiet") {
+                QCOMPARE(collector->state(), State::PromptLikely);
                 taken.append(collector->takeAnswer());
-            else if (step == u"final")
+            } else if (step == u"final") {
                 taken.append(collector->takeFinalAnswer());
-            else if (step == u"unshown")
+            } else if (step == u"unshown") {
                 taken.append(collector->takeUnshown());
-            else if (step == u"interrupt")
+            } else if (step == u"interrupt") {
                 collector->noteRecoveryInterrupt();
-            else
-                QFAIL(qPrintable("unknown step " + step));
+                QVERIFY(collector->state() != State::Stuck); // interrupted once
+            } else if (step == u"user") {
+                collector->noteInterrupt();
+            } else {
+                QCOMPARE(collector->holdsInput(), step == u"held");
+            }
         }
         QCOMPARE(taken, answers);
-    }
-
-    // A commit written before the interpreter has started: the start-up text
-    // up to the first primary prompt is an answer of its own, reported to
-    // nobody, however the reads cut the output; the commit's verdict is its
-    // own answer's. Answers are taken whenever the collector is complete, as
-    // the session takes them.
-    void commitBeforeStartup_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("commit");
-        QTest::addColumn<QStringList>("pieces");
-        QTest::addColumn<QList<State>>("states"); // after each piece
-        QTest::addColumn<QList<OLAnswer>>("answers");
-
-        using L = QList<State>;
-        using A = QList<OLAnswer>;
-        const State C = State::Collecting;
-        const State done = State::Complete;
-        const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79 [built: Mon Oct  3 21:03:45 2022]\n");
-        const QString smlError = QStringLiteral("stdIn:1.9-1.11 Error: expression or pattern ends with infix identifier \"+\"\n");
-        const OLAnswer smlStart{smlBanner, false, false};
-        const OLAnswer polyStart{"Poly/ML 5.7.1 Release\n", false, false};
-
-        QTest::newRow("smlnj: banner, then the answer") << int(OLSmlNJ) << "val y = 1 +;\n"
-            << QStringList{smlBanner + "- ", smlError + "- "} << L{done, done} << A{smlStart, {smlError, true, true}};
-        QTest::newRow("smlnj: banner and answer in one read") << int(OLSmlNJ) << "val y = 1 +;\n"
-            << QStringList{smlBanner + "- " + smlError + "- "} << L{done} << A{smlStart, {smlError, true, true}};
-        QTest::newRow("smlnj: the start-up prompt cut between reads") << int(OLSmlNJ) << "val x = 1;\n"
-            << QStringList{smlBanner + "-", " val x = 1 : int\n- "} << L{C, done}
-            << A{smlStart, {"val x = 1 : int\n", false, true}};
-        QTest::newRow("smlnj: continuation prompts after the start-up prompt") << int(OLSmlNJ)
-            << "structure S = struct\nval a = 1\nend;\n"
-            << QStringList{smlBanner + "- = = ", "structure S : sig val a : int end\n- "} << L{done, done}
-            << A{smlStart, {"structure S : sig val a : int end\n", false, true}};
-        QTest::newRow("poly: banner glued to the answer") << int(OLPolyML) << "val x = 1;\n"
-            << QStringList{"Poly/ML 5.7.1 Release\n> val x = 1: int\n> "} << L{done}
-            << A{polyStart, {"val x = 1: int\n", false, true}};
-        QTest::newRow("poly: rejected, with the banner in one read") << int(OLPolyML) << "val y = foo;\n"
-            << QStringList{"Poly/ML 5.7.1 Release\n> poly: : error: Value or constructor (foo) has not been "
-                           "declared\nStatic Errors\n> "}
-            << L{done}
-            << A{polyStart, {"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n",
-                             true, true}};
-        // Poly ML's start-up prompt is not one of the commit's lines.
-        QTest::newRow("poly: two lines, the first answered at once") << int(OLPolyML) << "val a = 1;\nval b = 2;\n"
-            << QStringList{"Poly/ML 5.7.1 Release\n", "> ", "val a = 1: int\n> ", "val b = 2: int\n> "}
-            << L{C, done, C, done} << A{polyStart, {"val a = 1: int\n> val b = 2: int\n", false, true}};
-        QTest::newRow("poly -q: only the prompt") << int(OLPolyML) << "val x = 1;\n"
-            << QStringList{"> ", "val x = 1: int\n> "} << L{done, done}
-            << A{{"", false, false}, {"val x = 1: int\n", false, true}};
-        QTest::newRow("mosml: banner and answer in one read") << int(OLMosML) << "val x = 1;\n"
-            << QStringList{"Moscow ML version 2.10\nEnter `quit();' to quit.\n- > val x = 1 : int\n- "} << L{done}
-            << A{{"Moscow ML version 2.10\n", false, false}, {"val x = 1 : int\n", false, true}};
-    }
-
-    void commitBeforeStartup()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, commit);
-        QFETCH(QStringList, pieces);
-        QFETCH(QList<State>, states);
-        QFETCH(QList<OLAnswer>, answers);
-        OLAnswerCollector collector{OLInterpreterMode(mode)};
-        collector.noteCommit(commit);
-        QList<State> seen;
-        QList<OLAnswer> taken;
-        for (const QString &piece : std::as_const(pieces)) {
-            seen.append(collector.feed(piece));
-            while (collector.state() == State::Complete)
-                taken.append(collector.takeAnswer());
-        }
-        QCOMPARE(seen, states);
-        QCOMPARE(taken, answers);
-        QVERIFY(!collector.commitPending());
-    }
-
-    // The user interrupts a commit that computes: it has failed, however
-    // the interpreter's note of the interruption ends. Two interrupts in
-    // quick succession can cut Poly ML's note off after its first word, or
-    // leave only the prompt. An interrupt at the prompt fails nothing.
-    void userInterrupt_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("commit");
-        QTest::addColumn<QString>("before"); // output before the interrupt
-        QTest::addColumn<QStringList>("after");
-        QTest::addColumn<State>("state");
-        QTest::addColumn<OLAnswer>("answer");
-        const QString loop = QStringLiteral("val _ = (print \"started\\n\"; loop 0);\n");
-        QTest::newRow("poly: the whole note") << int(OLPolyML) << loop << "started\n"
-            << QStringList{"Exception- Interrupt raised\n> "} << State::Complete
-            << OLAnswer{"started\nException- Interrupt raised\n", true, true};
-        QTest::newRow("poly: the note cut off after its first word") << int(OLPolyML) << loop << "started\n"
-            << QStringList{"Exception-", "> "} << State::PromptLikely << OLAnswer{"started\nException-", true, true};
-        QTest::newRow("poly: only the prompt") << int(OLPolyML) << loop << "started\n" << QStringList{"> "}
-            << State::Complete << OLAnswer{"started\n", true, true};
-        QTest::newRow("smlnj: only the prompt") << int(OLSmlNJ) << loop << "started\n" << QStringList{"- "}
-            << State::Complete << OLAnswer{"started\n", true, true};
-        QTest::newRow("poly: answered just before the interrupt came, still failed") << int(OLPolyML) << "val x = 1;\n"
-            << "val x = 1: int\n" << QStringList{"> "} << State::Complete << OLAnswer{"val x = 1: int\n", true, true};
-        QTest::newRow("poly: at the prompt, nothing pending") << int(OLPolyML) << QString() << QString()
-            << QStringList{"val late = 1: int\n> "} << State::Complete << OLAnswer{"val late = 1: int\n", false, true};
-    }
-
-    void userInterrupt()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, commit);
-        QFETCH(QString, before);
-        QFETCH(QStringList, after);
-        QFETCH(State, state);
-        QFETCH(OLAnswer, answer);
-        const auto collector = collectorAtPrompt(mode);
-        if (!commit.isEmpty())
-            collector->noteCommit(commit);
-        collector->feed(before);
-        collector->noteInterrupt();
-        for (const QString &piece : std::as_const(after))
-            collector->feed(piece);
-        QCOMPARE(collector->state(), state);
-        QCOMPARE(collector->takeAnswer(), answer);
-        // The next commit is judged by its own answer.
-        collector->noteCommit(u"val y = 2;\n");
-        QCOMPARE(collector->feed(mode == OLPolyML ? u"val y = 2: int\n> " : u"val y = 2 : int\n- "), State::Complete);
-        QVERIFY(!collector->takeAnswer().error);
-    }
-
-    // Input waits from the moment the recovery is stuck until the note of
-    // its interruption has come; the recovery is interrupted only once.
-    void stuckRecovery()
-    {
-        const auto collector = collectorAtPrompt(OLPolyML);
-        collector->noteCommit(u"val y = 1 +;\n");
-        QVERIFY(!collector->holdsInput());
-        QCOMPARE(collector->feed(u"poly: : error: e\n# "), State::Stuck);
-        QVERIFY(collector->holdsInput());
-        collector->noteRecoveryInterrupt();
-        QCOMPARE(collector->state(), State::Collecting);
-        QVERIFY(collector->holdsInput());
-        QCOMPARE(collector->takeUnshown(), (OLAnswer{"poly: : error: e\n", true, true}));
-        QCOMPARE(collector->feed(u"Compilation interrupted\n\n> "), State::Complete);
-        QVERIFY(!collector->holdsInput());
-        QCOMPARE(collector->takeAnswer(), (OLAnswer{"", true, false}));
+        QVERIFY(!collector->commitPending());
     }
 
     // A big answer in small reads stays linear: the prompt scan resumes where
@@ -392,31 +274,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("middle");
         QTest::addColumn<QString>("tail");
         QTest::addColumn<bool>("error");
-        const QString nothing;
+        const QString none;
         QTest::newRow("mosml: a failure from its beginning") << int(OLMosML) << true << "! Toplevel input:\n"
-                                                              << "val a = 1\n" << nothing << true;
+                                                              << "val a = 1\n" << none << true;
         QTest::newRow("mosml: a mark later on is output") << int(OLMosML) << true << "> val a = 1\n"
-                                                           << "! not a failure\n" << nothing << false;
-        QTest::newRow("smlnj: an uncaught exception in the middle") << int(OLSmlNJ) << true << nothing
-            << "uncaught exception Fail [Fail: boom]\n" << nothing << true;
-        QTest::newRow("smlnj: a warning in the middle") << int(OLSmlNJ) << true << nothing
-            << "stdIn:1.1-1.9 Warning: match nonexhaustive\n" << nothing << false;
-        QTest::newRow("smlnj: interrupted at the end of one long line") << int(OLSmlNJ) << false << nothing
-            << nothing << "\nInterrupt\n" << true;
-        QTest::newRow("smlnj: a line that only begins like a marker") << int(OLSmlNJ) << true << nothing
+                                                           << "! not a failure\n" << none << false;
+        QTest::newRow("smlnj: an uncaught exception in the middle") << int(OLSmlNJ) << true << none
+            << "uncaught exception Fail [Fail: boom]\n" << none << true;
+        QTest::newRow("smlnj: a warning in the middle") << int(OLSmlNJ) << true << none
+            << "stdIn:1.1-1.9 Warning: match nonexhaustive\n" << none << false;
+        QTest::newRow("smlnj: interrupted at the end of one long line") << int(OLSmlNJ) << false << none << none
+                                                                         << "\nInterrupt\n" << true;
+        QTest::newRow("smlnj: a line that only begins like a marker") << int(OLSmlNJ) << true << none
             << "Interrupted by the user\n" << "Interrupts\n" << false;
         QTest::newRow("smlnj: one long line that begins with a marker") << int(OLSmlNJ) << false
-            << "uncaught exception Overflow " << nothing << nothing << true;
-        QTest::newRow("poly: a failure from its beginning") << int(OLPolyML) << true << "Error-Value or constructor\n"
-                                                             << nothing << nothing << true;
-        QTest::newRow("poly: static errors at the end") << int(OLPolyML) << true << nothing << nothing
-                                                        << "Static Errors\n" << true;
-        QTest::newRow("poly: an exception in the middle, after prompts") << int(OLPolyML) << true << nothing
-            << "> # Exception- Div raised\n" << nothing << true;
-        QTest::newRow("poly: a marker inside a long line is output") << int(OLPolyML) << false << nothing
-            << nothing << nothing << false;
-        QTest::newRow("alice: never a failure") << int(OLAliceML) << true << "! Error\n" << "uncaught exception\n"
-                                                << nothing << false;
+            << "uncaught exception Overflow " << none << none << true;
+        QTest::newRow("poly: static errors at the end") << int(OLPolyML) << true << none << none << "Static Errors\n"
+                                                        << true;
+        QTest::newRow("poly: an exception in the middle, after prompts") << int(OLPolyML) << true << none
+            << "> # Exception- Div raised\n" << none << true;
+        QTest::newRow("poly: a marker inside a long line is output") << int(OLPolyML) << false << none << none << none
+                                                                     << false;
     }
 
     void longAnswer()
@@ -431,7 +309,6 @@ private Q_SLOTS:
         // A long line with a marker inside it, and markers at line starts.
         QString whole = head + fill + (lines ? QString() : QStringLiteral(" Exception- ")) + fill + u'\n' + middle
             + fill + u'\n' + tail;
-        const QString prompt = mode == OLPolyML ? QStringLiteral("> ") : QStringLiteral("- ");
         QCOMPARE(isErrorOutput(OLInterpreterMode(mode), stripPrompts(OLInterpreterMode(mode), whole)), error);
 
         const auto collector = collectorAtPrompt(mode);
@@ -442,10 +319,9 @@ private Q_SLOTS:
             if (collector->unshownSize() >= (1 << 20))
                 taken.append(collector->takeUnshown());
         }
-        QCOMPARE(collector->feed(prompt), State::Complete);
+        QCOMPARE(collector->feed(primaryPrompt(mode)), State::Complete);
         taken.append(collector->takeAnswer());
         QVERIFY(taken.size() > 5);
-
         QString shown;
         QList<bool> verdicts;
         for (const OLAnswer &answer : std::as_const(taken)) {

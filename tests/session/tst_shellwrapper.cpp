@@ -1,7 +1,5 @@
 #include "session/PXShellWrapper.h"
 
-#include "OLTestProcesses.h"
-
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,28 +11,36 @@ namespace {
 
 const QString testChild = QStringLiteral(OL_TESTCHILD);
 
-// Records every report, in order.
-class Recorder : public PXShellWrapperDelegate
+QStringList sh(const QString &script)
+{
+    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script};
+}
+
+// One child and every report of its wrapper, in order.
+class Child : public PXShellWrapperDelegate
 {
 public:
-    void appendOutput(PXShellWrapper *, const QString &output) override
+    explicit Child(const QStringList &arguments, const QString &directory = QString(),
+                   const QProcessEnvironment &environment = QProcessEnvironment(QProcessEnvironment::InheritFromParent))
+        : wrapper(std::make_shared<PXShellWrapper>(directory, environment, arguments))
+    {
+        wrapper->setDelegate(this);
+    }
+
+    void appendOutput(PXShellWrapper *, const QString &text) override
     {
         events << QStringLiteral("out");
-        pieces << output;
-        output_ += output;
+        pieces << text;
+        output += text;
     }
-    void appendError(PXShellWrapper *, const QString &error) override
-    {
-        events << QStringLiteral("err");
-        error_ += error;
-    }
+    void appendError(PXShellWrapper *, const QString &text) override { events << QStringLiteral("err"); error += text; }
     void processStarted(PXShellWrapper *) override { events << QStringLiteral("started"); }
-    void processFinished(PXShellWrapper *wrapper, int status) override
+    void processFinished(PXShellWrapper *ended, int endStatus) override
     {
         events << QStringLiteral("finished");
-        this->status = status;
-        signal = wrapper->terminationSignal();
-        inputLost = wrapper->inputLost();
+        status = endStatus;
+        signal = ended->terminationSignal();
+        inputLost = ended->inputLost();
     }
     void appendBinaryOutput(PXShellWrapper *, const QByteArray &bytes) override
     {
@@ -42,42 +48,33 @@ public:
         binary += bytes;
     }
 
+    // Reports come only after startProcess has returned, except the first.
+    void start()
+    {
+        wrapper->startProcess();
+        QCOMPARE(events, QStringList{"started"});
+    }
     bool finished() const { return events.contains(QStringLiteral("finished")); }
+    // Waits until the wrapper has reported its one end, last, and let go of itself.
+    void end()
+    {
+        const std::weak_ptr<PXShellWrapper> watch = wrapper;
+        wrapper.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(watch.expired(), 20000);
+        QCOMPARE(events.count(QStringLiteral("finished")), 1);
+        QCOMPARE(events.last(), QStringLiteral("finished"));
+    }
 
+    std::shared_ptr<PXShellWrapper> wrapper;
     QStringList events;
     QStringList pieces;
-    QString output_;
-    QString error_;
+    QString output;
+    QString error;
     QByteArray binary;
     int status = INT_MIN;
     int signal = -1;
     bool inputLost = false;
 };
-
-std::shared_ptr<PXShellWrapper> makeWrapper(Recorder &recorder, const QStringList &arguments)
-{
-    auto wrapper = std::make_shared<PXShellWrapper>(QString(), QProcessEnvironment(QProcessEnvironment::InheritFromParent),
-                                                    arguments);
-    wrapper->setDelegate(&recorder);
-    return wrapper;
-}
-
-// Waits until the wrapper has reported its end and let go of itself; after
-// that nothing can report any more.
-void waitForEnd(Recorder &recorder, std::shared_ptr<PXShellWrapper> &wrapper)
-{
-    const std::weak_ptr<PXShellWrapper> watch = wrapper;
-    wrapper.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(watch.expired(), 20000);
-    QCOMPARE(recorder.events.first(), QStringLiteral("started"));
-    QCOMPARE(recorder.events.count(QStringLiteral("finished")), 1);
-    QCOMPARE(recorder.events.last(), QStringLiteral("finished"));
-}
-
-QStringList sh(const QString &script)
-{
-    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script};
-}
 
 } // namespace
 
@@ -87,7 +84,7 @@ class TestShellWrapper : public QObject
 
 private Q_SLOTS:
     // What the child writes arrives in full, standard error included, before
-    // the one end report.
+    // the end report; a child that cannot start says why.
     void run_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -96,17 +93,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("signal");
         const QString r(QChar::ReplacementCharacter);
-        QTest::newRow("standard output only") << sh("printf 'one\\ntwo\\n'") << "one\ntwo\n" << "" << 0 << 0;
-        QTest::newRow("standard error before exiting") << sh("printf oops >&2; exit 3") << "" << "oops" << 3 << 0;
-        QTest::newRow("both streams") << sh("echo a; echo b >&2; echo c") << "a\nc\n" << "b\n" << 0 << 0;
+        const int notLaunched = PXShellWrapper::notLaunchedStatus;
+        QTest::newRow("both streams, exit status") << sh("echo a; echo b >&2; echo c; exit 3") << "a\nc\n" << "b\n" << 3 << 0;
         QTest::newRow("output after standard error closed") << sh("exec 2>&-; echo late") << "late\n" << "" << 0 << 0;
-        QTest::newRow("a megabyte of output") << sh("head -c 1000000 /dev/zero | tr '\\0' y")
-                                              << QString(1000000, u'y') << "" << 0 << 0;
         QTest::newRow("bytes that are no UTF-8") << sh("printf 'a\\377b\\n'") << "a" + r + "b\n" << "" << 0 << 0;
         QTest::newRow("a character cut off by the end") << sh("printf 'x\\303'") << "x" + r << "" << 0 << 0;
+        QTest::newRow("inherited environment") << sh("printf %s \"$PATH\"") << qEnvironmentVariable("PATH") << "" << 0 << 0;
         QTest::newRow("ended by a signal") << sh("kill -TERM $$") << "" << "" << 128 + SIGTERM << int(SIGTERM);
         // Only a signal is a signal, whatever the status says.
         QTest::newRow("exit status of a signal's size") << sh("exit 137") << "" << "" << 137 << 0;
+        QTest::newRow("missing executable") << QStringList{"/nonexistent/ostrel/poly"} << ""
+            << "Could not start /nonexistent/ostrel/poly: No such file or directory\n" << notLaunched << 0;
+        QTest::newRow("not executable") << QStringList{"/etc/passwd"} << ""
+            << "Could not start /etc/passwd: Permission denied\n" << notLaunched << 0;
     }
 
     void run()
@@ -116,62 +115,25 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(int, status);
         QFETCH(int, signal);
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, arguments);
-        wrapper->startProcess();
-        QCOMPARE(recorder.events, QStringList{"started"});
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, output);
-        QCOMPARE(recorder.error_, error);
-        QCOMPARE(recorder.status, status);
-        QCOMPARE(recorder.signal, signal);
-        QVERIFY(!recorder.inputLost);
+        Child child(arguments);
+        child.start();
+        child.end();
+        QCOMPARE(child.output, output);
+        QCOMPARE(child.error, error);
+        QCOMPARE(child.status, status);
+        QCOMPARE(child.signal, signal);
+        QVERIFY(!child.inputLost);
     }
 
-    // A child that cannot start: a clear reason on standard error, then the
-    // end, both after startProcess has returned.
-    void failedStart_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "/nonexistent/ostrel/poly" << "No such file or directory";
-        QTest::newRow("not executable") << "not-executable" << "Permission denied";
-        QTest::newRow("a directory") << "." << "Permission denied";
-    }
-
-    void failedStart()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        if (path == u"not-executable") {
-            path = dir.filePath(path);
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("#!/bin/sh\necho never\n");
-        } else if (path == u".") {
-            path = dir.path();
-        }
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {path});
-        wrapper->startProcess();
-        QCOMPARE(recorder.events, QStringList{"started"});
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.events, (QStringList{"started", "err", "finished"}));
-        QCOMPARE(recorder.error_, QStringLiteral("Could not start %1: %2\n").arg(path, reason));
-        QCOMPARE(recorder.status, PXShellWrapper::notLaunchedStatus);
-    }
-
+    // A character split between two reads arrives whole with the second.
     void splitCharacter()
     {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {testChild, "split"});
-        wrapper->startProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("a"), 10000);
-        wrapper->appendInput(QStringLiteral("go\n"));
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.pieces, (QStringList{"a", "\u00e9\n"}));
+        Child child(sh("printf 'a\\303'; read line; printf '\\251\\n'"));
+        child.start();
+        QTRY_COMPARE_WITH_TIMEOUT(child.output, QStringLiteral("a"), 10000);
+        child.wrapper->appendInput(QStringLiteral("go\n"));
+        child.end();
+        QCOMPARE(child.pieces, (QStringList{"a", "\u00e9\n"}));
     }
 
     // The child writes a megabyte before it reads anything; a blocking write
@@ -179,231 +141,156 @@ private Q_SLOTS:
     void largeWriteWhileChildWrites()
     {
         const int size = 1 << 20;
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {testChild, "flood", QString::number(size)});
-        wrapper->startProcess();
-        wrapper->appendInput(QString(size, u'd'));
-        wrapper->closeInput();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_.size(), size + qsizetype(sizeof "read 1048576\n") - 1);
-        QVERIFY(recorder.output_.startsWith(QString(size, u'x')));
-        QVERIFY(recorder.output_.endsWith(QStringLiteral("read %1\n").arg(size)));
-        QCOMPARE(recorder.status, 0);
+        Child child(sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(wc -c)\"").arg(size)));
+        child.start();
+        child.wrapper->appendInput(QString(size, u'd'));
+        child.wrapper->closeInput();
+        child.end();
+        QCOMPARE(child.output, QString(size, u'x') + QStringLiteral("read %1\n").arg(size));
+        QCOMPARE(child.status, 0);
     }
 
+    // Input in order, then end of file; the wrapper holds itself, and its
+    // child, until the end report.
     void inputInOrderThenEndOfFile()
     {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {"/bin/cat"});
-        wrapper->startProcess();
-        wrapper->appendInput(QStringLiteral("caf\u00e9 "));
-        wrapper->appendInput(QByteArray("bytes"));
-        wrapper->closeInput();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, QStringLiteral("caf\u00e9 bytes"));
-        QCOMPARE(recorder.status, 0);
-        QVERIFY(!recorder.inputLost);
+        Child child({"/bin/cat"});
+        child.start();
+        const std::weak_ptr<PXShellWrapper> watch = child.wrapper;
+        PXShellWrapper *raw = child.wrapper.get();
+        child.wrapper.reset();
+        QVERIFY(!watch.expired());
+        raw->appendInput(QStringLiteral("caf\u00e9 "));
+        raw->appendInput(QByteArray("bytes"));
+        raw->closeInput();
+        QTRY_VERIFY_WITH_TIMEOUT(watch.expired(), 10000);
+        QCOMPARE(child.events.last(), QStringLiteral("finished"));
+        QCOMPARE(child.output, QStringLiteral("caf\u00e9 bytes"));
+        QCOMPARE(child.status, 0);
+        QVERIFY(!child.inputLost);
     }
 
     // The child's input pipe must end up on its standard input even when
-    // Ostrel itself was started without one (the pipe then takes the free
-    // descriptor 0).
+    // Ostrel itself was started without one (the pipe then takes descriptor 0).
     void inputWithoutOurOwnStandardInput()
     {
         const int saved = ::dup(STDIN_FILENO);
         QVERIFY(saved >= 0);
         ::close(STDIN_FILENO);
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {"/bin/cat"});
-        wrapper->startProcess();
-        wrapper->appendInput(QStringLiteral("through the pipe\n"));
-        wrapper->closeInput();
+        Child child({"/bin/cat"});
+        child.start();
+        child.wrapper->appendInput(QStringLiteral("through the pipe\n"));
+        child.wrapper->closeInput();
         ::dup2(saved, STDIN_FILENO);
         ::close(saved);
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, QStringLiteral("through the pipe\n"));
-        QCOMPARE(recorder.status, 0);
+        child.end();
+        QCOMPARE(child.output, QStringLiteral("through the pipe\n"));
     }
 
     // A child started later must not inherit the writing end of an earlier
     // child's input, or that child would never read end of file.
     void laterChildDoesNotHoldInputOpen()
     {
-        Recorder first;
-        Recorder second;
-        auto one = makeWrapper(first, {"/bin/cat"});
-        auto two = makeWrapper(second, {"/bin/cat"});
-        one->startProcess();
-        two->startProcess();
-        one->closeInput();
+        Child first({"/bin/cat"});
+        Child second({"/bin/cat"});
+        first.start();
+        second.start();
+        first.wrapper->closeInput();
         QTRY_VERIFY_WITH_TIMEOUT(first.finished(), 10000);
         QVERIFY(!second.finished());
-        two->closeInput();
-        waitForEnd(first, one);
-        waitForEnd(second, two);
+        second.wrapper->closeInput();
+        first.end();
+        second.end();
         QCOMPARE(second.status, 0);
     }
 
+    // Input in Latin-1, output undecoded; standard error is still decoded.
     void encodings()
     {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {"/bin/cat"});
-        wrapper->setInputStringEncoding(QStringConverter::Latin1);
-        wrapper->setBinaryOutput(true);
-        wrapper->startProcess();
-        wrapper->appendInput(QStringLiteral("caf\u00e9"));
-        wrapper->closeInput();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.binary, QByteArray("caf\xe9"));
-        QVERIFY(!recorder.events.contains(QStringLiteral("out")));
-    }
-
-    void binaryOutputStillDecodesErrors()
-    {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, sh("printf 'a\\377'; printf '\\303\\251' >&2"));
-        wrapper->setBinaryOutput(true);
-        wrapper->startProcess();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.binary, QByteArray("a\xff"));
-        QCOMPARE(recorder.error_, QStringLiteral("\u00e9"));
+        Child child(sh("cat; printf '\\303\\251' >&2"));
+        child.wrapper->setInputStringEncoding(QStringConverter::Latin1);
+        child.wrapper->setBinaryOutput(true);
+        child.start();
+        child.wrapper->appendInput(QStringLiteral("caf\u00e9\xff"));
+        child.wrapper->closeInput();
+        child.end();
+        QCOMPARE(child.binary, QByteArray("caf\xe9\xff"));
+        QCOMPARE(child.error, QStringLiteral("\u00e9"));
+        QVERIFY(!child.events.contains(QStringLiteral("out")));
     }
 
     void workingDirectoryAndEnvironment()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("OSTREL_TEST"), QStringLiteral("given"));
-        Recorder recorder;
-        auto wrapper = std::make_shared<PXShellWrapper>(dir.path(), environment,
-                                                        sh("pwd; echo \"$OSTREL_TEST\"; echo \"${HOME:-none}\""));
-        wrapper->setDelegate(&recorder);
-        wrapper->startProcess();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, dir.path() + "\ngiven\nnone\n");
+        Child child(sh("pwd; echo \"$OSTREL_TEST\"; echo \"${HOME:-none}\""), dir.path(), environment);
+        child.start();
+        child.end();
+        QCOMPARE(child.output, dir.path() + "\ngiven\nnone\n");
     }
 
-    void inheritedEnvironment()
-    {
-        qputenv("OSTREL_TEST_INHERITED", "yes");
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, sh("echo \"$OSTREL_TEST_INHERITED\""));
-        wrapper->startProcess();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, QStringLiteral("yes\n"));
-    }
-
+    // SIGINT, SIGTSTP and SIGTERM reach a child that handles them; killProcess
+    // and terminateAll kill it, whatever it handles.
     void signals()
     {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {testChild, "signals"});
-        wrapper->startProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("ready\n"), 10000);
-        wrapper->interruptProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("ready\nINT\n"), 10000);
-        wrapper->suspendProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("ready\nINT\nTSTP\n"), 10000);
-        wrapper->stopProcess();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, QStringLiteral("ready\nINT\nTSTP\nTERM\n"));
-        QCOMPARE(recorder.status, 7);
-        QCOMPARE(recorder.signal, 0);
-    }
+        Child child({testChild, "signals"});
+        Child killed({testChild, "signals"});
+        Child other({testChild, "signals"});
+        for (Child *each : {&child, &killed, &other})
+            each->start();
+        QTRY_COMPARE_WITH_TIMEOUT(child.output + killed.output + other.output, QStringLiteral("ready\nready\nready\n"),
+                                  10000);
+        child.wrapper->interruptProcess();
+        QTRY_COMPARE_WITH_TIMEOUT(child.output, QStringLiteral("ready\nINT\n"), 10000);
+        child.wrapper->suspendProcess();
+        QTRY_COMPARE_WITH_TIMEOUT(child.output, QStringLiteral("ready\nINT\nTSTP\n"), 10000);
+        child.wrapper->stopProcess();
+        child.end();
+        QCOMPARE(child.output, QStringLiteral("ready\nINT\nTSTP\nTERM\n"));
+        QCOMPARE(child.status, 7);
+        QCOMPARE(child.signal, 0);
 
-    // The wrapper keeps itself, and its child, until the end report.
-    void holdsItselfUntilTheEnd()
-    {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {"/bin/cat"});
-        wrapper->startProcess();
-        const std::weak_ptr<PXShellWrapper> watch = wrapper;
-        PXShellWrapper *raw = wrapper.get();
-        wrapper.reset();
-        QVERIFY(!watch.expired());
-        raw->appendInput(QStringLiteral("still here\n"));
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("still here\n"), 10000);
-        raw->closeInput();
-        QTRY_VERIFY_WITH_TIMEOUT(watch.expired(), 10000);
-        QCOMPARE(recorder.events.last(), QStringLiteral("finished"));
+        killed.wrapper->killProcess();
+        killed.end();
+        QVERIFY(!other.finished());
+        PXShellWrapper::terminateAll();
+        other.end();
+        for (Child *each : {&killed, &other}) {
+            QCOMPARE(each->output, QStringLiteral("ready\n"));
+            QCOMPARE(each->status, 128 + SIGKILL);
+            QCOMPARE(each->signal, int(SIGKILL));
+        }
     }
 
     // Writing to a child that has closed its input must not kill us with
-    // SIGPIPE; writing after the end does nothing.
+    // SIGPIPE; the input is lost, and writing after the end does nothing.
     void writeToClosedInput()
     {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {testChild, "closed"});
-        wrapper->startProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("closed\n"), 10000);
-        wrapper->appendInput(QString(1 << 20, u'z'));
-        wrapper->appendInput(QStringLiteral("more\n"));
-        wrapper->stopProcess();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.finished(), 10000);
-        wrapper->appendInput(QStringLiteral("after the end\n"));
-        wrapper->interruptProcess();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.status, 128 + SIGTERM);
-        QVERIFY(recorder.inputLost);
+        Child child(sh("exec 0<&-; echo closed; exec sleep 600"));
+        child.start();
+        QTRY_COMPARE_WITH_TIMEOUT(child.output, QStringLiteral("closed\n"), 10000);
+        child.wrapper->appendInput(QString(1 << 20, u'z'));
+        child.wrapper->appendInput(QStringLiteral("more\n"));
+        child.wrapper->stopProcess();
+        QTRY_VERIFY_WITH_TIMEOUT(child.finished(), 10000);
+        child.wrapper->appendInput(QStringLiteral("after the end\n"));
+        child.wrapper->interruptProcess();
+        child.end();
+        QCOMPARE(child.status, 128 + SIGTERM);
+        QVERIFY(child.inputLost);
     }
 
     // A child that exits with input still on the way to it.
     void exitWhileWritten()
     {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, sh("read line; exit 0"));
-        wrapper->startProcess();
-        wrapper->appendInput(QStringLiteral("one line\n") + QString(1 << 22, u'z'));
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.status, 0);
-        QCOMPARE(recorder.signal, 0);
-        QVERIFY(recorder.inputLost);
-    }
-
-    void terminateAll()
-    {
-        Recorder first;
-        Recorder second;
-        auto one = makeWrapper(first, {testChild, "signals"});
-        auto two = makeWrapper(second, {testChild, "signals"});
-        one->startProcess();
-        two->startProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(first.output_ + second.output_, QStringLiteral("ready\nready\n"), 10000);
-        PXShellWrapper::terminateAll();
-        waitForEnd(first, one);
-        waitForEnd(second, two);
-        QCOMPARE(first.status, 128 + SIGKILL);
-        QCOMPARE(second.status, 128 + SIGKILL);
-        QCOMPARE(first.signal, int(SIGKILL));
-    }
-
-    // SIGKILL for a child that handles SIGTERM and SIGINT its own way.
-    void kill()
-    {
-        Recorder recorder;
-        auto wrapper = makeWrapper(recorder, {testChild, "signals"});
-        wrapper->startProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.output_, QStringLiteral("ready\n"), 10000);
-        wrapper->killProcess();
-        waitForEnd(recorder, wrapper);
-        QCOMPARE(recorder.output_, QStringLiteral("ready\n"));
-        QCOMPARE(recorder.signal, int(SIGKILL));
-    }
-
-    // A parent killed outright takes its interpreter along.
-    void childDiesWithKilledParent()
-    {
-        Recorder recorder;
-        auto holder = makeWrapper(recorder, {testChild, "hold", "/bin/sh", "-c", "echo $$; exec sleep 600"});
-        holder->startProcess();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.output_.endsWith(u'\n'), 10000);
-        const qint64 grandchild = recorder.output_.trimmed().toLongLong();
-        QVERIFY(OLTestProcesses::isAlive(grandchild));
-        const QList<qint64> children = OLTestProcesses::liveChildren();
-        QCOMPARE(children.size(), 1);
-        ::kill(pid_t(children.first()), SIGKILL);
-        waitForEnd(recorder, holder);
-        QTRY_VERIFY_WITH_TIMEOUT(!OLTestProcesses::isAlive(grandchild), 10000);
+        Child child(sh("read line; exit 0"));
+        child.start();
+        child.wrapper->appendInput(QStringLiteral("one line\n") + QString(1 << 22, u'z'));
+        child.end();
+        QCOMPARE(child.status, 0);
+        QCOMPARE(child.signal, 0);
+        QVERIFY(child.inputLost);
     }
 };
 
