@@ -154,46 +154,18 @@ private Q_SLOTS:
         QCOMPARE(m_pane->fixedLength(), answer.size());
     }
 
-    // Pieces that arrive within one frame go in as one update; the ranges
-    // stay those of the pieces.
-    void outputRanges_data()
-    {
-        QTest::addColumn<QString>("typed"); // uncommitted input before the output
-        QTest::addColumn<QStringList>("pieces");
-        QTest::addColumn<QList<Range>>("answers");
-        QTest::addColumn<QList<Range>>("errors");
-        QTest::newRow("output with empty input covers exactly the output") << "" << QStringList{"val it = 3 : int\n"}
-                                                                           << QList<Range>{{0, 17}} << QList<Range>{};
-        QTest::newRow("uncommitted input is marked together with the answer") << "abc" << QStringList{"val x = 2 : int\n"}
-                                                                              << QList<Range>{{0, 19}} << QList<Range>{};
-        QTest::newRow("answers and errors each keep their own range")
-            << "" << QStringList{"val a = 1\n", "!Error: x\n", "val b = 2\n"} << QList<Range>{{0, 10}, {19, 10}} << QList<Range>{{10, 9}};
-        QTest::newRow("an empty answer records an empty range") << "" << QStringList{"ok\n", ""} << QList<Range>{{0, 3}, {3, 0}} << QList<Range>{};
-    }
-    void outputRanges()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QStringList, pieces);
-        QFETCH(QList<Range>, answers);
-        QFETCH(QList<Range>, errors);
-        type(typed);
-        append(pieces);
-        QVERIFY(piecesIn(pieces.size()));
-        const QString all = typed + pieces.join(QString()).remove(u'!');
-        QCOMPARE(text(), all);
-        QCOMPARE(m_pane->answerRanges(), answers);
-        QCOMPARE(m_pane->errorRanges(), errors);
-        QCOMPARE(m_pane->fixedLength(), all.size());
-        QCOMPARE(view().textCursor().position(), all.size());
-    }
-
     // Each piece is coloured as the text that ended with it, also when
-    // several go in at once: a word or string cut between pieces is not joined up.
+    // several go in at once: a word or string cut between pieces is not
+    // joined up. Recolouring everything gives every range the colours it took
+    // when it was added, and the text between ranges the colours of the whole text.
     void piecesColouredAlone()
     {
         const QStringList pieces{"va", "l s = \"abc", "def\" : string\n", "val t = 1\n"};
-        append(pieces);
-        QVERIFY(piecesIn(pieces.size()));
+        append(pieces + QStringList{"!Error: unbound x\n"});
+        QVERIFY(piecesIn(5));
+        type(QStringLiteral("val y = 1;"), true);
+        append({"val y = 1 : int\n"});
+        QVERIFY(piecesIn(6));
         const OLStyleSet styles = defaults().loadFontAttributes(false);
         for (qsizetype at = 0; const QString &piece : pieces) {
             OLTextStorage alone(piece);
@@ -203,11 +175,29 @@ private Q_SLOTS:
         }
         QCOMPARE(colourAt(0), styles.regColor); // "va" is no keyword
         QCOMPARE(colourAt(text().indexOf('"')), styles.errColor); // the string ends with its piece
-        QCOMPARE(colourAt(text().lastIndexOf("val")), styles.keyColor);
+        QCOMPARE(colourAt(text().indexOf("val t")), styles.keyColor);
+
+        QList<std::optional<OLColor>> before;
+        for (qsizetype i = 0; i < text().size(); ++i)
+            before.append(colourAt(i));
+        m_pane->setFontAttributes(styles, false);
+        for (const QList<Range> *ranges : {&m_pane->answerRanges(), &m_pane->errorRanges()}) {
+            for (const Range &range : *ranges) {
+                for (qsizetype i = range.location; i < range.end(); ++i)
+                    QVERIFY2(colourAt(i) == before[i], qPrintable(QString::number(i)));
+            }
+        }
+        OLStyleSet input = defaults().loadFontAttributes(true);
+        input.size = 17;
+        m_pane->setFontAttributes(input, true);
+        QCOMPARE(view().font().pointSize(), 17);
+        QCOMPARE(colourAt(text().indexOf(QStringLiteral("val y = 1;"))), input.keyColor);
     }
 
-    // Output lands at the end, after the uncommitted input, wherever the
-    // selection is; a selection elsewhere stays.
+    // Output lands at the end, wherever the selection is; a selection
+    // elsewhere stays. Uncommitted input is fixed and marked with the answer
+    // after it; pieces that arrive within one frame go in as one update, each
+    // keeping its own range, an empty one too.
     void outputLandsAtTheEnd_data()
     {
         QTest::addColumn<int>("anchor"); // -1: the end of the text
@@ -233,12 +223,13 @@ private Q_SLOTS:
         type(QStringLiteral("abc"));
         const int end = int(text().size());
         select(view(), anchor < 0 ? end : anchor, position < 0 ? end : position);
-        append({"more\n", "!worse\n"});
-        QVERIFY(piecesIn(3));
+        append({"more\n", "!worse\n", ""});
+        QVERIFY(piecesIn(4));
         QCOMPARE(text(), fixed + "abcmore\nworse\n");
-        QCOMPARE(m_pane->answerRanges().last(), Range(fixed.size(), 8));
-        QCOMPARE(m_pane->errorRanges(), QList<Range>{Range(fixed.size() + 8, 6)});
         const int newEnd = int(text().size());
+        QCOMPARE(m_pane->answerRanges(), (QList<Range>{{0, fixed.size()}, {fixed.size(), 8}, {newEnd, 0}}));
+        QCOMPARE(m_pane->errorRanges(), QList<Range>{Range(fixed.size() + 8, 6)});
+        QCOMPARE(m_pane->fixedLength(), newEnd);
         QCOMPARE(view().textCursor().anchor(), anchorAfter < 0 ? newEnd : anchorAfter);
         QCOMPARE(view().textCursor().position(), positionAfter < 0 ? newEnd : positionAfter);
     }
@@ -325,32 +316,6 @@ private Q_SLOTS:
         QCOMPARE(seen, traits);
     }
 
-    // Recolouring everything gives every range the colours it took when it
-    // was added, and the text between ranges the colours of the whole text.
-    void recolouringKeepsRangeColours()
-    {
-        append({"val s = \"ab", "c\" (* x *)\n", "!Error: unbound x\n"});
-        QVERIFY(piecesIn(3));
-        type(QStringLiteral("val y = 1;"), true);
-        append({"val y = 1 : int\n"});
-        QVERIFY(piecesIn(4));
-        QList<std::optional<OLColor>> before;
-        for (qsizetype i = 0; i < text().size(); ++i)
-            before.append(colourAt(i));
-        m_pane->setFontAttributes(defaults().loadFontAttributes(false), false);
-        for (const QList<Range> *ranges : {&m_pane->answerRanges(), &m_pane->errorRanges()}) {
-            for (const Range &range : *ranges) {
-                for (qsizetype i = range.location; i < range.end(); ++i)
-                    QVERIFY2(colourAt(i) == before[i], qPrintable(QString::number(i)));
-            }
-        }
-        OLStyleSet input = defaults().loadFontAttributes(true);
-        input.size = 17;
-        m_pane->setFontAttributes(input, true);
-        QCOMPARE(view().font().pointSize(), 17);
-        QCOMPARE(colourAt(text().indexOf(QStringLiteral("val y = 1;"))), input.keyColor);
-    }
-
     void trimming_data()
     {
         QTest::addColumn<bool>("atOnce");
@@ -380,12 +345,11 @@ private Q_SLOTS:
         QCOMPARE(m_pane->fixedLength(), all.size());
 
         // The ranges, in text order, fill the text after the note.
-        QList<std::pair<Range, bool>> ranges;
+        QMap<qsizetype, std::pair<Range, bool>> ranges; // by location; whether an error
         for (const Range &r : m_pane->answerRanges())
-            ranges.append({r, false});
+            ranges.insert(r.location, {r, false});
         for (const Range &r : m_pane->errorRanges())
-            ranges.append({r, true});
-        std::sort(ranges.begin(), ranges.end(), [](const auto &a, const auto &b) { return a.first.location < b.first.location; });
+            ranges.insert(r.location, {r, true});
         QVERIFY(!ranges.isEmpty());
         qsizetype at = trimNote.size();
         for (qsizetype piece = pieces.size() - ranges.size(); const auto &[range, error] : std::as_const(ranges)) {

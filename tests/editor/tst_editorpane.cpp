@@ -141,21 +141,29 @@ private Q_SLOTS:
         QCOMPARE(f.state(), QStringLiteral("11 | pending - | error - | loop 2 | green 0-11"));
     }
 
-    // A failure stops the loop; a step sends the failed declaration again and its success resumes the loop.
+    // A failure stops the loop, and reports with nothing pending change
+    // nothing; a step sends the failed declaration again and its success
+    // resumes the loop. Each declaration goes out before the one answered
+    // before it is marked.
     void failureStopsTheLoopAndAStepResumesIt()
     {
         Fixture f;
+        QStringList marksAtEachSend;
+        f.onEval = [&f, &marksAtEachSend] { marksAtEachSend.append(f.marks()); };
         f.pane.evalFile();
         QCOMPARE(f.pane.inLoop(), qint64(2));
         f.pane.setLastCommitSuccess(true);
         f.pane.setLastCommitSuccess(false);
-        QCOMPARE(f.evals.size(), 2);
-        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error 10+10 | loop 2 | green 0-10, red 10-20"));
+        const QString failed = QStringLiteral("10 | pending - | error 10+10 | loop 2 | green 0-10, red 10-20");
+        QCOMPARE(f.state(), failed);
+        f.pane.setLastCommitSuccess(true);
+        f.pane.setLastCommitSuccess(false);
+        QCOMPARE(f.state(), failed);
         f.pane.evalNextStep();
         QCOMPARE(f.evals.last(), QStringLiteral("val b = 2\n"));
         QCOMPARE(f.marks(), QStringLiteral("green 0-10, blue 10-20"));
         QCOMPARE(f.answerAll(), 2);
-        QCOMPARE(f.evals.size(), 4);
+        QCOMPARE(marksAtEachSend, (QStringList{"", "blue 0-10", failed.section(" | ", 4), "green 0-10, blue 10-20"}));
         QCOMPARE(f.state(), QStringLiteral("30 | pending - | error 10+10 | loop 0 | green 0-30"));
         // A fully evaluated text sends nothing more.
         f.pane.evalFile();
@@ -164,57 +172,22 @@ private Q_SLOTS:
         QCOMPARE(f.state(), QStringLiteral("30 | pending - | error 10+10 | loop 0 | green 0-30"));
     }
 
-    // The next declaration goes out before the answered one is marked; one
-    // that fails as it is sent ends up red, never blue.
-    void loopSendsBeforeItMarks_data()
+    // A declaration that fails as it is sent ends up red, never blue.
+    void failureAsItIsSent()
     {
-        QTest::addColumn<bool>("failsAtOnce");
-        QTest::addColumn<QStringList>("marksAtEachSend");
-        QTest::addColumn<QString>("marksAfter");
-        QTest::newRow("answered later") << false << QStringList{"", "blue 0-10", "green 0-10, blue 10-20"} << "green 0-30";
-        QTest::newRow("failing as it is sent") << true << QStringList{""} << "red 0-10";
-    }
-    void loopSendsBeforeItMarks()
-    {
-        QFETCH(bool, failsAtOnce);
-        QFETCH(QStringList, marksAtEachSend);
-        QFETCH(QString, marksAfter);
         Fixture f;
-        QStringList seen;
-        f.onEval = [&] {
-            seen.append(f.marks());
-            if (failsAtOnce)
-                f.pane.setLastCommitSuccess(false);
-        };
+        f.onEval = [&f] { f.pane.setLastCommitSuccess(false); };
         f.pane.evalFile();
-        f.answerAll();
-        QCOMPARE(seen, marksAtEachSend);
-        QCOMPARE(f.marks(), marksAfter);
-        QVERIFY(!f.pane.pending().isSet());
+        QCOMPARE(f.state(), QStringLiteral("0 | pending - | error 0+10 | loop 2 | red 0-10"));
     }
 
-    void reportsWithNothingPendingAreIgnored_data()
+    void reportsOnAFreshPaneAreIgnored()
     {
-        QTest::addColumn<bool>("failFirst"); // a failure ended a loop before
-        QTest::addColumn<bool>("success");
-        QTest::newRow("answer on a fresh pane") << false << true;
-        QTest::newRow("error on a fresh pane") << false << false;
-        QTest::newRow("answer after a failed loop") << true << true;
-        QTest::newRow("error after a failed loop") << true << false;
-    }
-    void reportsWithNothingPendingAreIgnored()
-    {
-        QFETCH(bool, failFirst);
-        QFETCH(bool, success);
         Fixture f;
-        if (failFirst) {
-            f.pane.evalFile();
-            f.pane.setLastCommitSuccess(false);
-        }
-        const QString before = f.state();
-        f.pane.setLastCommitSuccess(success);
-        QCOMPARE(f.state(), before);
-        QCOMPARE(f.evals.size(), failFirst ? 1 : 0);
+        for (bool success : {true, false})
+            f.pane.setLastCommitSuccess(success);
+        QCOMPARE(f.state(), QStringLiteral("0 | pending - | error - | loop 0 | "));
+        QVERIFY(f.evals.isEmpty());
     }
 
     // Every way of editing, anywhere, is refused while a declaration is pending.
@@ -263,24 +236,33 @@ private Q_SLOTS:
         QCOMPARE(f.state(), QStringLiteral("0 | pending 0+10 | error - | loop 0 | blue 0-10"));
     }
 
-    // A step while pending sends the same declaration; a reset keeps edits refused.
-    void resetWhilePendingKeepsEditsRefused()
+    // While a declaration is pending a step sends it again, and loading a
+    // text or a reset is no edit: the pending state stays, edits stay refused.
+    void whilePending()
     {
         Fixture f;
         f.step(true);
         f.pane.evalNextStep();
         f.pane.evalNextStep();
         QCOMPARE(f.evals.mid(1), QStringList(2, QStringLiteral("val b = 2\n")));
+        // Tabs and a no-break space come back as they were.
+        const QString text = QStringLiteral("val\u00a0a = 1\n\tval b = 2\n");
+        f.pane.setContent(text);
+        QCOMPARE(f.pane.content(), text);
+        QCOMPARE(f.state(), QStringLiteral("10 | pending 10+10 | error - | loop 0 | "));
         f.pane.resetEvaluated();
         QCOMPARE(f.state(), QStringLiteral("0 | pending 10+10 | error - | loop 0 | "));
-        select(f.view(), 30);
+        select(f.view(), int(text.size()));
         QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.pane.content(), threeDeclarations);
-        // The report clears the pending state; the prefix grows from 0 by its length.
+        QCOMPARE(f.pane.content(), text);
+        // The report ends the refusal; the prefix grows from 0 by its length.
         f.pane.setLastCommitSuccess(true);
         QCOMPARE(f.pane.interpreted(), qint64(10));
+        // Undo does not reach back before the loaded text.
+        QTest::keySequence(&f.view(), QKeySequence::Undo);
+        QCOMPARE(f.pane.content(), text);
         QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.pane.content(), threeDeclarations + u'x');
+        QCOMPARE(f.pane.content(), text + u'x');
     }
 
     // An edit that begins inside the evaluated prefix resets it (undo
@@ -438,22 +420,6 @@ private Q_SLOTS:
         COLOURED_AFRESH(f, first, last);
         QTRY_VERIFY(f.colouringSettled());
         COLOURED_AFRESH(f, f.pane.interpreted(), f.pane.textStorage().length());
-    }
-
-    void setContentBypassesTheCheck()
-    {
-        Fixture f;
-        f.step(true);
-        f.pane.evalNextStep();
-        // Tabs and a no-break space come back as they were.
-        const QString text = QStringLiteral("val\u00a0a = 1\n\tval b = 2\n");
-        f.pane.setContent(text);
-        QCOMPARE(f.pane.content(), text);
-        QCOMPARE(f.state(), QStringLiteral("10 | pending 10+10 | error - | loop 0 | "));
-        // Undo does not reach back before the loaded text.
-        f.pane.setLastCommitSuccess(true);
-        QTest::keySequence(&f.view(), QKeySequence::Undo);
-        QCOMPARE(f.pane.content(), text);
     }
 
     void findBar_data()

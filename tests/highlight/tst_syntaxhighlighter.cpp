@@ -2,10 +2,7 @@
 
 #include <QTest>
 
-namespace {
-using Range = OLTextStorage::Range;
 using SH = OLSyntaxHighlighter;
-} // namespace
 
 class TestSyntaxHighlighter : public QObject
 {

@@ -5,9 +5,12 @@
 #include "highlight/OLTextView.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
+
+#include <memory>
 
 // Selects from `anchor` to `position`; a bare cursor without `position`.
 inline void select(QPlainTextEdit &view, int anchor, int position = -1)

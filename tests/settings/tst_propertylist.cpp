@@ -114,17 +114,16 @@ private Q_SLOTS:
         }
     }
 
-    // Each mode's key and its discovery key name the same place.
+    // Each mode's key and its discovery key name the same local file.
     void standardLocationsResource()
     {
         const QVariantMap locations = OLUserDefaults::standardInterpreterLocations();
         const QLatin1StringView discovery[] = {OLKey::mosmlStdLocation, OLKey::smlnjStdLocation, OLKey::aliceStdLocation, OLKey::polyStdLocation};
-        const QString paths[] = {"/usr/local/bin/mosml", "/usr/bin/sml", "/usr/local/bin/alice", "/usr/bin/poly"};
         QCOMPARE(locations.size(), 8);
         for (int mode = OLMosML; mode <= OLPolyML; ++mode) {
             const QVariant url = locations.value(OLUserDefaults::keyForMode(OLInterpreterMode(mode)));
             QCOMPARE(url, locations.value(discovery[mode]));
-            QCOMPARE(url.toString(), "file://localhost" + paths[mode]);
+            QVERIFY(localPathForUrl(url.toUrl()).startsWith(u'/'));
         }
     }
 };

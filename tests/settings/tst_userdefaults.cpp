@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cmath>
 #include <functional>
 
 namespace {
@@ -223,10 +222,8 @@ private Q_SLOTS:
         for (const auto &[opaque, alpha] : {std::pair{true, 1.0}, std::pair{false, double(0.3f)}}) {
             const OLStyleSet loaded = store.defaults().loadFontAttributes(opaque);
             for (auto role : {&OLStyleSet::regColor, &OLStyleSet::errColor, &OLStyleSet::keyColor, &OLStyleSet::strColor, &OLStyleSet::comColor}) {
-                const OLColor expected = *(saved.*role), color = (loaded.*role).value();
-                QVERIFY2(std::fabs(color.red - expected.red) + std::fabs(color.green - expected.green) + std::fabs(color.blue - expected.blue) < 3e-6,
-                         qPrintable(describe(color)));
-                QCOMPARE(color.alpha, alpha);
+                QCOMPARE(OLUserDefaults::encodeColor(loaded.*role), OLUserDefaults::encodeColor(saved.*role));
+                QCOMPARE((loaded.*role)->alpha, alpha);
             }
             QCOMPARE(loaded.name, QVariant("DejaVu Sans Mono"));
             QCOMPARE(loaded.size.toInt(), 13);
