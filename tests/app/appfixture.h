@@ -10,6 +10,7 @@
 #include "session/OLInterpreterSession.h"
 #include "session/PXShellWrapper.h"
 
+#include "OLTestProcesses.h"
 #include "apptestsupport.h"
 
 #include <QSettings>
@@ -160,7 +161,7 @@ struct AppFixture {
     QString stateHome() const { return dir.filePath(QStringLiteral("state")); } // as XDG_STATE_HOME
     QString recoveryFolder() const { return stateHome() + QStringLiteral("/Ostrel/recovery"); }
     QString write(const QString &name, const QByteArray &bytes) const { return writeBytes(dir, name, bytes); }
-    QString journal(qsizetype i = 0) const { return QDir(recoveryFolder()).filePath(journalsIn(recoveryFolder()).value(i)); }
+    QString journal() const { return QDir(recoveryFolder()).filePath(journalsIn(recoveryFolder()).value(0)); }
 
     // A window on a new file with these bytes, once its text is in the editor;
     // null when it does not open or its text does not come.
@@ -189,25 +190,11 @@ struct AppFixture {
     std::unique_ptr<OLAppDelegate> app;
 };
 
-// The pids of this process's children that run `name` and have not ended
-// (zombies, ended but not yet collected, do not count).
+// This process's live children that run `name`.
 inline QList<qint64> liveChildren(const QString &name)
 {
-    QList<qint64> pids;
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
-        if (open < 0 || close < 0)
-            continue;
-        const QList<QByteArray> fields = line.mid(close + 2).split(' '); // state, ppid, ...
-        if (line.mid(open + 1, close - open - 1) == name.toUtf8() && fields.value(1) == self.toUtf8()
-            && fields.value(0) != "Z")
-            pids.append(entry.toLongLong());
-    }
+    QList<qint64> pids = OLTestProcesses::liveChildren();
+    pids.removeIf([&](qint64 pid) { return readBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8(); });
     return pids;
 }
 

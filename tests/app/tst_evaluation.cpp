@@ -8,12 +8,8 @@
 #include "highlight/OLSyntaxHighlighter.h"
 
 namespace {
-const QString source = QStringLiteral("val a = 1;\n"
-                                      "val b = a + 1;\n"
-                                      "val c = undefinedName;\n"
-                                      "val d = b * 10;\n");
-
 constexpr int interpreterTimeout = 30000;
+const std::optional<OLColor> none;
 
 // Whether every unit in [from, to) has the background (none: no background).
 bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, const std::optional<OLColor> &color)
@@ -24,8 +20,6 @@ bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, co
     }
     return from < to;
 }
-
-const std::optional<OLColor> none;
 
 // The console's text within its answer or error ranges.
 QString rangesText(const OLInterpreterViewController *console, const QList<OLTextStorage::Range> &ranges)
@@ -45,63 +39,47 @@ private Q_SLOTS:
     void evaluatesThroughTheInterpreter_data()
     {
         QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("answerA");
-        QTest::addColumn<QString>("answerB");
+        QTest::addColumn<QString>("ofType"); // how an answer gives the type
         QTest::addColumn<QString>("error");
-        QTest::addColumn<QString>("answerD");
-
-        QTest::newRow("Poly ML") << polyCommandLine << QStringLiteral("val a = 1: int") << QStringLiteral("val b = 2: int")
-                                 << QStringLiteral("Value or constructor (undefinedName) has not been declared")
-                                 << QStringLiteral("val d = 20: int");
-        QTest::newRow("SML of New Jersey") << smlnjCommandLine << QStringLiteral("val a = 1 : int")
-                                           << QStringLiteral("val b = 2 : int")
-                                           << QStringLiteral("unbound variable or constructor: undefinedName")
-                                           << QStringLiteral("val d = 20 : int");
+        QTest::newRow("Poly ML") << polyCommandLine << QStringLiteral(": int")
+                                 << QStringLiteral("Value or constructor (undefinedName) has not been declared");
+        QTest::newRow("SML of New Jersey") << smlnjCommandLine << QStringLiteral(" : int")
+                                           << QStringLiteral("unbound variable or constructor: undefinedName");
     }
-
     void evaluatesThroughTheInterpreter()
     {
         QFETCH(QString, interpreter);
-        QFETCH(QString, answerA);
-        QFETCH(QString, answerB);
+        QFETCH(QString, ofType);
         QFETCH(QString, error);
-        QFETCH(QString, answerD);
-
+        const QString source = QStringLiteral("val a = 1;\nval b = a + 1;\nval c = undefinedName;\nval d = b * 10;\n");
         AppFixture fixture(interpreter);
-        OLWindowController *window = fixture.app->openDocumentWindow(fixture.write(QStringLiteral("eval.sml"), source.toUtf8()));
+        OLWindowController *window = fixture.open(QStringLiteral("eval.sml"), source.toUtf8());
         QVERIFY(window);
-        WAIT_FOR_TEXT(window, source);
         OLEditorViewController *editor = window->editor();
         OLInterpreterViewController *console = window->console();
         const OLTextStorage &marks = editor->textStorage();
+        const auto answers = [console] { return rangesText(console, console->answerRanges()); };
         // The banner first, so that the answers below are the declarations'.
-        QTRY_VERIFY_WITH_TIMEOUT(console->fixedLength() > 0, interpreterTimeout);
-
+        QVERIFY(waitForBanner(window, interpreterTimeout));
         // A declaration runs up to the next one.
-        const qsizetype startB = source.indexOf(QStringLiteral("val b"));
-        const qsizetype startC = source.indexOf(QStringLiteral("val c"));
-        const qsizetype startD = source.indexOf(QStringLiteral("val d"));
+        const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c"), startD = source.indexOf(u"val d");
 
-        // To the cursor, which stands inside the second declaration: the first
-        // is pending (blue) at once.
+        // To the cursor, inside the second declaration: the first is pending
+        // (blue) at once; both answered, green up to the end of the second.
         QTextCursor cursor(editor->textView()->document());
         cursor.setPosition(int(startB + 4));
         editor->textView()->setTextCursor(cursor);
         window->evalToCursor();
-        QVERIFY(editor->pending().isSet());
         QCOMPARE(editor->pending(), (OLTextRange{0, quint64(startB)}));
         QVERIFY(backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
-
-        // Both answered: green up to the end of the second, nothing after it.
         QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, interpreterTimeout);
         QCOMPARE(editor->inLoop(), qint64(0));
-        const qsizetype afterB = editor->interpreted();
-        QCOMPARE(afterB, startC);
-        QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
-        QVERIFY(backgroundIs(marks, afterB, source.size(), none));
-        QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerB), interpreterTimeout);
-        QVERIFY(rangesText(console, console->answerRanges()).contains(answerA));
-        QVERIFY(!rangesText(console, console->errorRanges()).contains(answerA));
+        QCOMPARE(editor->interpreted(), startC);
+        QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(backgroundIs(marks, startC, source.size(), none));
+        QTRY_VERIFY_WITH_TIMEOUT(answers().contains(QStringLiteral("val b = 2") + ofType), interpreterTimeout);
+        QVERIFY(answers().contains(QStringLiteral("val a = 1") + ofType));
+        QVERIFY(!rangesText(console, console->errorRanges()).contains(QStringLiteral("val a = 1") + ofType));
 
         // The whole file: the third declaration fails (red) and the loop stops
         // there; the fourth is not sent.
@@ -109,54 +87,47 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
         QCOMPARE(editor->error(), (OLTextRange{quint64(startC), quint64(startD - startC)}));
         QCOMPARE(editor->interpreted(), startC);
+        QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()));
         QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
         QVERIFY(backgroundIs(marks, startD, source.size(), none));
-        QVERIFY(backgroundIs(marks, 0, afterB, OLSyntaxHighlighter::lightGreen()));
         QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(error), interpreterTimeout);
-        QVERIFY(!console->textStorage().string().contains(answerD));
+        QVERIFY(!console->textStorage().string().contains(u"val d = 20"));
         QCOMPARE(editor->inLoop(), qint64(2));
 
         // Fixed by hand, one step that succeeds goes on to the end.
-        cursor.setPosition(int(source.indexOf(QStringLiteral("undefinedName"))));
+        cursor.setPosition(int(source.indexOf(u"undefinedName")));
         cursor.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
         editor->textView()->setTextCursor(cursor);
         editor->textView()->setFocus();
         QTest::keyClick(editor->textView(), Qt::Key_3);
         QVERIFY(!editor->error().isSet());
-        QVERIFY(backgroundIs(marks, afterB, editor->content().size(), none));
+        QVERIFY(backgroundIs(marks, startC, editor->content().size(), none));
         window->evalNextStep();
         QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), interpreterTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answerD), interpreterTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(answers().contains(QStringLiteral("val d = 20") + ofType), interpreterTimeout);
         QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
         QVERIFY(!editor->error().isSet());
     }
 
     // The whole file evaluated in a new window, or after a reset, before the
     // interpreter has written its banner: the first declaration gets its own
-    // verdict, the banner none (whether it comes in one read with the answer or
-    // not), and the banner is no part of the error shown.
+    // verdict, the banner none, and the banner is no part of the error shown.
     void wholeFileBeforeTheBanner_data()
     {
         QTest::addColumn<QString>("interpreter");
         QTest::addColumn<bool>("afterReset");
         QTest::addColumn<QString>("banner");
-        for (const bool afterReset : {false, true}) {
-            const char *when = afterReset ? "after a reset" : "in a new window";
-            QTest::addRow("Poly ML, %s", when) << polyCommandLine << afterReset << QStringLiteral("Poly/ML");
-            QTest::addRow("SML of New Jersey, %s", when) << smlnjCommandLine << afterReset
-                                                         << QStringLiteral("Standard ML of New Jersey");
-        }
+        QTest::newRow("Poly ML, in a new window") << polyCommandLine << false << QStringLiteral("Poly/ML");
+        QTest::newRow("SML of New Jersey, after a reset")
+            << smlnjCommandLine << true << QStringLiteral("Standard ML of New Jersey");
     }
-
     void wholeFileBeforeTheBanner()
     {
         QFETCH(QString, interpreter);
         QFETCH(bool, afterReset);
         QFETCH(QString, banner);
-
         AppFixture fixture(interpreter);
-        fixture.app->newDocument();
-        OLWindowController *window = fixture.app->windows().constFirst();
+        OLWindowController *window = fixture.untitled();
         OLEditorViewController *editor = window->editor();
         OLInterpreterViewController *console = window->console();
         if (afterReset) {
@@ -167,8 +138,7 @@ private Q_SLOTS:
         const QString failsFirst = QStringLiteral("val a = undefinedName;\nval b = 2;\n");
         editor->setContent(failsFirst);
         window->evalFile();
-
-        const qsizetype startB = failsFirst.indexOf(QStringLiteral("val b"));
+        const qsizetype startB = failsFirst.indexOf(u"val b");
         QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), interpreterTimeout);
         QCOMPARE(editor->error(), (OLTextRange{0, quint64(startB)}));
         QCOMPARE(editor->interpreted(), 0);

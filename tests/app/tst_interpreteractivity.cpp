@@ -8,37 +8,30 @@
 
 #include "appfixture.h"
 
-#include "OLTestProcesses.h"
-
 #include <QLabel>
 #include <QMenu>
 
 namespace {
-
-const QString testChild = QStringLiteral(OL_TESTCHILD);
 constexpr int waitMs = 20000;
-
 const QString busy = QStringLiteral("Interpreter busy");
 const QString notRunning = QStringLiteral("Interpreter not running — Reset to start a new one");
 
-// A window whose interpreter is the stand-in with these arguments, standing
-// at its first prompt.
+// A window whose interpreter is the stand-in with these arguments.
 struct StandInWindow {
     explicit StandInWindow(const QString &arguments = QString())
     {
         const QString link = fixture.path(QStringLiteral("sml"));
-        QFile::link(testChild, link);
+        QFile::link(QStringLiteral(OL_TESTCHILD), link);
         fixture.app->defaults().savePreferredInterpreter(QStringLiteral("file://localhost") + link
                                                          + QStringLiteral(" repl ") + arguments);
-        fixture.app->newDocument();
-        window = fixture.app->windows().constFirst();
+        window = fixture.untitled();
     }
 
     QString status() const { return window->findChild<QLabel *>(QStringLiteral("interpreterActivity"))->text(); }
     QAction *action(const char *name) const { return window->findChild<QAction *>(QString::fromLatin1(name)); }
-    QString consoleText() const { return window->console()->textStorage().string(); }
+    bool consoleShows(const char16_t *text) const { return window->console()->textStorage().string().contains(text); }
     bool commandsEnabled() const { return action("interruptAction")->isEnabled() && action("resetAction")->isEnabled(); }
-    // The Evaluate menu as the user opens it.
+    // The Interrupt command's title in the Evaluate menu as the user opens it.
     QString interruptTitle() const
     {
         auto *menu = qobject_cast<QMenu *>(action("interruptAction")->parent());
@@ -47,16 +40,18 @@ struct StandInWindow {
         menu->close();
         return title;
     }
-    static qint64 interpreterPid()
+    void startLoop() const
     {
-        const QList<qint64> pids = liveChildren(QStringLiteral("sml"));
-        return pids.size() == 1 ? pids.first() : -1;
+        window->eval(QStringLiteral("loop"), OLConsoleCommitter);
+        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(u"started"), waitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), busy, waitMs);
+        QVERIFY(commandsEnabled());
+        QCOMPARE(interruptTitle(), QStringLiteral("Interrupt"));
     }
 
     AppFixture fixture;
     OLWindowController *window = nullptr;
 };
-
 } // namespace
 
 class TestInterpreterActivity : public QObject
@@ -64,23 +59,17 @@ class TestInterpreterActivity : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // A commit that keeps the interpreter from its prompt shows it busy
-    // after a while; back at its prompt, the status is empty again.
+    // A commit that keeps the interpreter from its prompt shows it busy after
+    // a while; back at its prompt, the status is empty again.
     void busyUntilBackAtPrompt()
     {
         StandInWindow stand;
-        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleText().contains(u"Stand-in ML"), waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleShows(u"Stand-in ML"), waitMs);
         QCOMPARE(stand.status(), QString());
-
-        stand.window->eval(QStringLiteral("loop"), OLConsoleCommitter);
-        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleText().contains(u"started"), waitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(stand.status(), busy, waitMs);
-        QVERIFY(stand.commandsEnabled());
-        QCOMPARE(stand.interruptTitle(), QStringLiteral("Interrupt"));
-
+        stand.startLoop();
         stand.action("interruptAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(stand.status(), QString(), waitMs);
-        QVERIFY(stand.consoleText().contains(u"Interrupt"));
+        QVERIFY(stand.consoleShows(u"Interrupt"));
         QVERIFY(stand.commandsEnabled());
     }
 
@@ -94,23 +83,19 @@ private Q_SLOTS:
         QTest::newRow("terminated after an ignored interrupt") << "ignore-int" << "terminate";
         QTest::newRow("exited, the user kept the unsaved text") << QString() << "exit";
     }
-
     void notRunningUntilReset()
     {
         QFETCH(QString, arguments);
         QFETCH(QString, how);
         StandInWindow stand(arguments);
-        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleText().contains(u"Stand-in ML"), waitMs);
-        const qint64 pid = StandInWindow::interpreterPid();
-        QVERIFY(pid > 0);
-
+        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleShows(u"Stand-in ML"), waitMs);
+        const QList<qint64> pids = liveChildren(QStringLiteral("sml"));
+        QCOMPARE(pids.size(), 1);
         if (how == u"kill") {
-            stand.window->eval(QStringLiteral("loop"), OLConsoleCommitter);
-            QTRY_COMPARE_WITH_TIMEOUT(stand.status(), busy, waitMs);
-            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+            stand.startLoop();
+            QCOMPARE(::kill(pid_t(pids[0]), SIGKILL), 0);
         } else if (how == u"terminate") {
-            stand.window->eval(QStringLiteral("loop"), OLConsoleCommitter);
-            QTRY_COMPARE_WITH_TIMEOUT(stand.status(), busy, waitMs);
+            stand.startLoop();
             stand.action("interruptAction")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(stand.window->session().interruptIgnored(), waitMs);
             // The next interrupt ends the interpreter, and says so.
@@ -124,10 +109,9 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(stand.fixture.asker.saveChangesAskedBy.size(), 1, waitMs);
         }
         QTRY_COMPARE_WITH_TIMEOUT(stand.status(), notRunning, waitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!OLTestProcesses::isAlive(pid), waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!OLTestProcesses::isAlive(pids[0]), waitMs);
         QCOMPARE(stand.fixture.app->windows().size(), 1);
-        QVERIFY(stand.window->isVisible());
-        QVERIFY(stand.commandsEnabled());
+        QVERIFY(stand.window->isVisible() && stand.commandsEnabled());
         QCOMPARE(stand.interruptTitle(), QStringLiteral("Interrupt"));
         // An interrupt with nothing running changes nothing.
         stand.action("interruptAction")->trigger();
@@ -136,7 +120,7 @@ private Q_SLOTS:
         stand.action("resetAction")->trigger();
         QCOMPARE(stand.status(), QString());
         stand.window->eval(QStringLiteral("x"), OLConsoleCommitter);
-        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleText().contains(u"read 2"), waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(stand.consoleShows(u"read 2"), waitMs);
         QCOMPARE(stand.status(), QString());
     }
 };

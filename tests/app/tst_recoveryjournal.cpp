@@ -13,27 +13,23 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
 
+using Origin = OLRecoveredText::Origin;
+
 namespace {
-// A store, and one journal in it written for a file with these bytes (none:
-// an untitled document).
+// A store with one journal, for a file with these bytes (none: untitled).
 struct Journalled {
     explicit Journalled(const QByteArray &onDisk = QByteArray())
         : file(onDisk.isEmpty() ? QString() : writeBytes(dir, QStringLiteral("source.sml"), onDisk))
     {
     }
-
-    void write(const QString &text)
+    // Journals the text as its window would and leaves the journal behind.
+    void leaveBehind(const QString &text)
     {
         QString error;
         const OLSourceFile source = file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(file, &error);
         journal.write(file, source, text, OLFileStamp::of(file));
         store.waitForDone();
-    }
-    std::vector<OLRecoveredText> leftBehind(const QString &text)
-    {
-        write(text);
         leaveJournalBehind(journal.path());
-        return store.leftBehind();
     }
 
     QTemporaryDir dir;
@@ -41,7 +37,16 @@ struct Journalled {
     OLRecoveryStore store{dir.filePath(QStringLiteral("recovery"))};
     OLRecoveryJournal journal{store};
 };
+
+struct TextCase {
+    QByteArray onDisk;     // none: a document never saved
+    QString edited;        // the editor's text
+    QByteArray journalled; // as saving would write it
+    QString meanwhile;     // what happens to the file before the journal is read
+    Origin origin;
+};
 } // namespace
+Q_DECLARE_METATYPE(TextCase)
 
 class TestRecoveryJournal : public QObject
 {
@@ -50,111 +55,86 @@ class TestRecoveryJournal : public QObject
 private Q_SLOTS:
     void textComesBackExactly_data()
     {
-        QTest::addColumn<QByteArray>("onDisk");     // none: a document never saved
-        QTest::addColumn<QString>("edited");        // the editor's text
-        QTest::addColumn<QByteArray>("journalled"); // as saving would write it
-
-        QTest::newRow("LF file") << QByteArray("val x = 1;\n") << QStringLiteral("val x = 1;\nval y = 2;\n")
-                                 << QByteArray("val x = 1;\nval y = 2;\n");
-        QTest::newRow("CRLF file with byte-order mark")
-            << QByteArray("\xEF\xBB\xBFval x = 1;\r\n") << QStringLiteral("val x = 1;\nval y = 2;")
-            << QByteArray("\xEF\xBB\xBFval x = 1;\r\nval y = 2;");
-        QTest::newRow("mixed line ends, no final newline")
-            << QByteArray("a\r\nb\nc") << QStringLiteral("a\nb\nc!") << QByteArray("a\r\nb\nc!");
-        QTest::newRow("NUL and non-ASCII") << QByteArray("x\n") << QStringLiteral("x\n\u00e4") + QChar(0) + QStringLiteral("\U0001F600")
-                                           << QByteArray("x\n\xC3\xA4\0\xF0\x9F\x98\x80", 9);
-        QTest::newRow("untitled") << QByteArray() << QStringLiteral("fun f x = x;\n") << QByteArray("fun f x = x;\n");
-        QTest::newRow("everything deleted") << QByteArray("val x = 1;\n") << QString() << QByteArray();
+        QTest::addColumn<TextCase>("c");
+        const QByteArray lf("val x = 1;\n");
+        const QString edited = QStringLiteral("val x = 1;\nval y = 2;\n");
+        QTest::newRow("LF file, untouched") << TextCase{lf, edited, edited.toUtf8(), {}, Origin::Unchanged};
+        QTest::newRow("CRLF and byte-order mark, touched: same bytes")
+            << TextCase{"\xEF\xBB\xBFval x = 1;\r\n", QStringLiteral("val x = 1;\nval y = 2;"),
+                        "\xEF\xBB\xBFval x = 1;\r\nval y = 2;", QStringLiteral("touch"), Origin::Unchanged};
+        QTest::newRow("mixed line ends, no final newline; appended")
+            << TextCase{"a\r\nb\nc", QStringLiteral("a\nb\nc!"), "a\r\nb\nc!", QStringLiteral("append"), Origin::Changed};
+        QTest::newRow("NUL and non-ASCII; same size, other bytes")
+            << TextCase{"x\n", QStringLiteral("x\n\u00e4") + QChar(0) + QStringLiteral("\U0001F600"),
+                        QByteArray("x\n\xC3\xA4\0\xF0\x9F\x98\x80", 9), QStringLiteral("same size"), Origin::Changed};
+        QTest::newRow("everything deleted; replaced by rename")
+            << TextCase{lf, QString(), QByteArray(), QStringLiteral("rename"), Origin::Changed};
+        QTest::newRow("file deleted") << TextCase{lf, edited, edited.toUtf8(), QStringLiteral("delete"), Origin::Missing};
+        QTest::newRow("a folder now") << TextCase{lf, edited, edited.toUtf8(), QStringLiteral("folder"), Origin::Missing};
+        QTest::newRow("untitled") << TextCase{{}, QStringLiteral("fun f x = x;\n"), "fun f x = x;\n", {}, Origin::Untitled};
     }
-
+    // The file is judged by content: the size and hash of the bytes the edits
+    // started from. Saved through the file's form, the text writes the
+    // journal's bytes.
     void textComesBackExactly()
     {
-        QFETCH(QByteArray, onDisk);
-        QFETCH(QString, edited);
-        QFETCH(QByteArray, journalled);
-
-        Journalled j(onDisk);
+        QFETCH(TextCase, c);
+        Journalled j(c.onDisk);
+        const OLFileStamp stamp = OLFileStamp::of(j.file);
         const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
-        const std::vector<OLRecoveredText> texts = j.leftBehind(edited);
-        QCOMPARE(texts.size(), size_t(1));
-        const OLRecoveredText &text = texts.front();
-        QCOMPARE(text.file, j.file);
-        QCOMPARE(text.text.bytes(), journalled);
-        QCOMPARE(text.text.editorText(), edited);
-        QCOMPARE(text.origin, j.file.isEmpty() ? OLRecoveredText::Origin::Untitled : OLRecoveredText::Origin::Unchanged);
-        QVERIFY(text.written >= before && text.written <= QDateTime::currentDateTimeUtc());
-        if (!j.file.isEmpty()) {
-            QCOMPARE(text.fileSize, onDisk.size());
-            QCOMPARE(text.fileModified, OLFileStamp::of(j.file).modified());
-            QCOMPARE(text.fileSha256, QCryptographicHash::hash(onDisk, QCryptographicHash::Sha256));
-        }
-        // Saved through the file's own form, the recovered text writes the journal's bytes.
+        j.leaveBehind(c.edited);
         QString error;
         OLSourceFile baseline = j.file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(j.file, &error);
-        baseline.adoptForm(text.text);
-        QCOMPARE(baseline.encode(text.text.editorText()), journalled);
-    }
-
-    void originOfTheFile_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<OLRecoveredText::Origin>("origin");
-
-        QTest::newRow("touched, same bytes") << QStringLiteral("touch") << OLRecoveredText::Origin::Unchanged;
-        QTest::newRow("appended") << QStringLiteral("append") << OLRecoveredText::Origin::Changed;
-        QTest::newRow("same size, other bytes") << QStringLiteral("same size") << OLRecoveredText::Origin::Changed;
-        QTest::newRow("replaced by rename") << QStringLiteral("rename") << OLRecoveredText::Origin::Changed;
-        QTest::newRow("deleted") << QStringLiteral("delete") << OLRecoveredText::Origin::Missing;
-        QTest::newRow("a folder now") << QStringLiteral("folder") << OLRecoveredText::Origin::Missing;
-    }
-
-    // Judged by content: the size and hash of the bytes the edits started from.
-    void originOfTheFile()
-    {
-        QFETCH(QString, change);
-        QFETCH(OLRecoveredText::Origin, origin);
-
-        Journalled j("val x = 1;\n");
-        j.write(QStringLiteral("val x = 2;\n"));
-        leaveJournalBehind(j.journal.path());
         QFile file(j.file);
-        if (change == u"touch") {
+        if (c.meanwhile == u"touch") {
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime));
-        } else if (change == u"append") {
+        } else if (c.meanwhile == u"append") {
             QVERIFY(file.open(QIODevice::Append) && file.write("val y = 2;\n") > 0);
-        } else if (change == u"same size") {
-            writeBytes(j.dir, QStringLiteral("source.sml"), "val x = 9;\n");
-        } else if (change == u"rename") {
+        } else if (c.meanwhile == u"same size") {
+            writeBytes(j.dir, QStringLiteral("source.sml"), "y\n");
+        } else if (c.meanwhile == u"rename") {
             const QString replacement = writeBytes(j.dir, QStringLiteral("new.sml"), "val z = 3;\n");
             QCOMPARE(::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(j.file).constData()), 0);
-        } else {
+        } else if (!c.meanwhile.isEmpty()) {
             QVERIFY(file.remove());
-            if (change == u"folder")
+            if (c.meanwhile == u"folder")
                 QVERIFY(QDir().mkdir(j.file));
         }
         file.close();
 
         const std::vector<OLRecoveredText> texts = j.store.leftBehind();
         QCOMPARE(texts.size(), size_t(1));
-        QCOMPARE(texts.front().origin, origin);
-        QCOMPARE(texts.front().text.editorText(), QStringLiteral("val x = 2;\n"));
+        const OLRecoveredText &text = texts.front();
+        QCOMPARE(text.origin, c.origin);
+        QCOMPARE(text.file, j.file);
+        QCOMPARE(text.text.bytes(), c.journalled);
+        QCOMPARE(text.text.editorText(), c.edited);
+        QVERIFY(text.written >= before && text.written <= QDateTime::currentDateTimeUtc());
+        if (!j.file.isEmpty()) {
+            QCOMPARE(text.fileSize, c.onDisk.size());
+            QCOMPARE(text.fileModified, stamp.modified());
+            QCOMPARE(text.fileSha256, QCryptographicHash::hash(c.onDisk, QCryptographicHash::Sha256));
+        }
+        baseline.adoptForm(text.text);
+        QCOMPARE(baseline.encode(text.text.editorText()), c.journalled);
     }
 
-    // A journal whose writer runs holds its lock: of the live journal and the one
-    // left behind, only the latter is offered, and only to one store at a time.
-    // Discarding it removes it and its lock, not the live one.
+    // A journal whose writer runs holds its lock: of the live journal and the
+    // one left behind, only the latter is offered, and only to one store at a
+    // time. Discarding it removes it and its lock, not the live one.
     void liveJournalIsNotOfferedAndDiscardRemovesTheLeftOne()
     {
         Journalled j;
-        const std::vector<OLRecoveredText> texts = j.leftBehind(QStringLiteral("typed"));
+        j.leaveBehind(QStringLiteral("typed"));
+        const std::vector<OLRecoveredText> texts = j.store.leftBehind();
         QCOMPARE(journalsIn(j.store.folder()).size(), 2);
         QCOMPARE(texts.size(), size_t(1));
         QVERIFY(OLRecoveryStore(j.store.folder()).leftBehind().empty());
         j.store.discard(texts.front());
         j.store.waitForDone();
-        QCOMPARE(QDir(j.store.folder()).entryList(QDir::Files),
-                 QStringList({QFileInfo(j.journal.path()).fileName(), QFileInfo(j.journal.path()).fileName() + QStringLiteral(".lock")}));
+        const QString live = QFileInfo(j.journal.path()).fileName();
+        QCOMPARE(QDir(j.store.folder()).entryList(QDir::Files), QStringList({live, live + QStringLiteral(".lock")}));
     }
 
     void journalIsPrivate()
@@ -173,8 +153,8 @@ private Q_SLOTS:
         QCOMPARE(modeOf(store.folder()), mode_t(0700));
     }
 
-    // Its writer's end (a save, a close) removes the journal, after the writes
-    // queued before.
+    // Its writer's end (a save, a close) removes the journal, after the
+    // writes queued before.
     void journalEndsWithItsWriter()
     {
         QTemporaryDir dir;
@@ -188,40 +168,38 @@ private Q_SLOTS:
         QCOMPARE(QDir(store.folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // One that cannot be read may still hold the user's text: it stays, with a
+    // warning. A lock without its journal goes.
     void unreadableJournalIsLeftAlone_data()
     {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
-
-        QTest::newRow("garbage") << QByteArray("\x00\xFF garbage", 10);
-        QTest::newRow("header only") << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n");
-        QTest::newRow("header not JSON") << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{file:\n");
-        QTest::newRow("text shorter than said") << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":10}\nshort");
-        QTest::newRow("text not UTF-8") << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":2}\n\xFF\xFE");
-        QTest::newRow("other version") << QByteArray("OSTREL-RECOVERY-JOURNAL 2\n{\"file\":\"\",\"length\":1}\nx");
+        const QString journal = QStringLiteral("broken.journal");
+        QTest::newRow("garbage") << journal << QByteArray("\x00\xFF garbage", 10);
+        QTest::newRow("header only") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n");
+        QTest::newRow("header not JSON") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{file:\n");
+        QTest::newRow("text shorter than said")
+            << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":10}\nshort");
+        QTest::newRow("text not UTF-8") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":2}\n\xFF\xFE");
+        QTest::newRow("other version") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 2\n{\"file\":\"\",\"length\":1}\nx");
+        QTest::newRow("a lock without its journal") << QStringLiteral("gone.journal.lock") << QByteArray();
     }
-
-    // It may still hold the user's text: it stays for the user to look at.
     void unreadableJournalIsLeftAlone()
     {
+        QFETCH(QString, name);
         QFETCH(QByteArray, content);
-
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("recovery")));
-        const QString path = writeBytes(dir, QStringLiteral("recovery/broken.journal"), content);
+        const QString path = writeBytes(dir, QStringLiteral("recovery/") + name, content);
         OLRecoveryStore store(dir.filePath(QStringLiteral("recovery")));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot read the recovery journal.*broken")));
+        const bool journal = name.endsWith(QStringLiteral(".journal"));
+        if (journal)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot read the recovery journal.*broken")));
         QVERIFY(store.leftBehind().empty());
-        QCOMPARE(readBytes(path), content);
-    }
-
-    void lockWithoutJournalIsRemoved()
-    {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("recovery")));
-        writeBytes(dir, QStringLiteral("recovery/gone.journal.lock"), QByteArray());
-        OLRecoveryStore store(dir.filePath(QStringLiteral("recovery")));
-        QVERIFY(store.leftBehind().empty());
-        QCOMPARE(entriesOf(dir, QStringLiteral("recovery")), QStringList());
+        if (journal)
+            QCOMPARE(readBytes(path), content);
+        else
+            QCOMPARE(entriesOf(dir, QStringLiteral("recovery")), QStringList());
     }
 
     // A state folder that cannot be made: the log says why, once.
@@ -243,18 +221,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("stateHome");
         QTest::addColumn<QString>("folder");
-
         const QString fallback = QDir::homePath() + QStringLiteral("/.local/state/Ostrel/recovery");
         QTest::newRow("set") << QByteArray("/var/tmp/state") << QStringLiteral("/var/tmp/state/Ostrel/recovery");
         QTest::newRow("unset") << QByteArray() << fallback;
         QTest::newRow("relative: ignored") << QByteArray("state") << fallback;
     }
-
     void standardFolderFollowsXdgStateHome()
     {
         QFETCH(QByteArray, stateHome);
         QFETCH(QString, folder);
-
         const QByteArray old = qgetenv("XDG_STATE_HOME");
         qputenv("XDG_STATE_HOME", stateHome);
         const QString standard = OLRecoveryStore::standardFolder();

@@ -271,34 +271,21 @@ private Q_SLOTS:
         QCOMPARE(fixture.app->windows().size(), 1);
     }
 
-    // Every command of the window is in a menu with its own key.
-    void everyCommandIsInAMenuWithItsKey()
+    // Every command of the window is in a menu, each with a key of its own
+    // but the chooser, which is seldom needed.
+    void everyCommandIsInAMenuWithItsOwnKey()
     {
         AppFixture fixture;
-        QHash<QString, QKeySequence> keys;
+        QSet<QKeySequence> keys;
         for (QAction *menu : fixture.untitled()->menuBar()->actions()) {
-            for (QAction *action : menu->menu()->actions()) {
-                if (!action->isSeparator())
-                    keys.insert(action->text().remove(u'&'), action->shortcut());
+            for (const QAction *action : menu->menu()->actions()) {
+                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter..."))
+                    continue;
+                QVERIFY2(!action->shortcut().isEmpty() && !keys.contains(action->shortcut()), qPrintable(action->text()));
+                keys.insert(action->shortcut());
             }
         }
-        const QList<std::pair<const char *, const char *>> expected{
-            {"New", "Ctrl+N"}, {"Open...", "Ctrl+O"}, {"Save", "Ctrl+S"}, {"Save As...", "Ctrl+Shift+S"},
-            {"Close", "Ctrl+W"}, {"Quit", "Ctrl+Q"}, {"Undo", "Ctrl+Z"}, {"Find...", "Ctrl+F"},
-            {"Go to Line...", "Ctrl+L"}, {"Next Step", "Ctrl+Return"}, {"To Cursor", "Ctrl+Shift+Return"},
-            {"Whole File", "Ctrl+Shift+E"}, {"Interrupt", "Ctrl+I"}, {"Reset Interpreter", "Ctrl+R"},
-            {"History Back", "Ctrl+Up"}, {"History Forward", "Ctrl+Down"}, {"Jump to Editor", "Ctrl+1"},
-            {"Jump to Console", "Ctrl+2"}, {"Select All", "Ctrl+A"}, {"Preferences...", "Ctrl+,"},
-            {"Change Orientation", "Ctrl+Shift+O"}, {"Choose Interpreter...", ""}};
-        for (const auto &[title, key] : expected) {
-            QVERIFY2(keys.contains(QString::fromLatin1(title)), title);
-            QCOMPARE(keys.value(QString::fromLatin1(title)), QKeySequence(QString::fromLatin1(key)));
-        }
-        QSet<QKeySequence> distinct;
-        for (const QKeySequence &key : std::as_const(keys)) {
-            QVERIFY2(key.isEmpty() || !distinct.contains(key), qPrintable(key.toString()));
-            distinct.insert(key);
-        }
+        QVERIFY(!keys.isEmpty());
     }
 
     // Window-wide keys work with the focus in either text view, which takes
