@@ -97,7 +97,7 @@ private Q_SLOTS:
     void enter_data()
     {
         QTest::addColumn<QStringList>("lines"); // typed, each followed by Enter
-        QTest::addColumn<int>("left"); // cursor moves before the last Enter
+        QTest::addColumn<int>("left"); // cursor moves before each Enter
         QTest::addColumn<QStringList>("sent");
         QTest::addColumn<QString>("expected");
         QTest::newRow("input ending in a semicolon is sent and fixed") << QStringList{"1 + 2;"} << 0 << QStringList{"1 + 2;"} << "1 + 2;\n";
