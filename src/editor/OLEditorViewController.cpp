@@ -117,6 +117,9 @@ void OLEditorViewController::setLastCommitSuccess(bool success)
         const OLTextRange done = m_pending;
         m_interpreted += qint64(done.length);
         m_pending = {};
+        // A failed declaration that now succeeded is no error any more.
+        if (m_error.isSet() && qint64(m_error.location) < m_interpreted)
+            m_error = {};
         // A running loop sends the next declaration before this one is marked.
         if (m_inLoop == 2)
             evalFile();
@@ -143,6 +146,10 @@ void OLEditorViewController::updateView()
     const qsizetype length = m_storage.length();
     if (m_interpreted < length) {
         OLSyntaxHighlighter::removeBackgroundColorFor(m_storage, {m_interpreted, length - m_interpreted});
+        // The record of a failure goes with its red mark: kept, it would name
+        // text that later edits have moved, and strip the marks found there.
+        if (m_error.isSet() && qint64(m_error.location) >= m_interpreted)
+            m_error = {};
         // Costs what the change altered; a change that recolours much of the
         // rest is finished in the viewport now and elsewhere between events.
         OLSyntaxHighlighter::beginHighlightSyntax(m_storage, m_interpreted, m_fontAttributes,
