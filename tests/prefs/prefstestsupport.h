@@ -10,6 +10,11 @@
 
 #include <memory>
 
+inline QString fileUrl(const QString &path)
+{
+    return QStringLiteral("file://localhost") + path;
+}
+
 // A settings store in a temporary folder, with the defaults resource
 // registered as the application registers it at launch.
 struct TemporarySettings {
@@ -21,27 +26,35 @@ struct TemporarySettings {
         defaults->registerDefaultPreferences();
     }
 
-    // A stand-in executable: a shell script that does nothing, for the
-    // interpreters that are not installed here (Moscow ML, Alice ML) and for
-    // locations the tests must control.
+    // A stand-in executable, a shell script that does nothing: for Moscow ML
+    // and Alice ML, which are not installed here, and for located files.
     QString standIn(const QString &name) const
     {
-        const QString path = dir.filePath(name);
-        QFile file(path);
+        QFile file(dir.filePath(name));
         if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\nexit 0\n") < 0)
-            qFatal("cannot write the stand-in %s", qPrintable(path));
+            qFatal("cannot write the stand-in %s", qPrintable(file.fileName()));
         file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
-        return path;
+        return file.fileName();
     }
-
     QString missing(const QString &name) const { return dir.filePath(QStringLiteral("missing/") + name); }
+
+    // The standard locations resource for the interpreters named ("alice",
+    // "poly", "mosml", "sml"): Poly ML and SML/NJ at their real places, the
+    // others as stand-ins; those not named are missing.
+    QVariantMap locations(const QStringList &installed) const
+    {
+        const auto location = [&](const QString &name, const QString &realPath) {
+            if (!installed.contains(name))
+                return fileUrl(missing(name));
+            return fileUrl(realPath.isEmpty() ? standIn(name) : realPath);
+        };
+        return {{QStringLiteral("aliceml-std"), location(QStringLiteral("alice"), {})},
+                {QStringLiteral("polyml-std"), location(QStringLiteral("poly"), QStringLiteral("/usr/bin/poly"))},
+                {QStringLiteral("mosml-std"), location(QStringLiteral("mosml"), {})},
+                {QStringLiteral("smlnj-std"), location(QStringLiteral("sml"), QStringLiteral("/usr/bin/sml"))}};
+    }
 
     QTemporaryDir dir;
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<OLUserDefaults> defaults;
 };
-
-inline QString fileUrl(const QString &path)
-{
-    return QStringLiteral("file://localhost") + path;
-}
