@@ -194,7 +194,9 @@ struct AppFixture {
 inline QList<qint64> liveChildren(const QString &name)
 {
     QList<qint64> pids = OLTestProcesses::liveChildren();
-    pids.removeIf([&](qint64 pid) { return readBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8(); });
+    pids.removeIf([&](qint64 pid) {
+        return readBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8();
+    });
     return pids;
 }
 

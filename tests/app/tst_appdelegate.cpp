@@ -89,7 +89,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("windows");  // the windows' file names; "" untitled
         const QString a = QStringLiteral("a.sml"), b = QStringLiteral("b.sml"), gone = QStringLiteral("gone.sml");
         const QString empty = QStringLiteral("empty.sml");
-        QTest::newRow("reopening off: one untitled window") << false << QStringList{a} << QStringList{a} << QStringList{QString()};
+        QTest::newRow("reopening off: one untitled window")
+            << false << QStringList{a} << QStringList{a} << QStringList{QString()};
         QTest::newRow("empty list: one untitled window") << true << QStringList() << QStringList() << QStringList{QString()};
         QTest::newRow("two files in stored order") << true << QStringList{b, a} << QStringList{a, b} << QStringList{b, a};
         QTest::newRow("gone files are skipped") << true << QStringList{gone, a} << QStringList{a} << QStringList{a};
@@ -106,7 +107,7 @@ private Q_SLOTS:
         QFETCH(QStringList, windows);
         AppFixture fixture;
         for (const QString &name : existing)
-            fixture.write(name, name == QStringLiteral("empty.sml") ? QByteArray() : ("val x = 1; (* " + name.toUtf8() + " *)"));
+            fixture.write(name, name == u"empty.sml" ? QByteArray() : "val x = 1; (* " + name.toUtf8() + " *)");
         QList<QUrl> urls;
         for (const QString &name : stored)
             urls.append(QUrl::fromLocalFile(fixture.path(name)));
@@ -126,7 +127,8 @@ private Q_SLOTS:
         QTest::newRow("only window untitled and empty: replaced") << QStringList{QStringLiteral("untitled")} << 1;
         QTest::newRow("only window a file with empty text: replaced") << QStringList{QString()} << 1;
         QTest::newRow("only window holds text: kept") << QStringList{QStringLiteral("untitled with text")} << 2;
-        QTest::newRow("two empty windows: both kept") << QStringList{QStringLiteral("untitled"), QStringLiteral("untitled")} << 3;
+        QTest::newRow("two empty windows: both kept")
+            << QStringList{QStringLiteral("untitled"), QStringLiteral("untitled")} << 3;
     }
     void openingIntoTheEmptyWindow()
     {
@@ -136,7 +138,7 @@ private Q_SLOTS:
         QList<QPointer<OLWindowController>> earlier;
         for (const QString &kind : before) {
             if (kind.startsWith(QStringLiteral("untitled")))
-                earlier.append(fixture.untitled(kind.endsWith(QStringLiteral("text")) ? QStringLiteral("val x = 1;") : QString()));
+                earlier.append(fixture.untitled(kind.endsWith(u"text") ? QStringLiteral("val x = 1;") : QString()));
             else
                 earlier.append(fixture.app->openDocumentWindow(fixture.write(QStringLiteral("old.sml"), kind.toUtf8())));
         }

@@ -62,7 +62,8 @@ private Q_SLOTS:
         // The banner first, so that the answers below are the declarations'.
         QVERIFY(waitForBanner(window, interpreterTimeout));
         // A declaration runs up to the next one.
-        const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c"), startD = source.indexOf(u"val d");
+        const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c");
+        const qsizetype startD = source.indexOf(u"val d");
 
         // To the cursor, inside the second declaration: the first is pending
         // (blue) at once; both answered, green up to the end of the second.

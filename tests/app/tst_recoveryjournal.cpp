@@ -17,6 +17,12 @@ using Origin = OLRecoveredText::Origin;
 
 namespace {
 // A store with one journal, for a file with these bytes (none: untitled).
+OLSourceFile sourceOf(const QString &file) // none: untitled
+{
+    QString error;
+    return file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(file, &error);
+}
+
 struct Journalled {
     explicit Journalled(const QByteArray &onDisk = QByteArray())
         : file(onDisk.isEmpty() ? QString() : writeBytes(dir, QStringLiteral("source.sml"), onDisk))
@@ -25,9 +31,7 @@ struct Journalled {
     // Journals the text as its window would and leaves the journal behind.
     void leaveBehind(const QString &text)
     {
-        QString error;
-        const OLSourceFile source = file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(file, &error);
-        journal.write(file, source, text, OLFileStamp::of(file));
+        journal.write(file, sourceOf(file), text, OLFileStamp::of(file));
         store.waitForDone();
         leaveJournalBehind(journal.path());
     }
@@ -83,8 +87,7 @@ private Q_SLOTS:
         const OLFileStamp stamp = OLFileStamp::of(j.file);
         const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
         j.leaveBehind(c.edited);
-        QString error;
-        OLSourceFile baseline = j.file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(j.file, &error);
+        OLSourceFile baseline = sourceOf(j.file);
         QFile file(j.file);
         if (c.meanwhile == u"touch") {
             QVERIFY(file.open(QIODevice::ReadWrite));
@@ -180,8 +183,10 @@ private Q_SLOTS:
         QTest::newRow("header not JSON") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{file:\n");
         QTest::newRow("text shorter than said")
             << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":10}\nshort");
-        QTest::newRow("text not UTF-8") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":2}\n\xFF\xFE");
-        QTest::newRow("other version") << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 2\n{\"file\":\"\",\"length\":1}\nx");
+        QTest::newRow("text not UTF-8")
+            << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 1\n{\"file\":\"\",\"length\":2}\n\xFF\xFE");
+        QTest::newRow("other version")
+            << journal << QByteArray("OSTREL-RECOVERY-JOURNAL 2\n{\"file\":\"\",\"length\":1}\nx");
         QTest::newRow("a lock without its journal") << QStringLiteral("gone.journal.lock") << QByteArray();
     }
     void unreadableJournalIsLeftAlone()
@@ -194,7 +199,8 @@ private Q_SLOTS:
         OLRecoveryStore store(dir.filePath(QStringLiteral("recovery")));
         const bool journal = name.endsWith(QStringLiteral(".journal"));
         if (journal)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot read the recovery journal.*broken")));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("Cannot read the recovery journal.*broken")));
         QVERIFY(store.leftBehind().empty());
         if (journal)
             QCOMPARE(readBytes(path), content);

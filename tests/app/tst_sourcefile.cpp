@@ -14,7 +14,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("editorText");
-        QTest::newRow("no final newline") << QByteArray("val x = 1;\nval y = 2;") << QStringLiteral("val x = 1;\nval y = 2;");
+        QTest::newRow("no final newline") << QByteArray("val x = 1;\nval y = 2;")
+                                          << QStringLiteral("val x = 1;\nval y = 2;");
         QTest::newRow("NUL byte") << QByteArray("val s = \"a\0b\";\n", 15)
                                   << QStringLiteral("val s = \"a") + QChar(0) + QStringLiteral("b\";\n");
         QTest::newRow("mixed line ends") << QByteArray("a\r\nb\nc\rd\r\n") << QStringLiteral("a\nb\nc\nd\n");
@@ -22,8 +23,10 @@ private Q_SLOTS:
         QTest::newRow("CR at the very end") << QByteArray("a\r\nb\r") << QStringLiteral("a\nb\n");
         QTest::newRow("empty file") << QByteArray() << QString();
         QTest::newRow("byte-order mark only") << QByteArray("\xEF\xBB\xBF") << QString();
-        QTest::newRow("a second byte-order mark is text") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << QStringLiteral("\uFEFFx");
-        QTest::newRow("non-ASCII") << QByteArray("val s = \"\xC3\xA4\xF0\x9F\x98\x80\";\r\n") << QStringLiteral("val s = \"ä😀\";\n");
+        QTest::newRow("a second byte-order mark is text")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << QStringLiteral("\uFEFFx");
+        QTest::newRow("non-ASCII")
+            << QByteArray("val s = \"\xC3\xA4\xF0\x9F\x98\x80\";\r\n") << QStringLiteral("val s = \"ä😀\";\n");
     }
     void readsAndWritesBack()
     {
@@ -87,7 +90,8 @@ private Q_SLOTS:
             << mixed << 4 << 0 << QStringLiteral("a\nb\nc\nd\ne\n") << QByteArray("a\r\nb\nc\rd\r\ne\r\n");
         QTest::newRow("dominant: a tie goes to LF")
             << QByteArray("a\r\nb\n") << 2 << 0 << QStringLiteral("a\nb\nc\n") << QByteArray("a\r\nb\nc\n");
-        QTest::newRow("dominant: no line end yet is LF") << QByteArray("x") << 0 << 0 << QStringLiteral("x\ny") << QByteArray("x\ny");
+        QTest::newRow("dominant: no line end yet is LF")
+            << QByteArray("x") << 0 << 0 << QStringLiteral("x\ny") << QByteArray("x\ny");
         QTest::newRow("CRLF file stays CRLF")
             << QByteArray("x\r\ny") << 1 << 0 << QStringLiteral("x\ny\nz") << QByteArray("x\r\ny\r\nz");
         QTest::newRow("byte-order mark stays")

@@ -69,16 +69,18 @@ constexpr std::array<int, 6> segmentStarts{0, 49, 93, 122, 158, 176};
 // The settings each tab's Restore Defaults resets, as text.
 QStringList generalSettings(const OLUserDefaults &defaults)
 {
-    return {QString::number(defaults.loadMaximumCommitHistoryLength()), QString::number(defaults.loadShouldRestoreCommitHistory()),
-            QString::number(defaults.loadShouldReopenFiles()), defaults.loadCommitHistory().join(u'|')};
+    return {QString::number(defaults.loadMaximumCommitHistoryLength()),
+            QString::number(defaults.loadShouldRestoreCommitHistory()), QString::number(defaults.loadShouldReopenFiles()),
+            defaults.loadCommitHistory().join(u'|')};
 }
 
 QStringList fontSettings(const OLUserDefaults &defaults)
 {
     const OLStyleSet styles = defaults.loadFontAttributes(true);
-    QStringList text{styles.name.toString(), QString::number(styles.size.toInt()), QString::number(defaults.loadAnswerAlpha()),
-                     QString::number(defaults.loadAnswerFontTraits()), QString::number(defaults.loadErrorFontTraits())};
-    for (const std::optional<OLColor> &colour : {styles.regColor, styles.errColor, styles.keyColor, styles.strColor, styles.comColor})
+    QStringList text{styles.name.toString(), QString::number(styles.size.toInt()),
+                     QString::number(defaults.loadAnswerAlpha()), QString::number(defaults.loadAnswerFontTraits()),
+                     QString::number(defaults.loadErrorFontTraits())};
+    for (const auto &colour : {styles.regColor, styles.errColor, styles.keyColor, styles.strColor, styles.comColor})
         text.append(OLUserDefaults::encodeColor(colour));
     return text;
 }
@@ -379,12 +381,14 @@ private Q_SLOTS:
                      std::round(expected.loadAnswerAlpha() * 1000) / 10);
             QCOMPARE(prefs.child<QCheckBox>("facConsoleErrorStyleCheckBoxBold")->isChecked(),
                      bool(expected.loadErrorFontTraits() & OLFontTrait::bold));
-            QCOMPARE(prefs.child<OLColorWell>("facConsoleColorWellPlain")->color(), *expected.loadFontAttributes(true).regColor);
+            QCOMPARE(prefs.child<OLColorWell>("facConsoleColorWellPlain")->color(),
+                     *expected.loadFontAttributes(true).regColor);
         } else {
             QCOMPARE(prefs.broadcaster.historyAtClear, QStringList());
             QCOMPARE(prefs.child<QLineEdit>("genHistorySizeTextField")->text(),
                      QString::number(expected.loadMaximumCommitHistoryLength()));
-            QCOMPARE(prefs.child<QCheckBox>("genMiscReopenDocumentsCheckBox")->isChecked(), expected.loadShouldReopenFiles());
+            QCOMPARE(prefs.child<QCheckBox>("genMiscReopenDocumentsCheckBox")->isChecked(),
+                     expected.loadShouldReopenFiles());
         }
     }
 
