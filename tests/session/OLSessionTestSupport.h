@@ -43,10 +43,8 @@ public:
     QString shown(std::optional<bool> error = std::nullopt) const
     {
         QString all;
-        for (const Piece &piece : pieces) {
-            if (!error || piece.error == *error)
-                all += piece.text;
-        }
+        for (const Piece &piece : pieces)
+            all += !error || piece.error == *error ? piece.text : QString();
         return all;
     }
     void clear()

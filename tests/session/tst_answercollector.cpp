@@ -52,35 +52,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("commit");
         QTest::addColumn<QStringList>("pieces");
         QTest::addColumn<QList<State>>("states");
-        using L = QList<State>;
+        const auto row = [](const char *name, int mode, const QString &commit, const QStringList &pieces,
+                            const QList<State> &states) { QTest::newRow(name) << mode << commit << pieces << states; };
         const State C = State::Collecting;
         const State done = State::Complete;
-        QTest::newRow("poly: prompt split from its line") << int(OLPolyML) << "val x = 1;\n"
-            << QStringList{"val x = 1: int\n", ">", " "} << L{C, C, done};
-        QTest::newRow("poly: print without newline") << int(OLPolyML) << "val _ = print \"no newline\";\n"
-            << QStringList{"no newline> "} << L{State::PromptLikely};
-        QTest::newRow("poly: a prompt for every line") << int(OLPolyML) << "val x = 1;\n;\n"
-            << QStringList{"val x = 1: int\n> ", "> "} << L{C, done};
-        QTest::newRow("poly: continuation prompts of a long declaration") << int(OLPolyML) << "val z = 3\n\n;\n"
-            << QStringList{"# ", "# ", "val z = 3: int\n> "} << L{C, C, done};
-        QTest::newRow("poly: a later line still computes") << int(OLPolyML) << "fun f x = x;\nf 3;\n;\n"
-            << QStringList{"val f = fn: 'a -> 'a\n> ", "val it = 3: int\n> ", "> "} << L{C, C, done};
-        QTest::newRow("poly: prompts hidden after a print") << int(OLPolyML) << "val _ = print \"x\";\nval c = 2\n;\n"
-            << QStringList{"x> # ", "val c = 2: int\n> "} << L{C, State::PromptUnsure};
-        QTest::newRow("poly: an arrow at the end of a read is no prompt") << int(OLPolyML) << "val h = op o;\n"
-            << QStringList{"val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> ", "'b\n> "} << L{C, done};
-        QTest::newRow("poly: a rejection drops the prompts of later lines") << int(OLPolyML)
-            << "val a = foo;\nval b = 1;\n;\n"
-            << QStringList{"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n> "} << L{done};
-        QTest::newRow("poly: error recovery waits for input") << int(OLPolyML) << "val y = 1 +;\n"
-            << QStringList{"poly: : error: ", "<identifier>", " expected but ; was found\n# "} << L{C, C, State::Stuck};
-        QTest::newRow("poly: waiting inside a comment is no error") << int(OLPolyML) << "(* open;\n"
-            << QStringList{"# "} << L{C};
-        QTest::newRow("smlnj: one prompt for several lines") << int(OLSmlNJ) << "val x = 1;\n;\n"
-            << QStringList{"val x = 1 : int\n- "} << L{done};
-        QTest::newRow("smlnj: waiting at the continuation prompt") << int(OLSmlNJ) << "val = 3;\n"
-            << QStringList{"= "} << L{C};
-        QTest::newRow("unknown: no prompt to wait for") << int(OLUnknownMode) << "x;\n" << QStringList{"x;\n- "} << L{C};
+        row("poly: prompt split from its line", OLPolyML, "val x = 1;\n", {"val x = 1: int\n", ">", " "}, {C, C, done});
+        row("poly: print without newline", OLPolyML, "print \"no newline\";\n", {"no newline> "}, {State::PromptLikely});
+        row("poly: a later line still computes", OLPolyML, "fun f x = x;\nf 3;\n;\n",
+            {"val f = fn: 'a -> 'a\n> ", "val it = 3: int\n> ", "> "}, {C, C, done});
+        row("poly: prompts hidden after a print", OLPolyML, "print \"x\";\nval c = 2\n;\n", {"x> # ", "val c = 2: int\n> "},
+            {C, State::PromptUnsure});
+        row("poly: an arrow at the end of a read is no prompt", OLPolyML, "val h = op o;\n",
+            {"val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> ", "'b\n> "}, {C, done});
+        row("poly: a rejection drops the prompts of later lines", OLPolyML, "val a = foo;\nval b = 1;\n;\n",
+            {"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n> "}, {done});
+        row("poly: error recovery waits for input", OLPolyML, "val y = 1 +;\n",
+            {"poly: : error: ", "<identifier>", " expected but ; was found\n# "}, {C, C, State::Stuck});
+        row("poly: waiting inside a comment is no error", OLPolyML, "(* open;\n", {"# "}, {C});
+        row("unknown: no prompt to wait for", OLUnknownMode, "x;\n", {"x;\n- "}, {C});
     }
 
     void states()
@@ -100,116 +89,97 @@ private Q_SLOTS:
     // "commit:" text, "early:" text (written before the interpreter stood at
     // its first prompt; the collector starts with it, or with "out:"), "out:"
     // a piece, "quiet" takes the answer after a quiet time at a likely prompt,
-    // "unshown" what waits to be shown, "final" what is left at the end of the
-    // run, "interrupt" notes the interruption of a stuck recovery (done once), "user" an
-    // interrupt by the user, "held"/"free" whether input must wait.
+    // "unshown" what waits to be shown, "final" what is left at the end of
+    // the run, "interrupt" notes the interruption of a stuck recovery (done
+    // once), "user" an interrupt by the user, "held"/"free" whether input must wait.
     void answers_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QList<OLAnswer>>("answers");
-        using A = QList<OLAnswer>;
+        const auto row = [](const char *name, int mode, const QStringList &steps, const QList<OLAnswer> &answers) {
+            QTest::newRow(name) << mode << steps << answers;
+        };
+        const int poly = OLPolyML;
+        const int sml = OLSmlNJ;
         const QString loop = QStringLiteral("commit:val _ = (print \"started\\n\"; loop 0);\n");
-        const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79 [built: Mon Oct  3 21:03:45 2022]\n");
-        const QString smlError = QStringLiteral("stdIn:1.9-1.11 Error: expression or pattern ends with infix identifier \"+\"\n");
+        const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79\n");
         const OLAnswer smlStart{smlBanner, false, false};
         const OLAnswer polyStart{"Poly/ML 5.7.1 Release\n", false, false};
 
-        QTest::newRow("an empty answer to a commit is a success") << int(OLPolyML)
-            << QStringList{"out:Poly/ML 5.7.1 Release\n> ", "commit:val _ = ()\n;\n", "out:# > "}
-            << A{polyStart, {"", false, true}};
-        QTest::newRow("output shown early, success at the prompt") << int(OLPolyML)
-            << QStringList{"commit:val _ = (print \"a\\n\"; f 0)\n;\n", "out:# a\n", "unshown", "out:val it = 3: int\n> "}
-            << A{{"a\n", false, false}, {"val it = 3: int\n", false, true}};
-        QTest::newRow("a failure shown early is reported once") << int(OLPolyML)
-            << QStringList{"commit:val t = foo\n;\n", "out:# poly: : error: foo\n", "unshown", "out:Static Errors\n> "}
-            << A{{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}};
-        QTest::newRow("prompts shown early stay hidden") << int(OLPolyML)
-            << QStringList{"commit:structure S = struct\nval a = 1\nend\n;\n", "out:# # ", "unshown",
-                           "out:# structure S: sig val a: int end\n> "}
-            << A{{"", false, false}, {"structure S: sig val a: int end\n", false, true}};
-        QTest::newRow("unknown: each shown piece is an answer") << int(OLUnknownMode)
-            << QStringList{"commit:x;\n", "out:x;\n", "unshown", "out:- ", "unshown"}
-            << A{{"x;\n", false, true}, {"- ", false, true}};
+        row("an empty answer to a commit is a success", poly,
+            {"out:Poly/ML 5.7.1 Release\n> ", "commit:val _ = ()\n;\n", "out:# > "}, {polyStart, {"", false, true}});
+        row("output shown early, success at the prompt", poly,
+            {"commit:f 0\n;\n", "out:# a\n", "unshown", "out:val it = 3: int\n> "},
+            {{"a\n", false, false}, {"val it = 3: int\n", false, true}});
+        row("a failure shown early is reported once", poly,
+            {"commit:val t = foo\n;\n", "out:# poly: : error: foo\n", "unshown", "out:Static Errors\n> "},
+            {{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}});
+        row("prompts shown early stay hidden", poly,
+            {"commit:structure S = struct\nval a = 1\nend\n;\n", "out:# # ", "unshown", "out:# structure S\n> "},
+            {{"", false, false}, {"structure S\n", false, true}});
+        row("unknown: each shown piece is an answer", OLUnknownMode,
+            {"commit:x;\n", "out:x;\n", "unshown", "out:- ", "unshown"}, {{"x;\n", false, true}, {"- ", false, true}});
         // Input waits from the moment the recovery is stuck until the note of
         // its interruption has come, which leaves no trace.
-        QTest::newRow("poly: a stuck recovery interrupted") << int(OLPolyML)
-            << QStringList{"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n# ", "held", "interrupt", "held",
-                           "unshown", "out:Compilation interrupted\n\n> ", "free"}
-            << A{{"poly: : error: e\n", true, true}, {"", true, false}};
-        QTest::newRow("poly: a late note of the interruption is dropped") << int(OLPolyML)
-            << QStringList{"commit:val y = 1 +;\n", "out:poly: : error: e\n# ", "interrupt", "out:Static Errors\n> ",
-                           "out:Compilation interrupted\n\n> "}
-            << A{{"poly: : error: e\n# Static Errors\n", true, true}, {"", false, false}};
-        QTest::newRow("poly: an interruption by the user is a failure") << int(OLPolyML)
-            << QStringList{"commit:(* open\n;\n", "out:# # ", "out:Compilation interrupted\n\n> "}
-            << A{{"Compilation interrupted\n\n", true, true}};
-        QTest::newRow("smlnj: interrupted at the continuation prompt") << int(OLSmlNJ)
-            << QStringList{"commit:val = 3;\n", "out:= ", "out:\nInterrupt\n- "} << A{{"\nInterrupt\n", true, true}};
+        row("poly: a stuck recovery interrupted", poly,
+            {"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n# ", "held", "interrupt", "held", "unshown",
+             "out:Compilation interrupted\n\n> ", "free"},
+            {{"poly: : error: e\n", true, true}, {"", true, false}});
+        row("poly: a late note of the interruption is dropped", poly,
+            {"commit:val y = 1 +;\n", "out:poly: : error: e\n# ", "interrupt", "out:Static Errors\n> ",
+             "out:Compilation interrupted\n\n> "},
+            {{"poly: : error: e\n# Static Errors\n", true, true}, {"", false, false}});
 
         // A commit the user interrupts has failed, however the note of the
         // interruption ends: two interrupts in quick succession can cut Poly
         // ML's off after its first word, or leave only the prompt. The next
         // commit is judged by its own answer; an interrupt at the prompt fails nothing.
-        QTest::newRow("poly: interrupted, the whole note") << int(OLPolyML)
-            << QStringList{loop, "out:started\n", "user", "out:Exception- Interrupt raised\n> ", "commit:val y = 2;\n",
-                           "out:val y = 2: int\n> "}
-            << A{{"started\nException- Interrupt raised\n", true, true}, {"val y = 2: int\n", false, true}};
-        QTest::newRow("poly: interrupted, the note cut off after its first word") << int(OLPolyML)
-            << QStringList{loop, "out:started\n", "user", "out:Exception-", "out:> ", "quiet"}
-            << A{{"started\nException-", true, true}};
-        QTest::newRow("poly: interrupted, only the prompt: answered just before") << int(OLPolyML)
-            << QStringList{"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:> "}
-            << A{{"val x = 1: int\n", true, true}};
-        QTest::newRow("poly: an interrupt at the prompt") << int(OLPolyML)
-            << QStringList{"user", "out:val late = 1: int\n> "} << A{{"val late = 1: int\n", false, true}};
+        row("poly: interrupted, the whole note", poly,
+            {loop, "out:started\n", "user", "out:Exception- Interrupt raised\n> ", "commit:val y = 2;\n", "out:val y\n> "},
+            {{"started\nException- Interrupt raised\n", true, true}, {"val y\n", false, true}});
+        row("poly: interrupted, the note cut off after its first word", poly,
+            {loop, "out:started\n", "user", "out:Exception-", "out:> ", "quiet"}, {{"started\nException-", true, true}});
+        row("poly: interrupted, only the prompt: answered just before", poly,
+            {"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:> "}, {{"val x = 1: int\n", true, true}});
+        row("poly: an interrupt at the prompt", poly, {"user", "out:val late\n> "}, {{"val late\n", false, true}});
 
         // The end: a commit the interpreter had not answered at its prompt has
         // failed, whatever was left of its output.
-        QTest::newRow("the end: a warning left") << int(OLPolyML)
-            << QStringList{"commit:OS.Process.exit OS.Process.success;\n",
-                           "out:Warning- The type of (it) contains a free type variable.\n", "final"}
-            << A{{"Warning- The type of (it) contains a free type variable.\n", true, true}};
-        QTest::newRow("the end: a failure shown early is not reported again") << int(OLSmlNJ)
-            << QStringList{"commit:foo;\n", "out:stdIn:2.1-2.4 Error: unbound\n", "unshown", "final"}
-            << A{{"stdIn:2.1-2.4 Error: unbound\n", true, true}, {"", true, false}};
-        QTest::newRow("the end: output after the last answer is nobody's") << int(OLSmlNJ)
-            << QStringList{"commit:val x = 1;\n", "out:val x = 1 : int\n- ", "out:[autoloading]\n", "final"}
-            << A{{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}};
-        QTest::newRow("the end: nothing pending, nothing reported") << int(OLSmlNJ) << QStringList{"final"}
-            << A{{"", false, false}};
-        QTest::newRow("the end: during the start-up, a commit written") << int(OLSmlNJ)
-            << QStringList{"early:val x = 1;\n", "out:" + smlBanner, "final"} << A{{smlBanner, true, true}};
+        row("the end: a warning left", poly, {"commit:OS.Process.exit 0;\n", "out:Warning- w\n", "final"},
+            {{"Warning- w\n", true, true}});
+        row("the end: a failure shown early is not reported again", sml,
+            {"commit:foo;\n", "out:stdIn:2.1 Error: e\n", "unshown", "final"},
+            {{"stdIn:2.1 Error: e\n", true, true}, {"", true, false}});
+        row("the end: output after the last answer is nobody's", sml,
+            {"commit:val x = 1;\n", "out:val x = 1 : int\n- ", "out:[autoloading]\n", "final"},
+            {{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}});
+        row("the end: during the start-up, a commit written", sml, {"early:val x = 1;\n", "out:" + smlBanner, "final"},
+            {{smlBanner, true, true}});
 
         // A commit written before the interpreter has started: the start-up
         // text up to the first primary prompt is an answer of its own,
         // reported to nobody, however the reads cut the output.
-        QTest::newRow("smlnj: a failure in the start-up text shown early") << int(OLSmlNJ)
-            << QStringList{"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown",
-                           "out:- val x = 1 : int\n- "}
-            << A{{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}};
-        QTest::newRow("smlnj: banner and answer in one read") << int(OLSmlNJ)
-            << QStringList{"early:val y = 1 +;\n", "out:" + smlBanner + "- " + smlError + "- "}
-            << A{smlStart, {smlError, true, true}};
-        QTest::newRow("smlnj: the start-up prompt cut between reads") << int(OLSmlNJ)
-            << QStringList{"early:val x = 1;\n", "out:" + smlBanner + "-", "out: val x = 1 : int\n- "}
-            << A{smlStart, {"val x = 1 : int\n", false, true}};
-        QTest::newRow("smlnj: continuation prompts after the start-up prompt") << int(OLSmlNJ)
-            << QStringList{"early:structure S = struct\nval a = 1\nend;\n", "out:" + smlBanner + "- = = ",
-                           "out:structure S : sig val a : int end\n- "}
-            << A{smlStart, {"structure S : sig val a : int end\n", false, true}};
-        QTest::newRow("poly: rejected, with the banner in one read") << int(OLPolyML)
-            << QStringList{"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> poly: : error: Value or constructor "
-                                                   "(foo) has not been declared\nStatic Errors\n> "}
-            << A{polyStart, {"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n", true, true}};
+        row("smlnj: a failure in the start-up text shown early", sml,
+            {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:- val x = 1 : int\n- "},
+            {{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}});
+        row("smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + "- stdIn:1 Error: e\n- "},
+            {smlStart, {"stdIn:1 Error: e\n", true, true}});
+        row("smlnj: the start-up prompt cut between reads", sml,
+            {"early:val x = 1;\n", "out:" + smlBanner + "-", "out: val x = 1 : int\n- "},
+            {smlStart, {"val x = 1 : int\n", false, true}});
+        row("smlnj: continuation prompts after the start-up prompt", sml,
+            {"early:structure S = struct\nval a = 1\nend;\n", "out:" + smlBanner + "- = = ", "out:structure S\n- "},
+            {smlStart, {"structure S\n", false, true}});
+        row("poly: rejected, with the banner in one read", poly,
+            {"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> poly: : error: e\nStatic Errors\n> "},
+            {polyStart, {"poly: : error: e\nStatic Errors\n", true, true}});
         // Poly ML's start-up prompt is not one of the commit's lines.
-        QTest::newRow("poly: two lines, the first answered at once") << int(OLPolyML)
-            << QStringList{"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ",
-                           "out:val a = 1: int\n> ", "out:val b = 2: int\n> "}
-            << A{polyStart, {"val a = 1: int\n> val b = 2: int\n", false, true}};
-        QTest::newRow("poly -q: only the prompt") << int(OLPolyML)
-            << QStringList{"early:val x = 1;\n", "out:> ", "out:val x = 1: int\n> "}
-            << A{{"", false, false}, {"val x = 1: int\n", false, true}};
+        row("poly: two lines, the first answered at once", poly,
+            {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:val a\n> ", "out:val b\n> "},
+            {polyStart, {"val a\n> val b\n", false, true}});
+        row("poly -q: only the prompt", poly, {"early:val x = 1;\n", "out:> ", "out:val x = 1: int\n> "},
+            {{"", false, false}, {"val x = 1: int\n", false, true}});
     }
 
     void answers()
@@ -274,27 +244,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("middle");
         QTest::addColumn<QString>("tail");
         QTest::addColumn<bool>("error");
-        const QString none;
-        QTest::newRow("mosml: a failure from its beginning") << int(OLMosML) << true << "! Toplevel input:\n"
-                                                              << "val a = 1\n" << none << true;
-        QTest::newRow("mosml: a mark later on is output") << int(OLMosML) << true << "> val a = 1\n"
-                                                           << "! not a failure\n" << none << false;
-        QTest::newRow("smlnj: an uncaught exception in the middle") << int(OLSmlNJ) << true << none
-            << "uncaught exception Fail [Fail: boom]\n" << none << true;
-        QTest::newRow("smlnj: a warning in the middle") << int(OLSmlNJ) << true << none
-            << "stdIn:1.1-1.9 Warning: match nonexhaustive\n" << none << false;
-        QTest::newRow("smlnj: interrupted at the end of one long line") << int(OLSmlNJ) << false << none << none
-                                                                         << "\nInterrupt\n" << true;
-        QTest::newRow("smlnj: a line that only begins like a marker") << int(OLSmlNJ) << true << none
-            << "Interrupted by the user\n" << "Interrupts\n" << false;
-        QTest::newRow("smlnj: one long line that begins with a marker") << int(OLSmlNJ) << false
-            << "uncaught exception Overflow " << none << none << true;
-        QTest::newRow("poly: static errors at the end") << int(OLPolyML) << true << none << none << "Static Errors\n"
-                                                        << true;
-        QTest::newRow("poly: an exception in the middle, after prompts") << int(OLPolyML) << true << none
-            << "> # Exception- Div raised\n" << none << true;
-        QTest::newRow("poly: a marker inside a long line is output") << int(OLPolyML) << false << none << none << none
-                                                                     << false;
+        const auto row = [](const char *name, int mode, bool lines, const QString &head, const QString &middle,
+                            const QString &tail, bool error) {
+            QTest::newRow(name) << mode << lines << head << middle << tail << error;
+        };
+        row("mosml: a failure from its beginning", OLMosML, true, "! Toplevel input:\n", "val a = 1\n", "", true);
+        row("mosml: a mark later on is output", OLMosML, true, "> val a = 1\n", "! not a failure\n", "", false);
+        row("smlnj: an uncaught exception in the middle", OLSmlNJ, true, "", "uncaught exception Fail [Fail: boom]\n", "",
+            true);
+        row("smlnj: a warning in the middle", OLSmlNJ, true, "", "stdIn:1.1-1.9 Warning: match nonexhaustive\n", "", false);
+        row("smlnj: interrupted at the end of one long line", OLSmlNJ, false, "", "", "\nInterrupt\n", true);
+        row("smlnj: a line that only begins like a marker", OLSmlNJ, true, "", "Interrupted by the user\n", "Interrupts\n",
+            false);
+        row("smlnj: one long line that begins with a marker", OLSmlNJ, false, "uncaught exception Overflow ", "", "", true);
+        row("poly: static errors at the end", OLPolyML, true, "", "", "Static Errors\n", true);
+        row("poly: an exception in the middle, after prompts", OLPolyML, true, "", "> # Exception- Div raised\n", "", true);
+        row("poly: a marker inside a long line is output", OLPolyML, false, "", "", "", false);
     }
 
     void longAnswer()

@@ -11,6 +11,7 @@
 #include "OLSessionTestSupport.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 
 #include <csignal>
@@ -45,49 +46,28 @@ QString endlessLoop(const QString &interpreter)
         : QStringLiteral("let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
 }
 
-void standInAndInterpreters()
+void standInAndInterpreters(const QString &standIn = QStringLiteral("standin"))
 {
     QTest::addColumn<QString>("interpreter");
-    QTest::newRow("stand-in") << "standin";
+    QTest::newRow("stand-in") << standIn;
     QTest::newRow("poly") << poly;
     QTest::newRow("smlnj") << sml;
 }
 
 // Counts the flood instead of keeping it, and watches this process's memory.
-class FloodRecorder : public OLSessionRecorder
-{
-public:
+struct FloodRecorder : OLSessionRecorder {
     void appendAnswer(const QString &text) override { take(text, false); }
     void appendError(const QString &text) override { take(text, true); }
-
-    qint64 floodSize = 0;
-    qint64 peakBytes = 0;
-
-private:
     void take(const QString &text, bool error)
     {
-        const qsizetype flood = text.count(u'x');
-        floodSize += flood;
-        if (flood < text.size()) {
-            QString rest = QString(text).remove(u'x').remove(u'\n');
-            rest.squeeze();
-            pieces.append({error, rest});
-        }
+        floodSize += text.count(u'x');
+        QString rest = QString(text).remove(u'x').remove(u'\n');
+        rest.squeeze();
+        pieces.append({error, rest});
         peakBytes = std::max(peakBytes, OLTestProcesses::residentBytes());
     }
-};
-
-// What the stand-in for Ostrel shows of its session.
-class OstrelOutput : public PXShellWrapperDelegate
-{
-public:
-    void appendOutput(PXShellWrapper *, const QString &output) override { text += output; }
-    void appendError(PXShellWrapper *, const QString &error) override { text += error; }
-    void processStarted(PXShellWrapper *) override {}
-    void processFinished(PXShellWrapper *, int) override { ended = true; }
-
-    QString text;
-    bool ended = false;
+    qint64 floodSize = 0;
+    qint64 peakBytes = 0;
 };
 
 } // namespace
@@ -150,50 +130,15 @@ private Q_SLOTS:
         QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
     }
 
-    // Interrupts that are answered never escalate: the second of two quick
-    // ones (the first has not had its time), and one at the prompt (which
-    // the interpreters answer with their note of an interruption).
-    void answeredInterruptIsNotEscalated_data() { standInAndInterpreters(); }
-
-    void answeredInterruptIsNotEscalated()
-    {
-        QFETCH(QString, interpreter);
-        Run run(commandLine(interpreter));
-        QVERIFY(run.waitForOutput());
-        run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
-        QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
-        run.session->interruptEvaluation();
-        run.session->interruptEvaluation();
-        QVERIFY(run.waitForVerdicts(1));
-        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-        QVERIFY(!run.session->interruptIgnored());
-        run.session->interruptEvaluation();
-        QVERIFY(run.waitForVerdicts(2));
-        QVERIFY(run.answers());
-        QVERIFY(!run.recorder.shown().contains(u"terminating"));
-        QVERIFY(!run.recorder.activities.contains(OLInterpreterActivity::Ended));
-    }
-
-    // A run stopped by a reset that ignores SIGTERM is killed after the grace.
-    void resetKillsInterpreterIgnoringTermination()
-    {
-        Run run(commandLine(QStringLiteral("standin ignore-int ignore-term")));
-        QVERIFY(run.waitForOutput());
-        const qint64 stopped = onlyChild();
-        run.session->resetEnvironment();
-        QVERIFY(run.session->willReset());
-        QVERIFY(run.waitFor([&] { return !run.session->willReset(); }));
-        QVERIFY(!OLTestProcesses::isAlive(stopped));
-        QVERIFY(run.answers());
-        QCOMPARE(run.recorder.closes, 0);
-        QVERIFY(!run.recorder.shown().contains(u"killing"));
-    }
-
     // A commit that keeps the interpreter from its prompt shows it busy
-    // after a while; an interrupt or a reset at that moment makes it idle.
-    void interpreterNeverReturningShowsBusy_data() { standInAndInterpreters(); }
+    // after a while. Interrupts that are answered never escalate: the second
+    // of two quick ones (the first has not had its time), and one at the
+    // prompt (which the interpreters answer with their note of an
+    // interruption). An interrupt or a reset makes it idle; the run a reset
+    // stops is killed after the grace if it ignores SIGTERM.
+    void interpreterNeverReturning_data() { standInAndInterpreters(QStringLiteral("standin ignore-term")); }
 
-    void interpreterNeverReturningShowsBusy()
+    void interpreterNeverReturning()
     {
         using enum OLInterpreterActivity;
         QFETCH(QString, interpreter);
@@ -206,8 +151,15 @@ private Q_SLOTS:
         QCOMPARE(run.session->activity(), Idle);
         QVERIFY(run.waitFor([&] { return run.session->activity() == Busy; }));
         QVERIFY(run.recorder.shown().endsWith(u"started\n"));
+        run.recorder.verdicts.clear();
         run.session->interruptEvaluation();
-        QVERIFY(run.waitFor([&] { return run.session->activity() == Idle; }));
+        run.session->interruptEvaluation();
+        QVERIFY(run.waitForVerdicts(1));
+        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
+        QCOMPARE(run.session->activity(), Idle);
+        QVERIFY(!run.session->interruptIgnored());
+        run.session->interruptEvaluation();
+        QVERIFY(run.waitForVerdicts(2));
         QVERIFY(run.answers());
 
         run.session->eval(endlessLoop(interpreter), OLConsoleCommitter);
@@ -218,67 +170,56 @@ private Q_SLOTS:
         QVERIFY(run.answers());
         QVERIFY(run.waitFor([&] { return !OLTestProcesses::isAlive(busy); }));
         QCOMPARE(run.recorder.activities, (QList<OLInterpreterActivity>{Busy, Idle, Busy, Idle}));
+        QVERIFY(!run.recorder.shown().contains(u"terminating") && !run.recorder.shown().contains(u"killing"));
         QCOMPARE(run.recorder.closes, 0);
     }
 
-    // Killed from outside, while computing a declaration of the editor: a
-    // note, the declaration fails, the window stays open; with no interpreter
-    // a declaration fails at once; a reset starts a new interpreter.
-    void interpreterKilledFromOutside_data() { standInAndInterpreters(); }
-
-    void interpreterKilledFromOutside()
-    {
-        QFETCH(QString, interpreter);
-        Run run(commandLine(interpreter));
-        QVERIFY(run.waitForOutput());
-        run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
-        QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
-        QCOMPARE(::kill(pid_t(onlyChild()), SIGKILL), 0);
-        QVERIFY(run.waitFor([&] { return run.session->activity() == OLInterpreterActivity::Ended; }));
-        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-        QCOMPARE(run.recorder.pieces.last(), (Piece{true, "The interpreter ended unexpectedly (killed by signal 9). "
-                                                          "Reset the interpreter to start a new one.\n"}));
-        QCOMPARE(run.recorder.closes, 0);
-
-        run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
-        QCOMPARE(run.recorder.verdicts, (QList<bool>{false, false}));
-        run.session->interruptEvaluation();
-        run.session->resetEnvironment();
-        QVERIFY(run.answers());
-    }
-
-    // An interpreter that exits while 5 MB are on the way to it: no SIGPIPE,
-    // a note, and the window is closed through the ordinary path, as for any
-    // interpreter that exits by itself. A window that stays open (the user
-    // kept it) gets a new interpreter with a reset.
-    void interpreterExitingWhileWritten_data()
+    // An interpreter that ends, killed from outside while it computes a
+    // declaration of the editor, or by itself while 5 MB are on the way to it
+    // (no SIGPIPE): a note; the declaration fails. One killed leaves the window
+    // open; one that exits closes it through the ordinary path. With no
+    // interpreter, a declaration fails at once; a reset starts a new one.
+    void interpreterEnds_data()
     {
         QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("exit");
-        QTest::addColumn<int>("status");
-        QTest::newRow("stand-in") << "standin" << "exit 3" << 3;
-        QTest::newRow("poly") << poly << "OS.Process.exit OS.Process.success" << 0;
-        QTest::newRow("smlnj") << sml << "OS.Process.exit OS.Process.failure" << 1;
+        QTest::addColumn<QString>("exit"); // none: killed
+        QTest::addColumn<QString>("note");
+        const QString killed = QStringLiteral("The interpreter ended unexpectedly (killed by signal 9). Reset the "
+                                              "interpreter to start a new one.\n");
+        const QString exited = QStringLiteral("The interpreter ended before it had read all of its input (exit status %1).\n");
+        QTest::newRow("stand-in, killed") << "standin" << "" << killed;
+        QTest::newRow("poly, killed") << poly << "" << killed;
+        QTest::newRow("smlnj, killed") << sml << "" << killed;
+        QTest::newRow("stand-in, exits") << "standin" << "exit 3" << exited.arg(3);
+        QTest::newRow("poly, exits") << poly << "OS.Process.exit OS.Process.success" << exited.arg(0);
+        QTest::newRow("smlnj, exits") << sml << "OS.Process.exit OS.Process.failure" << exited.arg(1);
     }
 
-    void interpreterExitingWhileWritten()
+    void interpreterEnds()
     {
         QFETCH(QString, interpreter);
         QFETCH(QString, exit);
-        QFETCH(int, status);
         Run run(commandLine(interpreter));
         QVERIFY(run.waitForOutput());
-        run.session->eval(exit, OLConsoleCommitter);
-        run.session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLConsoleCommitter);
-        QVERIFY(run.waitFor([&] { return run.recorder.closes > 0; }));
-        QCOMPARE(run.recorder.closes, 1);
-        QCOMPARE(run.session->activity(), OLInterpreterActivity::Ended);
-        QCOMPARE(run.recorder.pieces.last(),
-                 (Piece{true, QStringLiteral("The interpreter ended before it had read all of its input (exit status "
-                                             "%1).\n").arg(status)}));
+        if (exit.isEmpty()) {
+            run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
+            QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
+            QCOMPARE(::kill(pid_t(onlyChild()), SIGKILL), 0);
+        } else {
+            run.session->eval(exit, OLConsoleCommitter);
+            run.session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLConsoleCommitter);
+        }
+        QVERIFY(run.waitFor([&] { return run.session->activity() == OLInterpreterActivity::Ended; }));
+        QVERIFY(run.recorder.pieces.last().error);
+        QTEST(run.recorder.pieces.last().text, "note");
+        QCOMPARE(run.recorder.verdicts, exit.isEmpty() ? QList<bool>{false} : QList<bool>());
+        QCOMPARE(run.recorder.closes, exit.isEmpty() ? 0 : 1);
+
+        run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
+        QCOMPARE(run.recorder.verdicts.last(), false);
+        run.session->interruptEvaluation();
         run.session->resetEnvironment();
         QVERIFY(run.answers());
-        QCOMPARE(run.recorder.closes, 1);
     }
 
     // An interpreter that writes 50 MB while 5 MB are written to it: both
@@ -305,7 +246,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, interpreter);
         QFETCH(QString, flood);
-        QFETCH(qint64, floodSize);
         QFETCH(QString, answer);
         OLSessionRun<FloodRecorder> run(commandLine(interpreter));
         QVERIFY(run.waitForOutput());
@@ -314,7 +254,7 @@ private Q_SLOTS:
         run.session->eval(flood, OLEditorCommitter);
         run.session->eval(written, OLConsoleCommitter);
         QVERIFY(run.waitFor([&] { return run.recorder.shown().contains(answer); }, 60000));
-        QCOMPARE(run.recorder.floodSize, floodSize);
+        QTEST(run.recorder.floodSize, "floodSize");
         QCOMPARE(run.recorder.shown(true), QString());
         // The flood is 100 MB as text; what is held of it at any time is far less.
         const qint64 grown = run.recorder.peakBytes - before;
@@ -324,31 +264,21 @@ private Q_SLOTS:
 
     // Ostrel killed outright: its interpreters end with it, even one that
     // ignores SIGTERM. The test child stands in for Ostrel: it runs a session.
-    void ostrelKilledLeavesNoInterpreter_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("banner");
-        QTest::newRow("stand-in ignoring SIGTERM") << "standin ignore-term" << "Stand-in ML";
-        QTest::newRow("poly") << poly << "Poly/ML";
-        QTest::newRow("smlnj") << sml << "Standard ML of New Jersey";
-    }
+    void ostrelKilledLeavesNoInterpreter_data() { standInAndInterpreters(QStringLiteral("standin ignore-term")); }
 
     void ostrelKilledLeavesNoInterpreter()
     {
         QFETCH(QString, interpreter);
-        QFETCH(QString, banner);
         QTemporaryDir dir;
-        OstrelOutput ostrel;
-        auto wrapper = std::make_shared<PXShellWrapper>(dir.path(), QProcessEnvironment(QProcessEnvironment::InheritFromParent),
-                                                        QStringList{testChild, "session", commandLine(interpreter)});
-        wrapper->setDelegate(&ostrel);
-        wrapper->startProcess();
-        QVERIFY(Run::waitFor([&] { return ostrel.text.contains(banner); }));
-        const qint64 ostrelPid = onlyChild();
-        const QList<qint64> interpreters = OLTestProcesses::liveChildren(ostrelPid);
+        QProcess ostrel;
+        ostrel.setWorkingDirectory(dir.path());
+        ostrel.start(testChild, {QStringLiteral("session"), commandLine(interpreter)});
+        // The interpreter's banner: the session runs.
+        QVERIFY(Run::waitFor([&] { return ostrel.bytesAvailable() > 0; }));
+        const QList<qint64> interpreters = OLTestProcesses::liveChildren(ostrel.processId());
         QCOMPARE(interpreters.size(), 1);
-        QCOMPARE(::kill(pid_t(ostrelPid), SIGKILL), 0);
-        QVERIFY(Run::waitFor([&] { return ostrel.ended; }));
+        QCOMPARE(::kill(pid_t(ostrel.processId()), SIGKILL), 0);
+        QVERIFY(ostrel.waitForFinished(20000));
         QVERIFY(Run::waitFor([&] { return !OLTestProcesses::isAlive(interpreters.first()); }));
     }
 };

@@ -10,45 +10,17 @@ using Run = OLSessionRun<>;
 
 const QString poly = QStringLiteral("/usr/bin/poly");
 const QString sml = QStringLiteral("/usr/bin/sml");
-const QString polyBanner = QStringLiteral("Poly/ML 5.7.1 Release\n");
-const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79");
 
 void bothInterpreters()
 {
     QTest::addColumn<QString>("interpreter");
-    QTest::addColumn<QString>("banner");
-    QTest::newRow("poly") << poly << polyBanner;
-    QTest::newRow("smlnj") << sml << smlBanner;
+    QTest::newRow("poly") << poly;
+    QTest::newRow("smlnj") << sml;
 }
 
-// Columns interpreter, text, success and shown (part of what the console
-// shows in the verdict's style); a row for each interpreter.
-void declarationColumns()
-{
-    QTest::addColumn<QString>("interpreter");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<QString>("shown");
-}
-
-void bothRows(const QString &name, const QString &text, bool success, const QString &polyShown,
-              const QString &smlShown)
-{
-    if (!polyShown.isNull())
-        QTest::newRow(qPrintable("poly: " + name)) << poly << text << success << polyShown;
-    if (!smlShown.isNull())
-        QTest::newRow(qPrintable("smlnj: " + name)) << sml << text << success << smlShown;
-}
-
-// The commit's verdict is the only one, and the console shows its answer in its style.
-void checkVerdict(Run &run, bool success, const QString &shown)
-{
-    QVERIFY(run.waitForVerdicts(1));
-    QCOMPARE(run.recorder.verdicts, QList<bool>{success});
-    QVERIFY(run.waitForConsole(shown));
-    QVERIFY2(run.recorder.shown(!success).contains(shown), qPrintable(run.recorder.shown()));
-    QVERIFY(run.answers());
-}
+// When a declaration is written: at the interpreter's first prompt, at once
+// after its start, or at once after a reset (before the banner and prompt).
+enum When { AtPrompt, AtStart, AfterReset };
 
 } // namespace
 
@@ -73,114 +45,108 @@ private Q_SLOTS:
     void polyInteractive()
     {
         QFETCH(QString, commandLine);
-        QFETCH(QStringList, arguments);
         Run run(commandLine);
         QVERIFY(run.waitFor([&] { return run.recorder.starts == 1; }));
-        QCOMPARE(OLTestProcesses::commandLine(onlyChild()), arguments);
+        QTEST(OLTestProcesses::commandLine(onlyChild()), "arguments");
     }
 
-    // The verdict on one declaration of the editor, what the console shows,
-    // and that the interpreter takes the next declaration as its own.
+    // The verdict on one declaration of the editor, the only one, and what
+    // the console shows in its style; then the interpreter takes the next
+    // declaration as its own. The banner is shown on its own, as an answer.
     void declaration_data()
     {
-        declarationColumns();
-        bothRows("accepted", "val x = 1", true, "val x = 1: int\n", "val x = 1 : int\n");
-        bothRows("rejected", "val y = foo", false, "Value or constructor (foo) has not been declared",
-                 "Error: unbound variable or constructor: foo");
-        bothRows("accepted with a warning", "fun g 0 = 1", true, "val g = fn: int -> int\n", "val g = fn : int -> int\n");
-        bothRows("uncaught exception", "val z = 1 div 0", false, "Exception- Div raised\n", "uncaught exception Div");
-        bothRows("structure over lines", "structure S = struct\n  val a = 1\nend\n", true,
-                 "structure S: sig val a: int end\n", "structure S : sig val a : int end\n");
-        bothRows("print without newline", "val _ = print \"no newline\"", true, "no newline", "no newline");
-        bothRows("syntax error, recovery stopped", "val y = 1 +", false,
-                 "poly: : error: <identifier> expected but ; was found\n", QString());
-        bothRows("syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, "poly: : error:",
-                 QString());
-        bothRows("not UTF-8", "val _ = print \"\\195\"", true, "\ufffd", QString());
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<int>("when");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("interruptAfter"); // shown when the user interrupts; none: no interrupt
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("shown"); // part of what the console shows in the verdict's style
+        // A row for each interpreter that has a text to show.
+        const auto rows = [](When when, const char *name, const QString &text, bool success, const QString &polyShown,
+                             const QString &smlShown, const QString &interruptAfter = QString()) {
+            const char *whens[] = {"", "at the start, ", "after a reset, "};
+            for (const auto &[interpreter, shown] : {std::pair(poly, polyShown), std::pair(sml, smlShown)}) {
+                if (!shown.isNull())
+                    QTest::addRow("%s: %s%s", interpreter == poly ? "poly" : "smlnj", whens[when], name)
+                        << interpreter << int(when) << text << interruptAfter << success << shown;
+            }
+        };
+        rows(AtPrompt, "accepted", "val x = 1", true, "val x = 1: int\n", "val x = 1 : int\n");
+        rows(AtPrompt, "rejected", "val y = foo", false, "Value or constructor (foo) has not been declared",
+             "Error: unbound variable or constructor: foo");
+        rows(AtPrompt, "accepted with a warning", "fun g 0 = 1", true, "val g = fn: int -> int\n",
+             "val g = fn : int -> int\n");
+        rows(AtPrompt, "uncaught exception", "val z = 1 div 0", false, "Exception- Div raised\n", "uncaught exception Div");
+        rows(AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true,
+             "structure S: sig val a: int end\n", "structure S : sig val a : int end\n");
+        rows(AtPrompt, "print without newline", "val _ = print \"no newline\"", true, "no newline", "no newline");
+        // Poly ML answers every line on its own: the verdict waits for the
+        // last, however long it computes.
+        rows(AtPrompt, "a later line computes",
+             "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 1500); print \"slept\\n\");\n", true,
+             "slept\n", "slept\n");
+        rows(AtPrompt, "syntax error, recovery stopped", "val y = 1 +", false,
+             "poly: : error: <identifier> expected but ; was found\n", QString());
+        rows(AtPrompt, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false,
+             "poly: : error:", QString());
+        rows(AtPrompt, "not UTF-8", "val _ = print \"\\195\"", true, "\ufffd", QString());
+        // A computation, or an interpreter waiting for the rest of a
+        // declaration that never comes: the declaration stays pending until
+        // the user interrupts, and then it has failed.
+        rows(AtPrompt, "interrupted computation",
+             "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, "", "",
+             "started\n");
+        rows(AtPrompt, "interrupted in an open comment", "val a = 1;\n(* open", false, "", "", "val a = 1");
+        rows(AtStart, "rejected", "val y = foo", false, "Value or constructor (foo) has not been declared",
+             "Error: unbound variable or constructor: foo");
+        rows(AtStart, "accepted", "val y = 1", true, "val y = 1: int\n", "val y = 1 : int\n");
+        // A reset starts a new interpreter: what the old one bound is gone.
+        rows(AfterReset, "the old binding", "val y = answered", false,
+             "Value or constructor (answered) has not been declared", "Error: unbound variable or constructor: answered");
+        for (const When when : {AtStart, AfterReset})
+            rows(when, "over lines", "structure S = struct\n  val a = 1\nend", true, "structure S: sig", "structure S : sig");
     }
 
     void declaration()
     {
         QFETCH(QString, interpreter);
+        QFETCH(int, when);
         QFETCH(QString, text);
+        QFETCH(QString, interruptAfter);
         QFETCH(bool, success);
         QFETCH(QString, shown);
         Run run(interpreter);
-        QVERIFY(run.waitForOutput());
-        run.recorder.clear();
+        if (when == AtPrompt)
+            QVERIFY(run.waitForOutput());
+        if (when == AfterReset) {
+            QVERIFY(run.answers());
+            run.recorder.clear();
+            run.session->resetEnvironment();
+            QVERIFY(run.session->willReset());
+            QCOMPARE(run.recorder.pieces, (QList<OLSessionRecorder::Piece>{{false, "\n\n###reset environment\n\n"}}));
+            QCOMPARE(run.recorder.resets, 1);
+        }
         run.session->eval(text, OLEditorCommitter);
-        checkVerdict(run, success, shown);
-        QVERIFY2(!run.recorder.shown().contains(u"Compilation interrupted"), qPrintable(run.recorder.shown()));
-        QCOMPARE(run.recorder.starts, 1);
-        QCOMPARE(run.recorder.closes, 0);
-    }
-
-    // Poly ML answers every line of a declaration on its own: the verdict
-    // waits for the last line, however long it computes. An answer taken as
-    // complete too early would make a second verdict for the same commit.
-    void laterLineComputes_data() { bothInterpreters(); }
-
-    void laterLineComputes()
-    {
-        QFETCH(QString, interpreter);
-        Run run(interpreter);
-        QVERIFY(run.waitForOutput());
-        run.session->eval(QStringLiteral("fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 1500); "
-                                         "print \"slept\\n\");\n"),
-                          OLEditorCommitter);
-        QVERIFY(run.waitForConsole(QStringLiteral("slept\n")));
-        checkVerdict(run, true, QStringLiteral("slept\n"));
-    }
-
-    // A computation, or an interpreter waiting for the rest of a declaration
-    // that never comes: what it wrote is shown, the declaration stays
-    // pending until the user interrupts, and then it has failed.
-    void interrupt_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("first");
-        const QString loop = QStringLiteral("val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
-        QTest::newRow("poly: long computation") << poly << loop << "started\n";
-        QTest::newRow("smlnj: long computation") << sml << loop << "started\n";
-        QTest::newRow("poly: open comment") << poly << "val a = 1;\n(* open" << "val a = 1: int\n";
-        QTest::newRow("smlnj: open comment") << sml << "val a = 1;\n(* open" << "val a = 1 : int\n";
-    }
-
-    void interrupt()
-    {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, text);
-        QFETCH(QString, first);
-        Run run(interpreter);
-        QVERIFY(run.waitForOutput());
-        run.session->eval(text, OLEditorCommitter);
-        QVERIFY(run.waitForConsole(first));
-        QVERIFY(run.recorder.verdicts.isEmpty());
-        run.session->interruptEvaluation();
-        checkVerdict(run, false, QString());
-    }
-
-    void reset_data() { bothInterpreters(); }
-
-    void reset()
-    {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, banner);
-        Run run(interpreter);
-        run.session->eval(QStringLiteral("val kept = 1"), OLEditorCommitter);
-        QVERIFY(run.waitForConsole(QStringLiteral("kept")));
-        run.recorder.clear();
-        run.session->resetEnvironment();
-        QVERIFY(run.session->willReset());
-        QVERIFY(run.waitFor([&] { return !run.session->willReset(); }));
-        QVERIFY(run.waitForConsole(banner));
-        QVERIFY(run.recorder.shown().startsWith(u"\n\n###reset environment\n\n"));
-        run.session->eval(QStringLiteral("kept"), OLEditorCommitter);
+        if (!interruptAfter.isEmpty()) {
+            QVERIFY(run.waitForConsole(interruptAfter));
+            QVERIFY(run.recorder.verdicts.isEmpty());
+            run.session->interruptEvaluation();
+        }
         QVERIFY(run.waitForVerdicts(1));
-        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-        QCOMPARE(run.recorder.resets, 1);
+        QVERIFY(run.waitForConsole(shown));
+        QCOMPARE(run.recorder.verdicts, QList<bool>{success});
+        QVERIFY2(run.recorder.shown(!success).contains(shown), qPrintable(run.recorder.shown()));
+        const QString banner = interpreter == poly ? QStringLiteral("Poly/ML 5.7.1") : QStringLiteral("Standard ML of New");
+        const auto bannerPiece = std::find_if(run.recorder.pieces.cbegin(), run.recorder.pieces.cend(),
+                                              [&](const auto &piece) { return piece.text.contains(banner); });
+        QVERIFY2(bannerPiece != run.recorder.pieces.cend(), qPrintable(run.recorder.shown()));
+        QVERIFY2(!bannerPiece->error && (shown.isEmpty() || !bannerPiece->text.contains(shown)), qPrintable(bannerPiece->text));
+        if (interruptAfter.isEmpty())
+            QVERIFY2(!run.recorder.shown().contains(u"Compilation interrupted"), qPrintable(run.recorder.shown()));
+        QCOMPARE(run.recorder.starts, when == AfterReset ? 2 : 1);
+        QVERIFY(run.answers());
         QCOMPARE(run.recorder.closes, 0);
+        QVERIFY(run.waitFor([&] { return !run.session->willReset(); }));
         QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
     }
 
@@ -204,70 +170,18 @@ private Q_SLOTS:
         }
     }
 
-    // A declaration written at once after a start or a reset, before the
-    // interpreter's banner and first prompt: its verdict is its own, the
-    // only one, and the banner is shown on its own, as an answer.
-    void commitBeforeStartup_data()
-    {
-        declarationColumns();
-        QTest::addColumn<bool>("afterReset");
-        const auto rows = [](bool afterReset, const QString &name, const QString &text, bool success,
-                             const QString &polyShown, const QString &smlShown) {
-            const char *when = afterReset ? "after a reset" : "at the start";
-            QTest::addRow("poly, %s: %s", when, qPrintable(name)) << poly << text << success << polyShown << afterReset;
-            QTest::addRow("smlnj, %s: %s", when, qPrintable(name)) << sml << text << success << smlShown << afterReset;
-        };
-        for (const bool afterReset : {false, true}) {
-            rows(afterReset, "rejected", "val y = foo", false, "Value or constructor (foo) has not been declared",
-                 "Error: unbound variable or constructor: foo");
-            rows(afterReset, "over lines", "structure S = struct\n  val a = 1\nend", true, "structure S: sig",
-                 "structure S : sig");
-        }
-        rows(false, "accepted", "val y = 1", true, "val y = 1: int\n", "val y = 1 : int\n");
-    }
-
-    void commitBeforeStartup()
-    {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, text);
-        QFETCH(bool, success);
-        QFETCH(QString, shown);
-        QFETCH(bool, afterReset);
-        Run run(interpreter);
-        if (afterReset) {
-            QVERIFY(run.answers());
-            run.session->resetEnvironment();
-            run.recorder.clear();
-        }
-        run.session->eval(text, OLEditorCommitter);
-        QVERIFY(run.waitForVerdicts(1));
-        QCOMPARE(run.recorder.starts, afterReset ? 2 : 1);
-        // The banner is a piece of its own, in the answer style.
-        const QString banner = interpreter == poly ? polyBanner : smlBanner;
-        const auto bannerPiece = std::find_if(run.recorder.pieces.cbegin(), run.recorder.pieces.cend(),
-                                              [&](const auto &piece) { return piece.text.contains(banner); });
-        QVERIFY2(bannerPiece != run.recorder.pieces.cend(), qPrintable(run.recorder.shown()));
-        QVERIFY2(!bannerPiece->error && !bannerPiece->text.contains(shown), qPrintable(bannerPiece->text));
-        checkVerdict(run, success, shown);
-    }
-
     // A run that never started is shown as an error and leaves the window
     // open; the editor's commit fails instead of waiting for ever, before the
     // failure is known and after.
-    void missingExecutable_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("poly") << "/nonexistent/ostrel/poly";
-        QTest::newRow("smlnj") << "/nonexistent/ostrel/sml";
-    }
+    void missingExecutable_data() { bothInterpreters(); }
 
     void missingExecutable()
     {
-        QFETCH(QString, path);
+        QFETCH(QString, interpreter);
+        const QString path = "/nonexistent/ostrel" + interpreter.mid(interpreter.lastIndexOf(u'/'));
         Run run(path);
         run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
         QVERIFY(run.waitForVerdicts(1));
-        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
         QCOMPARE(run.recorder.pieces,
                  (QList<OLSessionRecorder::Piece>{{true, "Could not start " + path + ": No such file or directory\n"}}));
         run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
@@ -290,7 +204,6 @@ private Q_SLOTS:
                                        "val d = foo\n", "val e = 1\n"};
         Run run(interpreter);
         QVERIFY(run.waitForOutput());
-        run.recorder.clear();
         qsizetype next = 0;
         QList<QPair<qsizetype, bool>> verdicts;
         run.recorder.onVerdict = [&](bool success) {

@@ -12,14 +12,17 @@
 
 namespace OLTestProcesses {
 
+inline QByteArray readProcFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The fields of /proc/<pid>/stat after the command name: state, ppid, ...
 inline QList<QByteArray> statFields(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray stat = file.readAll();
-    return stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    const QByteArray stat = readProcFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.isEmpty() ? QList<QByteArray>() : stat.mid(stat.lastIndexOf(')') + 2).split(' ');
 }
 
 // Running, or stopped; not gone and not a zombie waiting to be reaped.
@@ -33,15 +36,9 @@ inline bool isAlive(qint64 pid)
 inline QList<qint64> liveChildren(qint64 parent = ::getpid())
 {
     QList<qint64> children;
-    const QByteArray self = QByteArray::number(parent);
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        const QList<QByteArray> fields = statFields(pid);
-        if (fields.size() > 1 && fields.at(1) == self && isAlive(pid))
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const qint64 pid = entry.toLongLong();
+        if (pid > 0 && statFields(pid).value(1) == QByteArray::number(parent) && isAlive(pid))
             children.append(pid);
     }
     return children;
@@ -50,24 +47,17 @@ inline QList<qint64> liveChildren(qint64 parent = ::getpid())
 // The arguments a process was started with.
 inline QStringList commandLine(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
     QStringList arguments;
-    const QList<QByteArray> parts = file.readAll().split('\0');
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i)
-        arguments.append(QString::fromLocal8Bit(parts.at(i)));
+    for (const QByteArray &argument : readProcFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0'))
+        arguments.append(QString::fromLocal8Bit(argument));
+    arguments.removeLast(); // after the last argument's terminating zero
     return arguments;
 }
 
 // The memory this process holds now.
 inline qint64 residentBytes()
 {
-    QFile file(QStringLiteral("/proc/self/statm"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = file.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : -1;
+    return readProcFile(QStringLiteral("/proc/self/statm")).split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
 } // namespace OLTestProcesses

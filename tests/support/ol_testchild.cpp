@@ -1,5 +1,5 @@
 // A child process for the tests of the child process wrapper and the session.
-//   signals      reports SIGINT and SIGTSTP on standard output; exits 7 on SIGTERM
+//   signals      reports SIGINT and SIGTSTP on standard output
 //   session EXE  runs EXE as the interpreter of an OLInterpreterSession and copies
 //                what its console would show: a stand-in for Ostrel (settings in
 //                the working directory)
@@ -20,12 +20,14 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -37,20 +39,13 @@ void say(const char *text)
 
 void onSignal(int signal)
 {
-    if (signal == SIGINT)
-        say("INT\n");
-    else if (signal == SIGTSTP)
-        say("TSTP\n");
-    else {
-        say("TERM\n");
-        ::_exit(7);
-    }
+    say(signal == SIGINT ? "INT\n" : "TSTP\n");
 }
 
 int reportSignals()
 {
-    for (int signal : {SIGINT, SIGTSTP, SIGTERM})
-        std::signal(signal, onSignal);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTSTP, onSignal);
     say("ready\n");
     for (;;)
         ::pause();
@@ -114,27 +109,19 @@ void floodOutput(long size, bool lines)
 
 int repl(int argc, char **argv)
 {
-    bool ignoreInterrupt = false;
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "ignore-int") == 0)
-            ignoreInterrupt = true;
-        else if (std::strcmp(argv[i], "ignore-term") == 0)
-            std::signal(SIGTERM, SIG_IGN);
-    }
-    if (ignoreInterrupt) {
-        std::signal(SIGINT, SIG_IGN);
-    } else {
-        struct sigaction action = {};
-        action.sa_handler = onInterrupt;
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-    }
+    const std::vector<std::string> options(argv + 2, argv + argc);
+    const auto given = [&](const char *option) { return std::find(options.begin(), options.end(), option) != options.end(); };
+    if (given("ignore-term"))
+        std::signal(SIGTERM, SIG_IGN);
+    struct sigaction action = {};
+    action.sa_handler = given("ignore-int") ? SIG_IGN : onInterrupt;
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
     writeAll("Stand-in ML\n- ");
     for (std::string line; std::getline(std::cin, line);) {
         long number = 0;
         if (line == "loop;") {
-            sigset_t blocked;
-            sigset_t waiting;
+            sigset_t blocked, waiting;
             sigemptyset(&blocked);
             sigaddset(&blocked, SIGINT);
             sigprocmask(SIG_BLOCK, &blocked, &waiting);
@@ -143,8 +130,9 @@ int repl(int argc, char **argv)
             writeAll("started\n");
             while (!interrupted)
                 sigsuspend(&waiting);
-            looping = 0;
+            // A second interrupt that came meanwhile is part of this one.
             sigprocmask(SIG_SETMASK, &waiting, nullptr);
+            looping = 0;
             writeAll("\nInterrupt\n- ");
         } else if (std::sscanf(line.c_str(), "exit %ld;", &number) == 1) {
             return int(number);
