@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,29 @@ inline QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Changes a file as another program does: "append", "rewrite" in place,
+// "rename" (replaced by rename), "touch" (a new time, the same bytes),
+// "delete", or "folder" (a folder in its place).
+inline void changeFile(const QString &how, const QString &path, const QByteArray &bytes = QByteArray())
+{
+    const QString target = how == u"rename" ? path + QStringLiteral(".new") : path;
+    QFile file(target);
+    bool done;
+    if (how == u"touch")
+        done = file.open(QIODevice::ReadWrite)
+               && file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime);
+    else if (how == u"delete" || how == u"folder")
+        done = file.remove() && (how == u"delete" || QDir().mkdir(path));
+    else
+        done = file.open(how == u"append" ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate)
+               && file.write(bytes) == bytes.size();
+    file.close();
+    if (how == u"rename")
+        done = done && ::rename(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) == 0;
+    if (!done)
+        qFatal("cannot %s %s", qPrintable(how), qPrintable(path));
 }
 
 inline mode_t modeOf(const QString &path)

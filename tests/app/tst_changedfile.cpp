@@ -5,26 +5,10 @@
 
 #include "appfixture.h"
 
-#include <cstdio>
-
 using ChangedFile = OLAsker::ChangedFile;
 using SaveChanges = OLAsker::SaveChanges;
 
 namespace {
-// As another program does it: "append", "rename" (replace by rename) or
-// "rewrite" in place.
-void change(const QString &how, const QString &path, const QByteArray &bytes)
-{
-    const QString target = how == u"rename" ? path + QStringLiteral(".new") : path;
-    QFile file(target);
-    if (!file.open(how == u"append" ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(target));
-    file.close();
-    if (how == u"rename" && ::rename(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) != 0)
-        qFatal("cannot rename onto %s", qPrintable(path));
-}
-
 constexpr int noticeTimeout = 10000;
 } // namespace
 
@@ -69,7 +53,7 @@ private Q_SLOTS:
         const QString text = window->content();
 
         fixture.asker.changedFileAnswers.push_back(answer);
-        change(how, window->file(), theirs);
+        changeFile(how, window->file(), theirs);
         const QByteArray onDisk = readBytes(window->file());
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 1, noticeTimeout);
         QCOMPARE(fixture.asker.changedFileQuestions[0].path, window->file());
@@ -91,7 +75,7 @@ private Q_SLOTS:
             QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file doc.sml"));
             QCOMPARE(fixture.asker.alerts[0].informative, error);
         }
-        change(QStringLiteral("rename"), window->file(), "val again = 3;\n");
+        changeFile(QStringLiteral("rename"), window->file(), "val again = 3;\n");
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 2, noticeTimeout);
     }
 
@@ -155,7 +139,7 @@ private Q_SLOTS:
         QVERIFY(window);
         typeAtEnd(window, QStringLiteral("val mine = 0;"));
         const QByteArray theirs("val theirs = 2;\n");
-        change(QStringLiteral("rewrite"), window->file(), theirs);
+        changeFile(QStringLiteral("rewrite"), window->file(), theirs);
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 1, noticeTimeout); // kept
 
         fixture.asker.overwriteAnswers.push_back(overwrite);
@@ -188,14 +172,11 @@ private Q_SLOTS:
         typeAtEnd(windowA, QStringLiteral("val a2 = 2;"));
         QVERIFY(windowA->saveFile());
         QVERIFY(windowA->saveFile()); // unedited: the same bytes again
-        QFile touched(windowA->file());
-        QVERIFY(touched.open(QIODevice::ReadWrite));
-        QVERIFY(touched.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime));
-        touched.close();
+        changeFile(QStringLiteral("touch"), windowA->file());
 
-        change(QStringLiteral("append"), windowB->file(), "val b2 = 2;\n");
+        changeFile(QStringLiteral("append"), windowB->file(), "val b2 = 2;\n");
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 1, noticeTimeout);
-        change(QStringLiteral("append"), windowB->file(), "val b3 = 3;\n");
+        changeFile(QStringLiteral("append"), windowB->file(), "val b3 = 3;\n");
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 2, noticeTimeout);
         for (const ScriptedAsker::ChangedFileQuestion &question : std::as_const(fixture.asker.changedFileQuestions))
             QCOMPARE(question.path, windowB->file());

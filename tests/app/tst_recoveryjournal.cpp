@@ -68,9 +68,9 @@ private Q_SLOTS:
                         "\xEF\xBB\xBFval x = 1;\r\nval y = 2;", QStringLiteral("touch"), Origin::Unchanged};
         QTest::newRow("mixed line ends, no final newline; appended")
             << TextCase{"a\r\nb\nc", QStringLiteral("a\nb\nc!"), "a\r\nb\nc!", QStringLiteral("append"), Origin::Changed};
-        QTest::newRow("NUL and non-ASCII; same size, other bytes")
+        QTest::newRow("NUL and non-ASCII; rewritten: same size, other bytes")
             << TextCase{"x\n", QStringLiteral("x\n\u00e4") + QChar(0) + QStringLiteral("\U0001F600"),
-                        QByteArray("x\n\xC3\xA4\0\xF0\x9F\x98\x80", 9), QStringLiteral("same size"), Origin::Changed};
+                        QByteArray("x\n\xC3\xA4\0\xF0\x9F\x98\x80", 9), QStringLiteral("rewrite"), Origin::Changed};
         QTest::newRow("everything deleted; replaced by rename")
             << TextCase{lf, QString(), QByteArray(), QStringLiteral("rename"), Origin::Changed};
         QTest::newRow("file deleted") << TextCase{lf, edited, edited.toUtf8(), QStringLiteral("delete"), Origin::Missing};
@@ -88,24 +88,8 @@ private Q_SLOTS:
         const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
         j.leaveBehind(c.edited);
         OLSourceFile baseline = sourceOf(j.file);
-        QFile file(j.file);
-        if (c.meanwhile == u"touch") {
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime));
-        } else if (c.meanwhile == u"append") {
-            QVERIFY(file.open(QIODevice::Append) && file.write("val y = 2;\n") > 0);
-        } else if (c.meanwhile == u"same size") {
-            writeBytes(j.dir, QStringLiteral("source.sml"), "y\n");
-        } else if (c.meanwhile == u"rename") {
-            const QString replacement = writeBytes(j.dir, QStringLiteral("new.sml"), "val z = 3;\n");
-            QCOMPARE(::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(j.file).constData()), 0);
-        } else if (!c.meanwhile.isEmpty()) {
-            QVERIFY(file.remove());
-            if (c.meanwhile == u"folder")
-                QVERIFY(QDir().mkdir(j.file));
-        }
-        file.close();
-
+        if (!c.meanwhile.isEmpty())
+            changeFile(c.meanwhile, j.file, "y\n");
         const std::vector<OLRecoveredText> texts = j.store.leftBehind();
         QCOMPARE(texts.size(), size_t(1));
         const OLRecoveredText &text = texts.front();

@@ -26,38 +26,35 @@
 class RecordingBroadcaster : public OLBroadcaster
 {
 public:
+    struct Snapshot {
+        OLStyleSet styles;
+        double alpha = -1;
+        std::pair<qint64, qint64> traits; // answers, errors
+        QStringList history;
+        QString commandLine;
+        qint64 historyLength = -1;
+    };
+
     explicit RecordingBroadcaster(OLUserDefaults &defaults)
         : m_defaults(defaults)
     {
     }
-    void updateAllFontAttributes() override
-    {
-        calls.append(QStringLiteral("update"));
-        stylesAtUpdate = m_defaults.loadFontAttributes(true);
-        alphaAtUpdate = m_defaults.loadAnswerAlpha();
-        traitsAtUpdate = {m_defaults.loadAnswerFontTraits(), m_defaults.loadErrorFontTraits()};
-    }
-    void clearAllHistory() override
-    {
-        calls.append(QStringLiteral("clear"));
-        historyAtClear = m_defaults.loadCommitHistory();
-    }
-    void resetAllEnvironments() override
-    {
-        calls.append(QStringLiteral("reset"));
-        commandLineAtReset = m_defaults.loadPreferredInterpreterPath();
-        historyLengthAtReset = m_defaults.loadMaximumCommitHistoryLength();
-    }
+    void updateAllFontAttributes() override { record(QStringLiteral("update")); }
+    void clearAllHistory() override { record(QStringLiteral("clear")); }
+    void resetAllEnvironments() override { record(QStringLiteral("reset")); }
 
     QStringList calls;
-    OLStyleSet stylesAtUpdate;
-    double alphaAtUpdate = -1;
-    std::pair<qint64, qint64> traitsAtUpdate{-1, -1}; // answers, errors
-    QStringList historyAtClear{QStringLiteral("not cleared")};
-    QString commandLineAtReset;
-    qint64 historyLengthAtReset = -1;
+    QHash<QString, Snapshot> last; // by call
 
 private:
+    void record(const QString &call)
+    {
+        calls.append(call);
+        last[call] = {m_defaults.loadFontAttributes(true), m_defaults.loadAnswerAlpha(),
+                      {m_defaults.loadAnswerFontTraits(), m_defaults.loadErrorFontTraits()}, m_defaults.loadCommitHistory(),
+                      m_defaults.loadPreferredInterpreterPath(), m_defaults.loadMaximumCommitHistoryLength()};
+    }
+
     OLUserDefaults &m_defaults;
 };
 
@@ -136,6 +133,11 @@ class TestPreferencesWindow : public QObject
         QColor exampleColorAt(int position) const { return exampleFormatAt(position).foreground().color(); }
         QString stored(const char *key) const { return store.defaults->stringForKey(QLatin1StringView(key)); }
         qsizetype broadcasts(const char *call) const { return broadcaster.calls.count(QLatin1StringView(call)); }
+        // What the store held at the last broadcast of the call.
+        RecordingBroadcaster::Snapshot heard(const char *call) const
+        {
+            return broadcaster.last.value(QString::fromLatin1(call));
+        }
 
         TemporarySettings store;
         RecordingBroadcaster broadcaster{*store.defaults};
@@ -297,7 +299,7 @@ private Q_SLOTS:
         prefs.click("genHistoryClearButton");
         QVERIFY(prefs.store.defaults->loadCommitHistory().isEmpty());
         QCOMPARE(prefs.broadcasts("clear"), 1);
-        QCOMPARE(prefs.broadcaster.historyAtClear, QStringList());
+        QCOMPARE(prefs.heard("clear").history, QStringList());
     }
 
     // Apply stores what stands in the fields even when Return was never
@@ -329,8 +331,8 @@ private Q_SLOTS:
         QCOMPARE(prefs.window->isVisible(), !valid);
         QCOMPARE(prefs.child<QLabel>("genHistorySizeMessage")->isVisible(), !valid);
         if (valid) {
-            QCOMPARE(prefs.broadcaster.commandLineAtReset, polyQuiet);
-            QCOMPARE(prefs.broadcaster.historyLengthAtReset, 42);
+            QCOMPARE(prefs.heard("reset").commandLine, polyQuiet);
+            QCOMPARE(prefs.heard("reset").historyLength, 42);
         }
     }
 
@@ -375,8 +377,8 @@ private Q_SLOTS:
         QCOMPARE(prefs.broadcasts("reset"), 0);
         if (fonts) {
             QVERIFY(prefs.broadcasts("update") >= 1);
-            QCOMPARE(prefs.broadcaster.stylesAtUpdate.name.toString(), expected.loadFontAttributes(true).name.toString());
-            QCOMPARE(prefs.broadcaster.alphaAtUpdate, expected.loadAnswerAlpha());
+            QCOMPARE(prefs.heard("update").styles.name.toString(), expected.loadFontAttributes(true).name.toString());
+            QCOMPARE(prefs.heard("update").alpha, expected.loadAnswerAlpha());
             QCOMPARE(prefs.child<QDoubleSpinBox>("facConsoleAnswerOpacityTextField")->value(),
                      std::round(expected.loadAnswerAlpha() * 1000) / 10);
             QCOMPARE(prefs.child<QCheckBox>("facConsoleErrorStyleCheckBoxBold")->isChecked(),
@@ -384,7 +386,7 @@ private Q_SLOTS:
             QCOMPARE(prefs.child<OLColorWell>("facConsoleColorWellPlain")->color(),
                      *expected.loadFontAttributes(true).regColor);
         } else {
-            QCOMPARE(prefs.broadcaster.historyAtClear, QStringList());
+            QCOMPARE(prefs.heard("clear").history, QStringList());
             QCOMPARE(prefs.child<QLineEdit>("genHistorySizeTextField")->text(),
                      QString::number(expected.loadMaximumCommitHistoryLength()));
             QCOMPARE(prefs.child<QCheckBox>("genMiscReopenDocumentsCheckBox")->isChecked(),
@@ -428,7 +430,7 @@ private Q_SLOTS:
         prefs.click(prefix + "Italic");
         const std::pair<qint64, qint64> expected = errors ? std::pair(otherGroup, mask) : std::pair(mask, otherGroup);
         QCOMPARE(std::pair(defaults.loadAnswerFontTraits(), defaults.loadErrorFontTraits()), expected);
-        QCOMPARE(prefs.broadcaster.traitsAtUpdate, expected);
+        QCOMPARE(prefs.heard("update").traits, expected);
         const QList<int> changed = errors ? QList<int>{segmentStarts[5]} : QList<int>{segmentStarts[1], segmentStarts[3]};
         for (int position : changed) {
             QCOMPARE(prefs.exampleFormatAt(position).fontWeight(), bold ? QFont::Bold : QFont::Normal);
@@ -468,7 +470,7 @@ private Q_SLOTS:
         QTest::keyClicks(field, typed);
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(prefs.store.defaults->loadAnswerAlpha(), double(float(alpha)));
-        QCOMPARE(prefs.broadcaster.alphaAtUpdate, double(float(alpha)));
+        QCOMPARE(prefs.heard("update").alpha, double(float(alpha)));
         // The first and the last character of each segment before its line end.
         for (int position : {0, 47, 93, 120, 158, 174})
             QCOMPARE(prefs.exampleColorAt(position).alphaF(), 1.0f);
@@ -501,7 +503,7 @@ private Q_SLOTS:
         QCOMPARE(prefs.example()->document()->defaultFont().pointSizeF(), size);
         QCOMPARE(prefs.stored("fontName"), QStringLiteral("Ostrel Test Mono"));
         QCOMPARE(prefs.store.defaults->loadFontAttributes(true).size.toInt(), int(size));
-        QCOMPARE(prefs.broadcaster.stylesAtUpdate.size.toInt(), int(size));
+        QCOMPARE(prefs.heard("update").styles.size.toInt(), int(size));
         prefs.open();
         QCOMPARE(prefs.child<QLineEdit>("facConsoleFontTextField")->text(), shown);
         QCOMPARE(prefs.example()->document()->defaultFont().pointSizeF(), double(int(size)));
@@ -522,7 +524,7 @@ private Q_SLOTS:
         picked.setPointSize(20);
         dialog->setCurrentFont(picked);
         QCOMPARE(prefs.store.defaults->loadFontAttributes(true).size.toInt(), 20);
-        QCOMPARE(prefs.broadcaster.stylesAtUpdate.size.toInt(), 20);
+        QCOMPARE(prefs.heard("update").styles.size.toInt(), 20);
         dialog->reject();
         QCOMPARE(prefs.store.defaults->loadFontAttributes(true).size.toInt(), 12);
         QCOMPARE(prefs.stored("fontName"), QStringLiteral("DejaVu Sans Mono"));
@@ -569,7 +571,7 @@ private Q_SLOTS:
         dialog->setCurrentColor(Qt::red);
         QCOMPARE(prefs.stored(qPrintable(key)), red);
         QCOMPARE(prefs.exampleColorAt(position).rgb(), QColor(Qt::red).rgb());
-        QCOMPARE(prefs.broadcaster.stylesAtUpdate, prefs.store.defaults->loadFontAttributes(true));
+        QCOMPARE(prefs.heard("update").styles, prefs.store.defaults->loadFontAttributes(true));
         QCOMPARE(fontSettings(*prefs.store.defaults).count(red), 1);
         dialog->reject();
         QCOMPARE(prefs.stored(qPrintable(key)), before);
