@@ -12,7 +12,8 @@
 
 namespace OLTestProcesses {
 
-inline QByteArray readProcFile(const QString &path)
+// The bytes of a file; none if it cannot be read.
+inline QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -21,7 +22,7 @@ inline QByteArray readProcFile(const QString &path)
 // The fields of /proc/<pid>/stat after the command name: state, ppid, ...
 inline QList<QByteArray> statFields(qint64 pid)
 {
-    const QByteArray stat = readProcFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QByteArray stat = fileBytes(QStringLiteral("/proc/%1/stat").arg(pid));
     return stat.isEmpty() ? QList<QByteArray>() : stat.mid(stat.lastIndexOf(')') + 2).split(' ');
 }
 
@@ -48,7 +49,7 @@ inline QList<qint64> liveChildren(qint64 parent = ::getpid())
 inline QStringList commandLine(qint64 pid)
 {
     QStringList arguments;
-    for (const QByteArray &argument : readProcFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0'))
+    for (const QByteArray &argument : fileBytes(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0'))
         arguments.append(QString::fromLocal8Bit(argument));
     arguments.removeLast(); // after the last argument's terminating zero
     return arguments;
@@ -57,7 +58,7 @@ inline QStringList commandLine(qint64 pid)
 // The memory this process holds now.
 inline qint64 residentBytes()
 {
-    return readProcFile(QStringLiteral("/proc/self/statm")).split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+    return fileBytes(QStringLiteral("/proc/self/statm")).split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
 } // namespace OLTestProcesses
