@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
