@@ -44,54 +44,16 @@ class TestAnswerCollector : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The state after each piece of output of a commit: whether the
-    // interpreter stands at its prompt, may stand there, or is still answering.
-    void states_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("commit");
-        QTest::addColumn<QStringList>("pieces");
-        QTest::addColumn<QList<State>>("states");
-        const auto row = [](const char *name, int mode, const QString &commit, const QStringList &pieces,
-                            const QList<State> &states) { QTest::newRow(name) << mode << commit << pieces << states; };
-        const State C = State::Collecting;
-        const State done = State::Complete;
-        row("poly: prompt split from its line", OLPolyML, "val x = 1;\n", {"val x = 1: int\n", ">", " "}, {C, C, done});
-        row("poly: print without newline", OLPolyML, "print \"no newline\";\n", {"no newline> "}, {State::PromptLikely});
-        row("poly: a later line still computes", OLPolyML, "fun f x = x;\nf 3;\n;\n",
-            {"val f = fn: 'a -> 'a\n> ", "val it = 3: int\n> ", "> "}, {C, C, done});
-        row("poly: prompts hidden after a print", OLPolyML, "print \"x\";\nval c = 2\n;\n", {"x> # ", "val c = 2: int\n> "},
-            {C, State::PromptUnsure});
-        row("poly: an arrow at the end of a read is no prompt", OLPolyML, "val h = op o;\n",
-            {"val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> ", "'b\n> "}, {C, done});
-        row("poly: a rejection drops the prompts of later lines", OLPolyML, "val a = foo;\nval b = 1;\n;\n",
-            {"poly: : error: Value or constructor (foo) has not been declared\nStatic Errors\n> "}, {done});
-        row("poly: error recovery waits for input", OLPolyML, "val y = 1 +;\n",
-            {"poly: : error: ", "<identifier>", " expected but ; was found\n# "}, {C, C, State::Stuck});
-        row("poly: waiting inside a comment is no error", OLPolyML, "(* open;\n", {"# "}, {C});
-        row("unknown: no prompt to wait for", OLUnknownMode, "x;\n", {"x;\n- "}, {C});
-    }
-
-    void states()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, commit);
-        QFETCH(QStringList, pieces);
-        QFETCH(QList<State>, states);
-        const auto collector = collectorAtPrompt(mode);
-        collector->noteCommit(commit);
-        for (qsizetype i = 0; i < pieces.size(); ++i)
-            QCOMPARE(collector->feed(pieces.at(i)), states.at(i));
-    }
-
     // What reaches the console and the editor, with the answers taken as the
     // session takes them: whenever the collector is complete. Steps:
     // "commit:" text, "early:" text (written before the interpreter stood at
     // its first prompt; the collector starts with it, or with "out:"), "out:"
-    // a piece, "quiet" takes the answer after a quiet time at a likely prompt,
+    // a piece, "quiet" takes the answer after a short quiet time at a likely
+    // prompt, "unsure" after a long one where Poly ML may owe prompts,
     // "unshown" what waits to be shown, "final" what is left at the end of
     // the run, "interrupt" notes the interruption of a stuck recovery (done
-    // once), "user" an interrupt by the user, "held"/"free" whether input must wait.
+    // once), "user" an interrupt by the user, "held"/"free" whether input
+    // must wait (it must from the moment an error recovery is stuck).
     void answers_data()
     {
         QTest::addColumn<int>("mode");
@@ -107,6 +69,26 @@ private Q_SLOTS:
         const OLAnswer smlStart{smlBanner, false, false};
         const OLAnswer polyStart{"Poly/ML 5.7.1 Release\n", false, false};
 
+        row("poly: a prompt split from its line", poly, {"commit:val x = 1;\n", "out:val x\n", "out:>", "out: "},
+            {{"val x\n", false, true}});
+        row("poly: print without newline", poly, {"commit:print \"no newline\";\n", "out:no newline> ", "quiet"},
+            {{"no newline", false, true}});
+        row("poly: a later line still computes", poly,
+            {"commit:fun f x = x;\nf 3;\n;\n", "out:val f\n> ", "out:val it = 3\n> ", "out:> "},
+            {{"val f\n> val it = 3\n", false, true}});
+        row("poly: prompts hidden after a print", poly,
+            {"commit:print \"x\";\nval c = 2\n;\n", "out:x> # ", "out:val c\n> ", "unsure"}, {{"x> # val c\n", false, true}});
+        row("poly: an arrow at the end of a read is no prompt", poly,
+            {"commit:val h = op o;\n", "out:val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> ", "out:'b\n> "},
+            {{"val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> 'b\n", false, true}});
+        row("poly: a rejection drops the prompts of later lines", poly,
+            {"commit:val a = foo;\nval b = 1;\n;\n", "out:poly: : error: e\nStatic Errors\n> "},
+            {{"poly: : error: e\nStatic Errors\n", true, true}});
+        row("poly: error recovery waits for input", poly,
+            {"commit:val y = 1 +;\n", "out:poly: : error: ", "free", "out:<identifier>", "out: expected\n# ", "held", "final"},
+            {{"poly: : error: <identifier> expected\n", true, true}});
+        row("poly: waiting inside a comment is no error", poly, {"commit:(* open;\n", "out:# ", "free", "final"},
+            {{"", true, true}});
         row("an empty answer to a commit is a success", poly,
             {"out:Poly/ML 5.7.1 Release\n> ", "commit:val _ = ()\n;\n", "out:# > "}, {polyStart, {"", false, true}});
         row("output shown early, success at the prompt", poly,
@@ -196,8 +178,8 @@ private Q_SLOTS:
             } else if (step.startsWith(u"out:")) {
                 for (collector->feed(step.mid(4)); collector->state() == State::Complete;)
                     taken.append(collector->takeAnswer());
-            } else if (step == u"quiet") {
-                QCOMPARE(collector->state(), State::PromptLikely);
+            } else if (step == u"quiet" || step == u"unsure") {
+                QCOMPARE(collector->state(), step == u"quiet" ? State::PromptLikely : State::PromptUnsure);
                 taken.append(collector->takeAnswer());
             } else if (step == u"final") {
                 taken.append(collector->takeFinalAnswer());
@@ -235,45 +217,39 @@ private Q_SLOTS:
     // An answer of megabytes is shown as it comes and not kept whole; what
     // was shown and dropped still counts for the verdict, as if the answer
     // had been judged whole: its beginning, every line by its beginning, its
-    // end. Fill is 2 MB, in lines of 100 or as one line.
+    // end. Text at its head, in the middle and at its tail, between 2 MB of
+    // fill, in lines of 100 or as one line (with a marker inside).
     void longAnswer_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("lines");
-        QTest::addColumn<QString>("head");
-        QTest::addColumn<QString>("middle");
-        QTest::addColumn<QString>("tail");
+        QTest::addColumn<QStringList>("parts");
         QTest::addColumn<bool>("error");
-        const auto row = [](const char *name, int mode, bool lines, const QString &head, const QString &middle,
-                            const QString &tail, bool error) {
-            QTest::newRow(name) << mode << lines << head << middle << tail << error;
+        const auto row = [](const char *name, int mode, bool lines, const QStringList &parts, bool error) {
+            QTest::newRow(name) << mode << lines << parts << error;
         };
-        row("mosml: a failure from its beginning", OLMosML, true, "! Toplevel input:\n", "val a = 1\n", "", true);
-        row("mosml: a mark later on is output", OLMosML, true, "> val a = 1\n", "! not a failure\n", "", false);
-        row("smlnj: an uncaught exception in the middle", OLSmlNJ, true, "", "uncaught exception Fail [Fail: boom]\n", "",
-            true);
-        row("smlnj: a warning in the middle", OLSmlNJ, true, "", "stdIn:1.1-1.9 Warning: match nonexhaustive\n", "", false);
-        row("smlnj: interrupted at the end of one long line", OLSmlNJ, false, "", "", "\nInterrupt\n", true);
-        row("smlnj: a line that only begins like a marker", OLSmlNJ, true, "", "Interrupted by the user\n", "Interrupts\n",
+        row("mosml: a failure from its beginning", OLMosML, true, {"! Toplevel input:\n", "val a = 1\n", ""}, true);
+        row("mosml: a mark later on is output", OLMosML, true, {"> val a = 1\n", "! not a failure\n", ""}, false);
+        row("smlnj: an uncaught exception in the middle", OLSmlNJ, true, {"", "uncaught exception Fail [boom]\n", ""}, true);
+        row("smlnj: a warning in the middle", OLSmlNJ, true, {"", "stdIn:1.1-1.9 Warning: match nonexhaustive\n", ""}, false);
+        row("smlnj: interrupted at the end of one long line", OLSmlNJ, false, {"", "", "\nInterrupt\n"}, true);
+        row("smlnj: a line that only begins like a marker", OLSmlNJ, true, {"", "Interrupted by the user\n", "Interrupts\n"},
             false);
-        row("smlnj: one long line that begins with a marker", OLSmlNJ, false, "uncaught exception Overflow ", "", "", true);
-        row("poly: static errors at the end", OLPolyML, true, "", "", "Static Errors\n", true);
-        row("poly: an exception in the middle, after prompts", OLPolyML, true, "", "> # Exception- Div raised\n", "", true);
-        row("poly: a marker inside a long line is output", OLPolyML, false, "", "", "", false);
+        row("smlnj: one long line that begins with a marker", OLSmlNJ, false, {"uncaught exception Overflow ", "", ""}, true);
+        row("poly: static errors at the end", OLPolyML, true, {"", "", "Static Errors\n"}, true);
+        row("poly: an exception in the middle, after prompts", OLPolyML, true, {"", "> # Exception- Div raised\n", ""}, true);
+        row("poly: a marker inside a long line is output", OLPolyML, false, {"", "", ""}, false);
     }
 
     void longAnswer()
     {
         QFETCH(int, mode);
         QFETCH(bool, lines);
-        QFETCH(QString, head);
-        QFETCH(QString, middle);
-        QFETCH(QString, tail);
+        QFETCH(QStringList, parts);
         QFETCH(bool, error);
         const QString fill = lines ? QString(99, u'x').append(u'\n').repeated(20000) : QString(2000000, u'x');
-        // A long line with a marker inside it, and markers at line starts.
-        QString whole = head + fill + (lines ? QString() : QStringLiteral(" Exception- ")) + fill + u'\n' + middle
-            + fill + u'\n' + tail;
+        const QString whole = parts.at(0) + fill + (lines ? QString() : QStringLiteral(" Exception- ")) + fill + u'\n'
+            + parts.at(1) + fill + u'\n' + parts.at(2);
         QCOMPARE(isErrorOutput(OLInterpreterMode(mode), stripPrompts(OLInterpreterMode(mode), whole)), error);
 
         const auto collector = collectorAtPrompt(mode);

@@ -174,11 +174,14 @@ private Q_SLOTS:
         QCOMPARE(run.recorder.closes, 0);
     }
 
-    // An interpreter that ends, killed from outside while it computes a
-    // declaration of the editor, or by itself while 5 MB are on the way to it
-    // (no SIGPIPE): a note; the declaration fails. One killed leaves the window
-    // open; one that exits closes it through the ordinary path. With no
-    // interpreter, a declaration fails at once; a reset starts a new one.
+    // An interpreter that ends under a declaration of the editor, killed
+    // from outside while it computes, or by itself while 5 MB are on the way
+    // to it (no SIGPIPE): a note; the declaration has failed, once, whatever
+    // the interpreter wrote before it ended (both real ones warn about the
+    // type of the expression; what is left differs from run to run, so three
+    // runs). One killed leaves the window open; one that exits closes it
+    // through the ordinary path. With no interpreter, a declaration fails at
+    // once; a reset starts a new one.
     void interpreterEnds_data()
     {
         QTest::addColumn<QString>("interpreter");
@@ -199,27 +202,30 @@ private Q_SLOTS:
     {
         QFETCH(QString, interpreter);
         QFETCH(QString, exit);
-        Run run(commandLine(interpreter));
-        QVERIFY(run.waitForOutput());
-        if (exit.isEmpty()) {
-            run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
-            QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
-            QCOMPARE(::kill(pid_t(onlyChild()), SIGKILL), 0);
-        } else {
-            run.session->eval(exit, OLConsoleCommitter);
-            run.session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLConsoleCommitter);
-        }
-        QVERIFY(run.waitFor([&] { return run.session->activity() == OLInterpreterActivity::Ended; }));
-        QVERIFY(run.recorder.pieces.last().error);
-        QTEST(run.recorder.pieces.last().text, "note");
-        QCOMPARE(run.recorder.verdicts, exit.isEmpty() ? QList<bool>{false} : QList<bool>());
-        QCOMPARE(run.recorder.closes, exit.isEmpty() ? 0 : 1);
+        for (int attempt = 0; attempt < (exit.isEmpty() ? 1 : 3); ++attempt) {
+            Run run(commandLine(interpreter));
+            QVERIFY(run.answers());
+            run.recorder.verdicts.clear();
+            if (exit.isEmpty()) {
+                run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
+                QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
+                QCOMPARE(::kill(pid_t(onlyChild()), SIGKILL), 0);
+            } else {
+                run.session->eval(exit, OLEditorCommitter);
+                run.session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLEditorCommitter);
+            }
+            QVERIFY(run.waitFor([&] { return run.session->activity() == OLInterpreterActivity::Ended; }));
+            QVERIFY(run.recorder.pieces.last().error);
+            QTEST(run.recorder.pieces.last().text, "note");
+            QCOMPARE(run.recorder.verdicts, QList<bool>{false});
+            QCOMPARE(run.recorder.closes, exit.isEmpty() ? 0 : 1);
 
-        run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
-        QCOMPARE(run.recorder.verdicts.last(), false);
-        run.session->interruptEvaluation();
-        run.session->resetEnvironment();
-        QVERIFY(run.answers());
+            run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
+            QCOMPARE(run.recorder.verdicts, (QList<bool>{false, false}));
+            run.session->interruptEvaluation();
+            run.session->resetEnvironment();
+            QVERIFY(run.answers());
+        }
     }
 
     // An interpreter that writes 50 MB while 5 MB are written to it: both

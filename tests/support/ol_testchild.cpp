@@ -1,5 +1,4 @@
 // A child process for the tests of the child process wrapper and the session.
-//   signals      reports SIGINT and SIGTSTP on standard output
 //   session EXE  runs EXE as the interpreter of an OLInterpreterSession and copies
 //                what its console would show: a stand-in for Ostrel (settings in
 //                the working directory)
@@ -35,20 +34,6 @@ void say(const char *text)
 {
     const ssize_t written = ::write(STDOUT_FILENO, text, std::strlen(text));
     (void)written;
-}
-
-void onSignal(int signal)
-{
-    say(signal == SIGINT ? "INT\n" : "TSTP\n");
-}
-
-int reportSignals()
-{
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTSTP, onSignal);
-    say("ready\n");
-    for (;;)
-        ::pause();
 }
 
 class Console : public OLSessionEditor, public OLSessionConsole, public OLSessionWindow
@@ -154,12 +139,10 @@ int repl(int argc, char **argv)
 int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "signals")
-        return reportSignals();
     if (mode == "session" && argc > 2)
         return session(argc, argv);
     if (mode == "repl")
         return repl(argc, argv);
-    std::fprintf(stderr, "usage: ol_testchild signals|session EXE|repl [ignore-int] [ignore-term]\n");
+    std::fprintf(stderr, "usage: ol_testchild session EXE|repl [ignore-int] [ignore-term]\n");
     return 2;
 }
