@@ -69,11 +69,6 @@ OLLineEnd OLLineEnds::dominant() const
     return OLLineEnd(std::max_element(counts.cbegin(), counts.cend()) - counts.cbegin());
 }
 
-bool OLLineEnds::isMixed() const
-{
-    return std::adjacent_find(m_ends.cbegin(), m_ends.cend(), std::not_equal_to<>()) != m_ends.cend();
-}
-
 void OLLineEnds::replace(qsizetype line, qsizetype removed, qsizetype added)
 {
     line = std::clamp<qsizetype>(line, 0, size());

@@ -33,7 +33,6 @@ public:
     OLLineEnd at(qsizetype i) const { return m_ends[size_t(i)]; }
     // The most frequent line end; LF for a text without any, and on a tie.
     OLLineEnd dominant() const;
-    bool isMixed() const;
 
     // An edit at line `line` removed `removed` line breaks and added `added`.
     // The added ones end the way the line they split ended, or, at the last

@@ -18,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -27,8 +26,6 @@
 #include <QTimer>
 
 namespace {
-Q_LOGGING_CATEGORY(lcWindow, "ostrel.window")
-
 // Long enough to take a program's burst of writes as one change.
 constexpr int fileCheckDelay = 100;
 } // namespace
@@ -337,9 +334,7 @@ bool OLWindowController::writeTo(const QString &path)
     const QString text = content();
     const QByteArray bytes = m_source.encode(text);
     QString reason;
-    const bool written = OLSourceFile::write(path, bytes, &reason);
-    qCDebug(lcWindow) << "Error:" << reason;
-    if (!written) {
+    if (!OLSourceFile::write(path, bytes, &reason)) {
         m_appDeleg.asker().alert(this, tr("Could not write to file %1").arg(QFileInfo(path).fileName()), reason);
         return false;
     }
