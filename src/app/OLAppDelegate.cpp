@@ -2,7 +2,9 @@
 
 #include "app/OLAsker.h"
 #include "app/OLWindowController.h"
+#include "prefs/OLInterpreterDiscovery.h"
 #include "session/PXShellWrapper.h"
+#include "settings/OLSettingsKeys.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,6 +47,12 @@ bool OLAppDelegate::preferredInterpreterExists() const
     const auto fieldEnd = std::find_if(commandLine.cbegin(), commandLine.cend(), isWhitespace);
     const QString path = localPathForUrl(QUrl(commandLine.left(fieldEnd - commandLine.cbegin())));
     return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+void OLAppDelegate::registerDefaultInterpreter(const QString &path)
+{
+    m_defaults.registerDefaults(
+        {{OLKey::preferredInterpreter, commandLineForExecutable(QFileInfo(path).absoluteFilePath())}});
 }
 
 bool OLAppDelegate::applicationDidFinishLaunching(const QStringList &files)

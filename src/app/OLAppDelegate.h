@@ -34,6 +34,9 @@ public:
     // already open in a recovered window is not opened twice. False when the
     // user chose no interpreter: the application ends.
     bool applicationDidFinishLaunching(const QStringList &files = {});
+    // The interpreter to use while none is stored: registered, never stored,
+    // so that one chosen later still wins.
+    void registerDefaultInterpreter(const QString &path);
     // Asks every window in order whether it may close; the first refusal
     // cancels. When all agree, the windows' files are stored for the next run.
     bool applicationShouldTerminate();

@@ -1,11 +1,8 @@
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
-#include "prefs/OLInterpreterDiscovery.h"
-#include "settings/OLSettingsKeys.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSettings>
 
@@ -34,11 +31,8 @@ int main(int argc, char *argv[])
     const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
     OLDialogAsker asker;
     OLAppDelegate delegate(*userLayer, asker, OLRecoveryStore::standardFolder());
-    // Registered, never stored: an interpreter the user chose still wins.
-    if (parser.isSet(defaultInterpreter)) {
-        const QString path = QFileInfo(parser.value(defaultInterpreter)).absoluteFilePath();
-        delegate.defaults().registerDefaults({{OLKey::preferredInterpreter, commandLineForExecutable(path)}});
-    }
+    if (parser.isSet(defaultInterpreter))
+        delegate.registerDefaultInterpreter(parser.value(defaultInterpreter));
     QObject::connect(&delegate, &OLAppDelegate::terminated, &app, [] { QCoreApplication::exit(0); });
     if (!delegate.applicationDidFinishLaunching(parser.positionalArguments()))
         return 0;

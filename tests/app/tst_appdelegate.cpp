@@ -4,6 +4,7 @@
 // first refusal cancels), the broadcasts, and broken settings files.
 
 #include "appfixture.h"
+#include "settings/OLSettingsKeys.h"
 
 #include <QSignalSpy>
 #include <QSplitter>
@@ -44,12 +45,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<bool>("chooserRuns");
         QTest::addColumn<bool>("chosen"); // the user picks one in the chooser
+        QTest::addColumn<QString>("registered"); // given with --default-interpreter
         const QString missing = QStringLiteral("file://localhost/nonexistent/poly");
-        QTest::newRow("tab before the arguments") << polyCommandLine + QStringLiteral("\t-q") << false << true;
-        QTest::newRow("missing executable") << missing << true << true;
-        QTest::newRow("leading white space names nothing") << QStringLiteral(" ") + polyCommandLine << true << true;
-        QTest::newRow("none stored") << QString() << true << true;
-        QTest::newRow("chooser closed without a choice: no window") << missing << true << false;
+        QTest::newRow("tab before the arguments") << polyCommandLine + QStringLiteral("\t-q") << false << true << "";
+        QTest::newRow("missing executable") << missing << true << true << "";
+        QTest::newRow("leading white space names nothing") << QStringLiteral(" ") + polyCommandLine << true << true << "";
+        QTest::newRow("none stored") << QString() << true << true << "";
+        QTest::newRow("chooser closed without a choice: no window") << missing << true << false << "";
+        QTest::newRow("none stored, a default given") << QString() << false << true << "/usr/bin/poly";
+        QTest::newRow("the stored one wins over a default") << missing << true << true << "/usr/bin/poly";
     }
     // Files named on the command line open after the check, with an alert for
     // one that cannot be read; the open panel then starts in their folder.
@@ -58,8 +62,11 @@ private Q_SLOTS:
         QFETCH(QString, commandLine);
         QFETCH(bool, chooserRuns);
         QFETCH(bool, chosen);
+        QFETCH(QString, registered);
         AppFixture fixture(commandLine);
         fixture.app->defaults().saveShouldReopenFiles(false);
+        if (!registered.isEmpty())
+            fixture.app->registerDefaultInterpreter(registered);
         int windowsAtCheck = -1;
         fixture.asker.chooser = [&](OLUserDefaults &defaults) {
             windowsAtCheck = int(fixture.app->windows().size());
@@ -73,7 +80,10 @@ private Q_SLOTS:
         QCOMPARE(filesOf(fixture.app->windows()), chosen ? QStringList(QStringLiteral("a.sml")) : QStringList());
         if (!chosen)
             return;
-        QCOMPARE(fixture.app->defaults().loadPreferredInterpreterPath(), chooserRuns ? polyCommandLine : commandLine);
+        QCOMPARE(fixture.app->defaults().loadPreferredInterpreterPath(),
+                 chooserRuns || commandLine.isNull() ? polyCommandLine : commandLine);
+        // A default is never stored.
+        QCOMPARE(fixture.settings->contains(OLKey::preferredInterpreter), chooserRuns || !commandLine.isNull());
         QCOMPARE(fixture.asker.alerts.size(), 1);
         QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file bad.sml"));
         fixture.app->openDocument();
