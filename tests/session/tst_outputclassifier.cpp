@@ -76,11 +76,9 @@ private Q_SLOTS:
     {
         QFETCH(int, mode);
         QFETCH(QString, output);
-        QFETCH(bool, error);
-        QFETCH(QString, stripped);
         const OLClassifiedOutput result = classifyOutput(OLInterpreterMode(mode), output);
-        QCOMPARE(result.text, stripped);
-        QCOMPARE(result.error, error);
+        QTEST(result.text, "stripped");
+        QTEST(result.error, "error");
     }
 };
 

@@ -39,13 +39,11 @@ private Q_SLOTS:
     void invalid()
     {
         QFETCH(QList<QByteArray>, pieces);
-        QFETCH(QString, text);
         OLOutputDecoder decoder;
         QString decoded;
         for (const QByteArray &piece : std::as_const(pieces))
             decoded += decoder.decode(piece);
-        decoded += decoder.finish();
-        QCOMPARE(decoded, text);
+        QTEST(decoded + decoder.finish(), "text");
     }
 
     void otherEncoding()
