@@ -17,7 +17,9 @@
 #include "highlight/OLTextView.h"
 #include "session/PXShellWrapper.h"
 
-#include "silentasker.h"
+#include "benchdelegate.h"
+
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,33 +39,6 @@ namespace {
 constexpr int editorLines = 50'000;
 constexpr int answers = 10'000;
 constexpr double targetMs = 300;
-
-double threadCpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-QString editorText()
-{
-    QString text;
-    int line = 0;
-    for (int i = 0; line < editorLines; ++i) {
-        const QString n = QString::number(i);
-        switch (i % 5) {
-        case 0: text += "val v" + n + " = " + n + " * 2\n"; line += 1; break;
-        case 1: text += "fun f" + n + " x =\n\tlet val y = x + " + n + " in y * y end\n"; line += 2; break;
-        case 2:
-            text += "structure S" + n + " = struct\n\tval a = " + n + "\n\tfun g b = b + a\nend\n";
-            line += 4;
-            break;
-        case 3: text += "datatype t" + n + " = A" + n + " of int | B" + n + "\n"; line += 1; break;
-        case 4: text += "(* helper number " + n + " *)\nval w" + n + " = \"text " + n + "\";\n\n"; line += 3; break;
-        }
-    }
-    return text;
-}
 
 // An answer of five lines, with keywords, strings and a comment to colour.
 QString answer(int i)
@@ -131,17 +106,14 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("big.sml"));
-    const QString text = editorText();
+    const QString text = sampleSource(editorLines);
     {
         QFile out(file);
         if (!out.open(QIODevice::WriteOnly) || out.write(text.toUtf8()) < 0)
             return 1;
     }
-    QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    SilentAsker asker;
-    OLAppDelegate delegate(settings, asker, dir.filePath(QStringLiteral("recovery")));
-    delegate.defaults().savePreferredInterpreter(QStringLiteral("file://localhost/usr/bin/poly"));
-    delegate.defaults().saveShouldReopenFiles(false);
+    BenchDelegate bench;
+    OLAppDelegate &delegate = bench.delegate;
     delegate.defaults().saveMaximumConsoleLength(4'000'000);
     if (!delegate.applicationDidFinishLaunching(QStringList(file)))
         return 1;

@@ -18,6 +18,8 @@
 #include "highlight/OLTextView.h"
 #include "settings/OLUserDefaults.h"
 
+#include "benchsupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHash>
@@ -44,13 +46,6 @@ constexpr qsizetype totalBytes = 10 * 1024 * 1024;
 constexpr qsizetype pieceBytes = 4096;
 // The reader holds back while this much output waits for the console.
 constexpr qsizetype holdBackAt = 256 * 1024;
-
-qint64 threadCpuNs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 // The GUI thread's CPU time per event handled at the top of the loop.
 class MeasuringApplication : public QApplication

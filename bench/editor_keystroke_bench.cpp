@@ -14,6 +14,8 @@
 #include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
 
+#include "benchsupport.h"
+
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QTextBlock>
@@ -31,33 +33,6 @@ public:
     void eval(const QString &, qint32) override {}
     bool fileChanged() override { return false; }
 };
-
-double cpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-QString generate(int lines)
-{
-    QString text;
-    int line = 0;
-    for (int i = 0; line < lines; ++i) {
-        const QString n = QString::number(i);
-        switch (i % 5) {
-        case 0: text += "val v" + n + " = " + n + " * 2\n"; line += 1; break;
-        case 1: text += "fun f" + n + " x =\n\tlet val y = x + " + n + " in y * y end\n"; line += 2; break;
-        case 2:
-            text += "structure S" + n + " = struct\n\tval a = " + n + "\n\tfun g b = b + a\nend\n";
-            line += 4;
-            break;
-        case 3: text += "datatype t" + n + " = A" + n + " of int | B" + n + "\n"; line += 1; break;
-        case 4: text += "(* helper number " + n + " *)\nval w" + n + " = \"text " + n + "\";\n\n"; line += 3; break;
-        }
-    }
-    return text;
-}
 
 OLStyleSet styles()
 {
@@ -93,9 +68,9 @@ Turns drain(const OLEditorViewController &pane)
 {
     Turns turns;
     while (OLSyntaxHighlighter::hasPendingHighlight(pane.textStorage()) || !pane.textView()->isRenderingComplete()) {
-        const double t0 = cpuMs();
+        const double t0 = threadCpuMs();
         QCoreApplication::processEvents();
-        const double t = cpuMs() - t0;
+        const double t = threadCpuMs() - t0;
         turns.each.push_back(t);
         turns.total += t;
         ++turns.count;
@@ -106,10 +81,10 @@ Turns drain(const OLEditorViewController &pane)
 // Key event to painted viewport.
 double keystroke(OLEditorViewController &pane, Qt::Key key)
 {
-    const double t0 = cpuMs();
+    const double t0 = threadCpuMs();
     QTest::keyClick(pane.textView(), key);
     pane.textView()->viewport()->repaint();
-    return cpuMs() - t0;
+    return threadCpuMs() - t0;
 }
 
 using Runs = std::vector<std::pair<qsizetype, std::optional<OLColor>>>; // run end, colour
@@ -208,7 +183,7 @@ int main(int argc, char **argv)
     QLoggingCategory::setFilterRules(QStringLiteral("ostrel.*.debug=false"));
 
     constexpr int lines = 50'000;
-    const QString text = generate(lines);
+    const QString text = sampleSource(lines);
     QuietWindow window;
     OLEditorViewController pane;
     pane.setWindowController(&window);
@@ -216,9 +191,9 @@ int main(int argc, char **argv)
     pane.show();
     QCoreApplication::processEvents();
 
-    double t0 = cpuMs();
+    double t0 = threadCpuMs();
     pane.setContent(text);
-    const double loadMs = cpuMs() - t0;
+    const double loadMs = threadCpuMs() - t0;
     pane.setFontAttributes(styles());
     drain(pane);
     std::printf("editor pane, %d lines, %lld UTF-16 units; loading %.0f ms\n", lines,
@@ -254,10 +229,10 @@ int main(int argc, char **argv)
     report("typing \"(*\"", typeAt(pane, lines / 2, {Qt::Key_ParenLeft, Qt::Key_Asterisk}), pane);
 
     // The font: every attribute goes, the rest is coloured anew.
-    t0 = cpuMs();
+    t0 = threadCpuMs();
     pane.setFontAttributes(styles());
     pane.textView()->viewport()->repaint();
-    const double font = cpuMs() - t0;
+    const double font = threadCpuMs() - t0;
     const Turns fontSlices = drain(pane);
     std::printf("setFontAttributes: %.1f ms at once [target < 300: %s], then %d idle slices (max %.2f ms), "
                 "%.0f ms in all; colouring equals a full recolouring: %s\n",

@@ -12,6 +12,8 @@
 
 #include "highlight/OLSyntaxHighlighter.h"
 
+#include "benchsupport.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -82,13 +84,6 @@ OLStyleSet styles()
     return s;
 }
 
-double cpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 struct Timing {
     double wall;
     double cpu;
@@ -97,11 +92,11 @@ struct Timing {
 template<typename F>
 Timing measure(F &&f)
 {
-    const double cpu = cpuMs();
+    const double cpu = threadCpuMs();
     QElapsedTimer timer;
     timer.start();
     f();
-    return {double(timer.nsecsElapsed()) / 1e6, cpuMs() - cpu};
+    return {double(timer.nsecsElapsed()) / 1e6, threadCpuMs() - cpu};
 }
 
 double percentile(std::vector<double> values, double p)

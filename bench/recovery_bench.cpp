@@ -19,7 +19,9 @@
 #include "highlight/OLTextView.h"
 #include "session/PXShellWrapper.h"
 
-#include "silentasker.h"
+#include "benchdelegate.h"
+
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -37,13 +39,6 @@
 namespace {
 constexpr int rounds = 20;
 constexpr int lines = 50000;
-
-double threadCpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
 
 struct Figures {
     std::vector<double> cpu;
@@ -93,14 +88,10 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    SilentAsker asker;
-    OLAppDelegate delegate(settings, asker, dir.filePath(QStringLiteral("recovery")));
-    delegate.defaults().savePreferredInterpreter(QStringLiteral("file://localhost/usr/bin/poly"));
-    delegate.defaults().saveShouldReopenFiles(false);
+    BenchDelegate bench;
+    OLAppDelegate &delegate = bench.delegate;
     const QByteArray bytes = generate();
-    const QString path = dir.filePath(QStringLiteral("big.sml"));
+    const QString path = bench.dir.filePath(QStringLiteral("big.sml"));
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
@@ -131,7 +122,7 @@ int main(int argc, char *argv[])
     QString error;
     const OLSourceFile source = *OLSourceFile::read(path, &error);
     const QString text = window->content();
-    const QString copy = dir.filePath(QStringLiteral("synchronous.journal"));
+    const QString copy = bench.dir.filePath(QStringLiteral("synchronous.journal"));
     for (int i = 0; i < rounds; ++i) {
         time(onGuiThread, [&] {
             const QByteArray encoded = source.encode(text);

@@ -10,6 +10,8 @@
 #include "session/OLSessionClients.h"
 #include "settings/OLUserDefaults.h"
 
+#include "benchsupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,13 +28,6 @@ namespace {
 constexpr qint64 floodBytes = 50 << 20;
 constexpr qsizetype writtenChars = 5 << 20;
 constexpr int runs = 3;
-
-qint64 threadCpuNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 qint64 residentBytes()
 {

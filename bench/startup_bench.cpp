@@ -19,7 +19,7 @@
 #include "highlight/OLTextView.h"
 #include "session/PXShellWrapper.h"
 
-#include "silentasker.h"
+#include "benchdelegate.h"
 
 #include <QApplication>
 #include <QFile>
@@ -111,12 +111,8 @@ int runOnce(int argc, char *argv[], const QString &what, const QString &file)
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    SilentAsker asker;
-    OLAppDelegate delegate(settings, asker, dir.filePath(QStringLiteral("recovery")));
-    delegate.defaults().savePreferredInterpreter(QStringLiteral("file://localhost/usr/bin/poly"));
-    delegate.defaults().saveShouldReopenFiles(false);
+    BenchDelegate bench;
+    OLAppDelegate &delegate = bench.delegate;
     if (!delegate.applicationDidFinishLaunching(file.isEmpty() ? QStringList() : QStringList(file)))
         return 1;
     OLWindowController *window = delegate.windows().constFirst();

@@ -26,7 +26,9 @@
 #include "highlight/OLTextView.h"
 #include "session/PXShellWrapper.h"
 
-#include "silentasker.h"
+#include "benchdelegate.h"
+
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,20 +59,6 @@ struct Interpreter {
 };
 constexpr Interpreter interpreters[] = {{"Poly ML", "/usr/bin/poly", "\n> ", 1.25},
                                         {"SML/NJ", "/usr/bin/sml", "\n- ", 1.15}};
-
-double threadCpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-double nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
 
 QString generate()
 {
@@ -218,12 +206,8 @@ int windowOnce(int argc, char *argv[], const Interpreter &interpreter, const QSt
 {
     WatchingApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    SilentAsker asker;
-    OLAppDelegate delegate(settings, asker, dir.filePath(QStringLiteral("recovery")));
-    delegate.defaults().savePreferredInterpreter(QStringLiteral("file://localhost") + QLatin1StringView(interpreter.path));
-    delegate.defaults().saveShouldReopenFiles(false);
+    BenchDelegate bench(QString::fromLatin1(interpreter.path));
+    OLAppDelegate &delegate = bench.delegate;
     if (!delegate.applicationDidFinishLaunching(QStringList(file)))
         return 1;
     OLWindowController *window = delegate.windows().constFirst();

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -19,4 +23,19 @@ public:
     Recovery askToRecover(const OLRecoveredText &) override { return Recovery::Later; }
     ChangedFile askAboutChangedFile(QWidget *, const QString &, bool) override { return ChangedFile::Keep; }
     bool askToOverwriteChangedFile(QWidget *, const QString &) override { return false; }
+};
+
+// An application over settings and recovery journals in a temporary folder,
+// with the given interpreter and no reopening of files.
+struct BenchDelegate {
+    explicit BenchDelegate(const QString &interpreterPath = QStringLiteral("/usr/bin/poly"))
+    {
+        delegate.defaults().savePreferredInterpreter(QStringLiteral("file://localhost") + interpreterPath);
+        delegate.defaults().saveShouldReopenFiles(false);
+    }
+
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    SilentAsker asker;
+    OLAppDelegate delegate{settings, asker, dir.filePath(QStringLiteral("recovery"))};
 };
