@@ -1,12 +1,20 @@
 #include "session/OLAnswerCollector.h"
 
 #include "session/OLOutputClassifier.h"
+#include "session/OLPrompts.h"
 
 #include <algorithm>
 
 namespace {
-// Poly ML's answer to SIGINT while it compiles or reads.
-constexpr QStringView interruptNote = u"Compilation interrupted\n\n";
+// The answer to SIGINT while the interpreter reads a declaration.
+QStringView interruptNoteOf(OLInterpreterMode mode)
+{
+    switch (mode) {
+    case OLPolyML: return u"Compilation interrupted\n\n";
+    case OLSmlNJ: return u"\nInterrupt\n";
+    default: return QStringView();
+    }
+}
 // An answer is compacted once this much of it has been shown. What is kept:
 // a tail for the rules that look at the end and for prompts split between
 // pieces, and a line kept whole unless its beginning is this long (enough to
@@ -19,24 +27,13 @@ constexpr qsizetype judgedLineHead = 256;
 OLAnswerCollector::OLAnswerCollector(OLInterpreterMode mode)
     : m_mode(mode)
     , m_rejection(rejectionMarker(mode))
+    , m_interruptNote(interruptNoteOf(mode))
     , m_promptPerLine(mode == OLPolyML)
 {
-    switch (mode) {
-    case OLPolyML:
-        m_primary = u"> ";
-        m_continuation = u"# ";
-        break;
-    case OLSmlNJ:
-        m_primary = u"- ";
-        m_continuation = u"= ";
-        break;
-    case OLMosML:
-    case OLAliceML:
-        m_primary = u"- ";
-        break;
-    default:
-        break;
-    }
+    const OLPrompts prompts = promptsOf(mode);
+    m_primary = prompts.primary;
+    m_continuation = prompts.continuation;
+    m_uniquePrompts = prompts.unique;
     // The first prompt comes without any input and ends the start-up text.
     m_startup = knowsPrompts();
     restart();
@@ -53,9 +50,9 @@ OLAnswerCollector::State OLAnswerCollector::feed(QStringView piece)
 {
     m_text.append(piece);
     if (m_awaitingInterruptNote) {
-        const qsizetype at = m_text.indexOf(interruptNote, m_scanPos);
+        const qsizetype at = m_text.indexOf(m_interruptNote, m_scanPos);
         if (at >= 0) {
-            m_text.remove(at, interruptNote.size());
+            m_text.remove(at, m_interruptNote.size());
             m_awaitingInterruptNote = false;
         }
     }
@@ -68,10 +65,10 @@ OLAnswerCollector::State OLAnswerCollector::feed(QStringView piece)
     return m_state;
 }
 
-// A prompt is recognised where the interpreter writes one: at the start of
-// the answer, after a line feed or after another prompt. A prompt after output
-// without a line feed ("no newline> ") cannot be told from output; for Poly ML
-// such places count as possible prompts, except the arrows of types ("->", "=>").
+// A unique prompt is recognised wherever it stands. Any other is recognised
+// where the interpreter writes one: at the start of the answer, after a line
+// feed or after another prompt; after output without a line feed
+// ("no newline- ") it cannot be told from output.
 void OLAnswerCollector::scanPrompts()
 {
     const auto promptAt = [this](QStringView rest) {
@@ -91,7 +88,7 @@ void OLAnswerCollector::scanPrompts()
     while (m_scanPos < m_text.size()) {
         const QStringView rest = QStringView(m_text).mid(m_scanPos);
         const QStringView prompt = promptAt(rest);
-        if (m_atPromptPosition && !prompt.isEmpty()) {
+        if ((m_atPromptPosition || m_uniquePrompts) && !prompt.isEmpty()) {
             m_scanPos += prompt.size();
             m_lastPromptEnd = m_scanPos;
             if (m_startup && prompt == m_primary) {
@@ -102,13 +99,8 @@ void OLAnswerCollector::scanPrompts()
                 --m_promptsDue;
             continue;
         }
-        if ((m_atPromptPosition || m_promptPerLine) && mayStartPrompt(rest))
+        if ((m_atPromptPosition || m_uniquePrompts) && mayStartPrompt(rest))
             return; // the rest of a prompt may follow in the next piece
-        if (m_promptPerLine && !prompt.isEmpty()) {
-            const QChar before = m_text.at(m_scanPos - 1);
-            if (m_interrupted || (before != u'-' && before != u'='))
-                ++m_possiblePrompts;
-        }
         m_atPromptPosition = m_text.at(m_scanPos) == u'\n';
         ++m_scanPos;
     }
@@ -126,16 +118,18 @@ OLAnswerCollector::State OLAnswerCollector::evaluate() const
     const bool promptsDone = !m_promptPerLine || m_promptsDue <= 0 || m_rejected;
     if (m_text.endsWith(m_primary)) {
         // Poly ML still owes prompts for lines written: a later line computes.
-        if (!promptsDone && m_promptsDue > m_possiblePrompts)
+        if (!promptsDone)
             return State::Collecting;
-        if (!endsAtPrompt)
-            return State::PromptLikely;
-        return promptsDone ? State::Complete : State::PromptUnsure;
+        return endsAtPrompt ? State::Complete : State::PromptLikely;
     }
-    if (m_rejected && !m_awaitingInterruptNote && endsAtPrompt && !m_continuation.isEmpty()
-        && m_text.endsWith(m_continuation))
+    if (m_awaitingInterruptNote || !endsAtPrompt || m_continuation.isEmpty() || !m_text.endsWith(m_continuation))
+        return State::Collecting;
+    // Poly ML asks for each line it reads: past the last line written, or
+    // after a rejection (its recovery reads on), it waits for input that
+    // will not come. Others ask only when they have run out of input.
+    if (m_rejected || (m_promptPerLine && m_promptsDue <= 0))
         return State::Stuck;
-    return State::Collecting;
+    return m_promptPerLine ? State::Collecting : State::AtContinuation;
 }
 
 OLAnswer OLAnswerCollector::takeAnswer()
@@ -158,6 +152,9 @@ OLAnswer OLAnswerCollector::takeStartup()
     const QStringView startup = QStringView(m_text).first(end);
     OLAnswer answer;
     answer.text = stripPrompts(m_mode, startup.mid(std::min(m_shown, end)));
+    // The interpreter's own prompt, before it took the session's.
+    if (answer.text.endsWith(defaultPrompt(m_mode)) && !defaultPrompt(m_mode).isEmpty())
+        answer.text.chop(defaultPrompt(m_mode).size());
     answer.error = isError(stripPrompts(m_mode, startup));
     const QString rest = m_text.mid(end);
     const bool commitPending = m_commitPending;
@@ -173,16 +170,17 @@ OLAnswer OLAnswerCollector::takeStartup()
     return answer;
 }
 
-OLAnswer OLAnswerCollector::takeFinalAnswer()
+OLAnswer OLAnswerCollector::takeFinalAnswer(bool exitedWithSuccess)
 {
-    const bool unanswered = m_commitPending;
+    const bool pending = m_commitPending;
+    const bool unanswered = pending && !exitedWithSuccess;
     const bool reported = m_reported;
     // The run is over: what is left is one answer, start-up text or not.
     m_startup = false;
     m_startupEnd = -1;
     OLAnswer answer = takeAnswer();
     answer.error = answer.error || unanswered;
-    answer.report = unanswered && !reported;
+    answer.report = pending && !reported;
     return answer;
 }
 
@@ -249,6 +247,7 @@ void OLAnswerCollector::compact()
 void OLAnswerCollector::noteRecoveryInterrupt()
 {
     m_awaitingInterruptNote = true;
+    m_interrupted = m_commitPending;
     m_state = evaluate();
 }
 
@@ -270,7 +269,6 @@ void OLAnswerCollector::restart()
     m_scanPos = 0;
     m_atPromptPosition = true;
     m_lastPromptEnd = -1;
-    m_possiblePrompts = 0;
     m_rejectionScanFrom = 0;
     m_rejected = false;
     m_compacted = false;

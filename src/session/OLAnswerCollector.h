@@ -47,11 +47,12 @@ public:
         Collecting,   // more output is due
         Complete,     // at the primary prompt: takeAnswer()
         PromptLikely, // ends with the prompt where it cannot be told from output
-                      // ("no newline> "): complete after a short quiet time
-        PromptUnsure, // at a prompt, but Poly ML may owe prompts for the lines
-                      // written (unless some came after output without a line
-                      // feed): complete only after a long quiet time
-        Stuck,        // Poly ML's error recovery waits for more input: interrupt it
+                      // ("no newline- "): complete after a short quiet time
+        Stuck,        // waits at its continuation prompt for input that will not
+                      // come (Poly ML's error recovery, or a declaration left
+                      // open): interrupt it
+        AtContinuation, // at its continuation prompt: stuck once it has
+                        // taken all of its input and waits to read more
     };
 
     explicit OLAnswerCollector(OLInterpreterMode mode);
@@ -75,8 +76,9 @@ public:
     OLAnswer takeAnswer();
     // The interpreter has ended: what is left, as one answer. A commit it
     // had not answered at the prompt was not accepted, whatever it wrote:
-    // it has failed. Nothing else is reported.
-    OLAnswer takeFinalAnswer();
+    // it has failed, unless the interpreter exited with success (a program
+    // that ends itself so, as test harnesses do). Nothing else is reported.
+    OLAnswer takeFinalAnswer(bool exitedWithSuccess);
     // A commit has been written whose answer has not been taken yet.
     bool commitPending() const { return m_commitPending; }
     // The output so far is the interpreter's start-up text.
@@ -84,9 +86,12 @@ public:
     // What has come and not been shown; the answer stays open (except for
     // UNKNOWN, which has no prompt to close it).
     OLAnswer takeUnshown();
-    // The session has interrupted a stuck error recovery: the interpreter's
-    // note of the interruption is noise and is dropped when it comes.
+    // The session has interrupted a stuck interpreter: the interpreter's note
+    // of the interruption is noise and is dropped when it comes, and the
+    // commit being answered has failed.
     void noteRecoveryInterrupt();
+    // The compiler has rejected the declaration being answered.
+    bool rejected() const { return m_rejected; }
     // The user has interrupted the interpreter. A commit being answered has
     // failed, whatever its answer says: the interrupt may have cut off the
     // interpreter's note of it ("Exception-> ", or a bare prompt, when Poly
@@ -107,6 +112,8 @@ private:
     QStringView m_primary;      // the prompt of a new declaration; empty: none known
     QStringView m_continuation; // the prompt inside a declaration
     QStringView m_rejection;    // rejectionMarker() of the mode
+    QStringView m_interruptNote; // what it writes when interrupted while reading
+    bool m_uniquePrompts = false; // the prompts cannot be output
     bool m_promptPerLine;       // a prompt for every line read (Poly ML)
 
     bool m_startup = false;      // the answer so far is the start-up text
@@ -119,7 +126,6 @@ private:
     qsizetype m_scanPos = 0;     // prompts are found up to here
     bool m_atPromptPosition = true;
     qsizetype m_lastPromptEnd = -1;
-    qsizetype m_possiblePrompts = 0; // places that may hold a prompt unseen
     qsizetype m_rejectionScanFrom = 0;
     bool m_rejected = false;
     bool m_awaitingInterruptNote = false;

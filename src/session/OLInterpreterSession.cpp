@@ -1,6 +1,7 @@
 #include "session/OLInterpreterSession.h"
 
 #include "session/OLAnswerCollector.h"
+#include "session/OLPrompts.h"
 #include "session/OLSessionClients.h"
 #include "settings/OLUserDefaults.h"
 
@@ -11,11 +12,12 @@
 
 namespace {
 // How long output that ends like a prompt must stay quiet to count as at the
-// prompt: when the prompt cannot be told from output, and when Poly ML seems to
-// owe prompts for lines written but some may have hidden after a print. The
-// second is long, since a later line of the declaration may be computing.
+// prompt where the prompt cannot be told from output, or to be looked at as
+// waiting at the continuation prompt.
 constexpr int promptQuietMs = 30;
-constexpr int unsurePromptQuietMs = 1000;
+// How often an interpreter at its continuation prompt is looked at again
+// while it has not yet taken all of its input.
+constexpr int continuationCheckMs = 100;
 // Output that reaches no prompt is shown within this time, or at once when
 // this much waits (an answer without end must not pile up unshown).
 constexpr int showWithinMs = 250;
@@ -71,10 +73,7 @@ OLInterpreterSession::~OLInterpreterSession()
 void OLInterpreterSession::startProcess()
 {
     OLCommandLine command = parsePreferredInterpreter(m_defaults.loadPreferredInterpreterPath());
-    // Poly ML writes prompts on a pipe only in interactive mode.
-    const QString interactive = QStringLiteral("-i");
-    if (command.mode == OLPolyML && command.arguments.indexOf(interactive, 1) < 0)
-        command.arguments.insert(1, interactive);
+    requestPrompts(command);
     m_mode = command.mode;
 
     auto wrapper = std::make_shared<PXShellWrapper>(
@@ -95,6 +94,8 @@ void OLInterpreterSession::startProcess()
     wrapper->setDelegate(this);
     wrapper->setOutputStringEncoding(QStringConverter::Utf8);
     wrapper->startProcess();
+    if (const QString setup = promptSetupInput(m_mode); !setup.isEmpty())
+        wrapper->appendInput(setup);
 }
 
 void OLInterpreterSession::eval(const QString &text, qint32 from)
@@ -183,8 +184,13 @@ void OLInterpreterSession::appendOutput(PXShellWrapper *wrapper, const QString &
 
 void OLInterpreterSession::appendError(PXShellWrapper *wrapper, const QString &error)
 {
-    show(error, true);
     Run *run = runOf(wrapper);
+    // Standard output read before this was written before it: shown first.
+    if (run && run->collector.hasUnshown()) {
+        run->showTimer.stop();
+        deliver(*run, run->collector.takeUnshown());
+    }
+    show(error, true);
     if (run && !run->collector.knowsPrompts())
         backAtPrompt(*run);
 }
@@ -203,13 +209,17 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
     // Commits held back were never written: they stay unanswered.
     for (const QString &commit : std::as_const(run->heldCommits))
         run->collector.noteCommit(commit);
-    deliver(*run, run->collector.takeFinalAnswer());
+    const int signal = wrapper->terminationSignal();
+    // A program that ends the interpreter with success, having read all it
+    // was given, has succeeded.
+    const bool success = status == 0 && !signal && run->heldCommits.isEmpty() && !wrapper->inputLost()
+        && isCurrent(*run) && !run->escalated;
+    deliver(*run, run->collector.takeFinalAnswer(success));
     if (!isCurrent(*run))
         return;
     setActivity(OLInterpreterActivity::Ended);
     if (status == PXShellWrapper::notLaunchedStatus)
         return; // the wrapper has said why
-    const int signal = wrapper->terminationSignal();
     const QString how = signal ? tr("killed by signal %1").arg(signal) : tr("exit status %1").arg(status);
     if (run->escalated) {
         note(tr("The interpreter has ended (%1). Reset the interpreter to start a new one.\n").arg(how));
@@ -254,10 +264,8 @@ void OLInterpreterSession::collected(Run &run)
     switch (run.collector.state()) {
     case State::PromptLikely:
     case State::Stuck:
+    case State::AtContinuation:
         run.quietTimer.start(promptQuietMs);
-        break;
-    case State::PromptUnsure:
-        run.quietTimer.start(unsurePromptQuietMs);
         break;
     case State::Complete:
     case State::Collecting:
@@ -274,9 +282,19 @@ void OLInterpreterSession::collected(Run &run)
 
 void OLInterpreterSession::quietAfterPrompt(Run &run)
 {
-    if (run.collector.state() == OLAnswerCollector::State::Stuck) {
-        // Poly ML's error recovery waits for the input that would end the
-        // rejected declaration and would swallow the next one: stop it.
+    using State = OLAnswerCollector::State;
+    if (run.collector.state() == State::AtContinuation && !run.wrapper->waitsForInput()) {
+        // Still reading or compiling what it was given.
+        run.quietTimer.start(continuationCheckMs);
+        return;
+    }
+    if (run.collector.state() == State::Stuck || run.collector.state() == State::AtContinuation) {
+        // It waits for input that would end the declaration, which was
+        // written whole, and would swallow the next one: stop it.
+        if (!run.collector.rejected() && run.collector.commitPending())
+            note(tr("The declaration is incomplete: the interpreter was still waiting for the rest of it "
+                    "(an unclosed bracket, string or comment, a let, struct or sig without its end, or an if "
+                    "without its else?). It has been interrupted.\n"));
         run.collector.noteRecoveryInterrupt();
         run.wrapper->interruptProcess();
         return;

@@ -1,5 +1,7 @@
 #include "session/OLOutputClassifier.h"
 
+#include "session/OLPrompts.h"
+
 #include <QStringTokenizer>
 
 namespace {
@@ -54,6 +56,13 @@ constexpr QStringView polyRejection = u"poly: : error:";
 
 QString stripPrompts(OLInterpreterMode mode, QStringView text)
 {
+    const OLPrompts prompts = promptsOf(mode);
+    if (prompts.unique) {
+        // Wherever they stand: output cannot hold them.
+        QString stripped = text.toString();
+        stripped.remove(prompts.primary.toString()).remove(prompts.continuation.toString());
+        return stripped;
+    }
     switch (mode) {
     case OLMosML:
         stripTrailing(text, u"- ");
@@ -61,21 +70,8 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text)
             text.chop(25);
         stripLeading(text, u"> ");
         break;
-    case OLSmlNJ:
-        stripTrailing(text, u"- ");
-        // Continuation prompts of a declaration that spans lines come first.
-        stripLeading(text, u"= ");
-        break;
     case OLAliceML:
         stripTrailing(text, u"- ");
-        break;
-    case OLPolyML:
-        // "# " continues a declaration, "> " starts one; either may stand at
-        // both ends when an answer spans several prompts.
-        while (text.startsWith(u"# ") || text.startsWith(u"> "))
-            text = text.mid(2);
-        while (text.endsWith(u"> ") || text.endsWith(u"# "))
-            text.chop(2);
         break;
     default:
         break;
@@ -94,17 +90,19 @@ bool startsAsError(OLInterpreterMode mode, QStringView stripped)
 
 bool hasErrorLine(OLInterpreterMode mode, QStringView text)
 {
+    const OLPrompts prompts = promptsOf(mode);
     switch (mode) {
     case OLSmlNJ:
         // A line of the compiler that is not a warning, an exception that
         // nothing handled, or the note of an interrupted evaluation.
-        return anyLine(text, {u"- ", u"= "}, [](QStringView line) {
+        return anyLine(text, {prompts.primary, prompts.continuation}, [](QStringView line) {
             return (line.startsWith(u"stdIn") && !isSmlNJWarning(line))
                 || line.startsWith(u"uncaught exception ") || line == u"Interrupt";
         });
     case OLPolyML:
-        return anyLine(text, {u"> ", u"# "}, [](QStringView line) {
-            return line.startsWith(polyRejection) || line.startsWith(u"Exception- ")
+        // A long exception value goes on the next line: "Exception-" ends it.
+        return anyLine(text, {prompts.primary, prompts.continuation}, [](QStringView line) {
+            return line.startsWith(polyRejection) || line.startsWith(u"Exception- ") || line == u"Exception-"
                 || line == u"Compilation interrupted";
         });
     default:

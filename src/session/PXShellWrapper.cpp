@@ -1,6 +1,8 @@
 #include "session/PXShellWrapper.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QSet>
@@ -11,7 +13,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -256,6 +260,24 @@ void PXShellWrapper::writeInput()
     m_inputNotifier->setEnabled(false);
     if (m_closeInputWhenWritten)
         closeInputPipe();
+}
+
+bool PXShellWrapper::waitsForInput() const
+{
+    if (m_phase != Phase::Running || m_inputFd < 0 || !m_pendingInput.isEmpty())
+        return false;
+    int unread = 0;
+    if (::ioctl(m_inputFd, FIONREAD, &unread) != 0 || unread > 0)
+        return false;
+    const qint64 pid = m_process->processId();
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    const QByteArray readingInput = QByteArray::number(SYS_read) + " 0x0 ";
+    for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile syscall(tasks + u'/' + task + QStringLiteral("/syscall"));
+        if (syscall.open(QIODevice::ReadOnly) && syscall.readAll().startsWith(readingInput))
+            return true;
+    }
+    return false;
 }
 
 void PXShellWrapper::closeInput()

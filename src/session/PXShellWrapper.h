@@ -101,6 +101,10 @@ public:
     // After the end report: the child ended, or shut its input, before it
     // had taken everything written to it.
     bool inputLost() const { return m_inputLost; }
+    // The child has taken all of its input and one of its threads is blocked
+    // reading more from it (Linux: /proc/PID/task/*/syscall). False when that
+    // cannot be told.
+    bool waitsForInput() const;
 
 private:
     enum class Phase { Created, Running, Ended };

@@ -138,6 +138,10 @@ private Q_SLOTS:
             << mixed("Warning: match nonexhaustive", "Error:");
         QTest::newRow("poly: byte-order mark and CRLF") << onPoly << "bom-crlf.sml" << 0 << bomCrlf;
         QTest::newRow("sml: byte-order mark and CRLF") << onSml << "bom-crlf.sml" << 0 << bomCrlf;
+        // A test harness that ends the interpreter with success.
+        const QList<Expected> exitsLast{{1, 0, 14, "accepted", "val start = 1"}, {2, 14, 43, "accepted", ""}};
+        QTest::newRow("poly: exit with success at the end") << onPoly << "exits-last.sml" << 0 << exitsLast;
+        QTest::newRow("sml: exit with success at the end") << onSml << "exits-last.sml" << 0 << exitsLast;
         QTest::newRow("split: not ASCII") << QStringList{"--split"} << "mixed.sml" << 0
             << QList<Expected>{{1, 0, 82, "", "(* Prüfung: 𝔸 — text that is not ASCII before the first declaration *)\n"
                                               "val x = 1\n"},
@@ -348,9 +352,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString ended = QStringLiteral("the interpreter has ended");
         const QString timeout = QStringLiteral("no answer within 1.5 s; interrupted");
-        QTest::newRow("poly ends") << QStringList{"--interpreter", poly} << "exits.sml" << 2 << "" << ended;
-        QTest::newRow("sml ends at the first") << QStringList{"--interpreter", smlnj} << "exits-first.sml" << 1 << "" << ended;
-        QTest::newRow("poly -q ends at the first") << QStringList{"--interpreter", poly + " -q"} << "exits-first.sml" << 1
+        QTest::newRow("poly ends") << QStringList{"--interpreter", poly} << "exits.sml" << 3 << "" << ended;
+        QTest::newRow("sml ends at the first") << QStringList{"--interpreter", smlnj} << "exits-first.sml" << 2 << "" << ended;
+        QTest::newRow("poly -q ends at the first") << QStringList{"--interpreter", poly + " -q"} << "exits-first.sml" << 2
                                                    << "" << ended;
         QTest::newRow("poly killed") << QStringList{"--interpreter", poly} << "loop.sml" << 3 << "killed by signal 9" << ended;
         QTest::newRow("sml killed") << QStringList{"--interpreter", smlnj} << "loop.sml" << 3 << "killed by signal 9" << ended;

@@ -1,5 +1,6 @@
 #include "session/OLAnswerCollector.h"
 #include "session/OLOutputClassifier.h"
+#include "session/OLPrompts.h"
 
 #include <QTest>
 
@@ -25,7 +26,7 @@ bool operator==(const OLAnswer &a, const OLAnswer &b)
 
 QString primaryPrompt(int mode)
 {
-    return mode == OLPolyML ? QStringLiteral("> ") : mode == OLUnknownMode ? QString() : QStringLiteral("- ");
+    return promptsOf(OLInterpreterMode(mode)).primary.toString();
 }
 
 // A collector whose interpreter has started and stands at its prompt.
@@ -49,9 +50,9 @@ private Q_SLOTS:
     // "commit:" text, "early:" text (written before the interpreter stood at
     // its first prompt; the collector starts with it, or with "out:"), "out:"
     // a piece, "quiet" takes the answer after a short quiet time at a likely
-    // prompt, "unsure" after a long one where Poly ML may owe prompts,
-    // "unshown" what waits to be shown, "final" what is left at the end of
-    // the run, "interrupt" notes the interruption of a stuck recovery (done
+    // prompt, "atContinuation" checks the state, "unshown" what waits to be
+    // shown, "final" what is left at the end of the run ("success": after an
+    // exit with success), "interrupt" notes the interruption of a stuck one (done
     // once), "user" an interrupt by the user, "held"/"free" whether input
     // must wait (it must from the moment an error recovery is stuck).
     void answers_data()
@@ -64,77 +65,93 @@ private Q_SLOTS:
         };
         const int poly = OLPolyML;
         const int sml = OLSmlNJ;
+        const QString P = promptsOf(OLPolyML).primary.toString();
+        const QString C = promptsOf(OLPolyML).continuation.toString();
+        const QString S = promptsOf(OLSmlNJ).primary.toString();
+        const QString T = promptsOf(OLSmlNJ).continuation.toString();
         const QString loop = QStringLiteral("commit:val _ = (print \"started\\n\"; loop 0);\n");
         const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79\n");
         const OLAnswer smlStart{smlBanner, false, false};
         const OLAnswer polyStart{"Poly/ML 5.7.1 Release\n", false, false};
 
-        row("poly: a prompt split from its line", poly, {"commit:val x = 1;\n", "out:val x\n", "out:>", "out: "},
+        row("poly: a prompt split between reads", poly, {"commit:val x = 1;\n", "out:val x\n", "out:" + P.first(4), "out:" + P.mid(4)},
             {{"val x\n", false, true}});
-        row("poly: print without newline", poly, {"commit:print \"no newline\";\n", "out:no newline> ", "quiet"},
+        row("poly: print without newline", poly, {"commit:print \"no newline\";\n", "out:no newline" + P},
             {{"no newline", false, true}});
+        row("poly: output that looks like prompts is output", poly,
+            {"commit:print \"> \\n# \\n- \";\n", "out:> \n# \n- ", "out:" + P}, {{"> \n# \n- ", false, true}});
         row("poly: a later line still computes", poly,
-            {"commit:fun f x = x;\nf 3;\n;\n", "out:val f\n> ", "out:val it = 3\n> ", "out:> "},
-            {{"val f\n> val it = 3\n", false, true}});
-        row("poly: prompts hidden after a print", poly,
-            {"commit:print \"x\";\nval c = 2\n;\n", "out:x> # ", "out:val c\n> ", "unsure"}, {{"x> # val c\n", false, true}});
-        row("poly: an arrow at the end of a read is no prompt", poly,
-            {"commit:val h = op o;\n", "out:val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> ", "out:'b\n> "},
-            {{"val h = fn: ('a -> 'b) * ('c -> 'a) -> 'c -> 'b\n", false, true}});
+            {"commit:fun f x = x;\nf 3;\n;\n", "out:val f\n" + P, "out:val it = 3\n" + P, "out:" + P},
+            {{"val f\nval it = 3\n", false, true}});
         row("poly: a rejection drops the prompts of later lines", poly,
-            {"commit:val a = foo;\nval b = 1;\n;\n", "out:poly: : error: e\nStatic Errors\n> "},
+            {"commit:val a = foo;\nval b = 1;\n;\n", "out:poly: : error: e\nStatic Errors\n" + P},
             {{"poly: : error: e\nStatic Errors\n", true, true}});
         row("poly: error recovery waits for input", poly,
-            {"commit:val y = 1 +;\n", "out:poly: : error: ", "free", "out:<identifier>", "out: expected\n# ", "held", "final"},
+            {"commit:val y = 1 +;\n", "out:poly: : error: ", "free", "out:<identifier>", "out: expected\n" + C, "held", "final"},
             {{"poly: : error: <identifier> expected\n", true, true}});
-        row("poly: waiting inside a comment is no error", poly, {"commit:(* open;\n", "out:# ", "free", "final"},
+        row("poly: continuation prompts of lines still to read", poly,
+            {"commit:val a =\n1;\n", "out:" + C, "free", "out:val a\n" + P}, {{"val a\n", false, true}});
+        row("poly: a declaration left open waits past its last line", poly, {"commit:(* open;\n", "out:" + C, "held", "final"},
             {{"", true, true}});
+        row("smlnj: a declaration left open, interrupted", sml,
+            {"commit:val c = (b + 2;\n", "out:" + T, "atContinuation", "free", "interrupt", "held", "out:\nInterrupt\n" + S, "free"},
+            {{"", true, true}});
+        row("smlnj: at the continuation prompt while reading on", sml,
+            {"commit:val c = (b\n+ 2);\n", "out:" + T, "atContinuation", "out:val c = 3 : int\n" + S},
+            {{"val c = 3 : int\n", false, true}});
+        row("mosml: a prompt glued to output is likely", OLMosML, {"commit:print \"no newline\";\n", "out:no newline- ", "quiet"},
+            {{"no newline", false, true}});
         row("an empty answer to a commit is a success", poly,
-            {"out:Poly/ML 5.7.1 Release\n> ", "commit:val _ = ()\n;\n", "out:# > "}, {polyStart, {"", false, true}});
+            {"out:Poly/ML 5.7.1 Release\n> " + P, "commit:val _ = ()\n;\n", "out:" + C + P}, {polyStart, {"", false, true}});
         row("output shown early, success at the prompt", poly,
-            {"commit:f 0\n;\n", "out:# a\n", "unshown", "out:val it = 3: int\n> "},
+            {"commit:f 0\n;\n", "out:" + C + "a\n", "unshown", "out:val it = 3: int\n" + P},
             {{"a\n", false, false}, {"val it = 3: int\n", false, true}});
         row("a failure shown early is reported once", poly,
-            {"commit:val t = foo\n;\n", "out:# poly: : error: foo\n", "unshown", "out:Static Errors\n> "},
+            {"commit:val t = foo\n;\n", "out:" + C + "poly: : error: foo\n", "unshown", "out:Static Errors\n" + P},
             {{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}});
         row("prompts shown early stay hidden", poly,
-            {"commit:structure S = struct\nval a = 1\nend\n;\n", "out:# # ", "unshown", "out:# structure S\n> "},
+            {"commit:structure S = struct\nval a = 1\nend\n;\n", "out:" + C + C, "unshown", "out:" + C + "structure S\n" + P},
             {{"", false, false}, {"structure S\n", false, true}});
         row("unknown: each shown piece is an answer", OLUnknownMode,
             {"commit:x;\n", "out:x;\n", "unshown", "out:- ", "unshown"}, {{"x;\n", false, true}, {"- ", false, true}});
         // Input waits from the moment the recovery is stuck until the note of
         // its interruption has come, which leaves no trace.
         row("poly: a stuck recovery interrupted", poly,
-            {"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n# ", "held", "interrupt", "held", "unshown",
-             "out:Compilation interrupted\n\n> ", "free"},
+            {"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n" + C, "held", "interrupt", "held", "unshown",
+             "out:Compilation interrupted\n\n" + P, "free"},
             {{"poly: : error: e\n", true, true}, {"", true, false}});
         row("poly: a late note of the interruption is dropped", poly,
-            {"commit:val y = 1 +;\n", "out:poly: : error: e\n# ", "interrupt", "out:Static Errors\n> ",
-             "out:Compilation interrupted\n\n> "},
-            {{"poly: : error: e\n# Static Errors\n", true, true}, {"", false, false}});
+            {"commit:val y = 1 +;\n", "out:poly: : error: e\n" + C, "interrupt", "out:Static Errors\n" + P,
+             "out:Compilation interrupted\n\n" + P},
+            {{"poly: : error: e\nStatic Errors\n", true, true}, {"", false, false}});
+        row("poly: a long exception value on lines of its own", poly,
+            {"commit:raise Fail s;\n", "out:Exception-\n   Fail\n     \"aaa\"\n   raised\n" + P},
+            {{"Exception-\n   Fail\n     \"aaa\"\n   raised\n", true, true}});
 
         // A commit the user interrupts has failed, however the note of the
         // interruption ends: two interrupts in quick succession can cut Poly
         // ML's off after its first word, or leave only the prompt. The next
         // commit is judged by its own answer; an interrupt at the prompt fails nothing.
         row("poly: interrupted, the whole note", poly,
-            {loop, "out:started\n", "user", "out:Exception- Interrupt raised\n> ", "commit:val y = 2;\n", "out:val y\n> "},
+            {loop, "out:started\n", "user", "out:Exception- Interrupt raised\n" + P, "commit:val y = 2;\n", "out:val y\n" + P},
             {{"started\nException- Interrupt raised\n", true, true}, {"val y\n", false, true}});
         row("poly: interrupted, the note cut off after its first word", poly,
-            {loop, "out:started\n", "user", "out:Exception-", "out:> ", "quiet"}, {{"started\nException-", true, true}});
+            {loop, "out:started\n", "user", "out:Exception-", "out:" + P}, {{"started\nException-", true, true}});
         row("poly: interrupted, only the prompt: answered just before", poly,
-            {"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:> "}, {{"val x = 1: int\n", true, true}});
-        row("poly: an interrupt at the prompt", poly, {"user", "out:val late\n> "}, {{"val late\n", false, true}});
+            {"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:" + P}, {{"val x = 1: int\n", true, true}});
+        row("poly: an interrupt at the prompt", poly, {"user", "out:val late\n" + P}, {{"val late\n", false, true}});
 
         // The end: a commit the interpreter had not answered at its prompt has
-        // failed, whatever was left of its output.
+        // failed, whatever was left of its output, unless it exited with success.
         row("the end: a warning left", poly, {"commit:OS.Process.exit 0;\n", "out:Warning- w\n", "final"},
             {{"Warning- w\n", true, true}});
+        row("the end: exited with success", poly, {"commit:OS.Process.exit OS.Process.success;\n", "out:done\n", "success"},
+            {{"done\n", false, true}});
         row("the end: a failure shown early is not reported again", sml,
             {"commit:foo;\n", "out:stdIn:2.1 Error: e\n", "unshown", "final"},
             {{"stdIn:2.1 Error: e\n", true, true}, {"", true, false}});
         row("the end: output after the last answer is nobody's", sml,
-            {"commit:val x = 1;\n", "out:val x = 1 : int\n- ", "out:[autoloading]\n", "final"},
+            {"commit:val x = 1;\n", "out:val x = 1 : int\n" + S, "out:[autoloading]\n", "final"},
             {{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}});
         row("the end: during the start-up, a commit written", sml, {"early:val x = 1;\n", "out:" + smlBanner, "final"},
             {{smlBanner, true, true}});
@@ -143,24 +160,21 @@ private Q_SLOTS:
         // text up to the first primary prompt is an answer of its own,
         // reported to nobody, however the reads cut the output.
         row("smlnj: a failure in the start-up text shown early", sml,
-            {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:- val x = 1 : int\n- "},
+            {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:" + S + "val x = 1 : int\n" + S},
             {{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}});
-        row("smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + "- stdIn:1 Error: e\n- "},
+        row("smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + S + "stdIn:1 Error: e\n" + S},
             {smlStart, {"stdIn:1 Error: e\n", true, true}});
         row("smlnj: the start-up prompt cut between reads", sml,
-            {"early:val x = 1;\n", "out:" + smlBanner + "-", "out: val x = 1 : int\n- "},
+            {"early:val x = 1;\n", "out:" + smlBanner + S.first(3), "out:" + S.mid(3) + "val x = 1 : int\n" + S},
             {smlStart, {"val x = 1 : int\n", false, true}});
-        row("smlnj: continuation prompts after the start-up prompt", sml,
-            {"early:structure S = struct\nval a = 1\nend;\n", "out:" + smlBanner + "- = = ", "out:structure S\n- "},
-            {smlStart, {"structure S\n", false, true}});
         row("poly: rejected, with the banner in one read", poly,
-            {"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> poly: : error: e\nStatic Errors\n> "},
+            {"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> " + P + "poly: : error: e\nStatic Errors\n" + P},
             {polyStart, {"poly: : error: e\nStatic Errors\n", true, true}});
-        // Poly ML's start-up prompt is not one of the commit's lines.
+        // The start-up prompt is not one of the commit's lines.
         row("poly: two lines, the first answered at once", poly,
-            {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:val a\n> ", "out:val b\n> "},
-            {polyStart, {"val a\n> val b\n", false, true}});
-        row("poly -q: only the prompt", poly, {"early:val x = 1;\n", "out:> ", "out:val x = 1: int\n> "},
+            {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:" + P, "out:val a\n" + P, "out:val b\n" + P},
+            {polyStart, {"val a\nval b\n", false, true}});
+        row("poly -q: only the prompt", poly, {"early:val x = 1;\n", "out:> " + P, "out:val x = 1: int\n" + P},
             {{"", false, false}, {"val x = 1: int\n", false, true}});
     }
 
@@ -178,11 +192,13 @@ private Q_SLOTS:
             } else if (step.startsWith(u"out:")) {
                 for (collector->feed(step.mid(4)); collector->state() == State::Complete;)
                     taken.append(collector->takeAnswer());
-            } else if (step == u"quiet" || step == u"unsure") {
-                QCOMPARE(collector->state(), step == u"quiet" ? State::PromptLikely : State::PromptUnsure);
+            } else if (step == u"quiet") {
+                QCOMPARE(collector->state(), State::PromptLikely);
                 taken.append(collector->takeAnswer());
-            } else if (step == u"final") {
-                taken.append(collector->takeFinalAnswer());
+            } else if (step == u"atContinuation") {
+                QCOMPARE(collector->state(), State::AtContinuation);
+            } else if (step == u"final" || step == u"success") {
+                taken.append(collector->takeFinalAnswer(step == u"success"));
             } else if (step == u"unshown") {
                 taken.append(collector->takeUnshown());
             } else if (step == u"interrupt") {
@@ -210,7 +226,7 @@ private Q_SLOTS:
             expected += piece;
             QCOMPARE(collector->feed(piece), State::Collecting);
         }
-        QCOMPARE(collector->feed(u"0]: int list\n> "), State::Complete);
+        QCOMPARE(collector->feed(QStringLiteral("0]: int list\n") + primaryPrompt(OLPolyML)), State::Complete);
         QCOMPARE(collector->takeAnswer().text, expected + "0]: int list\n");
     }
 
@@ -237,7 +253,8 @@ private Q_SLOTS:
             false);
         row("smlnj: one long line that begins with a marker", OLSmlNJ, false, {"uncaught exception Overflow ", "", ""}, true);
         row("poly: static errors at the end", OLPolyML, true, {"", "", "Static Errors\n"}, true);
-        row("poly: an exception in the middle, after prompts", OLPolyML, true, {"", "> # Exception- Div raised\n", ""}, true);
+        row("poly: an exception in the middle, after prompts", OLPolyML, true,
+            {"", primaryPrompt(OLPolyML) + promptsOf(OLPolyML).continuation.toString() + "Exception- Div raised\n", ""}, true);
         row("poly: a marker inside a long line is output", OLPolyML, false, {"", "", ""}, false);
     }
 
@@ -292,7 +309,7 @@ private Q_SLOTS:
             collector->feed(QStringView(whole).first(shownAt));
             const OLAnswer early = collector->takeUnshown();
             collector->feed(QStringView(whole).mid(shownAt));
-            QCOMPARE(collector->feed(u"- "), State::Complete);
+            QCOMPARE(collector->feed(primaryPrompt(OLSmlNJ)), State::Complete);
             const OLAnswer last = collector->takeAnswer();
             QVERIFY2(last.error && (early.report || last.report), qPrintable(QString::number(before)));
             QVERIFY(early.text + last.text == whole);

@@ -90,13 +90,21 @@ private Q_SLOTS:
         rows(AtPrompt, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false,
              "poly: : error:", QString());
         rows(AtPrompt, "not UTF-8", "val _ = print \"\\195\"", true, "\ufffd", QString());
-        // A computation, or an interpreter waiting for the rest of a
-        // declaration that never comes: the declaration stays pending until
-        // the user interrupts, and then it has failed.
+        // A computation stays pending until the user interrupts, and then it
+        // has failed; an interpreter waiting for the rest of a declaration
+        // that never comes is interrupted by the session, whose note says why.
         rows(AtPrompt, "interrupted computation",
              "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, "", "",
              "started\n");
-        rows(AtPrompt, "interrupted in an open comment", "val a = 1;\n(* open", false, "", "", "val a = 1");
+        const QString incomplete = QStringLiteral("The declaration is incomplete");
+        rows(AtPrompt, "left open in a comment", "val a = 1;\n(* open", false, incomplete, incomplete);
+        rows(AtPrompt, "left open in a bracket", "val c = (1 + 2", false, incomplete, incomplete);
+        rows(AtPrompt, "an if without its else", "val c = if true then 1", false, "else expected", incomplete);
+        rows(AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true,
+             "> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n");
+        rows(AtPrompt, "an exception value over lines",
+             "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, "Exception-\n",
+             "uncaught exception Fail");
         rows(AtStart, "rejected", "val y = foo", false, "Value or constructor (foo) has not been declared",
              "Error: unbound variable or constructor: foo");
         // A reset starts a new interpreter: what the old one bound is gone.

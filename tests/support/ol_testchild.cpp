@@ -4,7 +4,9 @@
 //                the working directory)
 //   repl [ignore-int] [ignore-term]
 //                a stand-in interpreter with SML/NJ's prompt "- " (give it a path
-//                ending in "sml"). Each line read is a commit, answered "read N"
+//                ending in "sml"; the prompt given as SML/NJ's is given, by
+//                "-Cparser.primary-prompt=P" before "repl", replaces it). Each
+//                line read is a commit, answered "read N"
 //                with its length, except
 //                  loop;      says "started", computes until SIGINT: "Interrupt"
 //                (SIGINT at the prompt is answered "Interrupt" too)
@@ -29,6 +31,9 @@
 #include <vector>
 
 namespace {
+
+std::string prompt = "- ";
+std::string interruptAnswer;
 
 void say(const char *text)
 {
@@ -74,7 +79,7 @@ void onInterrupt(int)
 {
     interrupted = 1;
     if (!looping)
-        say("\nInterrupt\n- ");
+        say(interruptAnswer.c_str());
 }
 
 void writeAll(const std::string &text)
@@ -92,9 +97,9 @@ void floodOutput(long size, bool lines)
         std::fwrite(block.data(), 1, size_t(std::min<long>(left, long(block.size()))), stdout);
 }
 
-int repl(int argc, char **argv)
+int repl(const std::vector<std::string> &options)
 {
-    const std::vector<std::string> options(argv + 2, argv + argc);
+    interruptAnswer = "\nInterrupt\n" + prompt;
     const auto given = [&](const char *option) { return std::find(options.begin(), options.end(), option) != options.end(); };
     if (given("ignore-term"))
         std::signal(SIGTERM, SIG_IGN);
@@ -102,7 +107,7 @@ int repl(int argc, char **argv)
     action.sa_handler = given("ignore-int") ? SIG_IGN : onInterrupt;
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
-    writeAll("Stand-in ML\n- ");
+    writeAll("Stand-in ML\n" + prompt);
     for (std::string line; std::getline(std::cin, line);) {
         long number = 0;
         if (line == "loop;") {
@@ -118,17 +123,17 @@ int repl(int argc, char **argv)
             // A second interrupt that came meanwhile is part of this one.
             sigprocmask(SIG_SETMASK, &waiting, nullptr);
             looping = 0;
-            writeAll("\nInterrupt\n- ");
+            writeAll(interruptAnswer);
         } else if (std::sscanf(line.c_str(), "exit %ld;", &number) == 1) {
             return int(number);
         } else if (std::sscanf(line.c_str(), "flood %ld;", &number) == 1) {
             floodOutput(number, true);
-            writeAll("- ");
+            writeAll(prompt);
         } else if (std::sscanf(line.c_str(), "floodline %ld;", &number) == 1) {
             floodOutput(number, false);
-            writeAll("\n- ");
+            writeAll("\n" + prompt);
         } else {
-            writeAll("read " + std::to_string(line.size()) + "\n- ");
+            writeAll("read " + std::to_string(line.size()) + "\n" + prompt);
         }
     }
     return 0;
@@ -141,8 +146,14 @@ int main(int argc, char **argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "session" && argc > 2)
         return session(argc, argv);
-    if (mode == "repl")
-        return repl(argc, argv);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::string promptOption = "-Cparser.primary-prompt=";
+    for (; !arguments.empty() && arguments.front().rfind("-C", 0) == 0; arguments.erase(arguments.begin())) {
+        if (arguments.front().rfind(promptOption, 0) == 0)
+            prompt = arguments.front().substr(promptOption.size());
+    }
+    if (!arguments.empty() && arguments.front() == "repl")
+        return repl({arguments.begin() + 1, arguments.end()});
     std::fprintf(stderr, "usage: ol_testchild session EXE|repl [ignore-int] [ignore-term]\n");
     return 2;
 }
