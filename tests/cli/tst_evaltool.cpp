@@ -351,16 +351,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer"); // a piece of the failed declaration's answer
         QTest::addColumn<QString>("message");
         const QString ended = QStringLiteral("the interpreter has ended");
-        const QString timeout = QStringLiteral("no answer within 1.5 s; interrupted");
+        const QString timeout = QStringLiteral("no answer within 4 s; interrupted");
         QTest::newRow("poly ends") << QStringList{"--interpreter", poly} << "exits.sml" << 3 << "" << ended;
         QTest::newRow("sml ends at the first") << QStringList{"--interpreter", smlnj} << "exits-first.sml" << 2 << "" << ended;
         QTest::newRow("poly -q ends at the first") << QStringList{"--interpreter", poly + " -q"} << "exits-first.sml" << 2
                                                    << "" << ended;
         QTest::newRow("poly killed") << QStringList{"--interpreter", poly} << "loop.sml" << 3 << "killed by signal 9" << ended;
         QTest::newRow("sml killed") << QStringList{"--interpreter", smlnj} << "loop.sml" << 3 << "killed by signal 9" << ended;
-        QTest::newRow("poly timed out") << QStringList{"--timeout", "1.5", "--interpreter", poly} << "loop.sml" << 3
+        QTest::newRow("poly timed out") << QStringList{"--timeout", "4", "--interpreter", poly} << "loop.sml" << 3
                                         << "Interrupt" << timeout;
-        QTest::newRow("sml timed out") << QStringList{"--timeout", "1.5", "--interpreter", smlnj} << "loop.sml" << 3
+        QTest::newRow("sml timed out") << QStringList{"--timeout", "4", "--interpreter", smlnj} << "loop.sml" << 3
                                        << "Interrupt" << timeout;
     }
 

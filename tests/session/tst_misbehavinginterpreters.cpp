@@ -169,7 +169,12 @@ private Q_SLOTS:
         QCOMPARE(run.session->activity(), Idle);
         QVERIFY(run.answers());
         QVERIFY(run.waitFor([&] { return !OLTestProcesses::isAlive(busy); }));
-        QCOMPARE(run.recorder.activities, (QList<OLInterpreterActivity>{Busy, Idle, Busy, Idle}));
+        // Busy and idle again for each loop, and for any answer slow to come
+        // (SML/NJ loading its library under emulation).
+        const QList<OLInterpreterActivity> &activities = run.recorder.activities;
+        QVERIFY2(activities.size() >= 4 && activities.size() % 2 == 0, qPrintable(QString::number(activities.size())));
+        for (qsizetype i = 0; i < activities.size(); ++i)
+            QCOMPARE(activities.at(i), i % 2 ? Idle : Busy);
         QVERIFY(!run.recorder.shown().contains(u"terminating") && !run.recorder.shown().contains(u"killing"));
         QCOMPARE(run.recorder.closes, 0);
     }
