@@ -304,6 +304,12 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
         declaration.setUnclosed(unclosed);
         return declaration;
     };
+    // A declaration that ends before another is logged.
+    const auto cutBefore = [&](qsizetype next) {
+        const OLDeclaration declaration = cut(next);
+        qCDebug(lcScanner).nospace().noquote() << declaration.text();
+        return declaration;
+    };
     // Closes the innermost member of `group` and whatever is open inside it;
     // a closer with nothing to close is ignored.
     const auto close = [&](Group group) {
@@ -336,11 +342,8 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
                 continue;
             }
             // What comes after a finished declaration does not spoil it.
-            if (afterSemicolon) {
-                const OLDeclaration declaration = cut(pos);
-                qCDebug(lcScanner).nospace().noquote() << declaration.text();
-                return declaration;
-            }
+            if (afterSemicolon)
+                return cutBefore(pos);
             if (mode == Mode::None)
                 mode = Mode::Undecided;
             commentAt = pos;
@@ -378,11 +381,8 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
             closes = Blocks;
 
         if (mode != Mode::None && open.empty()
-            && (afterSemicolon ? c != u';' : mode == Mode::Declaration && isStarter(role) && !joined)) {
-            const OLDeclaration declaration = cut(start);
-            qCDebug(lcScanner).nospace().noquote() << declaration.text();
-            return declaration;
-        }
+            && (afterSemicolon ? c != u';' : mode == Mode::Declaration && isStarter(role) && !joined))
+            return cutBefore(start);
         if (mode == Mode::None || mode == Mode::Undecided) {
             if (closes && openIn[*closes] == 0)
                 mode = Mode::Undecided;

@@ -179,7 +179,7 @@ private Q_SLOTS:
         add("abstype", "abstype t = T with val v = T", int(Kind::Abstype), 0);
         add("the innermost", "structure S = struct val x = (1", int(Kind::Parenthesis), 29);
         add("the first open string before the rest", "val x = (\"a\n", int(Kind::String), 9);
-        add("all closed", "val s = \"a\\\\\" (* c *) (let in [#\")\"] end) val g = \"a\\\n  \\\"", -1, 0);
+        add("all closed", "val s = (\"a\\\\\", (* c *) let in [#\")\"] end, \"a\\\n  \\\")", -1, 0);
         add("closers with nothing to close", "val x = 1) end", -1, 0);
     }
     void unclosed()
