@@ -1,14 +1,21 @@
 #include "editor/OLDeclaration.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
-// Steps through text as the editor does and collects the pieces it cuts.
+using Kind = OLUnclosed::Kind;
+
+// Steps through text as the editor does and collects the pieces it cuts,
+// each checked to stand where the step began.
 QStringList stepThrough(const QString &text)
 {
     QStringList pieces;
     qsizetype interpreted = 0;
     while (const std::optional<OLDeclaration> d = nextDeclaration(text, interpreted)) {
+        if (d->location() != quint64(interpreted) || d->length() == 0
+            || d->text() != text.sliced(interpreted, qsizetype(d->length())))
+            return {QStringLiteral("wrong piece at %1").arg(interpreted)};
         pieces.append(d->text());
         interpreted += qsizetype(d->length());
     }
@@ -35,79 +42,88 @@ private Q_SLOTS:
     void initTestCase() { previousHandler = qInstallMessageHandler(collectScannerLog); }
     void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
 
-    void nextDeclaration_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qsizetype>("interpreted");
-        QTest::addColumn<QString>("expected"); // null: none found
-        const auto add = [](const char *name, const QString &text, qsizetype from, const QString &expected) {
-            QTest::newRow(name) << text << from << expected;
-        };
-        add("first of two, cut before the next val", "val x = 1\nval y = 2\n", 0, "val x = 1\n");
-        add("last keeps its trailing line feed", "val x = 1\nval y = 2\n", 10, "val y = 2\n");
-        add("leading blank line and comment travel with the first", "\n(* setup *)\nval a = 1\nval b = 2", 0,
-            "\n(* setup *)\nval a = 1\n");
-        add("nested structures", "structure S = struct structure T = struct val x = 1 end end\nval y = 2", 0,
-            "structure S = struct structure T = struct val x = 1 end end\n");
-        add("let ... end nests", "val a = let val b = 1 in b end\nval c = 2", 0, "val a = let val b = 1 in b end\n");
-        add("sig ... end nests", "signature S = sig type t val x : t end\ntype u = int", 0, "signature S = sig type t val x : t end\n");
-        add("end; is not the closer", "val a = let val b = 1 in b end;\nval c = 2", 0, "val a = let val b = 1 in b end;\nval c = 2");
-        add("end) is not the closer", "val a = let in b end)\nval c = 2", 0, "val a = let in b end)\nval c = 2");
-        add("(let is not an opener", "val a = (let val b = 1 in b end)", 0, "val a = (let ");
-        add("val inside a comment cuts", "val a = 1 (* val b *)\nval c = 2", 0, "val a = 1 (* ");
-        add("abstype opens nothing", "abstype t = T with val v = T end\nval w = 1", 0, "abstype t = T with ");
-        add("stray end makes the depth negative", "abstype t = T with val v = T end\nval w = 1", 19, "val v = T end\nval w = 1");
-        add("local starts no declaration", "val p = 1\nlocal val h = 1 in val k = h end\nval m = 2", 0,
-            "val p = 1\nlocal val h = 1 in val k = h end\n");
-        add("infixr is not infix", "val q = 1\ninfixr 5 ++\nval r = 2", 0, "val q = 1\ninfixr 5 ++\n");
-        add("capitalised Val is no starter", "val a = 1\nVal b\nval c = 2", 0, "val a = 1\nVal b\n");
-        add("runs of separators are empty words", "val  a = 1\n\n\nval b = 2", 0, "val  a = 1\n\n\n");
-        add("starter as the very last word", "val a = 1\nval", 0, "val a = 1\n");
-        add("lone starter at the end", "val a = 1\nval", 10, "val");
-        add("tab, line separator and form feed separate", "val\ta = 1\u2028val\fb", 0, "val\ta = 1\u2028");
-        add("next line and no-break space separate", "val\u0085a = 1\u00a0val\u0085b", 0, "val\u0085a = 1\u00a0");
-        add("zero-width space does not separate", "val a = 1\n\u200bval b = 2", 0, "val a = 1\n\u200bval b = 2");
-        add("surrogate pair counts two units", "val s = \"\U0001F600\"\nval t = 1", 0, "val s = \"\U0001F600\"\n");
-        add("interpreted inside a word reads the tail as a word", "val x = 1\nval y = 2", 1, "al x = 1\nval y = 2");
-        add("no starter word", "1 + 2;\n", 0, QString());
-        add("empty rest", "val x = 1\n", 10, QString());
-        add("empty text", "", 0, QString());
-        add("starters only after a stray end", "end\nval a = 1\nval b = 2", 0, QString());
-        add("starter only inside let", "let val a = 1 in a end", 0, QString());
-    }
-    void nextDeclaration()
-    {
-        QFETCH(QString, text);
-        QFETCH(qsizetype, interpreted);
-        QFETCH(QString, expected);
-        const std::optional<OLDeclaration> d = ::nextDeclaration(text, interpreted);
-        QCOMPARE(d.has_value(), !expected.isNull());
-        if (!d)
-            return;
-        QCOMPARE(d->text(), expected);
-        QCOMPARE(d->location(), quint64(interpreted));
-        QCOMPARE(d->length(), quint64(expected.size()));
-    }
-
     // Stepping as the editor does covers the whole text after the first
     // piece, and CRLF line ends cut exactly where line feeds do.
     void stepping_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("pieces");
-        QTest::newRow("mixed file")
-            << QString("(* header *)\nstructure S = struct\n  val x = 1\nend\n\ndatatype t = A | B\nfun f A = 1\n  | f B = 2;\n"
-                       "f A;\nlocal val h = 1 in val k = h end\nexception E of int\n")
-            << QStringList{"(* header *)\nstructure S = struct\n  val x = 1\nend\n\n", "datatype t = A | B\n",
-                           "fun f A = 1\n  | f B = 2;\nf A;\nlocal val h = 1 in val k = h end\n", "exception E of int\n"};
-        QTest::newRow("every starter word, abstype last")
-            << QString("signature S = sig end\nstructure A = struct end\nfunctor F () = struct end\nval a = 1\nfun f x = x\n"
-                       "type t = int\ndatatype d = D\nexception E\nopen A\nnonfix +\ninfix 5 ++\nabstype u = U with fun g U = 1 end\nval z = 1")
-            << QStringList{"signature S = sig end\n", "structure A = struct end\n", "functor F () = struct end\n", "val a = 1\n",
-                           "fun f x = x\n", "type t = int\n", "datatype d = D\n", "exception E\n", "open A\n", "nonfix +\n",
-                           "infix 5 ++\n", "abstype u = U with ", "fun g U = 1 end\nval z = 1"};
-        QTest::newRow("trailing expression with no starter") << QString("val a = 1;\n1 + 2;\n") << QStringList{"val a = 1;\n1 + 2;\n"};
-        QTest::newRow("nothing to evaluate") << QString("(* only a comment *)\n") << QStringList{};
+        const auto add = [](const char *name, const QString &text, const QStringList &pieces) {
+            QTest::newRow(name) << text << pieces;
+        };
+        // What travels with which declaration.
+        add("last keeps its trailing line feed", "val x = 1\nval y = 2\n", {"val x = 1\n", "val y = 2\n"});
+        add("leading blank line and comment travel with the first", "\n(* setup *)\nval a = 1\nval b = 2",
+            {"\n(* setup *)\nval a = 1\n", "val b = 2"});
+        add("leading semicolons travel with the first", ";\n;val a = 1", {";\n;val a = 1"});
+        add("nothing but comments", "(* only a comment *)\n", {});
+        add("empty text", "", {});
+        // Comments and strings hide what they hold.
+        add("starter in a comment", "val a = 1 (* see val b *)\nval c = 2", {"val a = 1 (* see val b *)\n", "val c = 2"});
+        add("nested comment", "val a = 1 (* (* val b *) end val c *)\nval d = 2",
+            {"val a = 1 (* (* val b *) end val c *)\n", "val d = 2"});
+        add("quote in a comment", "(* it's \"quoted *)\nval a = 1\nval b = 2", {"(* it's \"quoted *)\nval a = 1\n", "val b = 2"});
+        add("end and comment opener in strings", "val s = \"the end (* is near\"\nval t = let", {"val s = \"the end (* is near\"\n", "val t = let"});
+        add("escaped quote and backslash", "val s = \"a\\\" val\\\\\"\nval t = 1", {"val s = \"a\\\" val\\\\\"\n", "val t = 1"});
+        add("gap across lines", "val s = \"one \\\n   \\\" ^ \"two val\"\nval t = 1", {"val s = \"one \\\n   \\\" ^ \"two val\"\n", "val t = 1"});
+        add("control, decimal and unicode escapes", "val s = \"\\^\\\" ^ \"let\\065\\u0041\"\nval t = 1", {"val s = \"\\^\\\" ^ \"let\\065\\u0041\"\n", "val t = 1"});
+        add("character literals", "val q = #\"\\\"\"\nval p = #\"(\"\nval t = 1", {"val q = #\"\\\"\"\n", "val p = #\"(\"\n", "val t = 1"});
+        add("a string ends at its line end", "val s = \"no end\nval t = 1", {"val s = \"no end\n", "val t = 1"});
+        // Identifiers, symbols and numbers.
+        add("op with symbolic identifiers", "val f = (op *)\nval g = op*\nval h = 1", {"val f = (op *)\n", "val g = op*\n", "val h = 1"});
+        add("stray close-comment closes nothing", "val x = 2 *)\nval y = 1", {"val x = 2 *)\n", "val y = 1"});
+        add("long identifiers, numbers, type variables", "fun 'a f (x : 'a) = Int.+ (0xFF, ~1) + floor 1.5e~3 + Word.toInt 0w1\nval endv = 1",
+            {"fun 'a f (x : 'a) = Int.+ (0xFF, ~1) + floor 1.5e~3 + Word.toInt 0w1\n", "val endv = 1"});
+        add("capitalised Val is no starter", "val a = 1\nVal b\nval c = 2", {"val a = 1\nVal b\n", "val c = 2"});
+        // Nesting.
+        add("nested structures", "structure S = struct structure T = struct val x = 1 end end\nval y = 2",
+            {"structure S = struct structure T = struct val x = 1 end end\n", "val y = 2"});
+        add("sig ... end", "signature S = sig type t val x : t end\ntype u = int", {"signature S = sig type t val x : t end\n", "type u = int"});
+        add("let in parentheses", "val a = (let val b = 1 in b end)\nval c = 2", {"val a = (let val b = 1 in b end)\n", "val c = 2"});
+        add("end; closes", "val a = let val b = 1 in b end;\nval c = 2", {"val a = let val b = 1 in b end;\n", "val c = 2"});
+        add("end, and end) close", "val p = (let in 1 end, let in 2 end)\nval q = 3", {"val p = (let in 1 end, let in 2 end)\n", "val q = 3"});
+        add("functor parameter list", "functor F (val n : int  val k : int) = struct val m = n end\nstructure A = F (val n = 1 val k = 2)\nval z = 1",
+            {"functor F (val n : int  val k : int) = struct val m = n end\n", "structure A = F (val n = 1 val k = 2)\n", "val z = 1"});
+        add("abstype with ... end", "abstype t = T with val v = T fun get T = 1 end\nval w = 1", {"abstype t = T with val v = T fun get T = 1 end\n", "val w = 1"});
+        add("where type ... and type", "signature T = S where type t = int and type u = bool\nval x = 1",
+            {"signature T = S where type t = int and type u = bool\n", "val x = 1"});
+        add("withtype", "datatype t = A of u withtype u = int list\nval x = 1", {"datatype t = A of u withtype u = int list\n", "val x = 1"});
+        add("sharing type", "signature S = sig structure A : T structure B : T sharing type A.t = B.t end\nval x = 1",
+            {"signature S = sig structure A : T structure B : T sharing type A.t = B.t end\n", "val x = 1"});
+        add("datatype replication", "datatype u = datatype t\nval x = 1", {"datatype u = datatype t\n", "val x = 1"});
+        add("brackets and braces", "val r = {a = [let val x = 1 in x end], b = 2}\nval s = 1", {"val r = {a = [let val x = 1 in x end], b = 2}\n", "val s = 1"});
+        add("local travels with the declaration before it", "val p = 1\nlocal val h = 1 in val k = h end\nval m = 2",
+            {"val p = 1\nlocal val h = 1 in val k = h end\n", "val m = 2"});
+        add("local begins a declaration", "local val h = 1 in val k = h end\nval m = 2", {"local val h = 1 in val k = h end\n", "val m = 2"});
+        add("infixr is a starter", "val q = 1\ninfixr 5 ++\nval r = 2", {"val q = 1\n", "infixr 5 ++\n", "val r = 2"});
+        // Closers that do not match.
+        add("stray end closes nothing", "structure S = struct val x = 1 end end\nval y = 2", {"structure S = struct val x = 1 end end\n", "val y = 2"});
+        add("stray end first", "end\nval a = 1\nval b = 2", {"end\nval a = 1\n", "val b = 2"});
+        add("a closer closes what is open inside it", "val a = (let val b = 1 in b)\nval c = 2", {"val a = (let val b = 1 in b)\n", "val c = 2"});
+        add("end closes the brackets inside its block", "structure S = struct val x = (1 end\nval y = 2", {"structure S = struct val x = (1 end\n", "val y = 2"});
+        // Semicolons and top-level expressions.
+        add("expressions ended by semicolons", "fact 5;\nprint \"hi\\n\";\n", {"fact 5;\n", "print \"hi\\n\";\n"});
+        add("each declaration with its own semicolon", "val a = 1;\nval b = 2;", {"val a = 1;\n", "val b = 2;"});
+        add("two on one line", "val x = 1; fact x;", {"val x = 1; ", "fact x;"});
+        add("repeated semicolons", "val a = 1;;\n;\nval b = 2", {"val a = 1;;\n;\n", "val b = 2"});
+        add("comments after a semicolon travel with it", "val a = 1; (* note *)\n\n(* next *)\nval b = 2",
+            {"val a = 1; (* note *)\n\n(* next *)\n", "val b = 2"});
+        add("semicolons nested", "val a = let val b = 1; in (b; b) end;\nval c = 2", {"val a = let val b = 1; in (b; b) end;\n", "val c = 2"});
+        add("an expression runs to its semicolon", "print \"a\"\nval y = 2;\nval z = 3", {"print \"a\"\nval y = 2;\n", "val z = 3"});
+        add("an expression without semicolon at the end", "val a = 1;\n1 + 2", {"val a = 1;\n", "1 + 2"});
+        add("an unclosed comment after a semicolon is its own", "val a = 1;\n(* val b = 2;\n", {"val a = 1;\n", "(* val b = 2;\n"});
+        // White space.
+        add("runs of separators", "val  a = 1\n\n\nval b = 2", {"val  a = 1\n\n\n", "val b = 2"});
+        add("tab, line separator and form feed separate", "val\ta = 1\u2028val\fb", {"val\ta = 1\u2028", "val\fb"});
+        add("next line and no-break space separate", "val\u0085a = 1\u00a0val\u0085b", {"val\u0085a = 1\u00a0", "val\u0085b"});
+        add("zero-width space does not separate", "val a = 1\n\u200bval b = 2", {"val a = 1\n\u200bval b = 2"});
+        add("surrogate pair counts two units", "val s = \"\U0001F600\"\nval t = 1", {"val s = \"\U0001F600\"\n", "val t = 1"});
+        add("every starter word",
+            "signature S = sig end\nstructure A = struct end\nfunctor F () = struct end\nval a = 1\nfun f x = x\ntype t = int\n"
+            "datatype d = D\nexception E\nopen A\nnonfix +\ninfix 5 ++\ninfixr 5 **\nabstype u = U with fun g U = 1 end\nval z = 1",
+            {"signature S = sig end\n", "structure A = struct end\n", "functor F () = struct end\n", "val a = 1\n", "fun f x = x\n",
+             "type t = int\n", "datatype d = D\n", "exception E\n", "open A\n", "nonfix +\n", "infix 5 ++\n", "infixr 5 **\n",
+             "abstype u = U with fun g U = 1 end\n", "val z = 1"});
     }
     void stepping()
     {
@@ -116,6 +132,109 @@ private Q_SLOTS:
         QCOMPARE(stepThrough(text), pieces);
         QCOMPARE(stepThrough(QString(text).replace(u'\n', QStringLiteral("\r\n"))),
                  pieces.replaceInStrings(QStringLiteral("\n"), QStringLiteral("\r\n")));
+    }
+
+    // Any position, in the text or not, gives a piece there or none.
+    void position_data()
+    {
+        QTest::addColumn<qsizetype>("interpreted");
+        QTest::addColumn<QString>("expected"); // null: none
+        const QString text = QStringLiteral("val x = 1\nval y = 2");
+        QTest::newRow("inside a word: the tail is an expression") << qsizetype(1) << text.sliced(1);
+        QTest::newRow("at the end") << text.size() << QString();
+        QTest::newRow("past the end") << text.size() + 5 << QString();
+        QTest::newRow("negative") << qsizetype(-3) << QString();
+    }
+    void position()
+    {
+        QFETCH(qsizetype, interpreted);
+        QFETCH(QString, expected);
+        const std::optional<OLDeclaration> d = nextDeclaration(QStringLiteral("val x = 1\nval y = 2"), interpreted);
+        QCOMPARE(d ? d->text() : QString(), expected);
+    }
+
+    // What a declaration leaves open at the end of the text, or a string
+    // not closed on its line: the first declaration of the text.
+    void unclosed_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind"); // -1: nothing open
+        QTest::addColumn<int>("location");
+        const auto add = [](const char *name, const QString &text, int kind, int location) {
+            QTest::newRow(name) << text << kind << location;
+        };
+        add("comment", "val a = 1 (* val b = 2\nval c = 3", int(Kind::Comment), 10);
+        add("nested comment", "val a = 1 (* (* *) \n", int(Kind::Comment), 10);
+        add("nothing but an unclosed comment", "\n(* all commented out", int(Kind::Comment), 1);
+        add("string at its line end", "val s = \"abc\nval t = 1", int(Kind::String), 8);
+        add("string at the end of the text", "val s = \"abc\\\"", int(Kind::String), 8);
+        add("character literal", "val c = #\"a\n", int(Kind::Character), 8);
+        add("parenthesis", "val x = (1 + 2;\nval y = 3", int(Kind::Parenthesis), 8);
+        add("bracket", "val x = [1, 2", int(Kind::Bracket), 8);
+        add("brace", "val x = {a = 1", int(Kind::Brace), 8);
+        add("let", "val x = let val y = 1 in y", int(Kind::Let), 8);
+        add("local", "local val y = 1 in val z = y", int(Kind::Local), 0);
+        add("struct", "structure S = struct val y = 1", int(Kind::Struct), 14);
+        add("sig", "signature S = sig val y : int", int(Kind::Sig), 14);
+        add("abstype", "abstype t = T with val v = T", int(Kind::Abstype), 0);
+        add("the innermost", "structure S = struct val x = (1", int(Kind::Parenthesis), 29);
+        add("the first open string before the rest", "val x = (\"a\n", int(Kind::String), 9);
+        add("all closed", "val s = (\"a\\\\\", (* c *) let in [#\")\"] end, \"a\\\n  \\\")", -1, 0);
+        add("closers with nothing to close", "val x = 1) end", -1, 0);
+    }
+    void unclosed()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        QFETCH(int, location);
+        const std::optional<OLDeclaration> d = nextDeclaration(text, 0);
+        QVERIFY(d);
+        QCOMPARE(d->unclosed() ? int(d->unclosed()->kind) : -1, kind);
+        QCOMPARE(d->unclosed() ? int(d->unclosed()->location) : 0, location);
+    }
+
+    // The line and column a student is pointed to, counted in the whole
+    // text from the declaration's first line.
+    void incompleteReason_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qsizetype>("interpreted");
+        QTest::addColumn<qsizetype>("firstLine");
+        QTest::addColumn<QString>("expected"); // a part of the reason
+        QTest::newRow("comment on a later line") << QStringLiteral("val a = 1;\n\nval b = 2\n  (* gone") << qsizetype(11)
+                                                 << qsizetype(2) << QStringLiteral("comment opened at line 4, column 3 is never closed");
+        QTest::newRow("column counts characters") << QStringLiteral("val \U0001F600 = (1") << qsizetype(0) << qsizetype(1)
+                                                  << QStringLiteral("\"(\" opened at line 1, column 9");
+        QTest::newRow("block named") << QStringLiteral("val x = let in 1") << qsizetype(0) << qsizetype(1)
+                                     << QStringLiteral("the \"let\" opened at line 1, column 9 has no matching \"end\"");
+        QTest::newRow("nothing open") << QStringLiteral("val x = 1") << qsizetype(0) << qsizetype(1) << QString();
+    }
+    void incompleteReason()
+    {
+        QFETCH(QString, text);
+        QFETCH(qsizetype, interpreted);
+        QFETCH(qsizetype, firstLine);
+        QFETCH(QString, expected);
+        const QString reason = nextDeclaration(text, interpreted)->incompleteReason(firstLine);
+        QVERIFY2(expected.isEmpty() ? reason.isEmpty() : reason.contains(expected), qPrintable(reason));
+    }
+
+    // Random texts made of the tokens that nest, hide or cut: stepping ends,
+    // and its pieces make up the text.
+    void randomTexts()
+    {
+        const QStringList parts{"val", "end", "let", "abstype", "where", "local", "(*", "*)", "\"", "\\", "#\"", "(", ")",
+                                "[", "}", ";", "=", " ", "\n", "x", "op*", "type"};
+        QRandomGenerator random(11);
+        for (int i = 0; i < 3000; ++i) {
+            QString text;
+            for (int n = int(random.bounded(30)); n > 0; --n)
+                text += parts.at(random.bounded(parts.size()));
+            const QStringList pieces = stepThrough(text);
+            QVERIFY2(pieces.isEmpty() || pieces.join(QString()) == text, qPrintable(text));
+            for (qsizetype at = -1; at <= text.size() + 1; ++at)
+                nextDeclaration(text, at);
+        }
     }
 
     // A "%1" inside the text stays as it is.
@@ -129,8 +248,8 @@ private Q_SLOTS:
         QCOMPARE(d.description(), QStringLiteral("OLDeclaration {\n\tval s = \"%1 %2\"\n\nat\t12 , 16\n}"));
     }
 
-    // Only a declaration cut before a following starter word is logged, and
-    // its log line is its text as it is (trailing blanks included).
+    // Only a declaration cut before a following one is logged, and its log
+    // line is its text as it is (trailing blanks included).
     void logLine()
     {
         scannerLog.clear();

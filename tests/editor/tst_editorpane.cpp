@@ -133,7 +133,7 @@ private Q_SLOTS:
         Fixture f(QStringLiteral("val a = 1;\n"));
         f.step(true);
         select(f.view(), 11);
-        f.view().insertTyped(QStringLiteral("1 + 2;\n")); // no starter word
+        f.view().insertTyped(QStringLiteral("(* 1 + 2; *)\n")); // no token
         f.pane.evalFile();
         QCOMPARE(f.evals.size(), 1);
         QCOMPARE(f.state(), QStringLiteral("11 | pending - | error - | loop 2 | green 0-11"));

@@ -1,2 +1,2 @@
 (* no declaration here *)
-1 + 2;
+(* 1 + 2; *)
