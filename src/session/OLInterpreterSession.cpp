@@ -29,6 +29,29 @@ constexpr int busyAfterMs = 2000;
 // that does not end within the grace after SIGTERM is killed.
 constexpr qint64 interruptAnswerMs = 1000;
 constexpr int terminateGraceMs = 2000;
+
+// Whether the last token of a text is ";", past blanks and comments. Its
+// commit must not get a second one: Moscow ML answers the empty phrase
+// between them with a prompt of its own.
+bool endsWithSemicolon(QStringView text)
+{
+    qsizetype i = text.size();
+    for (int depth = 0; i > 0;) {
+        const QStringView rest = text.first(i);
+        if (rest.endsWith(u"*)")) {
+            ++depth;
+            i -= 2;
+        } else if (depth > 0 && rest.endsWith(u"(*")) {
+            --depth;
+            i -= 2;
+        } else if (depth > 0 || rest.back().isSpace()) {
+            --i;
+        } else {
+            break;
+        }
+    }
+    return i > 0 && text.at(i - 1) == u';';
+}
 } // namespace
 
 struct OLInterpreterSession::Run {
@@ -100,7 +123,7 @@ void OLInterpreterSession::startProcess()
 
 void OLInterpreterSession::eval(const QString &text, qint32 from)
 {
-    const QString commit = text + QStringLiteral(";\n");
+    const QString commit = text + (endsWithSemicolon(text) ? QStringLiteral("\n") : QStringLiteral(";\n"));
     m_lastCommitter = from;
     Run *run = runOf(m_olProcess.get());
     if (!run) {

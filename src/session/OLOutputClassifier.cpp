@@ -65,7 +65,9 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text)
     }
     switch (mode) {
     case OLMosML:
-        stripTrailing(text, u"- ");
+        // One prompt: what is before it may be printed output.
+        if (text.endsWith(u"- "))
+            text.chop(2);
         if (text.endsWith(u"Enter `quit();' to quit.\n"))
             text.chop(25);
         stripLeading(text, u"> ");
@@ -79,10 +81,25 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text)
     return text.toString();
 }
 
+// Moscow ML's messages about a phrase: "! Toplevel input:", the phrase, a
+// caret line, and what is wrong; a warning's last part begins "! Warning:".
+bool isMosmlRejection(QStringView stripped)
+{
+    if (!stripped.startsWith(u"! Toplevel input:\n"))
+        return false;
+    for (QStringView line : qTokenize(stripped, u'\n')) {
+        if (!line.startsWith(u'!'))
+            break;
+        if (line.startsWith(u"! Warning:"))
+            return false;
+    }
+    return true;
+}
+
 bool startsAsError(OLInterpreterMode mode, QStringView stripped)
 {
     switch (mode) {
-    case OLMosML: return stripped.startsWith(u"!");
+    case OLMosML: return isMosmlRejection(stripped);
     case OLPolyML: return stripped.startsWith(u"Error");
     default: return false;
     }
@@ -92,6 +109,8 @@ bool hasErrorLine(OLInterpreterMode mode, QStringView text)
 {
     const OLPrompts prompts = promptsOf(mode);
     switch (mode) {
+    case OLMosML:
+        return anyLine(text, {}, [](QStringView line) { return line == u"! Uncaught exception:"; });
     case OLSmlNJ:
         // A line of the compiler that is not a warning, an exception that
         // nothing handled, or the note of an interrupted evaluation.

@@ -44,8 +44,11 @@ private Q_SLOTS:
             << "val z = 1" << 1 << QList<bool>() << "val z = 1 : int\n" << "";
         QTest::newRow("alice: everything is an answer") << standins + "alice" << alice << "unbound" << 0
             << QList<bool>{true} << "1.0-1.7: unknown value or constructor `unbound'\n" << "";
-        QTest::newRow("unknown: shown as it is, semicolon doubled") << QStringLiteral("/bin/cat") << "" << "x;" << 0
-            << QList<bool>{true} << "x;;\n" << "";
+        // A text that ends in ";" (past comments) gets no second one.
+        QTest::newRow("unknown: shown as it is, semicolon added") << QStringLiteral("/bin/cat") << "" << "x (* ; *)" << 0
+            << QList<bool>{true} << "x (* ; *);\n" << "";
+        QTest::newRow("unknown: semicolon not doubled") << QStringLiteral("/bin/cat") << "" << "x; (* a (* b *) *) " << 0
+            << QList<bool>{true} << "x; (* a (* b *) *) \n" << "";
         QTest::newRow("standard error is an error the editor never hears of") << standins + "errwriter" << "" << "oops"
             << 0 << QList<bool>() << "" << "oops;\n";
     }

@@ -33,6 +33,15 @@ private Q_SLOTS:
         row("mosml: banner line and prompt at the end go", OLMosML, "Moscow ML version 2.10\n" + banner + "- ", false,
             "Moscow ML version 2.10\n");
         row("mosml: banner line goes only once", OLMosML, banner + banner, false, banner);
+        row("mosml: a warning with a binding is accepted", OLMosML,
+            "! Toplevel input:\n! fun g 0 = 1;\n!     ^^^^^^^\n! Warning: pattern matching is not exhaustive\n\n"
+            "> val g = fn : int -> int\n- ",
+            false, "! Toplevel input:\n! fun g 0 = 1;\n!     ^^^^^^^\n! Warning: pattern matching is not exhaustive\n\n"
+                   "> val g = fn : int -> int\n");
+        row("mosml: printed output beginning with ! is output", OLMosML, "!hello\n- ", false, "!hello\n");
+        row("mosml: printed output ending like a prompt keeps it", OLMosML, "x- - ", false, "x- ");
+        row("mosml: uncaught exception", OLMosML, "! Uncaught exception:\n! Fail  \"boom\"\n- ", true,
+            "! Uncaught exception:\n! Fail  \"boom\"\n");
 
         // SML of New Jersey, with the real answers of 110.79.
         row("smlnj: unbound variable", OLSmlNJ, "stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n" + S, true,
