@@ -14,15 +14,6 @@
 
 #include <algorithm>
 
-namespace {
-// The platform's white-space set: tab and the Unicode space separators, but
-// no line ends.
-bool isWhitespace(QChar c)
-{
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-} // namespace
-
 OLAppDelegate::OLAppDelegate(QSettings &userLayer, OLAsker &asker, const QString &recoveryFolder, QObject *parent)
     : QObject(parent)
     , m_defaults(userLayer)
@@ -39,14 +30,12 @@ OLAppDelegate::~OLAppDelegate()
     qDeleteAll(m_currentyOpen);
 }
 
-// Only the executable is looked at: the first white-space-separated field,
-// read as a URL. A command line that begins with white space names nothing.
+// Only the executable is looked at; a command line the session would refuse
+// names none.
 bool OLAppDelegate::preferredInterpreterExists() const
 {
-    const QString commandLine = m_defaults.loadPreferredInterpreterPath();
-    const auto fieldEnd = std::find_if(commandLine.cbegin(), commandLine.cend(), isWhitespace);
-    const QString path = localPathForUrl(QUrl(commandLine.left(fieldEnd - commandLine.cbegin())));
-    return !path.isEmpty() && QFileInfo::exists(path);
+    const OLCommandLine command = parsePreferredInterpreter(m_defaults.loadPreferredInterpreterPath());
+    return command.error.isEmpty() && QFileInfo::exists(command.arguments.constFirst());
 }
 
 void OLAppDelegate::registerDefaultInterpreter(const QString &path)

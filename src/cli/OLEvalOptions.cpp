@@ -1,6 +1,5 @@
 #include "cli/OLEvalOptions.h"
 
-#include "prefs/OLInterpreterDiscovery.h"
 #include "session/OLInterpreterMode.h"
 #include "session/OLWhitespace.h"
 
@@ -111,7 +110,7 @@ std::optional<OLEvalOptions> parseEvalArguments(const QStringList &arguments, QS
 
 std::optional<QString> storedInterpreterCommandLine(const QString &plain, QString *error)
 {
-    QStringList fields = splitAtWhitespace(plain);
+    const QStringList fields = splitAtWhitespace(plain);
     const QString program = fields.constFirst();
     // The session runs a path as it stands; a bare name is found the way a shell finds it.
     QString path = program.contains(u'/') ? program : QStandardPaths::findExecutable(program);
@@ -119,13 +118,7 @@ std::optional<QString> storedInterpreterCommandLine(const QString &plain, QStrin
         *error = QStringLiteral("interpreter not found: %1").arg(program);
         return std::nullopt;
     }
-    fields.first() = commandLineForExecutable(path);
-    const QString stored = fields.join(u' ');
-    // A path with white space would be split by the session.
-    if (parsePreferredInterpreter(stored).arguments.size() != fields.size()) {
-        *error = QStringLiteral("the interpreter's path must not contain white space: %1").arg(program);
-        return std::nullopt;
-    }
+    const QString stored = commandLineForExecutable(path, fields.mid(1));
     if (!checkInterpreter(stored, error))
         return std::nullopt;
     return stored;
@@ -133,12 +126,15 @@ std::optional<QString> storedInterpreterCommandLine(const QString &plain, QStrin
 
 bool checkInterpreter(const QString &storedCommandLine, QString *error)
 {
-    const QString path = parsePreferredInterpreter(storedCommandLine).arguments.constFirst();
+    const OLCommandLine command = parsePreferredInterpreter(storedCommandLine);
+    if (!command.error.isEmpty()) {
+        *error = command.error;
+        return false;
+    }
+    const QString path = command.arguments.constFirst();
     const QFileInfo info(path);
     QString reason;
-    if (!storedCommandLine.startsWith(commandLinePrefix) || !info.isAbsolute())
-        reason = QStringLiteral("not a stored command line");
-    else if (!info.exists())
+    if (!info.exists())
         reason = QStringLiteral("no such file");
     else if (!info.isFile() || !info.isExecutable())
         reason = QStringLiteral("not an executable file");

@@ -23,10 +23,10 @@ QString evalHelp();
 // command line that does not match the synopsis.
 std::optional<OLEvalOptions> parseEvalArguments(const QStringList &arguments, QString *error);
 
-// The stored form of a plain interpreter command line: the command-line
-// prefix, the executable's absolute path (a bare name is looked up in PATH)
-// and the arguments, separated by single spaces. Nothing, and the cause in
-// *error, when the executable is not there or cannot be run.
+// The stored form (commandLineForExecutable) of a plain interpreter command
+// line: the executable (a bare name is looked up in PATH) and the arguments.
+// Nothing, and the cause in *error, when the executable is not there or
+// cannot be run.
 std::optional<QString> storedInterpreterCommandLine(const QString &plain, QString *error);
 
 // Whether the executable of a stored command line is there and can be run;

@@ -156,6 +156,11 @@ void OLEvalRunner::closeWindow()
     m_exited = true;
 }
 
+void OLEvalRunner::interpreterEndedAtStart()
+{
+    m_exited = true;
+}
+
 void OLEvalRunner::interpreterActivityChanged(OLInterpreterActivity activity)
 {
     // How it ended is known once the session's report is over: closeWindow()

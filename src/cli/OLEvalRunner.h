@@ -49,6 +49,7 @@ public:
     void appendAnswer(const QString &text) override;
     void appendError(const QString &text) override;
     void closeWindow() override;
+    void interpreterEndedAtStart() override;
     void interpreterActivityChanged(OLInterpreterActivity activity) override;
     void interpreterStarted() override;
 

@@ -29,8 +29,3 @@ QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults, const QVa
         defaults.setValue(locations.value(QString(row.resourceKey)), row.standardPathKey);
     return found;
 }
-
-QString commandLineForExecutable(const QString &path)
-{
-    return commandLinePrefix + QFileInfo(path).absoluteFilePath();
-}

@@ -24,11 +24,3 @@ struct OLInterpreterRow {
 QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults,
                                              const QVariantMap &locations
                                              = OLUserDefaults::standardInterpreterLocations());
-
-// What every preferred interpreter command line starts with; the session and
-// the preferences window drop it to get the path and its arguments.
-inline constexpr QLatin1StringView commandLinePrefix{"file://localhost"};
-
-// The preferred interpreter command line for a located executable: the prefix and the absolute path, unescaped, since the
-// session drops the prefix and runs the rest as it stands.
-QString commandLineForExecutable(const QString &path);

@@ -130,6 +130,9 @@ QWidget *OLPreferencesWindowController::createGeneralTab()
     m_genProcessCommandLineTextField = new QLineEdit;
     m_genProcessCommandLineTextField->setObjectName(QStringLiteral("genProcessCommandLineTextField"));
     m_genProcessCommandLineTextField->setMinimumWidth(320);
+    m_genProcessCommandLineTextField->setToolTip(
+        tr("The interpreter's path, then its arguments, each after a space. A space in the path is written "
+           "%20, a percent sign %25."));
     auto *chooserRow = new QHBoxLayout;
     chooserRow->addWidget(m_genProcessExecutabelChooserButton, 1);
     chooserRow->addWidget(browse);
@@ -346,13 +349,11 @@ void OLPreferencesWindowController::chooseEntry(int index)
     showCommandLine();
 }
 
-// The field holds the command line without its "file://localhost" prefix; a
-// stored line too short to carry the prefix shows as an empty field.
+// The field holds the command line without "file:" and its host; a stored
+// line that is no file URL shows as an empty field.
 void OLPreferencesWindowController::showCommandLine()
 {
-    const QString commandLine = m_defaults.loadPreferredInterpreterPath();
-    m_genProcessCommandLineTextField->setText(
-        commandLine.size() < commandLinePrefix.size() ? QString() : commandLine.mid(commandLinePrefix.size()));
+    m_genProcessCommandLineTextField->setText(commandLineWithoutPrefix(m_defaults.loadPreferredInterpreterPath()));
 }
 
 void OLPreferencesWindowController::genProcessBrowseExecutableClicked()

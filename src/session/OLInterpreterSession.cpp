@@ -76,6 +76,7 @@ struct OLInterpreterSession::Run {
     bool awaitingPrompt = false; // a commit has not brought it back to its prompt
     QElapsedTimer interrupted;   // valid from an interrupt until the prompt
     bool escalated = false;      // ended by the session after an ignored interrupt
+    bool ready = false;          // has stood at its first prompt, or been written to
 };
 
 OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEditor &editor,
@@ -87,15 +88,24 @@ OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEd
 {
 }
 
+// The window goes: its interpreters end, without a word and without waiting.
 OLInterpreterSession::~OLInterpreterSession()
 {
-    for (const auto &run : m_runs)
+    for (const auto &run : m_runs) {
         run->wrapper->setDelegate(nullptr);
+        run->wrapper->terminateProcess(std::chrono::milliseconds(terminateGraceMs));
+    }
 }
 
 void OLInterpreterSession::startProcess()
 {
     OLCommandLine command = parsePreferredInterpreter(m_defaults.loadPreferredInterpreterPath());
+    if (!command.error.isEmpty()) {
+        m_olProcess.reset();
+        note(command.error + u'\n' + chooseAnother());
+        setActivity(OLInterpreterActivity::Ended);
+        return;
+    }
     requestPrompts(command);
     m_mode = command.mode;
 
@@ -145,6 +155,8 @@ void OLInterpreterSession::writeHeldCommits(Run &run)
     for (const QString &commit : std::as_const(run.heldCommits)) {
         run.collector.noteCommit(commit);
         run.wrapper->appendInput(commit);
+        // Without prompts, being written to is as ready as it gets.
+        run.ready = run.ready || !run.collector.knowsPrompts();
     }
     run.heldCommits.clear();
 }
@@ -237,13 +249,25 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
     // was given, has succeeded.
     const bool success = status == 0 && !signal && run->heldCommits.isEmpty() && !wrapper->inputLost()
         && isCurrent(*run) && !run->escalated;
-    deliver(*run, run->collector.takeFinalAnswer(success));
+    // One that ends as it starts would do so again: what it wrote is an
+    // error, and the window stays for another choice.
+    const bool failedAtStart = isCurrent(*run) && !run->ready && !run->escalated;
+    OLAnswer answer = run->collector.takeFinalAnswer(success);
+    answer.error = answer.error || failedAtStart;
+    deliver(*run, answer);
     if (!isCurrent(*run))
         return;
     setActivity(OLInterpreterActivity::Ended);
-    if (status == PXShellWrapper::notLaunchedStatus)
-        return; // the wrapper has said why
+    if (status == PXShellWrapper::notLaunchedStatus) {
+        note(chooseAnother()); // the wrapper has said why
+        return;
+    }
     const QString how = signal ? tr("killed by signal %1").arg(signal) : tr("exit status %1").arg(status);
+    if (failedAtStart) {
+        note(tr("The interpreter %1 ended as it started (%2).\n").arg(wrapper->program(), how) + chooseAnother());
+        m_window.interpreterEndedAtStart();
+        return;
+    }
     if (run->escalated) {
         note(tr("The interpreter has ended (%1). Reset the interpreter to start a new one.\n").arg(how));
         return;
@@ -332,6 +356,7 @@ void OLInterpreterSession::answered(Run &run)
     run.showTimer.stop();
     const bool startup = run.collector.startingUp();
     const OLAnswer answer = run.collector.takeAnswer();
+    run.ready = run.ready || startup;
     // After the start-up text, a commit written meanwhile is still waited for.
     if (!run.collector.commitPending())
         backAtPrompt(run);
@@ -404,4 +429,10 @@ void OLInterpreterSession::show(const QString &text, bool error)
 void OLInterpreterSession::note(const QString &text)
 {
     show(m_consoleAtLineStart ? text : u'\n' + text, true);
+}
+
+QString OLInterpreterSession::chooseAnother()
+{
+    return tr("Choose an interpreter in Preferences or with Evaluate > Choose Interpreter, then reset the "
+              "interpreter.\n");
 }

@@ -112,6 +112,8 @@ private:
     // Console texts of the session's own; a note starts on a line of its own.
     void show(const QString &text, bool error);
     void note(const QString &text);
+    // Where the user fixes an interpreter that cannot run.
+    static QString chooseAnother();
 
     OLUserDefaults &m_defaults;
     OLSessionEditor &m_editor;

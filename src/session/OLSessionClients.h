@@ -42,13 +42,17 @@ public:
     // Told on every change, for the current run only; Idle when a run
     // starts. Ended comes before closeWindow() when the interpreter exited by
     // itself, and alone when it was killed, stopped after an ignored
-    // interrupt, or never started (the window then stays open, and the
+    // interrupt, ended before it was ready, or never started (the window then stays open, and the
     // console says why). Must not close the window.
     virtual void interpreterActivityChanged(OLInterpreterActivity) {}
     // The current run's interpreter stands at its first prompt, and what it
     // wrote as it started has been shown. Not told for an interpreter without
     // known prompts.
     virtual void interpreterStarted() {}
+    // The current run's interpreter ended before it was ready: before its
+    // first prompt (without known prompts, before anything was written to
+    // it). The console says so and where to choose another; the window stays.
+    virtual void interpreterEndedAtStart() {}
 
 protected:
     ~OLSessionWindow() = default;

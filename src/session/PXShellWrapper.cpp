@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -37,12 +37,10 @@ QString reasonOf(const QString &errorString)
     return colon < 0 ? errorString : errorString.mid(colon + 2);
 }
 
-// The child's input pipe: both ends close on exec and lie above the standard
-// descriptors, so that putting the reading end on the child's standard input
-// never overwrites the other; the writing end never blocks.
-bool openInputPipe(int &readEnd, int &writeEnd)
+// A pipe whose ends close on exec and lie above the standard descriptors, so
+// that putting one on a child's standard input never overwrites the other.
+bool pipeAboveStandard(int (&ends)[2])
 {
-    int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return false;
     for (int &end : ends) {
@@ -52,18 +50,76 @@ bool openInputPipe(int &readEnd, int &writeEnd)
             end = moved;
         }
     }
-    if (ends[0] < 0 || ends[1] < 0 || ::fcntl(ends[1], F_SETFL, O_NONBLOCK) != 0) {
+    if (ends[0] >= 0 && ends[1] >= 0)
+        return true;
+    const int error = errno;
+    for (int end : ends) {
+        if (end >= 0)
+            ::close(end);
+    }
+    errno = error;
+    return false;
+}
+
+// The child's input pipe; the writing end never blocks.
+bool openInputPipe(int &readEnd, int &writeEnd)
+{
+    int ends[2];
+    if (!pipeAboveStandard(ends))
+        return false;
+    if (::fcntl(ends[1], F_SETFL, O_NONBLOCK) != 0) {
         const int error = errno;
-        for (int end : ends) {
-            if (end >= 0)
-                ::close(end);
-        }
+        ::close(ends[0]);
+        ::close(ends[1]);
         errno = error;
         return false;
     }
     readEnd = ends[0];
     writeEnd = ends[1];
     return true;
+}
+
+// The reading end of a pipe whose writing end only Ostrel holds, for as long
+// as it runs (children lose it at exec): it reads end of file when Ostrel
+// has ended, however it ended. -1 when there is none.
+int lifeline()
+{
+    static const int readEnd = [] {
+        int ends[2];
+        return pipeAboveStandard(ends) ? ends[0] : -1;
+    }();
+    return readEnd;
+}
+
+// In the child, before exec (async-signal-safe calls only): starts the guard
+// of the child's process group, a shell in the group that waits for the end
+// of Ostrel and then kills the group. It ignores every signal the group is
+// sent but SIGKILL, and keeps nothing of Ostrel's open but the lifeline.
+// Being in the group, it also keeps the group's number from being reused
+// while anything of the group may still run.
+bool startGuard(int lifelineEnd)
+{
+    const pid_t guard = ::_Fork();
+    if (guard != 0)
+        return guard > 0;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    for (int signal : {SIGINT, SIGTERM, SIGTSTP, SIGHUP, SIGQUIT, SIGTTIN, SIGTTOU})
+        ::sigaction(signal, &ignore, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    constexpr int guardFd = STDERR_FILENO + 1;
+    if (lifelineEnd == guardFd ? ::fcntl(guardFd, F_SETFD, 0) != 0 : ::dup2(lifelineEnd, guardFd) < 0)
+        ::_exit(127);
+    const int null = ::open("/dev/null", O_RDWR);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        ::dup2(null, fd);
+    ::close_range(guardFd + 1, ~0U, 0);
+    static const char *const argv[] = {"ostrel-guard", "-c", "read _ <&3; kill -9 0", nullptr};
+    static const char *const environment[] = {nullptr};
+    ::execve("/bin/sh", const_cast<char *const *>(argv), const_cast<char *const *>(environment));
+    ::_exit(127);
 }
 
 // write() with SIGPIPE held back: writing to a pipe nobody reads any more
@@ -155,14 +211,16 @@ void PXShellWrapper::startProcess()
                      [this] { writeInput(); });
     // QProcess gives the child an empty input, replaced by the pipe here.
     process->setStandardInputFile(QProcess::nullDevice());
-    const pid_t parent = ::getpid();
-    process->setChildProcessModifier([parent, inputReadEnd] {
+    const int guardLifeline = lifeline();
+    process->setChildProcessModifier([inputReadEnd, guardLifeline] {
         if (::dup2(inputReadEnd, STDIN_FILENO) < 0)
             ::_exit(127);
-        // Killed when Ostrel dies, however it dies; and at once if it already has.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
+        // Its own process group, which goes when Ostrel goes, however it goes.
+        if (::setpgid(0, 0) != 0 || guardLifeline < 0 || !startGuard(guardLifeline)) {
+            static const char message[] = "Ostrel could not give the interpreter a process group of its own\n";
+            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
             ::_exit(127);
+        }
     });
     QObject::connect(process, &QProcess::readyReadStandardOutput, process, [this] {
         reportOutput(m_process->readAllStandardOutput());
@@ -189,20 +247,36 @@ void PXShellWrapper::startProcess()
     });
     process->start();
     ::close(inputReadEnd);
+    // The child makes its group as well: signals sent before it has must reach it.
+    m_pid = pid_t(process->processId());
+    if (m_pid > 0)
+        ::setpgid(m_pid, m_pid);
 }
 
-void PXShellWrapper::signalChild(int signal) const
+void PXShellWrapper::signalChild(int signal)
 {
-    if (m_phase != Phase::Running)
+    if (m_phase != Phase::Running || m_pid <= 0)
         return;
-    const qint64 pid = m_process->processId();
-    if (pid > 0)
-        ::kill(pid_t(pid), signal);
+    ::killpg(m_pid, signal);
+    m_groupKilled = m_groupKilled || signal == SIGKILL;
 }
 
 void PXShellWrapper::stopProcess()
 {
     signalChild(SIGTERM);
+}
+
+void PXShellWrapper::terminateProcess(std::chrono::milliseconds grace)
+{
+    if (m_phase != Phase::Running)
+        return;
+    signalChild(SIGTERM);
+    if (!m_killTimer) {
+        m_killTimer.reset(new QTimer);
+        m_killTimer->setSingleShot(true);
+        QObject::connect(m_killTimer.get(), &QTimer::timeout, m_killTimer.get(), [this] { killProcess(); });
+    }
+    m_killTimer->start(grace);
 }
 
 void PXShellWrapper::interruptProcess()
@@ -342,6 +416,12 @@ void PXShellWrapper::cleanup(int status)
         return;
     m_phase = Phase::Ended;
     liveWrappers().remove(this);
+    if (m_killTimer)
+        m_killTimer->stop();
+    // What the child started goes with it. The group's number is still taken
+    // by its guard, unless the group has been killed already.
+    if (m_pid > 0 && !m_groupKilled)
+        ::killpg(m_pid, SIGKILL);
     QObject::disconnect(m_process.get(), nullptr, nullptr, nullptr);
     m_inputLost = m_inputLost || !m_pendingInput.isEmpty();
     closeInputPipe();

@@ -9,12 +9,15 @@
 #include <QStringEncoder>
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
+#include <sys/types.h>
 
 class PXShellWrapper;
 class QObject;
 class QProcess;
 class QSocketNotifier;
+class QTimer;
 
 // The reports of a child process wrapper, all made on the main thread:
 // processStarted() first, processFinished() exactly once and last.
@@ -51,8 +54,13 @@ protected:
 //
 // A started wrapper holds itself until its end report, so it must be owned by
 // a std::shared_ptr. It never waits for its child: QProcess's destructor would,
-// so the QProcess lives exactly as long as the child runs. Children are killed
-// when Ostrel dies (even by SIGKILL), and terminateAll() ends them at quit.
+// so the QProcess lives exactly as long as the child runs.
+//
+// The child leads a process group of its own, and every signal goes to the
+// whole group, so that what the child started (a shell and its commands) is
+// interrupted, stopped and ended with it. When the child ends, the rest of
+// its group is killed. A guard in the group kills it when Ostrel ends in any
+// way (even by SIGKILL); terminateAll() ends every group at quit.
 class PXShellWrapper : public std::enable_shared_from_this<PXShellWrapper>
 {
 public:
@@ -71,6 +79,7 @@ public:
     // Not owned; none detaches.
     void setDelegate(PXShellWrapperDelegate *delegate) { m_delegate = delegate; }
     void *context() const { return m_context; }
+    QString program() const { return m_arguments.value(0); }
 
     bool binaryOutput() const { return m_binaryOutput; }
     void setBinaryOutput(bool binary) { m_binaryOutput = binary; }
@@ -81,10 +90,14 @@ public:
     // error report with its path and the reason, then the end report with
     // notLaunchedStatus, both on a later turn of the event loop.
     void startProcess();
+    // Signals to the child's process group.
     void stopProcess();      // SIGTERM
     void interruptProcess(); // SIGINT
     void suspendProcess();   // SIGTSTP
     void killProcess();      // SIGKILL
+    // SIGTERM now and SIGKILL after the grace time, unless the child has ended
+    // by then; returns at once (the wrapper holds itself until the end).
+    void terminateProcess(std::chrono::milliseconds grace);
     // Written at once as far as the pipe has room, the rest as the child
     // reads; returns at once.
     void appendInput(const QString &text);
@@ -109,7 +122,7 @@ public:
 private:
     enum class Phase { Created, Running, Ended };
 
-    void signalChild(int signal) const;
+    void signalChild(int signal);
     void readOutput();
     void readError();
     void writeInput();
@@ -124,6 +137,9 @@ private:
     };
 
     std::unique_ptr<QProcess, DeleteLater> m_process;
+    pid_t m_pid = 0;            // the child's, and its process group's
+    bool m_groupKilled = false; // SIGKILL sent: the group's number may be free
+    std::unique_ptr<QTimer, DeleteLater> m_killTimer;
     PXShellWrapperDelegate *m_delegate = nullptr;
     void *m_context;
     QString m_workingDirectory;

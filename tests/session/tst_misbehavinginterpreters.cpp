@@ -1,6 +1,7 @@
 // Interpreters that misbehave: ignore interrupts, never come back to their
 // prompt, are killed from outside, end while they are written to, flood their
-// output; and Ostrel killed under its interpreters.
+// output, fail as they start, leave processes of their own behind; and Ostrel
+// killed under its interpreters.
 //
 // The misbehaving interpreter is mostly a stand-in: the test child in its
 // "repl" mode, reached through a link named "sml" so that the session takes it
@@ -33,10 +34,26 @@ QString commandLine(const QString &interpreter)
     if (!interpreter.startsWith(u"standin"))
         return interpreter;
     static const QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("sml"));
-    if (!QFile::exists(link))
-        QFile::link(testChild, link);
-    return link + QStringLiteral(" repl") + interpreter.mid(7);
+    // A copy, not a link: the test child as Ostrel would refuse itself as interpreter.
+    const QString copy = dir.filePath(QStringLiteral("sml"));
+    if (!QFile::exists(copy))
+        QFile::copy(testChild, copy);
+    return copy + QStringLiteral(" repl") + interpreter.mid(7);
+}
+
+// A declaration whose shell and sleep run for five minutes, and the processes
+// of a group: "sleep" for the sleep, "guard" for the guard, "" for the others.
+const QString sleeper = QStringLiteral("val _ = OS.Process.system \"sleep 300\"");
+
+QStringList kinds(const QList<qint64> &pids)
+{
+    QStringList found;
+    for (const qint64 pid : pids) {
+        const QStringList arguments = OLTestProcesses::commandLine(pid);
+        found.append(arguments == QStringList{"sleep", "300"} ? "sleep"
+                     : arguments.value(0) == u"ostrel-guard" ? "guard" : "");
+    }
+    return found;
 }
 
 // A declaration that says "started" and computes until it is interrupted.
@@ -274,7 +291,8 @@ private Q_SLOTS:
     }
 
     // Ostrel killed outright: its interpreters end with it, even one that
-    // ignores SIGTERM. The test child stands in for Ostrel: it runs a session.
+    // ignores SIGTERM, and so does what they started. The test child stands
+    // in for Ostrel: it runs a session.
     void ostrelKilledLeavesNoInterpreter_data() { standInAndInterpreters(QStringLiteral("standin ignore-term")); }
 
     void ostrelKilledLeavesNoInterpreter()
@@ -283,14 +301,129 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QProcess ostrel;
         ostrel.setWorkingDirectory(dir.path());
-        ostrel.start(testChild, {QStringLiteral("session"), commandLine(interpreter)});
-        // The interpreter's banner: the session runs.
-        QVERIFY(Run::waitFor([&] { return ostrel.bytesAvailable() > 0; }));
-        const QList<qint64> interpreters = OLTestProcesses::liveChildren(ostrel.processId());
-        QCOMPARE(interpreters.size(), 1);
+        // The real interpreters start a shell and its sleep too.
+        const bool standIn = interpreter.startsWith(u"standin");
+        ostrel.start(testChild, QStringList{QStringLiteral("session"), commandLine(interpreter)}
+                                    + (standIn ? QStringList() : QStringList{sleeper}));
+        QList<qint64> processes;
+        QVERIFY(Run::waitFor([&] {
+            processes = OLTestProcesses::liveDescendants(ostrel.processId());
+            return kinds(processes).contains(standIn ? u"guard" : u"sleep");
+        }));
+        QCOMPARE(OLTestProcesses::liveChildren(ostrel.processId()).size(), 1);
         QCOMPARE(::kill(pid_t(ostrel.processId()), SIGKILL), 0);
         QVERIFY(ostrel.waitForFinished(20000));
-        QVERIFY(Run::waitFor([&] { return !OLTestProcesses::isAlive(interpreters.first()); }));
+        for (const qint64 pid : std::as_const(processes))
+            QVERIFY(Run::waitFor([&] { return !OLTestProcesses::isAlive(pid); }));
+    }
+
+    // What the interpreter starts (a shell and its sleep) shares the
+    // interpreter's process group with the group's guard, and goes when the
+    // interpreter is interrupted (which the interpreter survives), reset,
+    // closed with its window (which hears nothing more) or ended at quit.
+    void startedProcessesGoWithTheInterpreter_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("how");
+        for (const QString &interpreter : {poly, sml}) {
+            for (const char *how : {"interrupt", "reset", "close", "quit"})
+                QTest::addRow("%s, %s", qPrintable(interpreter), how) << interpreter << how;
+        }
+    }
+
+    void startedProcessesGoWithTheInterpreter()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, how);
+        Run run(interpreter);
+        QVERIFY(run.answers());
+        const qint64 leader = onlyChild();
+        run.recorder.verdicts.clear();
+        run.session->eval(sleeper, OLEditorCommitter);
+        QList<qint64> group;
+        QVERIFY(run.waitFor([&] {
+            group = OLTestProcesses::liveDescendants(leader);
+            return kinds(group).contains(u"sleep");
+        }));
+        QCOMPARE(kinds(group).count(u"guard"), 1);
+        group.append(leader);
+        for (const qint64 pid : std::as_const(group))
+            QCOMPARE(OLTestProcesses::processGroup(pid), leader);
+        const qsizetype shown = run.recorder.pieces.size();
+        if (how == u"interrupt") {
+            run.session->interruptEvaluation();
+            // SML/NJ drops the input that comes before it has taken the interrupt.
+            QVERIFY(run.waitForVerdicts(1));
+        } else if (how == u"reset")
+            run.session->resetEnvironment();
+        else if (how == u"close")
+            run.session.reset();
+        else
+            PXShellWrapper::terminateAll();
+        for (const qint64 pid : std::as_const(group)) {
+            const bool stays = how == u"interrupt" && (pid == leader || kinds({pid}) == QStringList{"guard"});
+            QVERIFY(run.waitFor([&] { return OLTestProcesses::isAlive(pid) == stays; }));
+        }
+        if (how == u"close")
+            QCOMPARE(run.recorder.pieces.size(), shown);
+        else if (how != u"quit")
+            QVERIFY(run.answers());
+        QCOMPARE(run.recorder.closes, 0);
+    }
+
+    // An interpreter that ends before its first prompt (a wrapper script whose
+    // executable has gone) or, without prompts, before anything was written
+    // to it, and a command line that cannot run: the console says why, in
+    // errors, and where to choose another; the window stays. A reset tries again.
+    void interpreterFailingAtStart_data()
+    {
+        QTest::addColumn<QString>("script"); // named by the command line, in a temporary folder
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QStringList>("shown"); // %1: the folder
+        const QString choose = QStringLiteral("Choose an interpreter in Preferences or with Evaluate > Choose "
+                                              "Interpreter, then reset the interpreter.\n");
+        QTest::newRow("wrapper script, exit status 127")
+            << "#!/bin/sh\necho Poly/ML wrapper\nexec /nonexistent/poly" << "%1/poly"
+            << QStringList{"Poly/ML wrapper\n", "%1/poly: 3: exec: /nonexistent/poly: not found\n",
+                           "The interpreter %1/poly ended as it started (exit status 127).\n" + choose};
+        QTest::newRow("no prompts, exits at once")
+            << "#!/bin/sh\nexit 0" << "%1/myml -x"
+            << QStringList{"The interpreter %1/myml ended as it started (exit status 0).\n" + choose};
+        QTest::newRow("Ostrel itself") << "" << QCoreApplication::applicationFilePath()
+            << QStringList{"Ostrel cannot be its own interpreter (" + QCoreApplication::applicationFilePath() + ").\n"
+                           + choose};
+        QTest::newRow("not a path") << "" << "poly"
+            << QStringList{"The interpreter command line \"file://localhostpoly\" does not begin with the file URL "
+                           "of an executable on this computer.\n" + choose};
+    }
+
+    void interpreterFailingAtStart()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, commandLine);
+        QFETCH(QStringList, shown);
+        QTemporaryDir dir;
+        commandLine.replace(QLatin1StringView("%1"), dir.path());
+        QFile file(commandLine.section(u' ', 0, 0));
+        if (!script.isEmpty()) {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0);
+            file.close();
+            QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner));
+        }
+        Run run(commandLine);
+        for (int start = 0; start < 2; ++start) {
+            QVERIFY(run.waitFor([&] { return run.session->activity() == OLInterpreterActivity::Ended; }));
+            QStringList errors;
+            for (const Piece &piece : std::as_const(run.recorder.pieces))
+                errors.append(piece.error ? piece.text : QStringLiteral("not an error: ") + piece.text);
+            QCOMPARE(errors.last(), QString(shown.last()).replace(QLatin1StringView("%1"), dir.path()));
+            for (const QString &text : std::as_const(shown))
+                QVERIFY2(errors.contains(QString(text).replace(QLatin1StringView("%1"), dir.path())), qPrintable(errors.join(u'|')));
+            QCOMPARE(run.recorder.closes, 0);
+            run.recorder.clear();
+            run.session->resetEnvironment();
+            run.recorder.pieces.removeFirst(); // the reset's own note
+        }
     }
 };
 

@@ -45,6 +45,20 @@ inline QList<qint64> liveChildren(qint64 parent = ::getpid())
     return children;
 }
 
+// Live processes below the given one, children first.
+inline QList<qint64> liveDescendants(qint64 ancestor)
+{
+    QList<qint64> found = liveChildren(ancestor);
+    for (qsizetype i = 0; i < found.size(); ++i)
+        found.append(liveChildren(found.at(i)));
+    return found;
+}
+
+inline qint64 processGroup(qint64 pid)
+{
+    return statFields(pid).value(2).toLongLong();
+}
+
 // The arguments a process was started with.
 inline QStringList commandLine(qint64 pid)
 {

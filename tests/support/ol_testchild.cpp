@@ -1,7 +1,8 @@
 // A child process for the tests of the child process wrapper and the session.
-//   session EXE  runs EXE as the interpreter of an OLInterpreterSession and copies
-//                what its console would show: a stand-in for Ostrel (settings in
-//                the working directory)
+//   session EXE [COMMIT]
+//                runs EXE as the interpreter of an OLInterpreterSession, commits
+//                COMMIT, and copies what its console would show: a stand-in for
+//                Ostrel (settings in the working directory)
 //   repl [ignore-int] [ignore-term]
 //                a stand-in interpreter with SML/NJ's prompt "- " (give it a path
 //                ending in "sml"; the prompt given as SML/NJ's is given, by
@@ -68,6 +69,8 @@ int session(int argc, char **argv)
     Console console;
     OLInterpreterSession session(defaults, console, console, console);
     session.startProcess();
+    if (argc > 3)
+        session.eval(QString::fromLocal8Bit(argv[3]), OLConsoleCommitter);
     return app.exec();
 }
 
@@ -154,6 +157,6 @@ int main(int argc, char **argv)
     }
     if (!arguments.empty() && arguments.front() == "repl")
         return repl({arguments.begin() + 1, arguments.end()});
-    std::fprintf(stderr, "usage: ol_testchild session EXE|repl [ignore-int] [ignore-term]\n");
+    std::fprintf(stderr, "usage: ol_testchild session EXE [COMMIT]|repl [ignore-int] [ignore-term]\n");
     return 2;
 }
