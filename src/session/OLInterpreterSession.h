@@ -39,7 +39,8 @@ enum OLCommitter : qint32 {
 // console only, classified by its own mode. An interpreter stopped by the
 // session (a reset, an ignored interrupt) that does not end soon is killed.
 // An editor commit that no interpreter will answer fails at once. The session
-// can go before its runs: it detaches from them, and they run on.
+// can go before its runs: it detaches from them and terminates them (SIGTERM,
+// SIGKILL after a grace time) without waiting.
 //
 // Misbehaving interpreters:
 // - One that has not come back to its prompt a while after a commit is
@@ -57,6 +58,11 @@ enum OLCommitter : qint32 {
 //   console, so that nothing of the user's is closed without their say; a
 //   reset starts a new one. The end of any other run, and a run that never
 //   started, leave the window open.
+// - One that ended before it was ready (before its first prompt; without
+//   known prompts, before anything was written to it) would do so again at
+//   every start: what it wrote is shown as an error with its exit status and
+//   where to choose another interpreter, and the window stays open. So does a
+//   command line that cannot be run, which starts nothing.
 class OLInterpreterSession final : public PXShellWrapperDelegate
 {
     Q_DECLARE_TR_FUNCTIONS(OLInterpreterSession)

@@ -151,7 +151,7 @@ struct AppFixture {
     ~AppFixture()
     {
         app.reset();
-        // The interpreters of closed windows run on until they end.
+        // Closed windows' interpreters may still be in their grace time.
         PXShellWrapper::terminateAll();
     }
 

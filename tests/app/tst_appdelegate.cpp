@@ -50,6 +50,9 @@ private Q_SLOTS:
         QTest::newRow("tab before the arguments") << polyCommandLine + QStringLiteral("\t-q") << false << true << "";
         QTest::newRow("missing executable") << missing << true << true << "";
         QTest::newRow("leading white space names nothing") << QStringLiteral(" ") + polyCommandLine << true << true << "";
+        QTest::newRow("three slashes") << QStringLiteral("file:///usr/bin/poly -q") << false << true << "";
+        QTest::newRow("Ostrel itself") << commandLineForExecutable(QCoreApplication::applicationFilePath()) << true
+                                       << true << "";
         QTest::newRow("none stored") << QString() << true << true << "";
         QTest::newRow("chooser closed without a choice: no window") << missing << true << false << "";
         QTest::newRow("none stored, a default given") << QString() << false << true << "/usr/bin/poly";
@@ -88,6 +91,23 @@ private Q_SLOTS:
         QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file bad.sml"));
         fixture.app->openDocument();
         QCOMPARE(fixture.asker.openDirectories, QStringList(fixture.dir.path()));
+    }
+
+    // The only window at launch keeps an interpreter that fails as it
+    // starts, with the failure in its console; nothing quits.
+    void interpreterFailingAtLaunch()
+    {
+        AppFixture fixture;
+        const QString script = fixture.write(QStringLiteral("poly"), "#!/bin/sh\nexec /nonexistent/poly\n");
+        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
+        fixture.app->defaults().savePreferredInterpreter(commandLineForExecutable(script));
+        QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);
+        QVERIFY(fixture.app->applicationDidFinishLaunching());
+        OLWindowController *window = fixture.app->windows().value(0);
+        QTRY_VERIFY_WITH_TIMEOUT(window->console()->textStorage().string().contains(u"(exit status 127)"), 10000);
+        QCOMPARE(fixture.app->windows(), QList<OLWindowController *>{window});
+        QVERIFY(window->isVisible());
+        QVERIFY(terminated.isEmpty());
     }
 
     void reopening_data()
@@ -190,7 +210,7 @@ private Q_SLOTS:
     // cancels, the third is never asked, nothing quits and the stored files
     // stay. The next quit stores every window's file, the one saved under a
     // name in the question too, and the last window's history. A closed
-    // window's interpreter runs on until the quit ends every one.
+    // window's interpreter ends with it; the quit ends every other.
     void quitting()
     {
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 0, 10000); // those of earlier tests
@@ -209,7 +229,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 6, 10000);
         closed->closeWindow();
         QTRY_VERIFY(!closed);
-        QCOMPARE(livePolys(), 6);
+        QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 5, 10000);
 
         fixture.asker.saveChanges = {SaveChanges::Save, SaveChanges::Cancel};
         QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);

@@ -64,23 +64,6 @@ private Q_SLOTS:
         discoverInterpreters(*store.defaults, resource);
         QCOMPARE(store.defaults->stringForKey("polyPath"), resource.value("polyml-std").toString());
     }
-
-    void commandLineForExecutable_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("absolute") << QStringLiteral("/usr/bin/poly") << QStringLiteral("file://localhost/usr/bin/poly");
-        QTest::newRow("relative, made absolute")
-            << QStringLiteral("bin/mosml") << fileUrl(QDir::current().absoluteFilePath(QStringLiteral("bin/mosml")));
-        QTest::newRow("unescaped, as the session runs it")
-            << QStringLiteral("/opt/a%b#c/sml") << QStringLiteral("file://localhost/opt/a%b#c/sml");
-    }
-    void commandLineForExecutable()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
-        QCOMPARE(::commandLineForExecutable(path), expected);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestInterpreterDiscovery)

@@ -179,6 +179,8 @@ private Q_SLOTS:
         QTest::newRow("absent") << QVariant() << "" << "/usr/bin/poly -q";
         QTest::newRow("shorter than the prefix") << QVariant(QStringLiteral("/usr/bin/poly")) << "" << "/usr/bin/poly";
         QTest::newRow("the prefix alone") << QVariant(fileUrl(QString())) << "" << "/usr/bin/sml";
+        QTest::newRow("three slashes; a space written %20")
+            << QVariant(QStringLiteral("file:///usr/bin/poly -q")) << "/usr/bin/poly -q" << "/opt/my%20ml/poly -q";
     }
     void commandLineRoundTrip()
     {

@@ -156,9 +156,9 @@ private Q_SLOTS:
         QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
     }
 
-    // A run that never started is shown as an error and leaves the window
-    // open; the editor's commit fails instead of waiting for ever, before the
-    // failure is known and after.
+    // A run that never started is shown as an error, with where to choose
+    // another, and leaves the window open; the editor's commit fails instead
+    // of waiting for ever, before the failure is known and after.
     void missingExecutable_data() { bothInterpreters(); }
 
     void missingExecutable()
@@ -169,7 +169,10 @@ private Q_SLOTS:
         run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
         QVERIFY(run.waitForVerdicts(1));
         QCOMPARE(run.recorder.pieces,
-                 (QList<OLSessionRecorder::Piece>{{true, "Could not start " + path + ": No such file or directory\n"}}));
+                 (QList<OLSessionRecorder::Piece>{
+                     {true, "Could not start " + path + ": No such file or directory\n"},
+                     {true, "Choose an interpreter in Preferences or with Evaluate > Choose Interpreter, then reset "
+                            "the interpreter.\n"}}));
         run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
         QCOMPARE(run.recorder.verdicts, (QList<bool>{false, false}));
         QCOMPARE(run.recorder.activities, QList<OLInterpreterActivity>{OLInterpreterActivity::Ended});
