@@ -96,11 +96,14 @@ OLCommandLine parsePreferredInterpreter(const QString &commandLine)
                            .arg(commandLine);
         return result;
     }
-    result.arguments.prepend(path);
-    result.mode = modeForExecutable(path);
-    if (isOstrel(path))
+    if (isOstrel(path)) {
+        result.arguments.clear();
         result.error = QCoreApplication::translate("OLInterpreterMode", "Ostrel cannot be its own interpreter (%1).")
                            .arg(path);
+        return result;
+    }
+    result.arguments.prepend(path);
+    result.mode = modeForExecutable(path);
     return result;
 }
 

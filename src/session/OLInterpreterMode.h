@@ -28,7 +28,7 @@ inline constexpr QLatin1StringView commandLinePrefix{"file://localhost"};
 
 // A preferred interpreter command line turned into what a run needs.
 struct OLCommandLine {
-    QStringList arguments; // element 0 is the executable; empty when the line names none
+    QStringList arguments; // element 0 is the executable; empty when it cannot be run
     OLInterpreterMode mode = OLUnknownMode;
     QString error;         // why it cannot be run; empty when it can
 };

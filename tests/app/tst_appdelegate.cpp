@@ -99,15 +99,13 @@ private Q_SLOTS:
     {
         AppFixture fixture;
         const QString script = fixture.write(QStringLiteral("poly"), "#!/bin/sh\nexec /nonexistent/poly\n");
-        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner));
         fixture.app->defaults().savePreferredInterpreter(commandLineForExecutable(script));
         QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);
         QVERIFY(fixture.app->applicationDidFinishLaunching());
         OLWindowController *window = fixture.app->windows().value(0);
         QTRY_VERIFY_WITH_TIMEOUT(window->console()->textStorage().string().contains(u"(exit status 127)"), 10000);
-        QCOMPARE(fixture.app->windows(), QList<OLWindowController *>{window});
-        QVERIFY(window->isVisible());
-        QVERIFY(terminated.isEmpty());
+        QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && terminated.isEmpty());
     }
 
     void reopening_data()

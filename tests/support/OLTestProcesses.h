@@ -54,11 +54,6 @@ inline QList<qint64> liveDescendants(qint64 ancestor)
     return found;
 }
 
-inline qint64 processGroup(qint64 pid)
-{
-    return statFields(pid).value(2).toLongLong();
-}
-
 // The arguments a process was started with.
 inline QStringList commandLine(qint64 pid)
 {
