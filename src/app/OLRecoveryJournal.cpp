@@ -1,5 +1,7 @@
 #include "app/OLRecoveryJournal.h"
 
+#include "app/OLFileName.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -24,6 +26,7 @@ const QString lockSuffix = QStringLiteral(".lock");
 
 namespace Field {
 const QString file = QStringLiteral("file");
+const QString fileBytes = QStringLiteral("fileBytes"); // base64, for a name that is not UTF-8
 const QString size = QStringLiteral("size");
 const QString modified = QStringLiteral("modified");
 const QString sha256 = QStringLiteral("sha256");
@@ -94,10 +97,8 @@ void removeJournal(const QString &journal, const OLJournalLock *lock)
 // be read as a whole.
 std::optional<OLRecoveredText> readJournal(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray all = file.readAll();
+    QString error;
+    const QByteArray all = OLSourceFile::readBytes(path, &error).value_or(QByteArray());
     if (!all.startsWith(journalMagic))
         return std::nullopt;
     const qsizetype headerEnd = all.indexOf('\n', journalMagic.size());
@@ -108,13 +109,14 @@ std::optional<OLRecoveredText> readJournal(const QString &path)
     const QByteArray bytes = all.sliced(headerEnd + 1);
     if (!header.value(Field::file).isString() || header.value(Field::length).toInteger(-1) != bytes.size())
         return std::nullopt;
-    QString error;
     std::optional<OLSourceFile> text = OLSourceFile::fromBytes(bytes, &error);
     if (!text)
         return std::nullopt;
 
     OLRecoveredText recovered;
-    recovered.file = header.value(Field::file).toString();
+    const QByteArray fileBytes = QByteArray::fromBase64(header.value(Field::fileBytes).toString().toLatin1());
+    recovered.file = header.contains(Field::fileBytes) ? OLFileName::decode(fileBytes)
+                                                       : header.value(Field::file).toString();
     recovered.fileSize = header.value(Field::size).toInteger(-1);
     recovered.fileModified = QDateTime::fromString(header.value(Field::modified).toString(), Qt::ISODateWithMs);
     recovered.fileSha256 = QByteArray::fromHex(header.value(Field::sha256).toString().toLatin1());
@@ -129,13 +131,11 @@ OLRecoveredText::Origin originOf(const OLRecoveredText &text)
     using Origin = OLRecoveredText::Origin;
     if (text.file.isEmpty())
         return Origin::Untitled;
-    QFile file(text.file);
-    if (!file.open(QIODevice::ReadOnly))
+    QString error;
+    const std::optional<QByteArray> bytes = OLSourceFile::readBytes(text.file, &error);
+    if (!bytes)
         return Origin::Missing;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Origin::Missing;
-    return bytes.size() == text.fileSize && sha256(bytes) == text.fileSha256 ? Origin::Unchanged : Origin::Changed;
+    return bytes->size() == text.fileSize && sha256(*bytes) == text.fileSha256 ? Origin::Unchanged : Origin::Changed;
 }
 } // namespace
 
@@ -253,6 +253,8 @@ void OLRecoveryJournal::write(const QString &file, const OLSourceFile &source, c
         }
         QJsonObject header;
         header.insert(Field::file, file);
+        if (OLFileName::hasForeignBytes(file))
+            header.insert(Field::fileBytes, QString::fromLatin1(OLFileName::encode(file).toBase64()));
         header.insert(Field::size, stamp.size);
         header.insert(Field::modified, stamp.exists() ? isoTime(stamp.modified()) : QString());
         header.insert(Field::sha256, file.isEmpty() ? QString() : QString::fromLatin1(state->hash.toHex()));

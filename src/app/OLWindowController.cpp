@@ -2,6 +2,7 @@
 
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+#include "app/OLFileName.h"
 #include "app/OLRecoveryJournal.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
@@ -208,9 +209,13 @@ void OLWindowController::watchFile()
         m_watcher.removePaths(watched);
     if (m_file.isEmpty())
         return;
-    // The folder shows a file that arrives by rename or comes back.
-    m_watcher.addPath(QFileInfo(m_file).absolutePath());
-    if (QFileInfo::exists(m_file))
+    // The folder shows a file that arrives by rename or comes back. Qt would
+    // watch another name for one that is not UTF-8: such a file is watched
+    // through its folder only, which shows no change made in place.
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (!OLFileName::hasForeignBytes(folder))
+        m_watcher.addPath(folder);
+    if (!OLFileName::hasForeignBytes(m_file) && OLFileStamp::of(m_file).exists())
         m_watcher.addPath(m_file);
 }
 
@@ -250,17 +255,19 @@ void OLWindowController::checkFileOnDisk()
 
 bool OLWindowController::fileDiffersOnDisk() const
 {
-    if (OLFileStamp::of(m_file) == m_savedStamp)
+    const OLFileStamp stamp = OLFileStamp::of(m_file);
+    if (stamp == m_savedStamp)
         return false;
-    QFile file(m_file);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    return file.error() == QFileDevice::NoError && bytes != m_source.bytes();
+    if (stamp.exists() && !stamp.regular)
+        return true;
+    QString reason;
+    const std::optional<QByteArray> bytes = OLSourceFile::readBytes(m_file, &reason);
+    return bytes && *bytes != m_source.bytes();
 }
 
-// The file's text replaces the editor's, as a new start: what was evaluated
-// of the old text is forgotten.
+// The file's text replaces the editor's. What was evaluated of the old text
+// stays only as far as the new one begins with it, and a running evaluation
+// stops (OLEditorViewController::setContent).
 void OLWindowController::reload()
 {
     QString reason;
@@ -276,7 +283,6 @@ void OLWindowController::reload()
         m_olEditor->setContent(source->editorText());
         m_source = std::move(*source);
         m_blockCount = m_olEditor->textView()->document()->blockCount();
-        m_olEditor->resetEvaluated();
     } else {
         m_source = std::move(*source);
         m_text = m_source.editorText();

@@ -159,6 +159,8 @@ void PXShellWrapper::startProcess()
     process->setChildProcessModifier([parent, inputReadEnd] {
         if (::dup2(inputReadEnd, STDIN_FILENO) < 0)
             ::_exit(127);
+        // Ostrel ignores it for its own writes (OLSourceFile); the interpreter must not inherit that.
+        ::signal(SIGXFSZ, SIG_DFL);
         // Killed when Ostrel dies, however it dies; and at once if it already has.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
