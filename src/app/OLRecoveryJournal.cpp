@@ -210,22 +210,28 @@ void OLRecoveryStore::waitForDone()
 }
 
 struct OLRecoveryJournal::State {
+    // On the store's thread:
     std::unique_ptr<OLJournalLock> lock;
     // The hash of the bytes last read or saved, computed once for them.
     QByteArray hashedBytes;
     QByteArray hash;
     bool failureLogged = false;
+    // On the application's thread:
+    Report written;
+    bool gone = false;
 };
 
-OLRecoveryJournal::OLRecoveryJournal(OLRecoveryStore &store)
+OLRecoveryJournal::OLRecoveryJournal(OLRecoveryStore &store, Report written)
     : m_store(store)
     , m_path(QDir(store.folder()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + journalSuffix))
     , m_state(std::make_shared<State>())
 {
+    m_state->written = std::move(written);
 }
 
 OLRecoveryJournal::~OLRecoveryJournal()
 {
+    m_state->gone = true;
     m_store.enqueue([path = m_path, state = m_state] { removeJournal(path, state->lock.get()); });
 }
 
@@ -233,17 +239,31 @@ void OLRecoveryJournal::write(const QString &file, const OLSourceFile &source, c
                               const OLFileStamp &stamp)
 {
     m_store.enqueue([path = m_path, folder = m_store.folder(), state = m_state, file, source, text, stamp] {
+        const auto report = [&state](const QString &failure) {
+            if (!state->written)
+                return;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [state, failure] {
+                    if (!state->gone)
+                        state->written(failure);
+                },
+                Qt::QueuedConnection);
+        };
         const auto fail = [&](const QString &reason) {
             if (!std::exchange(state->failureLogged, true))
                 qCWarning(lcRecovery) << "Cannot write the recovery journal" << path << reason;
+            report(reason);
         };
         // The lock comes first: a journal is never seen without it.
         if (!state->lock || !state->lock->isHeld()) {
             if (!makeFolder(folder))
-                return fail(QStringLiteral("(cannot make its folder)"));
+                return fail(tr("The folder %1 cannot be made.").arg(folder));
             state->lock = std::make_unique<OLJournalLock>(path + lockSuffix);
-            if (!state->lock->isHeld())
-                return fail(QString::fromLocal8Bit(::strerror(state->lock->error)));
+            if (!state->lock->isHeld()) {
+                const QString reason = QString::fromLocal8Bit(::strerror(state->lock->error));
+                return fail(tr("%1 cannot be written: %2").arg(path, reason));
+            }
         }
 
         const QByteArray bytes = source.encode(text);
@@ -264,7 +284,8 @@ void OLRecoveryJournal::write(const QString &file, const OLSourceFile &source, c
         QString error;
         if (!OLSourceFile::write(path, journalMagic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n' + bytes,
                                  &error, ownerOnly))
-            return fail(error);
+            return fail(tr("%1 cannot be written: %2").arg(path, error));
         state->failureLogged = false;
+        report(QString());
     });
 }

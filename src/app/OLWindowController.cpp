@@ -72,6 +72,7 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     , m_olEditor(new OLEditorViewController)
     , m_splitView(new QSplitter(this))
     , m_activityLabel(new QLabel(this))
+    , m_journalNotice(new QLabel(this))
     , m_file(path)
     , m_source(std::move(source))
     , m_text(text)
@@ -93,6 +94,12 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     setCentralWidget(m_splitView);
     m_activityLabel->setObjectName(QStringLiteral("interpreterActivity"));
     statusBar()->addWidget(m_activityLabel);
+    m_journalNotice->setObjectName(QStringLiteral("journalNotice"));
+    // A long reason must not widen the window: the whole of it is the tip.
+    m_journalNotice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_journalNotice->setStyleSheet(QStringLiteral("color: #b00000"));
+    statusBar()->addWidget(m_journalNotice, 1);
+    m_journalNotice->hide();
     resize(1000, 640);
     createMenus();
     m_olInterpreter->textView()->installEventFilter(this);
@@ -187,6 +194,7 @@ bool OLWindowController::fileChanged()
     if (!edited) {
         m_journalTimer.stop();
         m_journal.reset();
+        m_journalNotice->hide();
     } else if (!m_journalTimer.isActive()) {
         // Not restarted by later edits: steady typing is journalled too.
         m_journalTimer.start();
@@ -198,8 +206,22 @@ void OLWindowController::journalNow()
 {
     m_journalTimer.stop();
     if (!m_journal)
-        m_journal = std::make_unique<OLRecoveryJournal>(m_appDeleg.recovery());
+        m_journal = std::make_unique<OLRecoveryJournal>(m_appDeleg.recovery(),
+                                                        [this](const QString &failure) { journalWritten(failure); });
     m_journal->write(m_file, m_source, content(), m_savedStamp);
+}
+
+// Said once, in the status bar, and kept there until a write succeeds: each
+// later edit tries again.
+void OLWindowController::journalWritten(const QString &failure)
+{
+    if (failure.isEmpty()) {
+        m_journalNotice->hide();
+        return;
+    }
+    m_journalNotice->setText(tr("Unsaved changes are not kept for recovery after a crash: %1").arg(failure));
+    m_journalNotice->setToolTip(m_journalNotice->text());
+    m_journalNotice->show();
 }
 
 void OLWindowController::watchFile()
@@ -425,6 +447,7 @@ void OLWindowController::windowWillClose()
     // Saved, or let go: either way the journal has served.
     m_journalTimer.stop();
     m_journal.reset();
+    m_journalNotice->hide();
     disconnect(&m_fileCheck, nullptr, this, nullptr);
     storeHistory();
     // The interpreter runs on until it ends, detached: a closed window
