@@ -342,7 +342,7 @@ bool OLSourceFile::write(const QString &path, const QByteArray &bytes, QString *
         written += n;
     }
     // On disk before it takes the old file's place.
-    if (::fsync(fd) != 0)
+    if (::fdatasync(fd) != 0)
         return fail(errno);
     const int closed = ::close(fd);
     fd = -1;
