@@ -1,6 +1,7 @@
 #include "app/OLAppDelegate.h"
 
 #include "app/OLAsker.h"
+#include "app/OLFileName.h"
 #include "app/OLWindowController.h"
 #include "prefs/OLInterpreterDiscovery.h"
 #include "session/PXShellWrapper.h"
@@ -52,8 +53,8 @@ bool OLAppDelegate::applicationDidFinishLaunching(const QStringList &files)
     if (m_defaults.loadShouldReopenFiles()) {
         // Files that have gone are skipped without a word.
         for (const QUrl &url : m_defaults.loadOpenedFiles()) {
-            const QString path = localPathForUrl(url);
-            if (!path.isEmpty() && QFileInfo::exists(path) && !isOpen(path))
+            const QString path = OLFileName::fromUrl(url);
+            if (!path.isEmpty() && OLFileStamp::of(path).exists() && !isOpen(path))
                 openDocumentWindow(path);
         }
     }
@@ -192,7 +193,7 @@ bool OLAppDelegate::applicationShouldTerminate()
         const bool mayClose = window->windowShouldClose();
         // A save in the question counts, under its new name too.
         if (!window->file().isEmpty())
-            files.append(QUrl::fromLocalFile(window->file()));
+            files.append(OLFileName::toUrl(window->file()));
         if (!mayClose)
             return false;
     }

@@ -1,5 +1,7 @@
 #include "app/OLRecoveryJournal.h"
 
+#include "app/OLFileName.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -24,6 +26,7 @@ const QString lockSuffix = QStringLiteral(".lock");
 
 namespace Field {
 const QString file = QStringLiteral("file");
+const QString fileBytes = QStringLiteral("fileBytes"); // base64, for a name that is not UTF-8
 const QString size = QStringLiteral("size");
 const QString modified = QStringLiteral("modified");
 const QString sha256 = QStringLiteral("sha256");
@@ -94,10 +97,8 @@ void removeJournal(const QString &journal, const OLJournalLock *lock)
 // be read as a whole.
 std::optional<OLRecoveredText> readJournal(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray all = file.readAll();
+    QString error;
+    const QByteArray all = OLSourceFile::readBytes(path, &error).value_or(QByteArray());
     if (!all.startsWith(journalMagic))
         return std::nullopt;
     const qsizetype headerEnd = all.indexOf('\n', journalMagic.size());
@@ -108,13 +109,14 @@ std::optional<OLRecoveredText> readJournal(const QString &path)
     const QByteArray bytes = all.sliced(headerEnd + 1);
     if (!header.value(Field::file).isString() || header.value(Field::length).toInteger(-1) != bytes.size())
         return std::nullopt;
-    QString error;
     std::optional<OLSourceFile> text = OLSourceFile::fromBytes(bytes, &error);
     if (!text)
         return std::nullopt;
 
     OLRecoveredText recovered;
-    recovered.file = header.value(Field::file).toString();
+    const QByteArray fileBytes = QByteArray::fromBase64(header.value(Field::fileBytes).toString().toLatin1());
+    recovered.file = header.contains(Field::fileBytes) ? OLFileName::decode(fileBytes)
+                                                       : header.value(Field::file).toString();
     recovered.fileSize = header.value(Field::size).toInteger(-1);
     recovered.fileModified = QDateTime::fromString(header.value(Field::modified).toString(), Qt::ISODateWithMs);
     recovered.fileSha256 = QByteArray::fromHex(header.value(Field::sha256).toString().toLatin1());
@@ -129,13 +131,11 @@ OLRecoveredText::Origin originOf(const OLRecoveredText &text)
     using Origin = OLRecoveredText::Origin;
     if (text.file.isEmpty())
         return Origin::Untitled;
-    QFile file(text.file);
-    if (!file.open(QIODevice::ReadOnly))
+    QString error;
+    const std::optional<QByteArray> bytes = OLSourceFile::readBytes(text.file, &error);
+    if (!bytes)
         return Origin::Missing;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Origin::Missing;
-    return bytes.size() == text.fileSize && sha256(bytes) == text.fileSha256 ? Origin::Unchanged : Origin::Changed;
+    return bytes->size() == text.fileSize && sha256(*bytes) == text.fileSha256 ? Origin::Unchanged : Origin::Changed;
 }
 } // namespace
 
@@ -210,22 +210,28 @@ void OLRecoveryStore::waitForDone()
 }
 
 struct OLRecoveryJournal::State {
+    // On the store's thread:
     std::unique_ptr<OLJournalLock> lock;
     // The hash of the bytes last read or saved, computed once for them.
     QByteArray hashedBytes;
     QByteArray hash;
     bool failureLogged = false;
+    // On the application's thread:
+    Report written;
+    bool gone = false;
 };
 
-OLRecoveryJournal::OLRecoveryJournal(OLRecoveryStore &store)
+OLRecoveryJournal::OLRecoveryJournal(OLRecoveryStore &store, Report written)
     : m_store(store)
     , m_path(QDir(store.folder()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + journalSuffix))
     , m_state(std::make_shared<State>())
 {
+    m_state->written = std::move(written);
 }
 
 OLRecoveryJournal::~OLRecoveryJournal()
 {
+    m_state->gone = true;
     m_store.enqueue([path = m_path, state = m_state] { removeJournal(path, state->lock.get()); });
 }
 
@@ -233,17 +239,31 @@ void OLRecoveryJournal::write(const QString &file, const OLSourceFile &source, c
                               const OLFileStamp &stamp)
 {
     m_store.enqueue([path = m_path, folder = m_store.folder(), state = m_state, file, source, text, stamp] {
+        const auto report = [&state](const QString &failure) {
+            if (!state->written)
+                return;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [state, failure] {
+                    if (!state->gone)
+                        state->written(failure);
+                },
+                Qt::QueuedConnection);
+        };
         const auto fail = [&](const QString &reason) {
             if (!std::exchange(state->failureLogged, true))
                 qCWarning(lcRecovery) << "Cannot write the recovery journal" << path << reason;
+            report(reason);
         };
         // The lock comes first: a journal is never seen without it.
         if (!state->lock || !state->lock->isHeld()) {
             if (!makeFolder(folder))
-                return fail(QStringLiteral("(cannot make its folder)"));
+                return fail(tr("The folder %1 cannot be made.").arg(folder));
             state->lock = std::make_unique<OLJournalLock>(path + lockSuffix);
-            if (!state->lock->isHeld())
-                return fail(QString::fromLocal8Bit(::strerror(state->lock->error)));
+            if (!state->lock->isHeld()) {
+                const QString reason = QString::fromLocal8Bit(::strerror(state->lock->error));
+                return fail(tr("%1 cannot be written: %2").arg(path, reason));
+            }
         }
 
         const QByteArray bytes = source.encode(text);
@@ -253,6 +273,8 @@ void OLRecoveryJournal::write(const QString &file, const OLSourceFile &source, c
         }
         QJsonObject header;
         header.insert(Field::file, file);
+        if (OLFileName::hasForeignBytes(file))
+            header.insert(Field::fileBytes, QString::fromLatin1(OLFileName::encode(file).toBase64()));
         header.insert(Field::size, stamp.size);
         header.insert(Field::modified, stamp.exists() ? isoTime(stamp.modified()) : QString());
         header.insert(Field::sha256, file.isEmpty() ? QString() : QString::fromLatin1(state->hash.toHex()));
@@ -262,7 +284,8 @@ void OLRecoveryJournal::write(const QString &file, const OLSourceFile &source, c
         QString error;
         if (!OLSourceFile::write(path, journalMagic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n' + bytes,
                                  &error, ownerOnly))
-            return fail(error);
+            return fail(tr("%1 cannot be written: %2").arg(path, error));
         state->failureLogged = false;
+        report(QString());
     });
 }

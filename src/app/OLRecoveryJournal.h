@@ -3,6 +3,7 @@
 #include "app/OLSourceFile.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QString>
 #include <QThreadPool>
@@ -74,8 +75,15 @@ private:
 // lock held for its life tells other Ostrel processes that it is in use.
 class OLRecoveryJournal
 {
+    Q_DECLARE_TR_FUNCTIONS(OLRecoveryJournal)
+
 public:
-    explicit OLRecoveryJournal(OLRecoveryStore &store);
+    // Told on the application's thread after each write, unless the journal
+    // has gone by then: why it could not be written, or nothing.
+    using Report = std::function<void(const QString &failure)>;
+
+    // Made and used on the application's thread.
+    explicit OLRecoveryJournal(OLRecoveryStore &store, Report written = {});
     // Removes the journal: its text was saved, or the user let it go.
     ~OLRecoveryJournal();
 

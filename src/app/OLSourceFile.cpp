@@ -1,16 +1,57 @@
 #include "app/OLSourceFile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "app/OLFileName.h"
+
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QByteArray utf8ByteOrderMark("\xEF\xBB\xBF");
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(::strerror(error));
+}
+
+// Retries a call that a signal interrupted.
+template <typename Call>
+auto retried(Call call)
+{
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+// A file descriptor, closed as it goes.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// A write beyond the file-size limit (RLIMIT_FSIZE) raises SIGXFSZ, which
+// ends the program unless ignored; ignored, the write fails with EFBIG like
+// one on a full disk. Child processes get the default back (PXShellWrapper).
+void ignoreFileSizeSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 QStringView lineEndText(OLLineEnd end)
 {
@@ -23,8 +64,17 @@ QStringView lineEndText(OLLineEnd end)
         return u"\r";
     case OLLineEnd::ParagraphSeparator:
         return u"\u2029";
+    case OLLineEnd::NoncharacterFDD0:
+        return u"\uFDD0";
+    case OLLineEnd::NoncharacterFDD1:
+        return u"\uFDD1";
     }
     return u"\n";
+}
+
+bool isOrdinary(OLLineEnd end)
+{
+    return end <= OLLineEnd::ParagraphSeparator;
 }
 } // namespace
 
@@ -47,6 +97,10 @@ OLLineEnds OLLineEnds::split(QStringView fileText, QString *editorText)
                 ++next;
         } else if (c == QChar::ParagraphSeparator) {
             end = OLLineEnd::ParagraphSeparator;
+        } else if (c == u'\uFDD0') {
+            end = OLLineEnd::NoncharacterFDD0;
+        } else if (c == u'\uFDD1') {
+            end = OLLineEnd::NoncharacterFDD1;
         } else {
             continue;
         }
@@ -62,9 +116,11 @@ OLLineEnds OLLineEnds::split(QStringView fileText, QString *editorText)
 
 OLLineEnd OLLineEnds::dominant() const
 {
-    std::array<qsizetype, 4> counts{};
-    for (OLLineEnd end : m_ends)
-        ++counts[size_t(end)];
+    std::array<qsizetype, size_t(OLLineEnd::ParagraphSeparator) + 1> counts{};
+    for (OLLineEnd end : m_ends) {
+        if (isOrdinary(end))
+            ++counts[size_t(end)];
+    }
     // max_element keeps the first of equal counts, and LF comes first.
     return OLLineEnd(std::max_element(counts.cbegin(), counts.cend()) - counts.cbegin());
 }
@@ -73,7 +129,7 @@ void OLLineEnds::replace(qsizetype line, qsizetype removed, qsizetype added)
 {
     line = std::clamp<qsizetype>(line, 0, size());
     removed = std::clamp<qsizetype>(removed, 0, size() - line);
-    const OLLineEnd style = line < size() ? at(line) : dominant();
+    const OLLineEnd style = line < size() && isOrdinary(at(line)) ? at(line) : dominant();
     const auto first = m_ends.begin() + line;
     m_ends.erase(first, first + removed);
     m_ends.insert(m_ends.begin() + line, size_t(added), style);
@@ -103,25 +159,71 @@ QString OLLineEnds::join(QStringView editorText) const
 OLFileStamp OLFileStamp::of(const QString &path)
 {
     struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(OLFileName::encode(path).constData(), &status) != 0)
         return {};
     return {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
-            quint64(status.st_dev), quint64(status.st_ino)};
+            quint64(status.st_dev), quint64(status.st_ino), S_ISREG(status.st_mode)};
 }
 
 std::optional<OLSourceFile> OLSourceFile::read(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+    const std::optional<QByteArray> bytes = readBytes(path, error);
+    if (!bytes)
+        return std::nullopt;
+    return fromBytes(*bytes, error);
+}
+
+std::optional<QByteArray> OLSourceFile::readBytes(const QString &path, QString *error)
+{
+    const QByteArray name = OLFileName::encode(path);
+    // Looked at before it is opened (opening some devices does something),
+    // and again once open, in case it was replaced in between. Opened
+    // without blocking, so a named pipe does not wait for a writer.
+    struct stat status;
+    if (::stat(name.constData(), &status) != 0) {
+        *error = systemError(errno);
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
+    if (!S_ISREG(status.st_mode)) {
+        *error = notRegularReason(status.st_mode);
         return std::nullopt;
     }
-    return fromBytes(bytes, error);
+    const Descriptor file{
+        retried([&] { return ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); })};
+    if (file.fd < 0) {
+        *error = systemError(errno);
+        return std::nullopt;
+    }
+    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        *error = notRegularReason(status.st_mode);
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    bytes.reserve(qsizetype(status.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = retried([&] { return ::read(file.fd, chunk, sizeof chunk); });
+        if (n < 0) {
+            *error = systemError(errno);
+            return std::nullopt;
+        }
+        if (n == 0)
+            return bytes;
+        bytes.append(chunk, n);
+    }
+}
+
+QString OLSourceFile::notRegularReason(quint32 mode)
+{
+    if (S_ISDIR(mode))
+        return tr("It is a folder, not a file.");
+    if (S_ISFIFO(mode))
+        return tr("It is a named pipe (FIFO), not a regular file.");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return tr("It is a device, not a regular file.");
+    if (S_ISSOCK(mode))
+        return tr("It is a socket, not a regular file.");
+    return tr("It is not a regular file.");
 }
 
 std::optional<OLSourceFile> OLSourceFile::fromBytes(const QByteArray &bytes, QString *error)
@@ -177,32 +279,76 @@ void OLSourceFile::adoptForm(const OLSourceFile &other)
 bool OLSourceFile::write(const QString &path, const QByteArray &bytes, QString *error,
                          std::optional<QFileDevice::Permissions> permissions)
 {
-    // QSaveFile writes a temporary file next to the target (the target of a
-    // link) with the target's permissions and renames it over the target on
-    // commit. Unbuffered, because a buffered QSaveFile commits a short write
-    // (a full disk) as a success; every write is checked here instead.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = file.errorString();
+    ignoreFileSizeSignal();
+    // A link is written through: its final target is replaced.
+    QByteArray target = OLFileName::encode(path);
+    if (char *resolved = ::realpath(target.constData(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    struct stat existing;
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        *error = S_ISDIR(existing.st_mode) ? systemError(EISDIR) : notRegularReason(existing.st_mode);
         return false;
     }
-    if (permissions && !file.setPermissions(*permissions)) {
-        *error = file.errorString();
-        file.cancelWriting();
+    // Replacing it by rename would go round its permissions.
+    if (exists && ::access(target.constData(), W_OK) != 0) {
+        *error = tr("The file is not writable.");
         return false;
     }
-    for (qint64 written = 0; written < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0) {
-            *error = file.errorString();
-            file.cancelWriting();
-            return false; // the destructor removes the temporary file
+
+    // The new content goes to a file beside the target first; created with
+    // 0666 less the umask, as any new file, unless told otherwise.
+    mode_t mode = 0666;
+    if (permissions) {
+        mode = 0;
+        const std::pair<QFileDevice::Permission, mode_t> bits[] = {
+            {QFileDevice::ReadOwner, S_IRUSR}, {QFileDevice::WriteOwner, S_IWUSR}, {QFileDevice::ExeOwner, S_IXUSR},
+            {QFileDevice::ReadGroup, S_IRGRP}, {QFileDevice::WriteGroup, S_IWGRP}, {QFileDevice::ExeGroup, S_IXGRP},
+            {QFileDevice::ReadOther, S_IROTH}, {QFileDevice::WriteOther, S_IWOTH}, {QFileDevice::ExeOther, S_IXOTH}};
+        for (const auto &[permission, bit] : bits) {
+            if (permissions->testFlag(permission))
+                mode |= bit;
         }
+    }
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        fd = retried([&] { return ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        *error = systemError(errno);
+        return false;
+    }
+    const auto fail = [&](int errorNumber) {
+        *error = systemError(errorNumber);
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temporary.constData());
+        return false;
+    };
+    // Exactly the permissions asked for, whatever the umask took; or the old file's.
+    if ((permissions || exists) && ::fchmod(fd, permissions ? mode : existing.st_mode & 07777) != 0)
+        return fail(errno);
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t n =
+            retried([&] { return ::write(fd, bytes.constData() + written, size_t(bytes.size() - written)); });
+        if (n < 0)
+            return fail(errno);
         written += n;
     }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
+    // On disk before it takes the old file's place.
+    if (::fdatasync(fd) != 0)
+        return fail(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return fail(errno);
+    if (::rename(temporary.constData(), target.constData()) != 0)
+        return fail(errno);
     return true;
 }

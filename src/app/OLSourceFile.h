@@ -15,6 +15,11 @@ enum class OLLineEnd : quint8 {
     CRLF,
     CR,
     ParagraphSeparator, // U+2029
+    // Noncharacters that the text view takes as marks of its own and shows as
+    // line breaks. Kept as the ends of their lines, they are written back; a
+    // line break typed in such a line is an ordinary one.
+    NoncharacterFDD0,
+    NoncharacterFDD1,
 };
 
 // The line ends of a text, one per line break, in order. The editor shows
@@ -32,6 +37,7 @@ public:
     qsizetype size() const { return qsizetype(m_ends.size()); }
     OLLineEnd at(qsizetype i) const { return m_ends[size_t(i)]; }
     // The most frequent line end; LF for a text without any, and on a tie.
+    // Noncharacters are never taken.
     OLLineEnd dominant() const;
 
     // An edit at line `line` removed `removed` line breaks and added `added`.
@@ -55,6 +61,7 @@ struct OLFileStamp {
     qint64 modifiedNs = 0;
     quint64 device = 0;
     quint64 inode = 0;
+    bool regular = false; // not a folder, a named pipe, a device or a socket
 
     // Of the file a symbolic link points to.
     static OLFileStamp of(const QString &path);
@@ -80,8 +87,12 @@ public:
     OLSourceFile() = default;
 
     // Reads the file; nothing (and the reason in *error) when it cannot be
-    // read or is not valid UTF-8.
+    // read, is not a regular file or is not valid UTF-8.
     static std::optional<OLSourceFile> read(const QString &path, QString *error);
+    // The bytes of a regular file. Anything else is refused without being
+    // read and without blocking: a named pipe would wait for a writer, a
+    // device give bytes without end.
+    static std::optional<QByteArray> readBytes(const QString &path, QString *error);
     // The same for bytes from elsewhere (a recovery journal).
     static std::optional<OLSourceFile> fromBytes(const QByteArray &bytes, QString *error);
     // A new file's form for text given in the editor's form: LF line ends,
@@ -107,14 +118,19 @@ public:
 
     // Writes the bytes to the path atomically (the old content is replaced
     // only by a complete new one). A symbolic link stays a link: its target
-    // is written. The permissions of an existing file are kept. On failure
+    // is written. The permissions of an existing file are kept; a file that
+    // is not writable, or is no regular file, is not replaced. On failure
     // the old file is unchanged, no temporary file is left, and *error holds
-    // the reason. Given `permissions`, the file has those instead, from the
-    // moment it appears.
+    // the reason; a write beyond the file-size limit fails too, and does not
+    // end the program. Given `permissions`, the file has those instead, from
+    // the moment it appears.
     static bool write(const QString &path, const QByteArray &bytes, QString *error,
                       std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 private:
+    // Why a file of this type (st_mode) is not read or written.
+    static QString notRegularReason(quint32 mode);
+
     QByteArray m_bytes;
     QString m_editorText;
     bool m_byteOrderMark = false;

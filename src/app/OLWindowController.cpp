@@ -2,6 +2,7 @@
 
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+#include "app/OLFileName.h"
 #include "app/OLRecoveryJournal.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
@@ -71,6 +72,7 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     , m_olEditor(new OLEditorViewController)
     , m_splitView(new QSplitter(this))
     , m_activityLabel(new QLabel(this))
+    , m_journalNotice(new QLabel(this))
     , m_file(path)
     , m_source(std::move(source))
     , m_text(text)
@@ -92,6 +94,12 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     setCentralWidget(m_splitView);
     m_activityLabel->setObjectName(QStringLiteral("interpreterActivity"));
     statusBar()->addWidget(m_activityLabel);
+    m_journalNotice->setObjectName(QStringLiteral("journalNotice"));
+    // A long reason must not widen the window: the whole of it is the tip.
+    m_journalNotice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_journalNotice->setStyleSheet(QStringLiteral("color: #b00000"));
+    statusBar()->addWidget(m_journalNotice, 1);
+    m_journalNotice->hide();
     resize(1000, 640);
     createMenus();
     m_olInterpreter->textView()->installEventFilter(this);
@@ -186,6 +194,7 @@ bool OLWindowController::fileChanged()
     if (!edited) {
         m_journalTimer.stop();
         m_journal.reset();
+        m_journalNotice->hide();
     } else if (!m_journalTimer.isActive()) {
         // Not restarted by later edits: steady typing is journalled too.
         m_journalTimer.start();
@@ -197,8 +206,22 @@ void OLWindowController::journalNow()
 {
     m_journalTimer.stop();
     if (!m_journal)
-        m_journal = std::make_unique<OLRecoveryJournal>(m_appDeleg.recovery());
+        m_journal = std::make_unique<OLRecoveryJournal>(m_appDeleg.recovery(),
+                                                        [this](const QString &failure) { journalWritten(failure); });
     m_journal->write(m_file, m_source, content(), m_savedStamp);
+}
+
+// Said once, in the status bar, and kept there until a write succeeds: each
+// later edit tries again.
+void OLWindowController::journalWritten(const QString &failure)
+{
+    if (failure.isEmpty()) {
+        m_journalNotice->hide();
+        return;
+    }
+    m_journalNotice->setText(tr("Unsaved changes are not kept for recovery after a crash: %1").arg(failure));
+    m_journalNotice->setToolTip(m_journalNotice->text());
+    m_journalNotice->show();
 }
 
 void OLWindowController::watchFile()
@@ -208,9 +231,13 @@ void OLWindowController::watchFile()
         m_watcher.removePaths(watched);
     if (m_file.isEmpty())
         return;
-    // The folder shows a file that arrives by rename or comes back.
-    m_watcher.addPath(QFileInfo(m_file).absolutePath());
-    if (QFileInfo::exists(m_file))
+    // The folder shows a file that arrives by rename or comes back. Qt would
+    // watch another name for one that is not UTF-8: such a file is watched
+    // through its folder only, which shows no change made in place.
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (!OLFileName::hasForeignBytes(folder))
+        m_watcher.addPath(folder);
+    if (!OLFileName::hasForeignBytes(m_file) && OLFileStamp::of(m_file).exists())
         m_watcher.addPath(m_file);
 }
 
@@ -250,17 +277,19 @@ void OLWindowController::checkFileOnDisk()
 
 bool OLWindowController::fileDiffersOnDisk() const
 {
-    if (OLFileStamp::of(m_file) == m_savedStamp)
+    const OLFileStamp stamp = OLFileStamp::of(m_file);
+    if (stamp == m_savedStamp)
         return false;
-    QFile file(m_file);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    return file.error() == QFileDevice::NoError && bytes != m_source.bytes();
+    if (stamp.exists() && !stamp.regular)
+        return true;
+    QString reason;
+    const std::optional<QByteArray> bytes = OLSourceFile::readBytes(m_file, &reason);
+    return bytes && *bytes != m_source.bytes();
 }
 
-// The file's text replaces the editor's, as a new start: what was evaluated
-// of the old text is forgotten.
+// The file's text replaces the editor's. What was evaluated of the old text
+// stays only as far as the new one begins with it, and a running evaluation
+// stops (OLEditorViewController::setContent).
 void OLWindowController::reload()
 {
     QString reason;
@@ -276,7 +305,6 @@ void OLWindowController::reload()
         m_olEditor->setContent(source->editorText());
         m_source = std::move(*source);
         m_blockCount = m_olEditor->textView()->document()->blockCount();
-        m_olEditor->resetEvaluated();
     } else {
         m_source = std::move(*source);
         m_text = m_source.editorText();
@@ -419,6 +447,7 @@ void OLWindowController::windowWillClose()
     // Saved, or let go: either way the journal has served.
     m_journalTimer.stop();
     m_journal.reset();
+    m_journalNotice->hide();
     disconnect(&m_fileCheck, nullptr, this, nullptr);
     storeHistory();
     // The interpreter runs on until it ends, detached: a closed window

@@ -35,7 +35,8 @@ struct OLRecoveredText;
 // text writes the exact bytes that were read.
 //
 // Nothing typed is lost: while the text differs from the file, it goes to a
-// recovery journal at most journalDelay after an edit. The file is watched:
+// recovery journal at most journalDelay after an edit; while the journal
+// cannot be written, the status bar says so. The file is watched:
 // when another program changes it, the window asks before reloading, and
 // saving over such a change asks first; when it goes, the text stays and is
 // marked as unsaved.
@@ -146,9 +147,12 @@ private:
     // another program, and notes one that has gone.
     void checkFileOnDisk();
     // Whether the file holds other bytes than were last read or saved; a
-    // file that has gone or cannot be read holds none.
+    // file that has gone or cannot be read holds none. Something in its place
+    // that is no regular file (a named pipe) differs, and is not read.
     bool fileDiffersOnDisk() const;
     void reload();
+    // The recovery journal's report on a write: empty when it was written.
+    void journalWritten(const QString &failure);
     // The focused pane's text view when it is one, for the edit commands.
     OLTextView *focusedTextView() const;
 
@@ -158,6 +162,7 @@ private:
     OLEditorViewController *m_olEditor;
     QSplitter *m_splitView;
     QLabel *m_activityLabel;     // in the status bar
+    QLabel *m_journalNotice;     // in the status bar while the journal cannot be written
     QAction *m_interruptAction = nullptr;
     std::unique_ptr<OLInterpreterSession> m_olProcess;
     QString m_file;

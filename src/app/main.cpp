@@ -1,5 +1,6 @@
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
+#include "app/OLFileName.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,7 +27,8 @@ int main(int argc, char *argv[])
     parser.addOption(defaultInterpreter);
     parser.addPositionalArgument(QStringLiteral("files"), QCoreApplication::translate("main", "Files to open."),
                                  QStringLiteral("[files...]"));
-    parser.process(app);
+    // Qt's own list has lost the bytes of file names that are not UTF-8.
+    parser.process(OLFileName::arguments(argc, argv));
 
     const std::unique_ptr<QSettings> userLayer = OLUserDefaults::openUserLayer();
     OLDialogAsker asker;

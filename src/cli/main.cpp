@@ -1,6 +1,7 @@
 // ostrel-eval: evaluates a Standard ML file declaration by declaration, as
 // Ostrel's "evaluate the whole file" does, or prints the declarations it cuts.
 
+#include "app/OLFileName.h"
 #include "app/OLSourceFile.h"
 #include "cli/OLEvalOptions.h"
 #include "cli/OLEvalReport.h"
@@ -65,7 +66,8 @@ int main(int argc, char *argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("ostrel.*.debug=false"));
 
     QString error;
-    const std::optional<OLEvalOptions> options = parseEvalArguments(QCoreApplication::arguments(), &error);
+    // Qt's own list has lost the bytes of file names that are not UTF-8.
+    const std::optional<OLEvalOptions> options = parseEvalArguments(OLFileName::arguments(argc, argv), &error);
     if (!options)
         return complain(error + QStringLiteral(" (see ostrel-eval --help)"));
     if (options->help) {

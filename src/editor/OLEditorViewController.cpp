@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 using namespace std::chrono_literals;
@@ -133,10 +134,19 @@ void OLEditorViewController::setLastCommitSuccess(bool success)
     }
 }
 
+// The run that would answer a pending declaration is gone with it.
 void OLEditorViewController::resetEvaluated()
 {
-    m_interpreted = 0;
+    forgetEvaluation();
     updateView();
+}
+
+void OLEditorViewController::forgetEvaluation()
+{
+    m_interpreted = 0;
+    m_pending = {};
+    m_error = {};
+    m_inLoop = 0;
 }
 
 void OLEditorViewController::updateView()
@@ -177,10 +187,22 @@ void OLEditorViewController::setMark(OLTextRange range, const OLColor &color)
 
 void OLEditorViewController::setContent(const QString &text)
 {
-    m_textView->replaceDirect(0, m_storage.length(), text);
+    const QString &old = m_storage.string();
+    const qsizetype evaluatedEnd = m_pending.isSet() ? qsizetype(m_pending.location + m_pending.length) : m_interpreted;
+    const bool keepsEvaluated = QStringView(text).startsWith(QStringView(old).first(evaluatedEnd));
+    // The text the user asked to evaluate is not this one.
+    m_inLoop = 0;
+    if (!keepsEvaluated)
+        forgetEvaluation();
+    // Only what differs is replaced: the marks before it stay.
+    const qsizetype same = std::mismatch(old.cbegin(), old.cend(), text.cbegin(), text.cend()).first - old.cbegin();
+    m_textView->replaceDirect(same, old.size() - same, text.sliced(same));
     // Undo does not reach back before the loaded text.
     m_textView->document()->clearUndoRedoStacks();
     updateView();
+    // Its answer is still to come.
+    if (m_pending.isSet())
+        setMark(m_pending, OLSyntaxHighlighter::lightBlue());
 }
 
 bool OLEditorViewController::shouldChangeText(qsizetype location)

@@ -66,6 +66,8 @@ public:
     std::optional<OLDeclaration> nextDeclaration() const;
 
     void setLastCommitSuccess(bool success) override;
+    // Forgets the evaluated prefix, a pending declaration, a failure and a
+    // running evaluation: a new interpreter knows none of them.
     void resetEvaluated() override;
 
     // Tells the window about the change, then drops the backgrounds of the
@@ -73,8 +75,10 @@ public:
     void updateView();
 
     QString content() const { return m_storage.string(); }
-    // Replaces the whole text without the edit check; the evaluation state
-    // stays as it is.
+    // Replaces the whole text without the edit check (a file read or read
+    // again), and stops a running evaluation. The evaluated prefix and a
+    // pending declaration stay when the new text begins with them; otherwise
+    // all of the evaluation state goes.
     void setContent(const QString &text);
 
     // Selects line n (1-based) without its terminator; false when there is
@@ -85,6 +89,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void forgetEvaluation();
     bool shouldChangeText(qsizetype location);
     bool insertNewline();
     void setMark(OLTextRange range, const OLColor &color);

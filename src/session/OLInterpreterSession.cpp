@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // How long output that ends like a prompt must stay quiet to count as at the
@@ -143,6 +144,8 @@ void OLInterpreterSession::eval(const QString &text, qint32 from)
             m_editor.setLastCommitSuccess(false);
         return;
     }
+    if (from == OLEditorCommitter)
+        m_editorAwaitsVerdict = true;
     run->heldCommits.append(commit);
     awaitPrompt(*run);
     writeHeldCommits(*run);
@@ -166,6 +169,7 @@ void OLInterpreterSession::resetEnvironment()
     if (Run *run = runOf(m_olProcess.get()))
         stop(*run);
     show(tr("\n\n###reset environment\n\n"), false);
+    m_editorAwaitsVerdict = false;
     m_editor.resetEvaluated();
     m_lastCommitter = OLConsoleCommitter;
     startProcess();
@@ -367,8 +371,9 @@ void OLInterpreterSession::answered(Run &run)
 
 void OLInterpreterSession::deliver(const Run &run, const OLAnswer &answer)
 {
-    // The editor first: on a success it may write its next declaration at once.
-    if (answer.report && isCurrent(run) && m_lastCommitter == OLEditorCommitter)
+    // The editor first: on a success it may write its next declaration at
+    // once. A console commit made meanwhile does not take its verdict.
+    if (answer.report && isCurrent(run) && std::exchange(m_editorAwaitsVerdict, false))
         m_editor.setLastCommitSuccess(!answer.error);
     if (!answer.text.isEmpty())
         show(answer.text, answer.error);

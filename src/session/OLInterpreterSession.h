@@ -128,6 +128,7 @@ private:
     std::shared_ptr<PXShellWrapper> m_olProcess;
     Runs m_runs; // every run not yet ended
     qint32 m_lastCommitter = OLEditorCommitter;
+    bool m_editorAwaitsVerdict = false; // an editor commit has had no verdict yet
     OLInterpreterMode m_mode = OLMosML;
     OLInterpreterActivity m_activity = OLInterpreterActivity::Idle;
     bool m_consoleAtLineStart = true;

@@ -215,6 +215,8 @@ void PXShellWrapper::startProcess()
     process->setChildProcessModifier([inputReadEnd, guardLifeline] {
         if (::dup2(inputReadEnd, STDIN_FILENO) < 0)
             ::_exit(127);
+        // Ostrel ignores it for its own writes (OLSourceFile); the interpreter must not inherit that.
+        ::signal(SIGXFSZ, SIG_DFL);
         // Its own process group, which goes when Ostrel goes, however it goes.
         if (::setpgid(0, 0) != 0 || guardLifeline < 0 || !startGuard(guardLifeline)) {
             static const char message[] = "Ostrel could not give the interpreter a process group of its own\n";

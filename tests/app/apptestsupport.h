@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,9 +28,20 @@ inline QByteArray readBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+// The same at a path given as bytes, which need not be UTF-8.
+inline void writeBytesAt(const QByteArray &path, const QByteArray &bytes)
+{
+    std::ofstream(path.constData(), std::ios::binary) << bytes.toStdString();
+}
+inline QByteArray readBytesAt(const QByteArray &path)
+{
+    std::ifstream file(path.constData(), std::ios::binary);
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {}));
+}
+
 // Changes a file as another program does: "append", "rewrite" in place,
 // "rename" (replaced by rename), "touch" (a new time, the same bytes),
-// "delete", or "folder" (a folder in its place).
+// "delete", or "folder" or "fifo" (a folder or a named pipe in its place).
 inline void changeFile(const QString &how, const QString &path, const QByteArray &bytes = QByteArray())
 {
     const QString target = how == u"rename" ? path + QStringLiteral(".new") : path;
@@ -38,8 +50,10 @@ inline void changeFile(const QString &how, const QString &path, const QByteArray
     if (how == u"touch")
         done = file.open(QIODevice::ReadWrite)
                && file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime);
-    else if (how == u"delete" || how == u"folder")
-        done = file.remove() && (how == u"delete" || QDir().mkdir(path));
+    else if (how == u"delete" || how == u"folder" || how == u"fifo")
+        done = file.remove()
+               && (how == u"delete" || (how == u"folder" ? QDir().mkdir(path)
+                                                         : ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0));
     else
         done = file.open(how == u"append" ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate)
                && file.write(bytes) == bytes.size();

@@ -4,6 +4,7 @@
 // first refusal cancels), the broadcasts, and broken settings files.
 
 #include "appfixture.h"
+#include "app/OLFileName.h"
 #include "settings/OLSettingsKeys.h"
 
 #include <QSignalSpy>
@@ -202,6 +203,75 @@ private Q_SLOTS:
                  (QStringList{QDir::homePath(), QDir::homePath(), fixture.path(QStringLiteral("sub")), fixture.dir.path()}));
         QTRY_COMPARE(filesOf(fixture.app->windows()), QStringList(QStringLiteral("ok.sml")));
         QCOMPARE(fixture.asker.alerts.size(), 1);
+    }
+
+    // Only regular files open: a named pipe or a device, on the command line,
+    // in the open panel, in the reopened list, or in place of an open file
+    // that is read again, is refused with the open alert and its reason,
+    // without waiting for a writer or reading for ever.
+    void onlyRegularFilesOpen_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("file"); // "fifo", or a device
+        for (const char *route : {"command line", "open panel", "reopened list"}) {
+            QTest::addRow("named pipe, %s", route) << route << "fifo";
+            QTest::addRow("/dev/zero, %s", route) << route << "/dev/zero";
+        }
+        QTest::newRow("named pipe in place of an open file") << "read again" << "fifo";
+    }
+    void onlyRegularFilesOpen()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, file);
+        AppFixture fixture;
+        const QString path = file == u"fifo" ? fixture.path(QStringLiteral("pipe.sml")) : file;
+        if (route == u"read again") {
+            QVERIFY(fixture.open(QStringLiteral("pipe.sml"), "val x = 1;\n"));
+            fixture.asker.changedFileAnswers.push_back(OLAsker::ChangedFile::Reload);
+            changeFile(QStringLiteral("fifo"), path);
+            QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.alerts.size(), 1, 10000);
+        } else {
+            if (file == u"fifo")
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            fixture.app->defaults().saveOpenedFiles({QUrl::fromLocalFile(path)});
+            fixture.app->defaults().saveShouldReopenFiles(route == u"reopened list");
+            fixture.asker.openFileNames = {path};
+            const bool onCommandLine = route == u"command line";
+            QVERIFY(fixture.app->applicationDidFinishLaunching(onCommandLine ? QStringList(path) : QStringList()));
+            if (route == u"open panel")
+                fixture.app->openDocument();
+        }
+        QCOMPARE(fixture.asker.alerts.size(), 1);
+        QCOMPARE(fixture.asker.alerts[0].message,
+                 QStringLiteral("Could not open file %1").arg(QFileInfo(path).fileName()));
+        const QString kind = file == u"fifo" ? QStringLiteral("a named pipe (FIFO)") : QStringLiteral("a device");
+        QCOMPARE(fixture.asker.alerts[0].informative, QStringLiteral("It is %1, not a regular file.").arg(kind));
+        const bool readAgain = route == u"read again";
+        QCOMPARE(filesOf(fixture.app->windows()), QStringList(readAgain ? QStringLiteral("pipe.sml") : QString()));
+    }
+
+    // A file name that is not UTF-8 opens, saves and reopens that very file;
+    // the file Qt would take it for ("\uFFFD.sml") stays as it was.
+    void fileNameThatIsNotUtf8()
+    {
+        AppFixture fixture;
+        const QString decoy = fixture.write(QStringLiteral("\uFFFD.sml"), "val decoy = 0;\n");
+        const QByteArray bytesPath = QFile::encodeName(fixture.dir.path()) + "/\xFF.sml";
+        writeBytesAt(bytesPath, "val mine = 1;\n");
+        const QString path = OLFileName::decode(bytesPath);
+        QVERIFY(fixture.app->applicationDidFinishLaunching({path}));
+        OLWindowController *window = fixture.app->windows().constLast();
+        WAIT_FOR_TEXT(window, QStringLiteral("val mine = 1;\n"));
+        typeAtEnd(window, QStringLiteral("val more = 2;"));
+        QVERIFY(window->saveFile());
+        QCOMPARE(readBytesAt(bytesPath), QByteArray("val mine = 1;\nval more = 2;"));
+        QCOMPARE(readBytes(decoy), QByteArray("val decoy = 0;\n"));
+        fixture.app->terminate();
+        fixture.relaunch();
+        QVERIFY(fixture.app->applicationDidFinishLaunching());
+        QCOMPARE(fixture.app->windows().constFirst()->file(), path);
+        QVERIFY(fixture.asker.alerts.isEmpty());
+        QCOMPARE(::unlink(bytesPath.constData()), 0); // Qt cannot remove it
     }
 
     // Quitting asks the windows in order: the first is saved, the second

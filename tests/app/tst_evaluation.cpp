@@ -148,6 +148,49 @@ private Q_SLOTS:
         QVERIFY(rangesText(console, console->answerRanges()).contains(banner));
         QVERIFY(!rangesText(console, console->errorRanges()).contains(banner));
     }
+
+    // While the whole file is being evaluated and a declaration computes, a
+    // reset, the file read again (changed on disk) or a commit from the
+    // console: the editor takes edits once the interpreter has answered what
+    // it was given, with marks that fit its text, and evaluates it anew.
+    void noStateLocksTheEditor_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("answered"); // the answer the console shows at last
+        QTest::newRow("reset") << QStringLiteral("reset") << QStringLiteral("###reset environment");
+        QTest::newRow("file read again") << QStringLiteral("reload") << QStringLiteral("val slow = ()");
+        QTest::newRow("console commit") << QStringLiteral("console") << QStringLiteral("val fromConsole = 4");
+    }
+    void noStateLocksTheEditor()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, answered);
+        const QString source
+            = QStringLiteral("val a = 1;\nval slow = OS.Process.sleep (Time.fromSeconds 2);\nval c = 3;\n");
+        AppFixture fixture;
+        OLWindowController *window = fixture.open(QStringLiteral("state.sml"), source.toUtf8());
+        QVERIFY(window && waitForBanner(window, interpreterTimeout));
+        OLEditorViewController *editor = window->editor();
+        window->evalFile();
+        QTRY_COMPARE_WITH_TIMEOUT(editor->pending().location, quint64(source.indexOf(u"val slow")), interpreterTimeout);
+        if (what == u"reset") {
+            window->resetEnvironment();
+        } else if (what == u"reload") {
+            fixture.asker.changedFileAnswers.push_back(OLAsker::ChangedFile::Reload);
+            changeFile(QStringLiteral("rewrite"), window->file(), "val b = 2;\n");
+            QTRY_COMPARE_WITH_TIMEOUT(editor->content(), QStringLiteral("val b = 2;\n"), interpreterTimeout);
+        } else {
+            window->eval(QStringLiteral("val fromConsole = 4"), OLConsoleCommitter);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(window->console()->textStorage().string().contains(answered), interpreterTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->inLoop() == 0, interpreterTimeout);
+        QCOMPARE(editor->interpreted(), what == u"console" ? editor->content().size() : 0);
+        typeAtEnd(window, QStringLiteral("val e = 5;"));
+        QVERIFY(editor->content().endsWith(QStringLiteral("\nval e = 5;")));
+        window->evalFile();
+        QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), interpreterTimeout);
+        QVERIFY(backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+    }
 };
 
 QTEST_MAIN(TestEvaluation)

@@ -8,7 +8,9 @@
 
 #include "settings/OLSettingsKeys.h"
 
+#include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 
 using Recovery = OLAsker::Recovery;
 using Origin = OLRecoveredText::Origin;
@@ -226,6 +228,25 @@ private Q_SLOTS:
         QCOMPARE(fixture.asker.offers.size(), 1);
         QCOMPARE(fixture.app->windows().size(), 1);
         WAIT_FOR_TEXT(fixture.app->windows().constFirst(), QStringLiteral("val x = 1;\nval y = 2;"));
+    }
+
+    // A journal that cannot be written, even by root (a file is where its
+    // folder would be made), is said in the window's status bar, not in an
+    // alert; a later edit tries again, and the notice goes once it is written.
+    void unwritableJournalIsSaidInTheWindow()
+    {
+        AppFixture fixture;
+        fixture.write(QStringLiteral("state"), "a file");
+        OLWindowController *window = fixture.untitled(QStringLiteral("val a = 1;"));
+        const auto *notice = window->findChild<QLabel *>(QStringLiteral("journalNotice"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot write the recovery journal")));
+        QTRY_VERIFY_WITH_TIMEOUT(!notice->isHidden(), journalTimeout);
+        QVERIFY2(notice->text().contains(fixture.recoveryFolder()), qPrintable(notice->text()));
+        QVERIFY(fixture.asker.alerts.isEmpty());
+        QVERIFY(QFile::remove(fixture.stateHome()));
+        typeAtEnd(window, QStringLiteral(" val b = 2;"));
+        QTRY_VERIFY_WITH_TIMEOUT(notice->isHidden(), journalTimeout);
+        QCOMPARE(journalsIn(fixture.recoveryFolder()).size(), 1);
     }
 
     // The program itself, started on a folder holding a killed Ostrel's journal,

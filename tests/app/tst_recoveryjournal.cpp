@@ -6,6 +6,7 @@
 // lock; leaveJournalBehind makes that state while the writer lives on.
 // tst_recovery kills real processes.
 
+#include "app/OLFileName.h"
 #include "app/OLRecoveryJournal.h"
 
 #include "apptestsupport.h"
@@ -24,10 +25,14 @@ OLSourceFile sourceOf(const QString &file) // none: untitled
 }
 
 struct Journalled {
-    explicit Journalled(const QByteArray &onDisk = QByteArray())
-        : file(onDisk.isEmpty() ? QString() : writeBytes(dir, QStringLiteral("source.sml"), onDisk))
+    explicit Journalled(const QByteArray &onDisk = QByteArray(), const QByteArray &name = "source.sml")
+        : file(onDisk.isEmpty() ? QString() : OLFileName::decode(QFile::encodeName(dir.path()) + '/' + name))
     {
+        if (!file.isEmpty())
+            writeBytesAt(OLFileName::encode(file), onDisk);
     }
+    // Qt cannot remove a file whose name is not UTF-8.
+    ~Journalled() { ::unlink(OLFileName::encode(file).constData()); }
     // Journals the text as its window would and leaves the journal behind.
     void leaveBehind(const QString &text)
     {
@@ -48,6 +53,7 @@ struct TextCase {
     QByteArray journalled; // as saving would write it
     QString meanwhile;     // what happens to the file before the journal is read
     Origin origin;
+    QByteArray name = "source.sml";
 };
 } // namespace
 Q_DECLARE_METATYPE(TextCase)
@@ -76,6 +82,8 @@ private Q_SLOTS:
         QTest::newRow("file deleted") << TextCase{lf, edited, edited.toUtf8(), QStringLiteral("delete"), Origin::Missing};
         QTest::newRow("a folder now") << TextCase{lf, edited, edited.toUtf8(), QStringLiteral("folder"), Origin::Missing};
         QTest::newRow("untitled") << TextCase{{}, QStringLiteral("fun f x = x;\n"), "fun f x = x;\n", {}, Origin::Untitled};
+        QTest::newRow("file name not UTF-8")
+            << TextCase{lf, edited, edited.toUtf8(), {}, Origin::Unchanged, "\xFF.sml"};
     }
     // The file is judged by content: the size and hash of the bytes the edits
     // started from. Saved through the file's form, the text writes the
@@ -83,7 +91,7 @@ private Q_SLOTS:
     void textComesBackExactly()
     {
         QFETCH(TextCase, c);
-        Journalled j(c.onDisk);
+        Journalled j(c.onDisk, c.name);
         const OLFileStamp stamp = OLFileStamp::of(j.file);
         const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
         j.leaveBehind(c.edited);

@@ -1,9 +1,13 @@
 // Source files: what is read is written back byte for byte, edits keep the
-// file's form, and a failed write leaves the old file as it was.
+// file's form, and a failed write leaves the old file as it was; file names
+// need not be UTF-8. (Named pipes and devices: tst_appdelegate.)
 
+#include "app/OLFileName.h"
 #include "app/OLSourceFile.h"
 
 #include "apptestsupport.h"
+
+#include <sys/wait.h>
 
 class TestSourceFile : public QObject
 {
@@ -25,6 +29,13 @@ private Q_SLOTS:
             << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << QStringLiteral("\uFEFFx");
         QTest::newRow("non-ASCII")
             << QByteArray("val s = \"\xC3\xA4\xF0\x9F\x98\x80\";\r\n") << QStringLiteral("val s = \"ä😀\";\n");
+        // The text view shows these two as line breaks.
+        QTest::newRow("U+FDD0, U+FDD1 among CRLF") << QStringLiteral("a\uFDD0b\r\nc\uFDD1\r\n").toUtf8()
+                                                 << QStringLiteral("a\nb\nc\n\n");
+        for (const char32_t c : {0xFDD2, 0xFDEF, 0xFFFE, 0xFFFF, 0x1FFFE, 0x10FFFF, 0xFEFF, 0x2028}) {
+            const QString text = QStringLiteral("x") + QString::fromUcs4(&c, 1) + QStringLiteral("y\n");
+            QTest::addRow("U+%04X", unsigned(c)) << text.toUtf8() << text;
+        }
     }
     void readsAndWritesBack()
     {
@@ -55,7 +66,7 @@ private Q_SLOTS:
         QTest::newRow("invalid after a byte-order mark") << QByteArray("\xEF\xBB\xBF\xFF") << notUtf8;
         QTest::newRow("UTF-16") << QByteArray("\xFF\xFEv\0a\0l\0", 8) << notUtf8;
         QTest::newRow("missing") << QByteArray() << QStringLiteral("No such file or directory");
-        QTest::newRow("a folder") << QByteArray("/") << QString();
+        QTest::newRow("a folder") << QByteArray("/") << QStringLiteral("It is a folder, not a file.");
     }
     void refusesWhatIsNoText()
     {
@@ -180,6 +191,43 @@ private Q_SLOTS:
             QCOMPARE(entriesOf(dir, QStringLiteral("folder/old.sml")), QStringList());
         else
             QCOMPARE(readBytes(old), QByteArray("old\n"));
+    }
+
+    // A write beyond the file-size limit fails with its reason, in a child
+    // that has SIGXFSZ as a program gets it: the signal would end it.
+    void fileSizeLimitFailsTheWriteNotTheProgram()
+    {
+        QTemporaryDir dir;
+        const QString path = writeBytes(dir, QStringLiteral("old.sml"), "old\n");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit;
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 100;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            QString error;
+            const bool written = OLSourceFile::write(path, QByteArray(5000, 'x'), &error);
+            ::_exit(written ? 1 : error == u"File too large" ? 0 : 2);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "ended by a signal");
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(readBytes(path), QByteArray("old\n"));
+    }
+
+    // Any bytes come back: every pair, alone and after the start of a 3- or
+    // 4-byte sequence (whose second half may look like an escaped byte).
+    void everyByteStringRoundTrips()
+    {
+        for (const QByteArray &prefix : {QByteArray(), QByteArray("\xE2"), QByteArray("\xF0\x9F")}) {
+            for (int pair = 0; pair < 0x10000; ++pair) {
+                const QByteArray bytes = prefix + char(pair >> 8) + char(pair);
+                if (OLFileName::encode(OLFileName::decode(bytes)) != bytes)
+                    QFAIL(bytes.toHex(' ').constData());
+            }
+        }
     }
 };
 

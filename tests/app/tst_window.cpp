@@ -43,6 +43,11 @@ private Q_SLOTS:
         QTest::newRow("byte-order mark and CRLF, a line added")
             << QByteArray("\xEF\xBB\xBFval x = 1;\r\nval y = 2;\r\n") << QStringLiteral("val a = 0;")
             << QByteArray("\xEF\xBB\xBFval x = 1;\r\nval a = 0;\r\nval y = 2;\r\n");
+        unedited("noncharacters, CR alone, byte-order mark inside",
+                 QStringLiteral("val s = \"\uFDD0\uFDD1\uFDEF\uFFFE\uFFFF\U0010FFFF\uFEFF\";\r(* \r\n *)\n").toUtf8());
+        QTest::newRow("U+FDD0: a line break typed in its line is LF")
+            << QStringLiteral("val x = 1;\uFDD0val y = 2;\n").toUtf8() << QStringLiteral("val a = 0;")
+            << QStringLiteral("val x = 1;\nval a = 0;\uFDD0val y = 2;\n").toUtf8();
         QTest::newRow("mixed: the new line ends like the line it split")
             << QByteArray("val x = 1;\nval y = 2;\r\nval z = 3;\r\n") << QStringLiteral("val a = 0;")
             << QByteArray("val x = 1;\nval a = 0;\nval y = 2;\r\nval z = 3;\r\n");

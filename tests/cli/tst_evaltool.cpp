@@ -266,6 +266,7 @@ private Q_SLOTS:
         row("missing file", {data("nothing-here.sml")}, "cannot read " + data("nothing-here.sml") + ": No such file or directory");
         row("not UTF-8", {"--split", data("invalid-utf8.sml")},
             "cannot read " + data("invalid-utf8.sml") + ": The file is not valid UTF-8 text.");
+        row("a device", {"--split", "/dev/zero"}, "cannot read /dev/zero: It is a device, not a regular file.");
         row("no such interpreter path", {"--interpreter", "/nonexistent/bin/poly -q", file},
             "cannot start the interpreter /nonexistent/bin/poly: no such file");
         row("no such interpreter name", {"--interpreter", "ostrel-no-such-interpreter", file},

@@ -236,33 +236,53 @@ private Q_SLOTS:
         QCOMPARE(f.state(), QStringLiteral("0 | pending 0+10 | error - | loop 0 | blue 0-10"));
     }
 
-    // While a declaration is pending a step sends it again, and loading a
-    // text or a reset is no edit: the pending state stays, edits stay refused.
-    void whilePending()
+    // While a declaration is pending in a running evaluation, a step sends
+    // it again. A new text (the file read again) keeps the evaluated prefix
+    // and the pending declaration where it begins with them, and drops them
+    // otherwise; a reset drops them. Either way the evaluation stops; edits
+    // are taken once nothing is pending, and a late report on a dropped
+    // declaration changes nothing. Undo does not reach back before the text.
+    void newTextOrResetWhilePending_data()
     {
+        QTest::addColumn<QString>("text"); // null: a reset
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("reported");
+        const QString dropped = QStringLiteral("0 | pending - | error - | loop 0 | ");
+        QTest::newRow("begins with both, tab and no-break space after: kept")
+            << QStringLiteral("val a = 1\nval b = 2\n\tval\u00a0c = 3\n")
+            << QStringLiteral("10 | pending 10+10 | error - | loop 0 | green 0-10, blue 10-20")
+            << QStringLiteral("20 | pending - | error - | loop 0 | green 0-20");
+        QTest::newRow("pending declaration changed: dropped")
+            << QStringLiteral("val a = 1\nval b = 22\n") << dropped << dropped;
+        QTest::newRow("shorter than the evaluated prefix: dropped") << QStringLiteral("val") << dropped << dropped;
+        QTest::newRow("reset: dropped") << QString() << dropped << dropped;
+    }
+    void newTextOrResetWhilePending()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, state);
+        QFETCH(QString, reported);
         Fixture f;
         f.step(true);
-        f.pane.evalNextStep();
+        f.pane.evalFile();
         f.pane.evalNextStep();
         QCOMPARE(f.evals.mid(1), QStringList(2, QStringLiteral("val b = 2\n")));
-        // Tabs and a no-break space come back as they were.
-        const QString text = QStringLiteral("val\u00a0a = 1\n\tval b = 2\n");
-        f.pane.setContent(text);
-        QCOMPARE(f.pane.content(), text);
-        QCOMPARE(f.state(), QStringLiteral("10 | pending 10+10 | error - | loop 0 | "));
-        f.pane.resetEvaluated();
-        QCOMPARE(f.state(), QStringLiteral("0 | pending 10+10 | error - | loop 0 | "));
-        select(f.view(), int(text.size()));
+        if (text.isNull())
+            f.pane.resetEvaluated();
+        else
+            f.pane.setContent(text);
+        const QString loaded = text.isNull() ? threeDeclarations : text;
+        QCOMPARE(f.pane.content(), loaded);
+        QCOMPARE(f.state(), state);
+        select(f.view(), int(loaded.size()));
         QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.pane.content(), text);
-        // The report ends the refusal; the prefix grows from 0 by its length.
+        QCOMPARE(f.pane.content(), f.pane.pending().isSet() ? loaded : loaded + u'x');
         f.pane.setLastCommitSuccess(true);
-        QCOMPARE(f.pane.interpreted(), qint64(10));
-        // Undo does not reach back before the loaded text.
-        QTest::keySequence(&f.view(), QKeySequence::Undo);
-        QCOMPARE(f.pane.content(), text);
-        QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.pane.content(), text + u'x');
+        QCOMPARE(f.state(), reported);
+        QCOMPARE(f.evals.size(), 3);
+        for (int i = 0; i < 2; ++i)
+            QTest::keySequence(&f.view(), QKeySequence::Undo);
+        QCOMPARE(f.pane.content(), loaded);
     }
 
     // An edit that begins inside the evaluated prefix resets it (undo
