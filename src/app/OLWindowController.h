@@ -40,8 +40,9 @@ struct OLRecoveredText;
 // saving over such a change asks first; when it goes, the text stays and is
 // marked as unsaved.
 //
-// The status bar says when the interpreter is busy, and when none runs; the
-// window stays open then, and Interrupt and Reset are always at hand.
+// The status bar names the interpreter and says when it is busy, and when
+// none runs; the window stays open then, and Interrupt and Reset are always
+// at hand. It also shows the line and column of the editor's cursor.
 class OLWindowController : public QMainWindow,
                            public OLEditorWindow,
                            public OLConsoleWindow,
@@ -86,6 +87,9 @@ public:
     bool windowShouldClose();
     // Stores the console's commit history; every window does as it closes.
     void storeHistory();
+    // Stores the window's size and place for the next new window; every
+    // window does as it closes.
+    void storeGeometry();
 
     // At most this long after an edit, the unsaved text is in the journal.
     static constexpr int journalDelay = 2000;
@@ -94,6 +98,7 @@ public:
 
     // Broadcast receivers.
     void updateFontAttributes();
+    void updateLineNumbers();
     void clearHistory();
     void resetEnvironment();
 
@@ -119,6 +124,9 @@ public:
     void goToLine();
     void closeGoToLineSheet();
     void mySelectAll();
+    void clearConsole();
+    void showKeyboardShortcuts();
+    void showAbout();
     // Shows the interpreter chooser beside the window; the window's panes are
     // hidden until it closes.
     void chooseMode();
@@ -133,6 +141,10 @@ private:
                        OLSourceFile source, const QString &text);
 
     void createMenus();
+    void updateTitle();
+    void showInterpreterName();
+    // The editor cursor's line and column, from 1.
+    void showPosition();
     void windowWillClose();
     void loadContent();
     // From the text as it stands, the line ends follow every edit.
@@ -158,6 +170,8 @@ private:
     OLEditorViewController *m_olEditor;
     QSplitter *m_splitView;
     QLabel *m_activityLabel;     // in the status bar
+    QLabel *m_interpreterLabel;  // in the status bar
+    QLabel *m_positionLabel;     // in the status bar
     QAction *m_interruptAction = nullptr;
     std::unique_ptr<OLInterpreterSession> m_olProcess;
     QString m_file;
@@ -168,6 +182,7 @@ private:
     QPointer<QDialog> m_findSheet;
     QLineEdit *m_findSheetTextField = nullptr;
     QPointer<OLModeChooserWindowController> m_modeChooser;
+    QPointer<QDialog> m_shortcuts;
 
     std::unique_ptr<OLRecoveryJournal> m_journal; // while the text is unsaved
     QTimer m_journalTimer;

@@ -25,6 +25,7 @@ struct OLStyleSet {
     std::optional<OLColor> comColor; // comments
     QVariant name;                   // font family, as stored
     QVariant size;                   // points, as stored; readers use its integer value
+    QVariant style;                  // the family's face, as stored; absent: its regular face
 
     friend bool operator==(const OLStyleSet &, const OLStyleSet &) = default;
 };
@@ -111,8 +112,13 @@ public:
 
     bool loadVerticalOrientation() const;
     void saveVerticalOrientation(bool vertical);
+    // As QWidget::saveGeometry() gives it; empty when none is stored.
+    QByteArray loadWindowGeometry() const;
+    void saveWindowGeometry(const QByteArray &geometry);
     bool loadShouldHighlightSyntax() const;
     void saveShouldHighlightSyntax(bool highlight);
+    bool loadShowLineNumbers() const;
+    void saveShowLineNumbers(bool show);
     bool loadShouldReopenFiles() const;
     void saveShouldReopenFiles(bool reopen);
     // Stored strings that form no absolute URL are left out.

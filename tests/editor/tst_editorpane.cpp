@@ -394,24 +394,40 @@ private Q_SLOTS:
         QCOMPARE(f.selection(), std::make_pair(qMax(from, 0), to));
     }
 
-    void fontChangeRemovesTheMarks()
+    // The marks are the evaluation's state: a new font or new colours keep
+    // them, and new colours reach the evaluated text too.
+    void fontChangeKeepsTheMarks_data()
     {
+        QTest::addColumn<bool>("failed"); // the second declaration; else pending
+        QTest::addColumn<bool>("newColours");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("font only, a declaration pending") << false << false << "10 | pending 10+10 | error - | loop 0 | green 0-10, blue 10-20";
+        QTest::newRow("new colours, a declaration failed") << true << true << "10 | pending - | error 10+10 | loop 0 | green 0-10, red 10-20";
+    }
+    void fontChangeKeepsTheMarks()
+    {
+        QFETCH(bool, failed);
+        QFETCH(bool, newColours);
+        QFETCH(QString, state);
         Fixture f;
         f.step(true);
-        OLStyleSet styles = testStyles();
+        f.pane.evalNextStep();
+        if (failed)
+            f.pane.setLastCommitSuccess(false);
+        QTRY_VERIFY(f.colouringSettled());
+        const QString before = colourLetters(f.pane.textStorage());
+        OLStyleSet styles = newColours ? testStyles(0.5) : testStyles();
         styles.name = QStringLiteral("DejaVu Sans Mono");
         styles.size = 13.7;
+        styles.style = QStringLiteral("Bold");
         f.pane.setFontAttributes(styles);
         QCOMPARE(f.view().font().pointSize(), 13);
         QCOMPARE(f.view().font().family(), QStringLiteral("DejaVu Sans Mono"));
-        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error - | loop 0 | "));
-        // The evaluated prefix stays plain, the rest is coloured again.
-        QCOMPARE(colourLetters(f.pane.textStorage(), 0, 10), QString(10, u'.'));
+        QCOMPARE(f.view().font().styleName(), QStringLiteral("Bold"));
+        QCOMPARE(f.state(), state);
         QTRY_VERIFY(f.colouringSettled());
-        COLOURED_AFRESH(f, 10, 30);
-        // Later steps mark only what they evaluate.
-        f.step(true);
-        QCOMPARE(f.marks(), QStringLiteral("green 10-20"));
+        // Translucent colours show as capitals.
+        QCOMPARE(colourLetters(f.pane.textStorage()), newColours ? before.toUpper() : before);
     }
 
     // Typing a quote recolours the whole rest of a long text: the viewport is

@@ -40,6 +40,7 @@ public:
     {
     }
     void updateAllFontAttributes() override { record(QStringLiteral("update")); }
+    void updateAllLineNumbers() override { record(QStringLiteral("lines")); }
     void clearAllHistory() override { record(QStringLiteral("clear")); }
     void resetAllEnvironments() override { record(QStringLiteral("reset")); }
 
