@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -171,10 +172,18 @@ void OLAppDelegate::addWindow(OLWindowController *window)
 
 void OLAppDelegate::placeWindow(OLWindowController *window) const
 {
-    window->restoreGeometry(m_defaults.loadWindowGeometry());
+    // Within the screen it was on, or the first.
+    const QRect stored = m_defaults.loadWindowGeometry();
+    const QScreen *screen = stored.isValid() ? QGuiApplication::screenAt(stored.center()) : nullptr;
+    const QRect area = (screen ? screen : window->screen())->availableGeometry();
+    if (stored.isValid()) {
+        const QSize size = stored.size().boundedTo(area.size());
+        window->resize(size);
+        window->move(qBound(area.left(), stored.x(), area.right() + 1 - size.width()),
+                     qBound(area.top(), stored.y(), area.bottom() + 1 - size.height()));
+    }
     // A window right over another would hide it: it goes a step further down
     // and to the right, and back to the screen's corner at its edge.
-    const QRect screen = window->screen()->availableGeometry();
     const auto taken = [this](QPoint at) {
         return std::any_of(m_currentyOpen.cbegin(), m_currentyOpen.cend(),
                            [at](const OLWindowController *open) { return open->pos() == at; });
@@ -182,8 +191,8 @@ void OLAppDelegate::placeWindow(OLWindowController *window) const
     QPoint at = window->pos();
     for (qsizetype step = 0; taken(at) && step < m_currentyOpen.size(); ++step) {
         at += QPoint(cascadeStep, cascadeStep);
-        if (!screen.contains(QRect(at, window->frameGeometry().size())))
-            at = screen.topLeft();
+        if (!area.contains(QRect(at, window->size())))
+            at = area.topLeft();
     }
     window->move(at);
 }

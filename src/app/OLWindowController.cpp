@@ -482,7 +482,7 @@ void OLWindowController::storeHistory()
 
 void OLWindowController::storeGeometry()
 {
-    m_defaults.saveWindowGeometry(saveGeometry());
+    m_defaults.saveWindowGeometry(QRect(pos(), size()));
 }
 
 void OLWindowController::clearConsole()

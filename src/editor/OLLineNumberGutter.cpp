@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 namespace {
 // Room for this many digits at least, so that the strip seldom widens.
@@ -67,9 +68,12 @@ QList<OLLineNumberGutter::Row> OLLineNumberGutter::rows() const
     const QAbstractTextDocumentLayout *layout = m_view->document()->documentLayout();
     qreal top = m_view->cursorRect(QTextCursor(block)).top();
     for (; block.isValid() && top < viewport->height(); block = block.next()) {
+        // The last block's rectangle holds the document's margin too.
         const qreal height = layout->blockBoundingRect(block).height();
+        const QTextLayout *lines = block.layout();
+        const qreal lineHeight = lines->lineCount() > 0 ? lines->lineAt(0).height() : height;
         rows.append({block.blockNumber() + 1,
-                     QRect(0, offset + qRound(top), width() - padding, qRound(top + height) - qRound(top))});
+                     QRect(0, offset + qRound(top), width() - padding, qRound(top + lineHeight) - qRound(top))});
         top += height;
     }
     return rows;

@@ -329,12 +329,13 @@ void OLUserDefaults::saveVerticalOrientation(bool vertical)
     setValue(vertical, OLKey::verticalOrientation);
 }
 
-QByteArray OLUserDefaults::loadWindowGeometry() const
+QRect OLUserDefaults::loadWindowGeometry() const
 {
-    return valueForKey(OLKey::windowGeometry).toByteArray();
+    const QVariant stored = valueForKey(OLKey::windowGeometry);
+    return stored.typeId() == QMetaType::QRect ? stored.toRect() : QRect();
 }
 
-void OLUserDefaults::saveWindowGeometry(const QByteArray &geometry)
+void OLUserDefaults::saveWindowGeometry(const QRect &geometry)
 {
     setValue(geometry, OLKey::windowGeometry);
 }

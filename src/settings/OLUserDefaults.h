@@ -4,6 +4,7 @@
 #include "settings/OLColor.h"
 
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -112,9 +113,10 @@ public:
 
     bool loadVerticalOrientation() const;
     void saveVerticalOrientation(bool vertical);
-    // As QWidget::saveGeometry() gives it; empty when none is stored.
-    QByteArray loadWindowGeometry() const;
-    void saveWindowGeometry(const QByteArray &geometry);
+    // A document window's place (with its frame) and size (without); an
+    // invalid rectangle when none is stored.
+    QRect loadWindowGeometry() const;
+    void saveWindowGeometry(const QRect &geometry);
     bool loadShouldHighlightSyntax() const;
     void saveShouldHighlightSyntax(bool highlight);
     bool loadShowLineNumbers() const;

@@ -1,11 +1,16 @@
 // The application: the launch check and the chooser, files named on the
 // command line, reopening the last run's files, opening into the only empty
-// window, the open panel's folder, quitting (every window asked in order, the
+// window, a file already open, the open panel's folder, the windows' places,
+// quitting (every window asked in order, the
 // first refusal cancels), the broadcasts, and broken settings files.
 
 #include "appfixture.h"
 #include "settings/OLSettingsKeys.h"
 
+#include "editor/OLLineNumberGutter.h"
+
+#include <QLineEdit>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSplitter>
 
@@ -186,6 +191,85 @@ private Q_SLOTS:
         QCOMPARE(fixture.asker.alerts.size(), 1);
     }
 
+    // A file already open, under whatever name, brings its window forward.
+    void openingAFileAlreadyOpen_data()
+    {
+        QTest::addColumn<QString>("how"); // the second name of the file
+        QTest::newRow("the same path") << "same";
+        QTest::newRow("through a symbolic link") << "link";
+        QTest::newRow("with a dot and a double slash") << "dots";
+    }
+    void openingAFileAlreadyOpen()
+    {
+        QFETCH(QString, how);
+        AppFixture fixture;
+        OLWindowController *first = fixture.open(QStringLiteral("a.sml"), "val a = 1;\n");
+        QVERIFY(first);
+        OLWindowController *other = fixture.untitled(QStringLiteral("val other = 1;"));
+        QVERIFY(QTest::qWaitForWindowActive(other));
+        QString again = first->file();
+        if (how == u"link") {
+            again = fixture.path(QStringLiteral("link.sml"));
+            QVERIFY(QFile::link(first->file(), again));
+        } else if (how == u"dots") {
+            again = fixture.dir.path() + QStringLiteral("/.//a.sml");
+        }
+        fixture.asker.openFileNames = {again};
+        fixture.app->openDocument();
+        QCOMPARE(fixture.app->windows(), (QList<OLWindowController *>{first, other}));
+        QVERIFY(QTest::qWaitForWindowActive(first));
+        QCOMPARE(fixture.app->openDocumentWindow(again), first);
+        QCOMPARE(fixture.app->windows().size(), 2);
+    }
+
+    // The open panel of a window with a file starts in the file's folder;
+    // that of a new document where the panel was last confirmed.
+    void openPanelStartsInTheDocumentsFolder()
+    {
+        AppFixture fixture;
+        QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("sub")));
+        OLWindowController *inSub = fixture.open(QStringLiteral("sub/s.sml"), "val s = 1;\n");
+        QVERIFY(inSub);
+        OLWindowController *untitled = fixture.untitled(QStringLiteral("val u = 1;"));
+        for (OLWindowController *window : {inSub, untitled}) {
+            QVERIFY(QTest::qWaitForWindowActive(window) || (window->activateWindow(), QTest::qWaitForWindowActive(window)));
+            QTest::keyClick(window->editor()->textView(), Qt::Key_O, Qt::ControlModifier);
+        }
+        QCOMPARE(fixture.asker.openDirectories, (QStringList{fixture.path(QStringLiteral("sub")), QDir::homePath()}));
+    }
+
+    // A new window takes the size and place of the window closed last (or of
+    // the windows at the last quit), a step away from a window already there,
+    // and within the screen.
+    void windowPlaces()
+    {
+        AppFixture fixture;
+        OLWindowController *kept = fixture.untitled(QStringLiteral("val k = 1;"));
+        OLWindowController *closed = fixture.untitled();
+        QVERIFY(QTest::qWaitForWindowExposed(closed));
+        closed->resize(500, 300);
+        closed->move(120, 90);
+        closed->closeWindow();
+        kept->move(120, 250);
+        OLWindowController *first = fixture.untitled();
+        OLWindowController *second = fixture.untitled();
+        QVERIFY(QTest::qWaitForWindowExposed(second));
+        QCOMPARE(first->pos(), QPoint(120, 90));
+        QCOMPARE(first->size(), QSize(500, 300));
+        QCOMPARE(second->size(), QSize(500, 300));
+        QCOMPARE(second->pos(), QPoint(148, 118));
+        fixture.app->terminate();
+        fixture.relaunch();
+        fixture.app->defaults().saveShouldReopenFiles(false);
+        QVERIFY(fixture.app->applicationDidFinishLaunching());
+        QCOMPARE(fixture.app->windows().constFirst()->size(), QSize(500, 300));
+
+        const QRect screen = fixture.app->windows().constFirst()->screen()->availableGeometry();
+        fixture.app->defaults().saveWindowGeometry(QRect(screen.right() + 100, -300, screen.width() + 100, 200));
+        const OLWindowController *outside = fixture.untitled();
+        QCOMPARE(QRect(outside->pos(), outside->size()), QRect(screen.topLeft(), QSize(screen.width(), 200)));
+    }
+
     // Quitting asks the windows in order: the first is saved, the second
     // cancels, the third is never asked, nothing quits and the stored files
     // stay. The next quit stores every window's file, the one saved under a
@@ -299,12 +383,20 @@ private Q_SLOTS:
             QCOMPARE(window->editor()->textView()->font().pointSize(), 23);
             QCOMPARE(window->console()->history().createArray(), QStringList(QStringLiteral("val stored = 1;")));
         }
-        // The preferences window is one, shown again when asked again.
+        fixture.app->defaults().saveShowLineNumbers(false);
+        fixture.app->updateAllLineNumbers();
+        for (OLWindowController *window : windows)
+            QVERIFY(!window->editor()->lineNumbers()->isVisible());
+        // The preferences window is one, shown again when asked again, with
+        // what was chosen elsewhere meanwhile.
         fixture.app->openPreferences();
         QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
         QVERIFY(preferences && preferences->isVisible());
+        fixture.app->defaults().savePreferredInterpreter(smlnjCommandLine);
         fixture.app->openPreferences();
         QCOMPARE(fixture.app->preferencesWindowController(), preferences.get());
+        QCOMPARE(preferences->findChild<QLineEdit *>(QStringLiteral("genProcessCommandLineTextField"))->text(),
+                 QStringLiteral("/usr/bin/sml"));
         // The stopped interpreters end; their windows stay.
         fixture.app->resetAllEnvironments();
         for (OLWindowController *window : windows)

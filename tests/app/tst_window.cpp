@@ -1,13 +1,17 @@
 // The document window: saving in the file's form, the edited mark, the close
 // question and its save path, failed writes, Save As, the title, go to line,
-// orientation, the chooser, the menus and the keys.
+// orientation, the chooser, the menus and the keys, the list of keys, the
+// status bar, and the marks through the preferences.
 
 #include "appfixture.h"
+#include "../highlight/viewtestsupport.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QTableWidget>
 
 using SaveChanges = OLAsker::SaveChanges;
 
@@ -141,8 +145,8 @@ private Q_SLOTS:
     }
 
     // A Save As that cannot write shows the alert and the panel again, in the
-    // folder chosen; the next choice is saved, the title stays, and later saves
-    // and panels follow the file.
+    // folder chosen; the next choice is saved, the title names it, and later
+    // saves and panels follow the file.
     void saveAsAfterAFailedWrite()
     {
         AppFixture fixture;
@@ -159,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(window->file(), path);
         QCOMPARE(readBytes(path), QByteArray("val x = 1;"));
         QVERIFY(!window->isWindowModified());
-        QCOMPARE(window->windowTitle(), QStringLiteral("Ostrel[*]"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("named.sml[*] - Ostrel"));
 
         typeAtEnd(window, QStringLiteral("\nval y = 2;"));
         QVERIFY(window->saveFile());
@@ -262,20 +266,111 @@ private Q_SLOTS:
     }
 
     // Every command of the window is in a menu, each with a key of its own
-    // but the chooser, which is seldom needed.
+    // but the chooser and About, which are seldom needed.
     void everyCommandIsInAMenuWithItsOwnKey()
     {
         AppFixture fixture;
         QSet<QKeySequence> keys;
         for (QAction *menu : fixture.untitled()->menuBar()->actions()) {
             for (const QAction *action : menu->menu()->actions()) {
-                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter..."))
+                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter...")
+                    || action->text() == QStringLiteral("&About Ostrel"))
                     continue;
                 QVERIFY2(!action->shortcut().isEmpty() && !keys.contains(action->shortcut()), qPrintable(action->text()));
                 keys.insert(action->shortcut());
             }
         }
         QVERIFY(!keys.isEmpty());
+    }
+
+    // The list of keys is made from the menus as they are: a command added
+    // later is in it too, and every command is there with its key.
+    void keyboardShortcutsComeFromTheMenus()
+    {
+        AppFixture fixture;
+        OLWindowController *window = fixture.untitled();
+        QMenu *added = window->menuBar()->addMenu(QStringLiteral("Extra"));
+        added->addAction(QStringLiteral("Added Later"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+F9")));
+        window->showKeyboardShortcuts();
+        auto *table = window->findChild<QDialog *>(QStringLiteral("keyboardShortcuts"))->findChild<QTableWidget *>();
+        QVERIFY(table);
+        QHash<QString, QString> listed;
+        for (int row = 0; row < table->rowCount(); ++row)
+            listed.insert(table->item(row, 0)->text(), table->item(row, 1)->text());
+        int commands = 0;
+        for (QAction *menu : window->menuBar()->actions()) {
+            for (const QAction *action : menu->menu()->actions()) {
+                if (action->isSeparator())
+                    continue;
+                ++commands;
+                const QString name = menu->text().remove(u'&') + QStringLiteral(" › ") + action->text().remove(u'&');
+                QVERIFY2(listed.contains(name), qPrintable(name));
+                QCOMPARE(listed.value(name), action->shortcut().toString(QKeySequence::NativeText));
+            }
+        }
+        QCOMPARE(table->rowCount(), commands);
+        QCOMPARE(listed.value(QStringLiteral("Extra › Added Later")), QStringLiteral("Ctrl+F9"));
+        QCOMPARE(listed.value(QStringLiteral("Console › Clear Console")), QStringLiteral("Ctrl+Shift+K"));
+    }
+
+    // The status bar names the interpreter (by its program's name when of no
+    // known kind), after a reset the new one, and shows the editor cursor's
+    // line and column.
+    void statusBar_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Poly ML") << polyCommandLine << "Poly ML";
+        QTest::newRow("SML of New Jersey") << smlnjCommandLine << "SML of New Jersey";
+        QTest::newRow("of no known kind") << QStringLiteral("file://localhost/bin/cat") << "cat";
+    }
+    void statusBar()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, name);
+        AppFixture fixture;
+        OLWindowController *window = fixture.open(QStringLiteral("s.sml"), "val x = 1;\n\tval yy = 2;\n");
+        QVERIFY(window);
+        const auto label = [window](const char *object) {
+            return window->findChild<QLabel *>(QLatin1StringView(object))->text();
+        };
+        QCOMPARE(label("interpreterName"), QStringLiteral("Poly ML"));
+        fixture.app->defaults().savePreferredInterpreter(commandLine);
+        window->resetEnvironment();
+        QCOMPARE(label("interpreterName"), name);
+        const QList<std::pair<int, QString>> places{{0, "1:1"}, {10, "1:11"}, {11, "2:1"}, {13, "2:3"}, {24, "3:1"}};
+        for (const auto &[position, shown] : places) {
+            select(*window->editor()->textView(), position);
+            QCOMPARE(label("cursorPosition"), shown);
+        }
+    }
+
+    // The marks are the evaluation's state: opening and closing the
+    // preferences leaves them, and so does a new font.
+    void marksOutlastThePreferences()
+    {
+        AppFixture fixture;
+        OLWindowController *window = fixture.open(QStringLiteral("m.sml"), "val a = 1;\nval b = nope;\n");
+        QVERIFY(window);
+        window->evalFile();
+        QTRY_VERIFY_WITH_TIMEOUT(window->editor()->error().isSet(), 20000);
+        const OLTextStorage &storage = window->editor()->textStorage();
+        const auto marks = [&storage] {
+            return std::pair(storage.backgroundColorAt(0), storage.backgroundColorAt(14));
+        };
+        const auto before = marks();
+        QVERIFY(before.first && before.second && before.first != before.second);
+        fixture.app->openPreferences();
+        QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
+        QVERIFY(QTest::qWaitForWindowExposed(preferences));
+        preferences->close();
+        QTRY_VERIFY(!preferences);
+        QCOMPARE(marks(), before);
+        fixture.app->openPreferences();
+        fixture.app->preferencesWindowController()->changeFont(QFont(QStringLiteral("DejaVu Sans Mono"), 15));
+        QCOMPARE(window->editor()->textView()->font().pointSize(), 15);
+        QCOMPARE(marks(), before);
+        QVERIFY(window->editor()->error().isSet());
     }
 
     // Window-wide keys work with the focus in either text view, which takes
@@ -295,6 +390,8 @@ private Q_SLOTS:
         QVERIFY(window->console()->textStorage().string().endsWith(QStringLiteral("val remembered = 1;")));
         QTest::keyClick(console, Qt::Key_Down, Qt::ControlModifier);
         QVERIFY(!window->console()->textStorage().string().endsWith(QStringLiteral("val remembered = 1;")));
+        QTest::keyClick(console, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(window->console()->fixedLength(), 0);
 
         console->moveCursor(QTextCursor::End);
         QTest::keyClicks(console, QStringLiteral("1 + 1"));

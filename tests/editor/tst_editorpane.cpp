@@ -3,10 +3,12 @@
 #include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
 #include "editor/OLFindBar.h"
+#include "editor/OLLineNumberGutter.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 
 #include <functional>
@@ -392,6 +394,49 @@ private Q_SLOTS:
         QCOMPARE(f.pane.selectLine(line), from >= 0);
         // On failure nothing is selected: the cursor stays where it was.
         QCOMPARE(f.selection(), std::make_pair(qMax(from, 0), to));
+    }
+
+    // Each number stands beside its line, wherever the view is scrolled to,
+    // and the strip widens only past three digits.
+    void lineNumbers_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("scrolledTo"); // the first line in sight, from 0
+        QTest::addColumn<int>("digits");
+        QTest::newRow("nine lines") << 9 << 0 << 3;
+        QTest::newRow("999 lines, scrolled") << 999 << 500 << 3;
+        QTest::newRow("12,345 lines, near the end") << 12'345 << 12'300 << 5;
+    }
+    void lineNumbers()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, scrolledTo);
+        QFETCH(int, digits);
+        QString text;
+        for (int i = 0; i < lines; ++i)
+            text += QStringLiteral("val v%1 = %1\n").arg(i);
+        text.chop(1);
+        Fixture f(text);
+        QVERIFY(QTest::qWaitForWindowExposed(&f.pane));
+        OLLineNumberGutter *gutter = f.pane.lineNumbers();
+        QVERIFY(gutter->isVisible());
+        const int digit = gutter->fontMetrics().horizontalAdvance(u'9');
+        QVERIFY(gutter->width() >= digits * digit && gutter->width() < (digits + 1) * digit + 20);
+        f.view().verticalScrollBar()->setValue(scrolledTo);
+        const QList<OLLineNumberGutter::Row> rows = gutter->rows();
+        QVERIFY(rows.size() > 5);
+        QCOMPARE(rows.first().line, scrolledTo + 1);
+        const int gutterTop = gutter->mapTo(&f.pane, QPoint(0, 0)).y();
+        for (const OLLineNumberGutter::Row &row : rows) {
+            const QTextCursor line(f.view().document()->findBlockByNumber(row.line - 1));
+            const int centre = f.view().viewport()->mapTo(&f.pane, f.view().cursorRect(line).center()).y() - gutterTop;
+            QVERIFY2(qAbs(row.rect.center().y() - centre) <= 1, qPrintable(QString::number(row.line)));
+        }
+        // Down to the bottom of the view, or the last line.
+        QVERIFY(rows.last().line == lines
+                || rows.last().rect.bottom() >= f.view().viewport()->mapTo(&f.pane, QPoint(0, f.view().viewport()->height())).y() - gutterTop - 1);
+        f.pane.setShowsLineNumbers(false);
+        QVERIFY(!gutter->isVisible());
     }
 
     // The marks are the evaluation's state: a new font or new colours keep

@@ -84,6 +84,7 @@ const QMap<QString, Accessor> accessors{
     {OLKey::commitHistory, accessor(&OLUserDefaults::loadCommitHistory, &OLUserDefaults::saveCommitHistory)},
     {OLKey::openedFiles, accessor(&OLUserDefaults::loadOpenedFiles, &OLUserDefaults::saveOpenedFiles)},
     {OLKey::preferredInterpreter, accessor(&OLUserDefaults::loadPreferredInterpreterPath, &OLUserDefaults::savePreferredInterpreter)},
+    {OLKey::windowGeometry, accessor(&OLUserDefaults::loadWindowGeometry, &OLUserDefaults::saveWindowGeometry)},
 };
 
 QString describe(const std::optional<OLColor> &color)
@@ -194,6 +195,7 @@ private Q_SLOTS:
                                             QUrl::fromLocalFile("/home/u/a,b.sml"), QUrl::fromLocalFile("/home/u/100%#1.sml"),
                                             QUrl::fromLocalFile("/home/u/caf\u00e9.aml"), QUrl("file://localhost/usr/share/x.txt")}));
         row("preferred interpreter with arguments", OLKey::preferredInterpreter, QString("file://localhost/usr/bin/poly -q --eval \"a, b\""));
+        row("window geometry", OLKey::windowGeometry, QRect(-20, 40, 700, 450));
     }
     void roundTrip()
     {
@@ -320,7 +322,7 @@ private Q_SLOTS:
                           "outAlpha=opaque\nansFontTraits=12abc\nerrFontTraits=@ByteArray(12)\nfontName=DejaVu, Sans\nfontSize=big\n"
                           "regColor=0.5 0.5\nerrColor=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3xyz)\nkeyColor=1.0, 0.0, 0.0\nstrColor=\n"
                           "comColor=0.5\npreferredInterpreter=file://localhost/usr/bin/poly, -q\nPOLYML=@Rect(1 2 3 4)\n"
-                          "polyPath=a, b\nopenedFiles=@Variant(garbage)\ncommitHistory=@Rect(1 2 3 4)\n");
+                          "polyPath=a, b\nopenedFiles=@Variant(garbage)\ncommitHistory=@Rect(1 2 3 4)\nwindowGeometry=120 90 700 450\n");
         QTest::newRow("numbers out of range") << QByteArray("[General]\noutAlpha=1e300\nmaximumCommitHistoryLength=1e30\nansFontTraits=nan\n"
                                                             "errFontTraits=-inf\nfontSize=inf\nverticalOrientation=1e999\n");
         QTest::newRow("unterminated section") << QByteArray("[General\nfontSize=big\nverticalOrientation\n");
