@@ -467,6 +467,7 @@ bool OLInterpreterViewController::insertNewline()
     if (last > 0 && input[last - 1] == u';' && m_inTextView->selectionLocation() == text.size()) {
         m_inTextView->insertTyped(QStringLiteral("\n"));
         fix();
+        relocateArrow(true);
         m_history->addItem(input);
         if (m_windowController)
             m_windowController->eval(input, OLConsoleCommitter);

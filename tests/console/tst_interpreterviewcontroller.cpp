@@ -361,22 +361,25 @@ private Q_SLOTS:
         QVERIFY(piecesIn(1));
         QCOMPARE(m_pane->inputLine(), 4);
         QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(4)) <= 1); // the move after output is animated
+        type(QStringLiteral("x;"), true); // and after a commit
+        QCOMPARE(m_pane->inputLine(), 5);
+        QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(5)) <= 1);
         QString many;
         for (int i = 0; i < 100; ++i)
             many += QStringLiteral("line %1\n").arg(i);
         append({many});
         QVERIFY(piecesIn(2));
-        QCOMPARE(m_pane->inputLine(), 104);
+        QCOMPARE(m_pane->inputLine(), 105);
         QScrollBar *scroll = view().verticalScrollBar();
         QTRY_COMPARE(scroll->value(), scroll->maximum()); // the view follows the output
-        QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(104)) <= 1);
+        QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(105)) <= 1);
         // Scrolling moves the arrow with the text at once.
         const qreal lineHeight = view().cursorForPosition(QPoint(0, 0)).block().layout()->lineAt(0).height();
         const int before = arrowCentre();
         scroll->setValue(scroll->value() - 10);
         QVERIFY(qAbs(arrowCentre() - (before + 10 * lineHeight)) <= 1);
         scroll->setValue(0);
-        QVERIFY(qAbs(arrowCentre() - (lineCentre(1) + 103 * lineHeight)) <= 1); // out of sight below
+        QVERIFY(qAbs(arrowCentre() - (lineCentre(1) + 104 * lineHeight)) <= 1); // out of sight below
     }
 
     // Answer traits configured bold, error traits italic; the input style set
