@@ -10,7 +10,6 @@
 #include "settings/OLUserDefaults.h"
 
 #include <QAction>
-
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
