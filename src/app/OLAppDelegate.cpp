@@ -9,11 +9,18 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+
+namespace {
+// How far each new window stands from one it would cover.
+constexpr int cascadeStep = 28;
+} // namespace
 
 OLAppDelegate::OLAppDelegate(QSettings &userLayer, OLAsker &asker, const QString &recoveryFolder, QObject *parent)
     : QObject(parent)
@@ -58,11 +65,8 @@ bool OLAppDelegate::applicationDidFinishLaunching(const QStringList &files)
                 openDocumentWindow(path);
         }
     }
-    for (const QString &file : files) {
-        const QString path = QFileInfo(file).absoluteFilePath();
-        if (!isOpen(path))
-            openChosenFile(path);
-    }
+    for (const QString &file : files)
+        openChosenFile(QFileInfo(file).absoluteFilePath());
     // Without a window there is no menu bar to go on with.
     if (m_currentyOpen.isEmpty())
         newDocument();
@@ -93,8 +97,22 @@ void OLAppDelegate::offerRecovery()
 
 bool OLAppDelegate::isOpen(const QString &path) const
 {
-    return std::any_of(m_currentyOpen.cbegin(), m_currentyOpen.cend(),
-                       [&path](const OLWindowController *window) { return window->file() == path; });
+    return windowForFile(path) != nullptr;
+}
+
+OLWindowController *OLAppDelegate::windowForFile(const QString &path) const
+{
+    // One file by any name: through symbolic links, "..", or a second slash.
+    const auto identity = [](const QString &file) {
+        const QFileInfo info(file);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    };
+    const QString wanted = identity(path);
+    const auto found = std::find_if(m_currentyOpen.cbegin(), m_currentyOpen.cend(), [&](const OLWindowController *window) {
+        return !window->file().isEmpty() && identity(window->file()) == wanted;
+    });
+    return found == m_currentyOpen.cend() ? nullptr : *found;
 }
 
 void OLAppDelegate::newDocument()
@@ -102,9 +120,10 @@ void OLAppDelegate::newDocument()
     addWindow(new OLWindowController(m_defaults, *this));
 }
 
-void OLAppDelegate::openDocument()
+void OLAppDelegate::openDocument(const QString &folder)
 {
-    const QString path = m_asker.openFileName(nullptr, m_lastOpened.isEmpty() ? QDir::homePath() : m_lastOpened);
+    const QString start = !folder.isEmpty() ? folder : !m_lastOpened.isEmpty() ? m_lastOpened : QDir::homePath();
+    const QString path = m_asker.openFileName(nullptr, start);
     if (!path.isEmpty())
         openChosenFile(path);
 }
@@ -118,6 +137,10 @@ void OLAppDelegate::openChosenFile(const QString &path)
 
 OLWindowController *OLAppDelegate::openDocumentWindow(const QString &path)
 {
+    if (OLWindowController *open = windowForFile(path)) {
+        open->showWindow();
+        return open;
+    }
     QString reason;
     std::unique_ptr<OLWindowController> window = OLWindowController::openFile(m_defaults, *this, path, &reason);
     if (!window) {
@@ -134,8 +157,36 @@ OLWindowController *OLAppDelegate::openDocumentWindow(const QString &path)
 
 void OLAppDelegate::addWindow(OLWindowController *window)
 {
+    placeWindow(window);
     m_currentyOpen.append(window);
     window->showWindow();
+}
+
+void OLAppDelegate::placeWindow(OLWindowController *window) const
+{
+    // Within the screen it was on, or the first.
+    const QRect stored = m_defaults.loadWindowGeometry();
+    const QScreen *screen = stored.isValid() ? QGuiApplication::screenAt(stored.center()) : nullptr;
+    const QRect area = (screen ? screen : window->screen())->availableGeometry();
+    if (stored.isValid()) {
+        const QSize size = stored.size().boundedTo(area.size());
+        window->resize(size);
+        window->move(qBound(area.left(), stored.x(), area.right() + 1 - size.width()),
+                     qBound(area.top(), stored.y(), area.bottom() + 1 - size.height()));
+    }
+    // A window right over another would hide it: it goes a step further down
+    // and to the right, and back to the screen's corner at its edge.
+    const auto taken = [this](QPoint at) {
+        return std::any_of(m_currentyOpen.cbegin(), m_currentyOpen.cend(),
+                           [at](const OLWindowController *open) { return open->pos() == at; });
+    };
+    QPoint at = window->pos();
+    for (qsizetype step = 0; taken(at) && step < m_currentyOpen.size(); ++step) {
+        at += QPoint(cascadeStep, cascadeStep);
+        if (!area.contains(QRect(at, window->size())))
+            at = area.topLeft();
+    }
+    window->move(at);
 }
 
 void OLAppDelegate::openPreferences()
@@ -143,6 +194,9 @@ void OLAppDelegate::openPreferences()
     if (!m_preferencesWindowController) {
         m_preferencesWindowController = new OLPreferencesWindowController(m_defaults, *this);
         m_preferencesWindowController->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        // A window still open shows what was chosen elsewhere since.
+        m_preferencesWindowController->windowDidLoad();
     }
     m_preferencesWindowController->show();
     m_preferencesWindowController->raise();
@@ -153,6 +207,12 @@ void OLAppDelegate::updateAllFontAttributes()
 {
     for (OLWindowController *window : std::as_const(m_currentyOpen))
         window->updateFontAttributes();
+}
+
+void OLAppDelegate::updateAllLineNumbers()
+{
+    for (OLWindowController *window : std::as_const(m_currentyOpen))
+        window->updateLineNumbers();
 }
 
 void OLAppDelegate::clearAllHistory()
@@ -206,9 +266,12 @@ void OLAppDelegate::terminate()
     if (m_terminating || !applicationShouldTerminate())
         return;
     m_terminating = true;
-    // As if the windows closed in order: the last one's history is kept.
-    for (OLWindowController *window : std::as_const(m_currentyOpen))
+    // As if the windows closed in order: the last one's history and place
+    // are kept.
+    for (OLWindowController *window : std::as_const(m_currentyOpen)) {
         window->storeHistory();
+        window->storeGeometry();
+    }
     checkSettingsWritable();
     PXShellWrapper::terminateAll();
     Q_EMIT terminated();

@@ -45,13 +45,16 @@ public:
     void terminate();
 
     void newDocument();
-    void openDocument();
+    // The open panel, in `folder` (by default where it was last confirmed).
+    void openDocument(const QString &folder = QString());
     // Opens the file in a new window (into the only window when that one is
-    // empty); an alert names a file that cannot be opened.
+    // empty); an alert names a file that cannot be opened. A file already
+    // open, under whatever name, brings its window forward instead.
     OLWindowController *openDocumentWindow(const QString &path);
     void openPreferences();
 
     void updateAllFontAttributes() override;
+    void updateAllLineNumbers() override;
     void clearAllHistory() override;
     void resetAllEnvironments() override;
 
@@ -82,6 +85,10 @@ private:
     // window, is discarded, or waits for the next start.
     void offerRecovery();
     bool isOpen(const QString &path) const;
+    OLWindowController *windowForFile(const QString &path) const;
+    // A new window takes the size and place of the last one closed, a step
+    // away from any window at that place.
+    void placeWindow(OLWindowController *window) const;
     // A file chosen in the open panel or named on the command line.
     void openChosenFile(const QString &path);
     void addWindow(OLWindowController *window);

@@ -47,7 +47,8 @@ QString OLDialogAsker::saveFileName(QWidget *parent, const QString &directory, c
 
 QString OLDialogAsker::openFileName(QWidget *parent, const QString &directory)
 {
-    QFileDialog panel(parent, tr("Open"), directory, tr("Standard ML source (*.sml *.txt *.aml)"));
+    QFileDialog panel(parent, tr("Open"), directory);
+    panel.setNameFilters({tr("SML files (*.sml *.sig *.fun *.ML *.aml)"), tr("Text files (*.txt)"), tr("All files (*)")});
     panel.setAcceptMode(QFileDialog::AcceptOpen);
     panel.setFileMode(QFileDialog::ExistingFile);
     if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty())

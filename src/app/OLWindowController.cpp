@@ -10,21 +10,26 @@
 #include "session/OLInterpreterSession.h"
 #include "settings/OLUserDefaults.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 // Long enough to take a program's burst of writes as one change.
@@ -73,6 +78,8 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     , m_splitView(new QSplitter(this))
     , m_activityLabel(new QLabel(this))
     , m_journalNotice(new QLabel(this))
+    , m_interpreterLabel(new QLabel(this))
+    , m_positionLabel(new QLabel(this))
     , m_file(path)
     , m_source(std::move(source))
     , m_text(text)
@@ -81,9 +88,7 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     , m_seenStamp(m_savedStamp)
 {
     setObjectName(QStringLiteral("OLWindowController"));
-    // The title is set here only; saving under another name keeps it.
-    setWindowTitle(m_file.isEmpty() ? QStringLiteral("Ostrel[*]")
-                                    : QFileInfo(m_file).fileName() + QStringLiteral("[*] - Ostrel"));
+    updateTitle();
     // Side by side is the "vertical" divider.
     m_splitView->setOrientation(m_defaults.loadVerticalOrientation() ? Qt::Horizontal : Qt::Vertical);
     m_splitView->setChildrenCollapsible(false);
@@ -93,6 +98,11 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     m_splitView->addWidget(m_olInterpreter);
     setCentralWidget(m_splitView);
     m_activityLabel->setObjectName(QStringLiteral("interpreterActivity"));
+    m_interpreterLabel->setObjectName(QStringLiteral("interpreterName"));
+    m_positionLabel->setObjectName(QStringLiteral("cursorPosition"));
+    // Wide enough for most positions: a wider text would lay the bar out anew.
+    m_positionLabel->setMinimumWidth(m_positionLabel->fontMetrics().horizontalAdvance(QStringLiteral("00000:000")));
+    m_positionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusBar()->addWidget(m_activityLabel);
     m_journalNotice->setObjectName(QStringLiteral("journalNotice"));
     // A long reason must not widen the window: the whole of it is the tip.
@@ -100,13 +110,18 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     m_journalNotice->setStyleSheet(QStringLiteral("color: #b00000"));
     statusBar()->addWidget(m_journalNotice, 1);
     m_journalNotice->hide();
+    statusBar()->addPermanentWidget(m_interpreterLabel);
+    statusBar()->addPermanentWidget(m_positionLabel);
     resize(1000, 640);
     createMenus();
     m_olInterpreter->textView()->installEventFilter(this);
+    connect(m_olEditor->textView(), &QPlainTextEdit::cursorPositionChanged, this, &OLWindowController::showPosition);
+    showPosition();
 
     if (m_loaded)
         followLineEnds();
     updateFontAttributes();
+    updateLineNumbers();
     m_journalTimer.setSingleShot(true);
     m_journalTimer.setInterval(journalDelay);
     connect(&m_journalTimer, &QTimer::timeout, this, &OLWindowController::journalNow);
@@ -119,6 +134,7 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
 
     m_olProcess = std::make_unique<OLInterpreterSession>(m_defaults, *m_olEditor, *m_olInterpreter, *this);
     m_olProcess->startProcess();
+    showInterpreterName();
     if (m_file.isEmpty())
         jumpToInterpreter();
     else
@@ -325,6 +341,11 @@ void OLWindowController::updateFontAttributes()
     m_olInterpreter->setFontAttributes(m_defaults.loadFontAttributes(false), false);
 }
 
+void OLWindowController::updateLineNumbers()
+{
+    m_olEditor->setShowsLineNumbers(m_defaults.loadShowLineNumbers());
+}
+
 void OLWindowController::clearHistory()
 {
     m_olInterpreter->setHistory(std::make_unique<OLCommitHistory>(*m_olInterpreter, m_defaults));
@@ -333,6 +354,29 @@ void OLWindowController::clearHistory()
 void OLWindowController::resetEnvironment()
 {
     m_olProcess->resetEnvironment();
+    showInterpreterName();
+}
+
+void OLWindowController::showInterpreterName()
+{
+    // An interpreter of no known kind goes by its program's name.
+    QString name = displayNameForMode(m_olProcess->mode());
+    if (name.isEmpty())
+        name = QFileInfo(parsePreferredInterpreter(m_defaults.loadPreferredInterpreterPath()).arguments.value(0))
+                   .fileName();
+    m_interpreterLabel->setText(name);
+}
+
+void OLWindowController::showPosition()
+{
+    const QTextCursor cursor = m_olEditor->textView()->textCursor();
+    m_positionLabel->setText(QStringLiteral("%1:%2").arg(cursor.blockNumber() + 1).arg(cursor.positionInBlock() + 1));
+}
+
+void OLWindowController::updateTitle()
+{
+    setWindowTitle(m_file.isEmpty() ? QStringLiteral("Ostrel[*]")
+                                    : QFileInfo(m_file).fileName() + QStringLiteral("[*] - Ostrel"));
 }
 
 void OLWindowController::interruptEvaluation()
@@ -404,6 +448,7 @@ bool OLWindowController::saveFileAs()
         m_appDeleg.setLastSaved(chosen.absolutePath());
         if (writeTo(chosen.absoluteFilePath())) {
             m_file = chosen.absoluteFilePath();
+            updateTitle();
             watchFile();
             fileChanged();
             return true;
@@ -450,8 +495,9 @@ void OLWindowController::windowWillClose()
     m_journalNotice->hide();
     disconnect(&m_fileCheck, nullptr, this, nullptr);
     storeHistory();
-    // The interpreter runs on until it ends, detached: a closed window
-    // takes no more reports.
+    storeGeometry();
+    // The session stops its interpreter without waiting for it: a closed
+    // window takes no more reports.
     m_olProcess.reset();
     m_appDeleg.removeWC(this);
     m_appDeleg.checkSettingsWritable();
@@ -460,6 +506,66 @@ void OLWindowController::windowWillClose()
 void OLWindowController::storeHistory()
 {
     m_defaults.saveCommitHistory(m_olInterpreter->history().createArray());
+}
+
+void OLWindowController::storeGeometry()
+{
+    m_defaults.saveWindowGeometry(QRect(pos(), size()));
+}
+
+void OLWindowController::clearConsole()
+{
+    m_olInterpreter->clearFixed();
+}
+
+void OLWindowController::showAbout()
+{
+    QMessageBox::about(this, tr("About Ostrel"),
+                       tr("<h3>Ostrel %1</h3><p>An editor and console for Standard ML interpreters: evaluate a file "
+                          "declaration by declaration, or talk to the interpreter directly.</p>")
+                           .arg(QStringLiteral(OSTREL_VERSION)));
+}
+
+void OLWindowController::showKeyboardShortcuts()
+{
+    if (m_shortcuts) {
+        m_shortcuts->raise();
+        m_shortcuts->activateWindow();
+        return;
+    }
+    // From the menus themselves, so that the list is never out of date.
+    QList<std::pair<QString, QString>> commands;
+    for (const QAction *menu : menuBar()->actions()) {
+        const QString title = menu->text().remove(u'&');
+        for (const QAction *action : menu->menu()->actions()) {
+            if (!action->isSeparator())
+                commands.append({title + QStringLiteral(" › ") + action->text().remove(u'&'),
+                                 action->shortcut().toString(QKeySequence::NativeText)});
+        }
+    }
+
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("keyboardShortcuts"));
+    dialog->setWindowTitle(tr("Keyboard Shortcuts"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto *table = new QTableWidget(int(commands.size()), 2, dialog);
+    table->setHorizontalHeaderLabels({tr("Command"), tr("Key")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    for (int row = 0; row < commands.size(); ++row) {
+        table->setItem(row, 0, new QTableWidgetItem(commands[row].first));
+        table->setItem(row, 1, new QTableWidgetItem(commands[row].second));
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(table);
+    layout->addWidget(buttons);
+    dialog->resize(560, 520);
+    m_shortcuts = dialog;
+    dialog->show();
 }
 
 bool OLWindowController::eventFilter(QObject *watched, QEvent *event)
@@ -615,7 +721,9 @@ void OLWindowController::createMenus()
 
     QMenu *file = bar->addMenu(tr("&File"));
     add(file, tr("&New"), QKeySequence::New, [this] { m_appDeleg.newDocument(); });
-    add(file, tr("&Open..."), QKeySequence::Open, [this] { m_appDeleg.openDocument(); });
+    add(file, tr("&Open..."), QKeySequence::Open, [this] {
+        m_appDeleg.openDocument(m_file.isEmpty() ? QString() : QFileInfo(m_file).absolutePath());
+    });
     file->addSeparator();
     add(file, tr("&Save"), QKeySequence::Save, &OLWindowController::saveFile);
     add(file, tr("Save &As..."), QKeySequence(tr("Ctrl+Shift+S")), &OLWindowController::saveFileAs);
@@ -656,9 +764,15 @@ void OLWindowController::createMenus()
     QMenu *console = bar->addMenu(tr("&Console"));
     add(console, tr("History &Back"), QKeySequence(tr("Ctrl+Up")), &OLWindowController::backInHistory);
     add(console, tr("History &Forward"), QKeySequence(tr("Ctrl+Down")), &OLWindowController::forwardInHistory);
+    console->addSeparator();
+    add(console, tr("C&lear Console"), QKeySequence(tr("Ctrl+Shift+K")), &OLWindowController::clearConsole);
 
     QMenu *view = bar->addMenu(tr("&View"));
     add(view, tr("Jump to &Editor"), QKeySequence(tr("Ctrl+1")), &OLWindowController::jumpToEditor);
     add(view, tr("Jump to C&onsole"), QKeySequence(tr("Ctrl+2")), &OLWindowController::jumpToInterpreter);
     add(view, tr("Change &Orientation"), QKeySequence(tr("Ctrl+Shift+O")), &OLWindowController::changeOrientation);
+
+    QMenu *help = bar->addMenu(tr("&Help"));
+    add(help, tr("&Keyboard Shortcuts"), QKeySequence(tr("Ctrl+/")), &OLWindowController::showKeyboardShortcuts);
+    add(help, tr("&About Ostrel"), QKeySequence(), &OLWindowController::showAbout);
 }

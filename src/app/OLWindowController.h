@@ -41,8 +41,9 @@ struct OLRecoveredText;
 // saving over such a change asks first; when it goes, the text stays and is
 // marked as unsaved.
 //
-// The status bar says when the interpreter is busy, and when none runs; the
-// window stays open then, and Interrupt and Reset are always at hand.
+// The status bar names the interpreter and says when it is busy, and when
+// none runs; the window stays open then, and Interrupt and Reset are always
+// at hand. It also shows the line and column of the editor's cursor.
 class OLWindowController : public QMainWindow,
                            public OLEditorWindow,
                            public OLConsoleWindow,
@@ -87,6 +88,9 @@ public:
     bool windowShouldClose();
     // Stores the console's commit history; every window does as it closes.
     void storeHistory();
+    // Stores the window's size and place for the next new window; every
+    // window does as it closes.
+    void storeGeometry();
 
     // At most this long after an edit, the unsaved text is in the journal.
     static constexpr int journalDelay = 2000;
@@ -95,6 +99,7 @@ public:
 
     // Broadcast receivers.
     void updateFontAttributes();
+    void updateLineNumbers();
     void clearHistory();
     void resetEnvironment();
 
@@ -120,6 +125,9 @@ public:
     void goToLine();
     void closeGoToLineSheet();
     void mySelectAll();
+    void clearConsole();
+    void showKeyboardShortcuts();
+    void showAbout();
     // Shows the interpreter chooser beside the window; the window's panes are
     // hidden until it closes.
     void chooseMode();
@@ -134,6 +142,10 @@ private:
                        OLSourceFile source, const QString &text);
 
     void createMenus();
+    void updateTitle();
+    void showInterpreterName();
+    // The editor cursor's line and column, from 1.
+    void showPosition();
     void windowWillClose();
     void loadContent();
     // From the text as it stands, the line ends follow every edit.
@@ -163,6 +175,8 @@ private:
     QSplitter *m_splitView;
     QLabel *m_activityLabel;     // in the status bar
     QLabel *m_journalNotice;     // in the status bar while the journal cannot be written
+    QLabel *m_interpreterLabel;  // in the status bar
+    QLabel *m_positionLabel;     // in the status bar
     QAction *m_interruptAction = nullptr;
     std::unique_ptr<OLInterpreterSession> m_olProcess;
     QString m_file;
@@ -173,6 +187,7 @@ private:
     QPointer<QDialog> m_findSheet;
     QLineEdit *m_findSheetTextField = nullptr;
     QPointer<OLModeChooserWindowController> m_modeChooser;
+    QPointer<QDialog> m_shortcuts;
 
     std::unique_ptr<OLRecoveryJournal> m_journal; // while the text is unsaved
     QTimer m_journalTimer;

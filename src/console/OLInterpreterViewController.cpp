@@ -8,6 +8,7 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QScrollBar>
@@ -90,6 +91,12 @@ OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &d
     m_inTextView->setTextStorage(m_storage.get());
     m_inTextView->shouldChangeText = [this](qsizetype location) { return shouldChangeText(location); };
     m_inTextView->insertNewline = [this] { return insertNewline(); };
+    // What is typed or pasted with the cursor in the fixed part goes to the
+    // end of the input instead of being refused.
+    m_inTextView->willInsertText = [this] {
+        if (m_inTextView->selectionLocation() < m_fixedLength)
+            m_inTextView->moveCursor(QTextCursor::End);
+    };
     connect(m_inTextView, &OLTextView::textDidChange, this, &OLInterpreterViewController::textDidChange);
     connect(m_inTextView->verticalScrollBar(), &QScrollBar::valueChanged, this,
             &OLInterpreterViewController::relocateArrowUnanimated);
@@ -177,14 +184,38 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         return;
     m_sinceFlush.restart();
     const QTextCursor user = m_inTextView->textCursor();
-    const int anchor = user.anchor();
-    const int position = user.position();
     // A cursor at the end goes on standing at the end, as after typing.
-    const bool follows = !user.hasSelection() && position == length();
+    const bool follows = !user.hasSelection() && user.position() == length();
     QScrollBar *vertical = m_inTextView->verticalScrollBar();
     QScrollBar *horizontal = m_inTextView->horizontalScrollBar();
     const int top = vertical->value();
     const int left = horizontal->value();
+
+    // Output goes in before the input the user has not committed: the input
+    // is taken out and put back after it, so that each piece is added, and
+    // coloured, at the end of the text. An edge of the selection in the input
+    // goes with the input (where the two meet, unless the selection reaches
+    // back into the fixed part); one in the fixed part stays on its text.
+    const qsizetype inputFrom = m_fixedLength;
+    const QString input = m_storage->string().sliced(inputFrom);
+    struct Edge {
+        QTextCursor inFixed;
+        qsizetype intoInput = -1;
+    };
+    const auto edgeAt = [&](int at, int other) {
+        Edge edge{QTextCursor(m_inTextView->document())};
+        if (at > inputFrom || (at == inputFrom && other >= inputFrom)) {
+            edge.intoInput = at - inputFrom;
+        } else {
+            edge.inFixed.setPosition(at);
+            edge.inFixed.setKeepPositionOnInsert(true);
+        }
+        return edge;
+    };
+    const Edge anchor = edgeAt(user.anchor(), user.position());
+    const Edge position = edgeAt(user.position(), user.anchor());
+    if (!input.isEmpty())
+        m_inTextView->replaceDirect(inputFrom, input.size(), QString());
 
     // Each piece goes in on its own, so that it is coloured as the text that
     // ended with it was; the view draws them all in the one update below.
@@ -207,19 +238,25 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         trimmedLines += trimToMaximum();
     } while (!m_pendingOutput.empty() && !deadline.hasExpired());
     m_inTextView->setCenterOnScroll(false);
+    if (!input.isEmpty()) {
+        m_inTextView->replaceDirect(length(), 0, input);
+        updateView();
+    }
 
+    const auto place = [this](const Edge &edge) {
+        return edge.intoInput >= 0 ? int(m_fixedLength + edge.intoInput) : edge.inFixed.position();
+    };
+    const QTextCursor moved = m_inTextView->textCursor();
+    if (moved.anchor() != place(anchor) || moved.position() != place(position)) {
+        QTextCursor restored(m_inTextView->document());
+        restored.setPosition(place(anchor));
+        restored.setPosition(place(position), QTextCursor::KeepAnchor);
+        m_inTextView->setTextCursor(restored);
+    }
     if (follows) {
         m_inTextView->ensureCursorVisible();
     } else {
-        // The user reads elsewhere: the lines stay in place, and a selection
-        // that reached the end, and grew with the output, is put back.
-        const QTextCursor moved = m_inTextView->textCursor();
-        if (moved.anchor() != anchor || moved.position() != position) {
-            QTextCursor restored(m_inTextView->document());
-            restored.setPosition(anchor);
-            restored.setPosition(position, QTextCursor::KeepAnchor);
-            m_inTextView->setTextCursor(restored);
-        }
+        // The user reads elsewhere: the lines stay in place.
         vertical->setValue(top - trimmedLines);
         horizontal->setValue(left);
     }
@@ -279,6 +316,17 @@ void OLInterpreterViewController::fix()
 {
     m_fixedLength = length();
     m_history->reset();
+}
+
+void OLInterpreterViewController::clearFixed()
+{
+    flushOutput();
+    m_inTextView->replaceDirect(0, m_fixedLength, QString());
+    m_fixedLength = 0;
+    m_answerRanges.clear();
+    m_errorRanges.clear();
+    m_inTextView->renderStorageChanges();
+    relocateArrowUnanimated();
 }
 
 void OLInterpreterViewController::backInHistory()
@@ -419,6 +467,7 @@ bool OLInterpreterViewController::insertNewline()
     if (last > 0 && input[last - 1] == u';' && m_inTextView->selectionLocation() == text.size()) {
         m_inTextView->insertTyped(QStringLiteral("\n"));
         fix();
+        relocateArrow(true);
         m_history->addItem(input);
         if (m_windowController)
             m_windowController->eval(input, OLConsoleCommitter);
@@ -461,10 +510,33 @@ void OLInterpreterViewController::relocateArrow(bool animated)
     }
 }
 
+bool OLInterpreterViewController::recallsHistory(const QKeyEvent *event)
+{
+    const bool up = event->key() == Qt::Key_Up;
+    if ((!up && event->key() != Qt::Key_Down) || (event->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    const QTextCursor cursor = m_inTextView->textCursor();
+    if (cursor.position() < m_fixedLength)
+        return false;
+    // Within a multi-line input the keys move the cursor as usual.
+    const QTextDocument *document = m_inTextView->document();
+    if (up && cursor.block() == document->findBlock(int(m_fixedLength)))
+        backInHistory();
+    else if (!up && cursor.block() == document->lastBlock())
+        forwardInHistory();
+    else
+        return false;
+    return true;
+}
+
 bool OLInterpreterViewController::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
+        flushOutput();
+        if (watched == m_inTextView && recallsHistory(static_cast<QKeyEvent *>(event)))
+            return true;
+        break;
     case QEvent::InputMethod:
     case QEvent::Drop:
         flushOutput();

@@ -16,6 +16,7 @@
 
 class OLConsoleWindow;
 class OLTextView;
+class QKeyEvent;
 class QLabel;
 class QPropertyAnimation;
 
@@ -25,9 +26,12 @@ class QPropertyAnimation;
 // it, which the user types. Enter commits input that ends in ";" to the
 // window. An arrow beside the text points at the line where the input begins.
 //
-// Interpreter output always lands at the end of the text, after any input
-// the user has not committed yet (the two are marked and fixed together),
-// wherever the user's selection is; a selection elsewhere stays as it was.
+// Interpreter output lands at the end of the fixed part, wherever the user's
+// selection is: input the user has not committed yet stays the user's input,
+// below the output, and a selection stays on the text it was on. Plain Up on
+// the input's first line and Down on its last walk the commit history; keys
+// typed and text pasted with the cursor in the fixed part go to the end of
+// the input.
 // Output is drawn in updates, 20 a second for a stream of answers and 60 for
 // a flood; the pieces that arrive between two are drawn in one, each still
 // recorded and coloured as its own answer or error. A line of output longer
@@ -76,6 +80,8 @@ public:
 
     // The whole text becomes the fixed part.
     void fix();
+    // The fixed part goes; the input and the history stay.
+    void clearFixed();
     void backInHistory();
     void forwardInHistory();
     // Colours the unfixed input with the opaque style set.
@@ -105,6 +111,9 @@ private:
     bool shouldChangeText(qsizetype location) const { return location >= m_fixedLength; }
     void textDidChange();
     bool insertNewline();
+    // Walks the history for a plain Up or Down at the input's edge lines;
+    // false when the key is not such a one.
+    bool recallsHistory(const QKeyEvent *event);
     void queueOutput(const QString &text, bool error);
     // Adds the queued output at the end of the text: all of it, or what
     // goes in before the deadline.

@@ -2,9 +2,12 @@
 
 #include "editor/OLEditorWindow.h"
 #include "editor/OLFindBar.h"
+#include "editor/OLLineNumberGutter.h"
 #include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
+#include "prefs/OLQtFont.h"
 
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -32,18 +35,29 @@ constexpr bool isNewline(QChar c)
     const char16_t u = c.unicode();
     return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
+
+bool sameColours(const OLStyleSet &a, const OLStyleSet &b)
+{
+    return a.regColor == b.regColor && a.errColor == b.errColor && a.keyColor == b.keyColor
+        && a.strColor == b.strColor && a.comColor == b.comColor;
+}
 } // namespace
 
 OLEditorViewController::OLEditorViewController(QWidget *parent)
     : QWidget(parent)
     , m_textView(new OLTextView(this))
+    , m_lineNumbers(new OLLineNumberGutter(m_textView, this))
     , m_findBar(new OLFindBar(m_textView, m_storage, this))
     , m_colourSlices(new QTimer(this))
 {
+    auto *lines = new QHBoxLayout;
+    lines->setSpacing(0);
+    lines->addWidget(m_lineNumbers);
+    lines->addWidget(m_textView, 1);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_textView, 1);
+    layout->addLayout(lines, 1);
     layout->addWidget(m_findBar);
     m_findBar->hide();
     setFocusProxy(m_textView);
@@ -60,9 +74,10 @@ OLEditorViewController::OLEditorViewController(QWidget *parent)
 
 OLEditorViewController::~OLEditorViewController()
 {
-    // The bar and the view use the storage and call back into the pane:
-    // they go while both are whole.
+    // The bar, the numbers and the view use the storage or the view and call
+    // back into the pane: they go while all are whole.
     delete m_findBar;
+    delete m_lineNumbers;
     delete m_textView;
 }
 
@@ -160,14 +175,19 @@ void OLEditorViewController::updateView()
         // text that later edits have moved, and strip the marks found there.
         if (m_error.isSet() && qint64(m_error.location) >= m_interpreted)
             m_error = {};
-        // Costs what the change altered; a change that recolours much of the
-        // rest is finished in the viewport now and elsewhere between events.
-        OLSyntaxHighlighter::beginHighlightSyntax(m_storage, m_interpreted, m_fontAttributes,
-                                                  qMin(m_textView->visibleEnd(), length), colourAtOnce);
-        if (OLSyntaxHighlighter::hasPendingHighlight(m_storage))
-            m_colourSlices->start();
+        colourFrom(m_interpreted);
     }
     m_textView->renderStorageChanges();
+}
+
+void OLEditorViewController::colourFrom(qsizetype location)
+{
+    // Costs what the change altered; a change that recolours much of the
+    // text is finished in the viewport now and elsewhere between events.
+    OLSyntaxHighlighter::beginHighlightSyntax(m_storage, location, m_fontAttributes,
+                                              qMin(m_textView->visibleEnd(), m_storage.length()), colourAtOnce);
+    if (OLSyntaxHighlighter::hasPendingHighlight(m_storage))
+        m_colourSlices->start();
 }
 
 void OLEditorViewController::colourSlice()
@@ -264,13 +284,22 @@ bool OLEditorViewController::selectLine(qint64 line)
 
 void OLEditorViewController::setFontAttributes(const OLStyleSet &styles)
 {
+    const bool recolour = !sameColours(styles, m_fontAttributes);
     m_fontAttributes = styles;
-    // Whole points; zero or less means the default size.
-    const QFont font(styles.name.toString(), int(styles.size.toDouble()));
-    m_storage.removeAllAttributes();
+    const QFont font = fontForStyleSet(styles);
     // The widget's font is the document's and the typing font.
     m_textView->setFont(font);
-    updateView();
+    m_lineNumbers->setFont(font);
+    // The marks are the evaluation's state and stay; new colours reach the
+    // whole text, the evaluated part too.
+    if (recolour && m_storage.length() > 0)
+        colourFrom(0);
+    m_textView->renderStorageChanges();
+}
+
+void OLEditorViewController::setShowsLineNumbers(bool show)
+{
+    m_lineNumbers->setVisible(show);
 }
 
 void OLEditorViewController::performFindPanel()

@@ -12,6 +12,7 @@
 
 class OLEditorWindow;
 class OLFindBar;
+class OLLineNumberGutter;
 class OLTextView;
 class QTimer;
 
@@ -47,9 +48,13 @@ public:
     const OLTextStorage &textStorage() const { return m_storage; }
 
     const OLStyleSet &fontAttributes() const { return m_fontAttributes; }
-    // Everything is drawn anew in the style set's font: the marks go, and
-    // only the unevaluated rest is coloured again.
+    // Everything is drawn anew in the style set's font and colours; the
+    // evaluation marks stay.
     void setFontAttributes(const OLStyleSet &styles);
+
+    // The line numbers beside the text; shown unless told otherwise.
+    OLLineNumberGutter *lineNumbers() const { return m_lineNumbers; }
+    void setShowsLineNumbers(bool show);
 
     qint64 interpreted() const { return m_interpreted; }
     OLTextRange pending() const { return m_pending; }
@@ -93,10 +98,14 @@ private:
     bool shouldChangeText(qsizetype location);
     bool insertNewline();
     void setMark(OLTextRange range, const OLColor &color);
+    // Colours [location, end) with the style set: the visible part now, the
+    // rest in idle slices.
+    void colourFrom(qsizetype location);
     void colourSlice();
 
     OLTextStorage m_storage;
     OLTextView *m_textView;
+    OLLineNumberGutter *m_lineNumbers;
     OLFindBar *m_findBar;
     OLStyleSet m_fontAttributes;
     qint64 m_interpreted = 0;

@@ -37,6 +37,15 @@ QColor blendedOver(const QColor &base, const QColor &mark)
 constexpr qint64 idleSliceNs = 2'500'000;
 // Changes drawn in frames are drawn at most this often.
 constexpr qint64 frameMs = 16;
+
+// Whether the key types its text.
+bool typesText(const QKeyEvent *event)
+{
+    const QString text = event->text();
+    return !text.isEmpty()
+        && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isPrint() || c == u'\t'; })
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
+}
 } // namespace
 
 OLTextView::OLTextView(QWidget *parent)
@@ -425,10 +434,7 @@ qsizetype OLTextView::editStartForKey(QKeyEvent *event) const
         || event->matches(QKeySequence::DeleteEndOfWord) || event->matches(QKeySequence::DeleteEndOfLine)
         || event->matches(QKeySequence::DeleteCompleteLine);
     const bool cuts = event->matches(QKeySequence::Cut);
-    const QString text = event->text();
-    const bool types = !text.isEmpty()
-        && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isPrint() || c == u'\t'; })
-        && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
+    const bool types = typesText(event);
 
     if (!deletesBack && !deletesForward && !cuts && !types)
         return -1;
@@ -466,6 +472,8 @@ void OLTextView::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (!isReadOnly()) {
+        if (willInsertText && typesText(event))
+            willInsertText();
         const qsizetype start = editStartForKey(event);
         if (start >= 0 && !allows(start)) {
             event->accept();
@@ -486,6 +494,8 @@ void OLTextView::inputMethodEvent(QInputMethodEvent *event)
 {
     const bool edits = !event->commitString().isEmpty() || !event->preeditString().isEmpty()
         || event->replacementLength() > 0;
+    if (edits && !isReadOnly() && willInsertText)
+        willInsertText();
     if (edits && !isReadOnly() && !allows(selectionLocation())) {
         event->accept();
         return;
@@ -495,6 +505,8 @@ void OLTextView::inputMethodEvent(QInputMethodEvent *event)
 
 void OLTextView::insertFromMimeData(const QMimeData *source)
 {
+    if (willInsertText)
+        willInsertText();
     if (allows(selectionLocation()))
         QPlainTextEdit::insertFromMimeData(source);
 }

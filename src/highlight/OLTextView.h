@@ -29,6 +29,9 @@ public:
     std::function<bool(qsizetype location)> shouldChangeText;
     // Enter; answers whether it handled the key. Unset means a plain line break.
     std::function<bool()> insertNewline;
+    // Told before text is typed, pasted or committed by an input method at
+    // the selection, before the check; may move the cursor.
+    std::function<void()> willInsertText;
 
     // Inserts at the selection through the typing path: consults the check
     // and ends in the usual change notification.

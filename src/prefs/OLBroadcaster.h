@@ -1,6 +1,6 @@
 #pragma once
 
-// The three broadcasts the preferences window sends to every open document
+// The broadcasts the preferences window sends to every open document
 // window. The application delegate implements them.
 class OLBroadcaster
 {
@@ -9,6 +9,8 @@ public:
 
     // Every window reloads both style sets into its panes.
     virtual void updateAllFontAttributes() = 0;
+    // Every editor shows or hides its line numbers as stored.
+    virtual void updateAllLineNumbers() = 0;
     // Every console starts a new commit history from the stored one.
     virtual void clearAllHistory() = 0;
     // Every window restarts its interpreter from the stored command line.

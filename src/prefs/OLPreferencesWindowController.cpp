@@ -5,6 +5,7 @@
 #include "prefs/OLBroadcaster.h"
 #include "prefs/OLColorWell.h"
 #include "prefs/OLQtColor.h"
+#include "prefs/OLQtFont.h"
 #include "settings/OLSettingsKeys.h"
 #include "settings/OLSettingsValue.h"
 #include "settings/OLUserDefaults.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -164,7 +166,11 @@ QWidget *OLPreferencesWindowController::createGeneralTab()
     auto *documents = new QGroupBox(tr("Documents"));
     m_genMiscReopenDocumentsCheckBox = new QCheckBox(tr("Reopen the documents of the last session at start"));
     m_genMiscReopenDocumentsCheckBox->setObjectName(QStringLiteral("genMiscReopenDocumentsCheckBox"));
-    (new QVBoxLayout(documents))->addWidget(m_genMiscReopenDocumentsCheckBox);
+    m_genShowLineNumbersCheckBox = new QCheckBox(tr("Show line numbers in the editor"));
+    m_genShowLineNumbersCheckBox->setObjectName(QStringLiteral("genShowLineNumbersCheckBox"));
+    auto *documentsColumn = new QVBoxLayout(documents);
+    documentsColumn->addWidget(m_genMiscReopenDocumentsCheckBox);
+    documentsColumn->addWidget(m_genShowLineNumbersCheckBox);
 
     auto *restore = new QPushButton(tr("Restore Defaults"));
     restore->setObjectName(QStringLiteral("genRestoreDefaultsButton"));
@@ -199,6 +205,8 @@ QWidget *OLPreferencesWindowController::createGeneralTab()
     connect(clear, &QPushButton::clicked, this, &OLPreferencesWindowController::genHistoryClearButtonClicked);
     connect(m_genMiscReopenDocumentsCheckBox, &QCheckBox::clicked, this,
             &OLPreferencesWindowController::genMiscReopenDocumentsCheckBoxClicked);
+    connect(m_genShowLineNumbersCheckBox, &QCheckBox::clicked, this,
+            &OLPreferencesWindowController::genShowLineNumbersCheckBoxClicked);
     connect(restore, &QPushButton::clicked, this, &OLPreferencesWindowController::genRestoreDefaults);
     connect(apply, &QPushButton::clicked, this, &OLPreferencesWindowController::genApplyAndResetEnv);
     return tab;
@@ -307,6 +315,7 @@ void OLPreferencesWindowController::windowDidLoad()
     m_genHistorySizeTextField->setText(QString::number(m_defaults.loadMaximumCommitHistoryLength()));
     m_genHistorySizeMessage->hide();
     m_genMiscReopenDocumentsCheckBox->setChecked(m_defaults.loadShouldReopenFiles());
+    m_genShowLineNumbersCheckBox->setChecked(m_defaults.loadShowLineNumbers());
     facConsoleUpdateExampleText();
 }
 
@@ -403,6 +412,12 @@ void OLPreferencesWindowController::genMiscReopenDocumentsCheckBoxClicked()
     m_defaults.saveShouldReopenFiles(m_genMiscReopenDocumentsCheckBox->isChecked());
 }
 
+void OLPreferencesWindowController::genShowLineNumbersCheckBoxClicked()
+{
+    m_defaults.saveShowLineNumbers(m_genShowLineNumbersCheckBox->isChecked());
+    m_broadcaster.updateAllLineNumbers();
+}
+
 void OLPreferencesWindowController::genRestoreDefaults()
 {
     const QVariantMap resource = OLUserDefaults::defaultPreferences();
@@ -412,20 +427,23 @@ void OLPreferencesWindowController::genRestoreDefaults()
     m_defaults.saveShouldRestoreCommitHistory(
         OLSettingsValue::toBool(value(OLKey::shouldRestoreCommitHistory)).value_or(false));
     m_defaults.saveShouldReopenFiles(OLSettingsValue::toBool(value(OLKey::shouldReopenFiles)).value_or(false));
+    m_defaults.saveShowLineNumbers(OLSettingsValue::toBool(value(OLKey::showLineNumbers)).value_or(false));
+    m_broadcaster.updateAllLineNumbers();
     genHistoryClearButtonClicked();
     windowDidLoad();
 }
 
-// Stores what stands in the controls, entered or not, restarts every
-// interpreter and closes. A size that is not a whole number keeps the window
-// open with its message, and nothing is stored or restarted.
+// Stores the fields the user changed, entered or not (the check boxes store
+// at once), restarts every interpreter and closes. A field the user left
+// alone stores nothing, so that a choice made elsewhere since stands. A size
+// that is not a whole number keeps the window open with its message, and
+// nothing is stored or restarted.
 void OLPreferencesWindowController::genApplyAndResetEnv()
 {
-    if (!genHistorySizeTextFieldEntered())
+    if (m_genHistorySizeTextField->isModified() && !genHistorySizeTextFieldEntered())
         return;
-    genHistoryShoudLoadCheckboxClicked();
-    genMiscReopenDocumentsCheckBoxClicked();
-    genProcessCommandLineTextFieldEntered();
+    if (m_genProcessCommandLineTextField->isModified())
+        genProcessCommandLineTextFieldEntered();
     m_broadcaster.resetAllEnvironments();
     close();
 }
@@ -452,13 +470,7 @@ void OLPreferencesWindowController::loadFontsTab()
     m_facConsoleAnswerStyleCheckBoxBold->setChecked(answerTraits & OLFontTrait::bold);
     m_facConsoleAnswerStyleCheckBoxItalic->setChecked(answerTraits & OLFontTrait::italic);
 
-    // A missing name or a size that is not positive keeps Qt's default for it.
-    QFont font;
-    if (const QString name = styles.name.toString(); !name.isEmpty())
-        font.setFamily(name);
-    if (const int size = styles.size.toInt(); size > 0)
-        font.setPointSize(size);
-    m_facConsoleFont = font;
+    m_facConsoleFont = fontForStyleSet(styles);
     updateFont();
 }
 
@@ -472,8 +484,13 @@ void OLPreferencesWindowController::chooseFont()
     }
     m_fontBeforeDialog = m_facConsoleFont;
     {
+        // Named by its face, or the dialog would pick one of the family's
+        // faces for itself.
+        QFont named = m_facConsoleFont;
+        if (named.styleName().isEmpty())
+            named.setStyleName(QFontInfo(named).styleName());
         const QSignalBlocker quiet(m_fontDialog);
-        m_fontDialog->setCurrentFont(m_facConsoleFont);
+        m_fontDialog->setCurrentFont(named);
     }
     m_fontDialog->show();
     m_fontDialog->raise();
@@ -484,16 +501,20 @@ void OLPreferencesWindowController::changeFont(const QFont &font)
 {
     m_facConsoleFont = font;
     updateFont();
+    saveFontAttributes();
 }
 
 void OLPreferencesWindowController::updateFont()
 {
     const QString name = m_facConsoleFont.family();
+    const QString face = m_facConsoleFont.styleName();
     const qreal size = m_facConsoleFont.pointSizeF();
-    m_facConsoleFontTextField->setFont(QFont(name, 12));
+    QFont shown(name, 12);
+    shown.setStyleName(face);
+    m_facConsoleFontTextField->setFont(shown);
     m_facConsoleExampleTextView->document()->setDefaultFont(m_facConsoleFont);
-    m_facConsoleFontTextField->setText(QStringLiteral("%1 - %2").arg(name).arg(qint64(size)));
-    saveFontAttributes();
+    m_facConsoleFontTextField->setText(
+        QStringLiteral("%1 - %2").arg(face.isEmpty() ? name : name + u' ' + face).arg(qint64(size)));
 }
 
 void OLPreferencesWindowController::chooseColor(OLColorWell *well)
@@ -594,12 +615,17 @@ OLStyleSet OLPreferencesWindowController::createFontAtrributesDictionaryWithAlph
     styles.name = m_facConsoleFont.family();
     // Stored sizes are whole points.
     styles.size = int(m_facConsoleFont.pointSizeF());
+    if (const QString face = m_facConsoleFont.styleName(); !face.isEmpty())
+        styles.style = face;
     return styles;
 }
 
 void OLPreferencesWindowController::saveFontAttributes()
 {
-    m_defaults.saveFontAttributes(createFontAtrributesDictionaryWithAlpha(1.0));
+    const OLStyleSet styles = createFontAtrributesDictionaryWithAlpha(1.0);
+    if (styles == m_defaults.loadFontAttributes(true))
+        return;
+    m_defaults.saveFontAttributes(styles);
     m_broadcaster.updateAllFontAttributes();
 }
 
@@ -621,5 +647,5 @@ void OLPreferencesWindowController::facRestoreDefaults()
         m_defaults.removeObjectForKey(key);
     m_defaults.registerDefaultPreferences();
     windowDidLoad();
-    saveFontAttributes();
+    m_broadcaster.updateAllFontAttributes();
 }

@@ -23,10 +23,10 @@ class QPushButton;
 class QStackedWidget;
 
 // The preferences window: a General tab (the interpreter and its command line,
-// the commit history, reopening documents) and a Fonts and Colours tab (the
-// style set, the answer opacity and the answer and error font traits). Every
-// control stores its setting at once and tells the open windows through the
-// broadcaster.
+// the commit history, reopening documents, line numbers) and a Fonts and
+// Colours tab (the style set, the answer opacity and the answer and error font
+// traits). Every control stores its setting at once and tells the open windows
+// through the broadcaster; showing the settings stores and tells nothing.
 class OLPreferencesWindowController : public QMainWindow
 {
     Q_OBJECT
@@ -38,7 +38,8 @@ public:
 
     void setExecutableChooser(OLExecutableChooser chooser) { m_chooseExecutable = std::move(chooser); }
 
-    // Loads every control from the settings; run again after restoring defaults.
+    // Loads every control from the settings; run again after restoring
+    // defaults, and on each opening.
     void windowDidLoad();
 
     void selectGenTab();
@@ -65,12 +66,14 @@ private:
     bool genHistorySizeTextFieldEntered();
     void genHistoryClearButtonClicked();
     void genMiscReopenDocumentsCheckBoxClicked();
+    void genShowLineNumbersCheckBoxClicked();
     void genRestoreDefaults();
     void genApplyAndResetEnv();
 
     // Fonts and Colours tab.
     void loadFontsTab();
     void chooseFont();
+    // Shows the font in the field and the example.
     void updateFont();
     void chooseColor(OLColorWell *well);
     void facConsoleColorChanged();
@@ -100,6 +103,7 @@ private:
     QLineEdit *m_genHistorySizeTextField;
     QLabel *m_genHistorySizeMessage;
     QCheckBox *m_genMiscReopenDocumentsCheckBox;
+    QCheckBox *m_genShowLineNumbersCheckBox;
 
     QLineEdit *m_facConsoleFontTextField;
     OLTextView *m_facConsoleExampleTextView;

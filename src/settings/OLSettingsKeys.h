@@ -21,7 +21,10 @@ inline constexpr std::array<QLatin1StringView, 5> modeKeys{
     QLatin1StringView("POLYML"), QLatin1StringView("UNKNOWN")};
 
 inline constexpr QLatin1StringView verticalOrientation{"verticalOrientation"};
+// The size and place of the document window that closed last.
+inline constexpr QLatin1StringView windowGeometry{"windowGeometry"};
 inline constexpr QLatin1StringView shouldHighlightSyntax{"shouldHighlightSyntax"};
+inline constexpr QLatin1StringView showLineNumbers{"showLineNumbers"};
 inline constexpr QLatin1StringView shouldReopenFiles{"shouldReopenFiles"};
 inline constexpr QLatin1StringView openedFiles{"openedFiles"};
 inline constexpr QLatin1StringView shouldRestoreCommitHistory{"shouldRestoreCommitHistory"};
@@ -33,6 +36,9 @@ inline constexpr QLatin1StringView maximumConsoleLength{"maximumConsoleLength"};
 // The style set as stored; the colours keep the style set's own keys.
 inline constexpr QLatin1StringView fontName{"fontName"};
 inline constexpr QLatin1StringView fontSize{"fontSize"};
+// The face of the family ("Bold Oblique"); absent: its regular face, as
+// stored before faces were.
+inline constexpr QLatin1StringView fontStyle{"fontStyle"};
 inline constexpr QLatin1StringView regColor{"regColor"};
 inline constexpr QLatin1StringView errColor{"errColor"};
 inline constexpr QLatin1StringView keyColor{"keyColor"};
@@ -43,9 +49,9 @@ inline constexpr QLatin1StringView ansFontTraits{"ansFontTraits"};
 inline constexpr QLatin1StringView errFontTraits{"errFontTraits"};
 
 // What restoring the defaults of the Fonts and Colours tab removes, in order.
-inline constexpr std::array<QLatin1StringView, 10> fontsAndColoursKeys{
+inline constexpr std::array<QLatin1StringView, 11> fontsAndColoursKeys{
     outAlpha, ansFontTraits, errFontTraits, regColor, errColor,
-    keyColor, strColor, comColor, fontName, fontSize};
+    keyColor, strColor, comColor, fontName, fontSize, fontStyle};
 
 // Entries of the "StdInterpreterLocations" resource that discovery probes.
 inline constexpr QLatin1StringView aliceStdLocation{"aliceml-std"};

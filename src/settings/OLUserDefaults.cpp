@@ -218,6 +218,8 @@ OLStyleSet OLUserDefaults::loadFontAttributes(bool opaque) const
         styles.name = *name;
     if (const std::optional<QVariant> size = readLayers(m_user, m_registered, OLKey::fontSize, toNumber))
         styles.size = *size;
+    if (const std::optional<QString> style = readLayers(m_user, m_registered, OLKey::fontStyle, toString))
+        styles.style = *style;
     return styles;
 }
 
@@ -227,6 +229,7 @@ void OLUserDefaults::saveFontAttributes(const OLStyleSet &styles)
         setValue(encodeColor(styles.*member), key);
     setValue(styles.name, OLKey::fontName);
     setValue(styles.size, OLKey::fontSize);
+    setValue(styles.style, OLKey::fontStyle);
 }
 
 double OLUserDefaults::loadAnswerAlpha() const
@@ -327,6 +330,17 @@ void OLUserDefaults::saveVerticalOrientation(bool vertical)
     setValue(vertical, OLKey::verticalOrientation);
 }
 
+QRect OLUserDefaults::loadWindowGeometry() const
+{
+    const QVariant stored = valueForKey(OLKey::windowGeometry);
+    return stored.typeId() == QMetaType::QRect ? stored.toRect() : QRect();
+}
+
+void OLUserDefaults::saveWindowGeometry(const QRect &geometry)
+{
+    setValue(geometry, OLKey::windowGeometry);
+}
+
 bool OLUserDefaults::loadShouldHighlightSyntax() const
 {
     return boolForKey(OLKey::shouldHighlightSyntax);
@@ -335,6 +349,16 @@ bool OLUserDefaults::loadShouldHighlightSyntax() const
 void OLUserDefaults::saveShouldHighlightSyntax(bool highlight)
 {
     setValue(highlight, OLKey::shouldHighlightSyntax);
+}
+
+bool OLUserDefaults::loadShowLineNumbers() const
+{
+    return boolForKey(OLKey::showLineNumbers);
+}
+
+void OLUserDefaults::saveShowLineNumbers(bool show)
+{
+    setValue(show, OLKey::showLineNumbers);
 }
 
 bool OLUserDefaults::loadShouldReopenFiles() const

@@ -4,6 +4,7 @@
 #include "settings/OLColor.h"
 
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -25,6 +26,7 @@ struct OLStyleSet {
     std::optional<OLColor> comColor; // comments
     QVariant name;                   // font family, as stored
     QVariant size;                   // points, as stored; readers use its integer value
+    QVariant style;                  // the family's face, as stored; absent: its regular face
 
     friend bool operator==(const OLStyleSet &, const OLStyleSet &) = default;
 };
@@ -111,8 +113,14 @@ public:
 
     bool loadVerticalOrientation() const;
     void saveVerticalOrientation(bool vertical);
+    // A document window's place (with its frame) and size (without); an
+    // invalid rectangle when none is stored.
+    QRect loadWindowGeometry() const;
+    void saveWindowGeometry(const QRect &geometry);
     bool loadShouldHighlightSyntax() const;
     void saveShouldHighlightSyntax(bool highlight);
+    bool loadShowLineNumbers() const;
+    void saveShowLineNumbers(bool show);
     bool loadShouldReopenFiles() const;
     void saveShouldReopenFiles(bool reopen);
     // Stored strings that form no absolute URL are left out.

@@ -1,11 +1,14 @@
 // Opens a document window on a small file with Poly ML, evaluates the whole
 // file (one declaration fails), types one input into the console, and saves
-// a picture of the window:
-//   app_screenshot FILE.png
-// Run it under a real display server (xvfb-run -a) for docs/screenshot.png.
+// a picture of the window; with a second file, then also one with the cursor
+// inside the file and the interpreter busy with a long computation:
+//   app_screenshot FILE.png [BUSY.png]
+// Run it under a real display server (xvfb-run -a) for docs/screenshot.png
+// and docs/status-bar-busy.png.
 #include "appfixture.h"
 
 #include <QApplication>
+#include <QLabel>
 
 #include <cstdio>
 
@@ -28,8 +31,8 @@ const char sample[] = "(* Squares and their sum *)\n"
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: app_screenshot FILE.png\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: app_screenshot FILE.png [BUSY.png]\n");
         return 2;
     }
     AppFixture fixture;
@@ -58,9 +61,34 @@ int main(int argc, char *argv[])
         return 1;
     // The console arrow moves in an animation; let it settle.
     QTest::qWait(400);
-    const QString path = QString::fromLocal8Bit(argv[1]);
-    if (!window->grab().save(path))
+    const auto shoot = [window](const char *name) {
+        const QString path = QString::fromLocal8Bit(name);
+        if (!window->grab().save(path))
+            return false;
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    };
+    if (!shoot(argv[1]))
         return 1;
-    std::printf("%s\n", qPrintable(path));
-    return 0;
+    if (argc == 2)
+        return 0;
+
+    QTextCursor inside = editor->textView()->textCursor();
+    inside.setPosition(int(editor->content().indexOf(QStringLiteral("x + sum"))));
+    editor->textView()->setTextCursor(inside);
+    window->jumpToEditor();
+    // One commit at a time, each after the last one's answer.
+    for (const auto &[input, answer] : {std::pair(";\n", "\"55\""), std::pair("fun spin 0 = 0 | spin n = spin (n - 1);\n", "val spin")}) {
+        typeInto(console->textView(), QString::fromUtf8(input));
+        if (!waitFor([&] { return console->textStorage().string().contains(QString::fromUtf8(answer)); }))
+            return 1;
+    }
+    typeInto(console->textView(), QStringLiteral("spin 2000000000;\n"));
+    const auto *activity = window->findChild<QLabel *>(QStringLiteral("interpreterActivity"));
+    if (!waitFor([&] { return !activity->text().isEmpty(); }))
+        return 1;
+    QTest::qWait(400);
+    const bool shot = shoot(argv[2]);
+    window->interruptEvaluation();
+    return shot ? 0 : 1;
 }

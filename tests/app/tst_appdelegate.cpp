@@ -1,12 +1,17 @@
 // The application: the launch check and the chooser, files named on the
 // command line, reopening the last run's files, opening into the only empty
-// window, the open panel's folder, quitting (every window asked in order, the
+// window, a file already open, the open panel's folder, the windows' places,
+// quitting (every window asked in order, the
 // first refusal cancels), the broadcasts, and broken settings files.
 
 #include "appfixture.h"
 #include "app/OLFileName.h"
 #include "settings/OLSettingsKeys.h"
 
+#include "editor/OLLineNumberGutter.h"
+
+#include <QLineEdit>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSplitter>
 
@@ -272,6 +277,59 @@ private Q_SLOTS:
         QCOMPARE(fixture.app->windows().constFirst()->file(), path);
         QVERIFY(fixture.asker.alerts.isEmpty());
         QCOMPARE(::unlink(bytesPath.constData()), 0); // Qt cannot remove it
+
+    // A file already open, under whatever name, brings its window forward.
+    void openingAFileAlreadyOpen_data()
+    {
+        QTest::addColumn<QString>("name"); // the file's second name; "link" is a symbolic link to it
+        QTest::newRow("the same path") << "a.sml";
+        QTest::newRow("through a symbolic link") << "link";
+        QTest::newRow("with a dot and a double slash") << ".//a.sml";
+    }
+    void openingAFileAlreadyOpen()
+    {
+        QFETCH(QString, name);
+        AppFixture fixture;
+        OLWindowController *first = fixture.open(QStringLiteral("a.sml"), "val a = 1;\n");
+        QVERIFY(first && QFile::link(first->file(), fixture.path(QStringLiteral("link"))));
+        OLWindowController *other = fixture.untitled(QStringLiteral("val other = 1;"));
+        QVERIFY(QTest::qWaitForWindowActive(other));
+        fixture.asker.openFileNames = {fixture.dir.path() + u'/' + name};
+        fixture.app->openDocument();
+        QCOMPARE(fixture.app->windows(), (QList<OLWindowController *>{first, other}));
+        QVERIFY(QTest::qWaitForWindowActive(first));
+    }
+
+    // The open panel of a window with a file starts in the file's folder.
+    void openPanelStartsInTheDocumentsFolder()
+    {
+        AppFixture fixture;
+        QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("sub")));
+        OLWindowController *window = fixture.open(QStringLiteral("sub/s.sml"), "val s = 1;\n");
+        QVERIFY(window && QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window->editor()->textView(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(fixture.asker.openDirectories, QStringList(fixture.path(QStringLiteral("sub"))));
+    }
+
+    // A new window takes the size and place of the window closed last, a step
+    // away from a window already there, and within the screen.
+    void windowPlaces()
+    {
+        AppFixture fixture;
+        OLWindowController *kept = fixture.untitled(QStringLiteral("val k = 1;"));
+        OLWindowController *closed = fixture.untitled();
+        closed->resize(500, 300);
+        closed->move(120, 90);
+        closed->closeWindow();
+        kept->move(120, 250);
+        const OLWindowController *first = fixture.untitled();
+        const OLWindowController *second = fixture.untitled();
+        QCOMPARE(QRect(first->pos(), first->size()), QRect(120, 90, 500, 300));
+        QCOMPARE(QRect(second->pos(), second->size()), QRect(148, 118, 500, 300));
+        const QRect screen = first->screen()->availableGeometry();
+        fixture.app->defaults().saveWindowGeometry(QRect(screen.right() + 100, -300, screen.width() + 100, 200));
+        const OLWindowController *outside = fixture.untitled();
+        QCOMPARE(QRect(outside->pos(), outside->size()), QRect(screen.topLeft(), QSize(screen.width(), 200)));
     }
 
     // Quitting asks the windows in order: the first is saved, the second
@@ -387,12 +445,20 @@ private Q_SLOTS:
             QCOMPARE(window->editor()->textView()->font().pointSize(), 23);
             QCOMPARE(window->console()->history().createArray(), QStringList(QStringLiteral("val stored = 1;")));
         }
-        // The preferences window is one, shown again when asked again.
+        fixture.app->defaults().saveShowLineNumbers(false);
+        fixture.app->updateAllLineNumbers();
+        for (OLWindowController *window : windows)
+            QVERIFY(!window->editor()->lineNumbers()->isVisible());
+        // The preferences window is one, shown again when asked again, with
+        // what was chosen elsewhere meanwhile.
         fixture.app->openPreferences();
         QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
         QVERIFY(preferences && preferences->isVisible());
+        fixture.app->defaults().savePreferredInterpreter(smlnjCommandLine);
         fixture.app->openPreferences();
         QCOMPARE(fixture.app->preferencesWindowController(), preferences.get());
+        QCOMPARE(preferences->findChild<QLineEdit *>(QStringLiteral("genProcessCommandLineTextField"))->text(),
+                 QStringLiteral("/usr/bin/sml"));
         // The stopped interpreters end; their windows stay.
         fixture.app->resetAllEnvironments();
         for (OLWindowController *window : windows)

@@ -1,13 +1,17 @@
 // The document window: saving in the file's form, the edited mark, the close
 // question and its save path, failed writes, Save As, the title, go to line,
-// orientation, the chooser, the menus and the keys.
+// orientation, the chooser, the menus and the keys, the list of keys and the
+// status bar.
 
 #include "appfixture.h"
+#include "../highlight/viewtestsupport.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QTableWidget>
 
 using SaveChanges = OLAsker::SaveChanges;
 
@@ -146,8 +150,8 @@ private Q_SLOTS:
     }
 
     // A Save As that cannot write shows the alert and the panel again, in the
-    // folder chosen; the next choice is saved, the title stays, and later saves
-    // and panels follow the file.
+    // folder chosen; the next choice is saved, the title names it, and later
+    // saves and panels follow the file.
     void saveAsAfterAFailedWrite()
     {
         AppFixture fixture;
@@ -164,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(window->file(), path);
         QCOMPARE(readBytes(path), QByteArray("val x = 1;"));
         QVERIFY(!window->isWindowModified());
-        QCOMPARE(window->windowTitle(), QStringLiteral("Ostrel[*]"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("named.sml[*] - Ostrel"));
 
         typeAtEnd(window, QStringLiteral("\nval y = 2;"));
         QVERIFY(window->saveFile());
@@ -267,20 +271,71 @@ private Q_SLOTS:
     }
 
     // Every command of the window is in a menu, each with a key of its own
-    // but the chooser, which is seldom needed.
+    // but the chooser and About, which are seldom needed.
     void everyCommandIsInAMenuWithItsOwnKey()
     {
         AppFixture fixture;
         QSet<QKeySequence> keys;
         for (QAction *menu : fixture.untitled()->menuBar()->actions()) {
             for (const QAction *action : menu->menu()->actions()) {
-                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter..."))
+                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter...")
+                    || action->text() == QStringLiteral("&About Ostrel"))
                     continue;
                 QVERIFY2(!action->shortcut().isEmpty() && !keys.contains(action->shortcut()), qPrintable(action->text()));
                 keys.insert(action->shortcut());
             }
         }
         QVERIFY(!keys.isEmpty());
+    }
+
+    // The list of keys is made from the menus as they are: every command
+    // with its key, one added later too.
+    void keyboardShortcutsComeFromTheMenus()
+    {
+        AppFixture fixture;
+        OLWindowController *window = fixture.untitled();
+        window->menuBar()->addMenu(QStringLiteral("Extra"))->addAction(QStringLiteral("Later"))->setShortcut(Qt::Key_F9);
+        window->showKeyboardShortcuts();
+        auto *table = window->findChild<QDialog *>(QStringLiteral("keyboardShortcuts"))->findChild<QTableWidget *>();
+        QStringList listed, expected;
+        for (int row = 0; row < table->rowCount(); ++row)
+            listed.append(table->item(row, 0)->text() + u'=' + table->item(row, 1)->text());
+        for (QAction *menu : window->menuBar()->actions()) {
+            for (const QAction *action : menu->menu()->actions()) {
+                if (!action->isSeparator())
+                    expected.append(menu->text().remove(u'&') + QStringLiteral(" › ") + action->text().remove(u'&') + u'='
+                                    + action->shortcut().toString(QKeySequence::NativeText));
+            }
+        }
+        QCOMPARE(listed, expected);
+        QVERIFY(listed.contains(QStringLiteral("Extra › Later=F9")) && listed.contains(QStringLiteral("Help › About Ostrel=")));
+    }
+
+    // The status bar names the interpreter (an unknown kind by its program),
+    // the new one after a reset, and shows the editor cursor's line and column.
+    void statusBar_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("SML of New Jersey") << smlnjCommandLine << "SML of New Jersey";
+        QTest::newRow("of no known kind") << QStringLiteral("file://localhost/bin/cat") << "cat";
+    }
+    void statusBar()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, name);
+        AppFixture fixture;
+        OLWindowController *window = fixture.open(QStringLiteral("s.sml"), "val x = 1;\n\tval yy = 2;\n");
+        QVERIFY(window);
+        const auto label = [window](const char *object) { return window->findChild<QLabel *>(QLatin1StringView(object))->text(); };
+        QCOMPARE(label("interpreterName"), QStringLiteral("Poly ML"));
+        fixture.app->defaults().savePreferredInterpreter(commandLine);
+        window->resetEnvironment();
+        QCOMPARE(label("interpreterName"), name);
+        for (const auto &[position, shown] : {std::pair(0, "1:1"), std::pair(10, "1:11"), std::pair(13, "2:3"), std::pair(24, "3:1")}) {
+            select(*window->editor()->textView(), position);
+            QCOMPARE(label("cursorPosition"), QLatin1StringView(shown));
+        }
     }
 
     // Window-wide keys work with the focus in either text view, which takes
@@ -300,6 +355,8 @@ private Q_SLOTS:
         QVERIFY(window->console()->textStorage().string().endsWith(QStringLiteral("val remembered = 1;")));
         QTest::keyClick(console, Qt::Key_Down, Qt::ControlModifier);
         QVERIFY(!window->console()->textStorage().string().endsWith(QStringLiteral("val remembered = 1;")));
+        QTest::keyClick(console, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(window->console()->fixedLength(), 0);
 
         console->moveCursor(QTextCursor::End);
         QTest::keyClicks(console, QStringLiteral("1 + 1"));

@@ -38,9 +38,15 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
     QString text() const { return view().toPlainText(); }
     QString unfixed() const { return text().mid(m_pane->fixedLength()); }
     std::optional<OLColor> colourAt(qsizetype pos) const { return m_pane->textStorage().foregroundColorAt(pos); }
-    void type(const QString &line, bool enter = false)
+    // "\n" as Enter.
+    void type(const QString &text, bool enter = false)
     {
-        QTest::keyClicks(&view(), line);
+        const QStringList lines = text.split(u'\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(&view(), Qt::Key_Return);
+            QTest::keyClicks(&view(), lines[i]);
+        }
         if (enter)
             QTest::keyClick(&view(), Qt::Key_Return);
     }
@@ -133,9 +139,12 @@ private Q_SLOTS:
         QTest::addColumn<UserEdit>("edit");
         QTest::addColumn<QString>("input");
         QTest::newRow("Backspace at the start of the input is refused") << 0 << UserEdit(Qt::Key_Backspace) << "xy";
-        QTest::newRow("typing in the fixed part is refused") << -3 << UserEdit(Qt::Key_Z) << "xy";
+        QTest::newRow("Delete in the fixed part is refused") << -3 << UserEdit(Qt::Key_Delete) << "xy";
+        QTest::newRow("typing in the fixed part goes to the end of the input") << -3 << UserEdit(Qt::Key_Z) << "xyz";
         QTest::newRow("typing at the start of the input") << 0 << UserEdit(Qt::Key_Z) << "zxy";
-        QTest::newRow("pasting into the fixed part is refused") << -3 << UserEdit(QKeySequence::Paste) << "xy";
+        QTest::newRow("pasting in the fixed part goes to the end of the input") << -3 << UserEdit(QKeySequence::Paste) << "xyP";
+        QTest::newRow("pasting from the context menu, too") << -3 << UserEdit("edit-paste") << "xyP";
+        QTest::newRow("an input method's text, too") << -3 << UserEdit("input method") << "xyé";
         QTest::newRow("undo of output is refused") << 2 << UserEdit("edit-undo") << "xy";
     }
     void editCheck()
@@ -194,25 +203,33 @@ private Q_SLOTS:
         QCOMPARE(colourAt(text().indexOf(QStringLiteral("val y = 1;"))), input.keyColor);
     }
 
-    // Output lands at the end, wherever the selection is; a selection
-    // elsewhere stays. Uncommitted input is fixed and marked with the answer
-    // after it; pieces that arrive within one frame go in as one update, each
+    // Output lands at the end of the fixed part, wherever the selection is;
+    // uncommitted input stays the user's, below it. A selection stays on its
+    // text. Pieces that arrive within one frame go in as one update, each
     // keeping its own range, an empty one too.
-    void outputLandsAtTheEnd_data()
+    void outputLandsBeforeTheInput_data()
     {
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("anchor"); // -1: the end of the text
         QTest::addColumn<int>("position");
         QTest::addColumn<int>("anchorAfter"); // -1: the new end
         QTest::addColumn<int>("positionAfter");
-        // The text: "first line\nsecond line\n" fixed, then "abc" typed.
-        QTest::newRow("selection in the fixed part stays") << 0 << 5 << 0 << 5;
-        QTest::newRow("cursor in the fixed part stays") << 13 << 13 << 13 << 13;
-        QTest::newRow("cursor inside the input stays") << 24 << 24 << 24 << 24;
-        QTest::newRow("selection reaching the end does not grow") << 3 << -1 << 3 << 26;
-        QTest::newRow("cursor at the end stays at the end") << -1 << -1 << -1 << -1;
+        // The fixed text: "first line\nsecond line\n" (23 units); 13 units of output follow.
+        QTest::newRow("selection in the fixed part stays") << "abc" << 0 << 5 << 0 << 5;
+        QTest::newRow("cursor in the fixed part stays") << "abc" << 13 << 13 << 13 << 13;
+        QTest::newRow("cursor inside the input goes with it") << "abc" << 24 << 24 << 37 << 37;
+        QTest::newRow("cursor at the start of the input goes with it") << "abc" << 23 << 23 << 36 << 36;
+        QTest::newRow("selection of the input goes with it") << "abc" << 23 << 25 << 36 << 38;
+        QTest::newRow("selection from the fixed part into the input") << "abc" << 3 << 25 << 3 << 38;
+        QTest::newRow("selection to the end of the fixed part does not grow") << "" << 3 << 23 << 3 << 23;
+        QTest::newRow("cursor at the end stays at the end") << "abc" << -1 << -1 << -1 << -1;
+        QTest::newRow("without input too") << "" << -1 << -1 << -1 << -1;
+        QTest::newRow("input of two lines, no line end after the output")
+            << "x = 1\n  \"s\"" << 26 << 26 << 39 << 39;
     }
-    void outputLandsAtTheEnd()
+    void outputLandsBeforeTheInput()
     {
+        QFETCH(QString, typed);
         QFETCH(int, anchor);
         QFETCH(int, position);
         QFETCH(int, anchorAfter);
@@ -220,18 +237,24 @@ private Q_SLOTS:
         const QString fixed = QStringLiteral("first line\nsecond line\n");
         append({fixed});
         QVERIFY(piecesIn(1));
-        type(QStringLiteral("abc"));
+        type(typed);
         const int end = int(text().size());
         select(view(), anchor < 0 ? end : anchor, position < 0 ? end : position);
-        append({"more\n", "!worse\n", ""});
-        QVERIFY(piecesIn(4));
-        QCOMPARE(text(), fixed + "abcmore\nworse\n");
+        append({"more\n", "!worse\n", "", "\"b"});
+        QVERIFY(piecesIn(5));
+        QCOMPARE(text(), fixed + "more\nworse\n\"b" + typed);
+        const qsizetype output = fixed.size() + 11;
+        QCOMPARE(m_pane->answerRanges(), (QList<Range>{{0, fixed.size()}, {fixed.size(), 5}, {output, 0}, {output, 2}}));
+        QCOMPARE(m_pane->errorRanges(), QList<Range>{Range(fixed.size() + 5, 6)});
         const int newEnd = int(text().size());
-        QCOMPARE(m_pane->answerRanges(), (QList<Range>{{0, fixed.size()}, {fixed.size(), 8}, {newEnd, 0}}));
-        QCOMPARE(m_pane->errorRanges(), QList<Range>{Range(fixed.size() + 8, 6)});
-        QCOMPARE(m_pane->fixedLength(), newEnd);
         QCOMPARE(view().textCursor().anchor(), anchorAfter < 0 ? newEnd : anchorAfter);
         QCOMPARE(view().textCursor().position(), positionAfter < 0 ? newEnd : positionAfter);
+        // Still input, coloured as input: the string before it ends with its piece.
+        if (!typed.isEmpty())
+            QCOMPARE(colourAt(output + 2), defaults().loadFontAttributes(true).regColor);
+        view().moveCursor(QTextCursor::End);
+        type(QStringLiteral(";"), true);
+        QCOMPARE(m_commits, QStringList(typed + u';'));
     }
 
     void historyWalk()
@@ -252,18 +275,73 @@ private Q_SLOTS:
         QCOMPARE(unfixed(), QStringLiteral("c;"));
         m_pane->forwardInHistory();
         QCOMPARE(unfixed(), QStringLiteral("c;!"));
-        // Output during a walk ends it and fixes the recalled input with it.
+        // Output during a walk ends it; the recalled input stays as input.
         m_pane->backInHistory();
         append({"ok\n"});
         QVERIFY(piecesIn(1));
         QVERIFY(!m_pane->history().inSession());
-        QVERIFY(text().endsWith(QStringLiteral("c;ok\n")));
-        QCOMPARE(unfixed(), QString());
+        QVERIFY(text().endsWith(QStringLiteral("ok\nc;")));
+        QCOMPARE(unfixed(), QStringLiteral("c;"));
+        m_pane->selectUnfixed();
+        QTest::keyClick(&view(), Qt::Key_Delete);
         // Select All in the console takes the input only.
         type(QStringLiteral("xy"));
         select(view(), 0, 2);
         m_pane->selectUnfixed();
         QCOMPARE(view().textCursor().selectedText(), QStringLiteral("xy"));
+    }
+
+    // Plain Up on the input's first line and Down on its last walk the
+    // history; elsewhere they move the cursor. Fixed: "a;\nb;\nc;\n".
+    void upAndDownAtTheInputsEdges_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("cursor"); // -1: the end
+        QTest::addColumn<QString>("keys"); // u: Up, d: Down
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("line"); // the cursor's, counted from the input's first
+        QTest::newRow("Up recalls the newest") << "x" << -1 << "u" << "c;" << 0;
+        QTest::newRow("Up twice, then Down") << "x" << -1 << "uud" << "c;" << 0;
+        QTest::newRow("Down past the newest puts back the typed input") << "x" << -1 << "ud" << "x" << 0;
+        QTest::newRow("Up on the second line of two moves to the first") << "p\nq" << -1 << "u" << "p\nq" << 0;
+        QTest::newRow("and Up there recalls") << "p\nq" << -1 << "uu" << "c;" << 0;
+        QTest::newRow("Down on the first line of two moves to the second") << "p\nq" << 9 << "d" << "p\nq" << 1;
+        QTest::newRow("Up in the fixed part moves there") << "x" << 4 << "u" << "x" << -3;
+    }
+    void upAndDownAtTheInputsEdges()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, cursor);
+        QFETCH(QString, keys);
+        QFETCH(QString, input);
+        QFETCH(int, line);
+        for (const char *commit : {"a;", "b;", "c;"})
+            type(QString::fromLatin1(commit), true);
+        type(typed);
+        if (cursor >= 0)
+            select(view(), cursor);
+        for (const QChar key : keys)
+            QTest::keyClick(&view(), key == u'u' ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(unfixed(), input);
+        QCOMPARE(view().textCursor().blockNumber() - int(m_pane->inputLine() - 1), line);
+    }
+
+    // Clearing takes the fixed part and its ranges; the input, the cursor in
+    // it and the history stay, and output goes on before the input.
+    void clearFixed()
+    {
+        type(QStringLiteral("a;"), true);
+        append({"val it = 1 : int\n", "!Error: x\n"});
+        QVERIFY(piecesIn(2));
+        type(QStringLiteral("b + 1"));
+        select(view(), int(text().size()) - 2);
+        m_pane->clearFixed();
+        QCOMPARE(std::tuple(text(), m_pane->fixedLength(), view().textCursor().position()), std::tuple(QStringLiteral("b + 1"), qint64(0), 3));
+        QVERIFY(m_pane->answerRanges().isEmpty() && m_pane->errorRanges().isEmpty());
+        QCOMPARE(m_pane->history().createArray(), QStringList(QStringLiteral("a;")));
+        append({"val it = 2 : int\n"});
+        QVERIFY(piecesIn(1));
+        QCOMPARE(text(), QStringLiteral("val it = 2 : int\nb + 1"));
     }
 
     void arrow()
@@ -272,22 +350,25 @@ private Q_SLOTS:
         QVERIFY(piecesIn(1));
         QCOMPARE(m_pane->inputLine(), 4);
         QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(4)) <= 1); // the move after output is animated
+        type(QStringLiteral("x;"), true); // and after a commit
+        QCOMPARE(m_pane->inputLine(), 5);
+        QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(5)) <= 1);
         QString many;
         for (int i = 0; i < 100; ++i)
             many += QStringLiteral("line %1\n").arg(i);
         append({many});
         QVERIFY(piecesIn(2));
-        QCOMPARE(m_pane->inputLine(), 104);
+        QCOMPARE(m_pane->inputLine(), 105);
         QScrollBar *scroll = view().verticalScrollBar();
         QTRY_COMPARE(scroll->value(), scroll->maximum()); // the view follows the output
-        QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(104)) <= 1);
+        QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(105)) <= 1);
         // Scrolling moves the arrow with the text at once.
         const qreal lineHeight = view().cursorForPosition(QPoint(0, 0)).block().layout()->lineAt(0).height();
         const int before = arrowCentre();
         scroll->setValue(scroll->value() - 10);
         QVERIFY(qAbs(arrowCentre() - (before + 10 * lineHeight)) <= 1);
         scroll->setValue(0);
-        QVERIFY(qAbs(arrowCentre() - (lineCentre(1) + 103 * lineHeight)) <= 1); // out of sight below
+        QVERIFY(qAbs(arrowCentre() - (lineCentre(1) + 104 * lineHeight)) <= 1); // out of sight below
     }
 
     // Answer traits configured bold, error traits italic; the input style set

@@ -3,10 +3,12 @@
 #include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
 #include "editor/OLFindBar.h"
+#include "editor/OLLineNumberGutter.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 
 #include <functional>
@@ -414,24 +416,73 @@ private Q_SLOTS:
         QCOMPARE(f.selection(), std::make_pair(qMax(from, 0), to));
     }
 
-    void fontChangeRemovesTheMarks()
+    // Each number stands beside its line, wherever the view is scrolled to,
+    // down to the view's bottom; the strip widens only past three digits.
+    void lineNumbers_data()
     {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("scrolledTo"); // the first line in sight, from 0
+        QTest::addColumn<int>("digits");
+        QTest::newRow("nine lines") << 9 << 0 << 3;
+        QTest::newRow("999 lines, scrolled") << 999 << 500 << 3;
+        QTest::newRow("12,345 lines, near the end") << 12'345 << 12'300 << 5;
+    }
+    void lineNumbers()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, scrolledTo);
+        QFETCH(int, digits);
+        Fixture f(QStringLiteral("val v = 0\n").repeated(lines - 1) + QStringLiteral("val v = 0"));
+        QVERIFY(QTest::qWaitForWindowExposed(&f.pane));
+        OLLineNumberGutter *gutter = f.pane.lineNumbers();
+        const int digit = gutter->fontMetrics().horizontalAdvance(u'9');
+        QVERIFY(gutter->width() >= digits * digit && gutter->width() < (digits + 1) * digit + 20);
+        f.view().verticalScrollBar()->setValue(scrolledTo);
+        const QList<OLLineNumberGutter::Row> rows = gutter->rows();
+        QCOMPARE(rows.first().line, scrolledTo + 1);
+        const auto inPane = [&](QPoint inViewport) { return f.view().viewport()->mapTo(&f.pane, inViewport).y() - gutter->y(); };
+        for (const OLLineNumberGutter::Row &row : rows) {
+            const QTextCursor line(f.view().document()->findBlockByNumber(row.line - 1));
+            QVERIFY2(qAbs(row.rect.center().y() - inPane(f.view().cursorRect(line).center())) <= 1, qPrintable(QString::number(row.line)));
+        }
+        QVERIFY(rows.last().line == lines || rows.last().rect.bottom() >= inPane(QPoint(0, f.view().viewport()->height())) - 1);
+        f.pane.setShowsLineNumbers(false);
+        QVERIFY(!gutter->isVisible());
+    }
+
+    // The marks are the evaluation's state: a new font or new colours keep
+    // them, and new colours reach the evaluated text too.
+    void fontChangeKeepsTheMarks_data()
+    {
+        QTest::addColumn<bool>("failed"); // the second declaration; else pending
+        QTest::addColumn<bool>("newColours");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("font only, a declaration pending") << false << false << "10 | pending 10+10 | error - | loop 0 | green 0-10, blue 10-20";
+        QTest::newRow("new colours, a declaration failed") << true << true << "10 | pending - | error 10+10 | loop 0 | green 0-10, red 10-20";
+    }
+    void fontChangeKeepsTheMarks()
+    {
+        QFETCH(bool, failed);
+        QFETCH(bool, newColours);
+        QFETCH(QString, state);
         Fixture f;
         f.step(true);
-        OLStyleSet styles = testStyles();
+        f.pane.evalNextStep();
+        if (failed)
+            f.pane.setLastCommitSuccess(false);
+        QTRY_VERIFY(f.colouringSettled());
+        const QString before = colourLetters(f.pane.textStorage());
+        OLStyleSet styles = newColours ? testStyles(0.5) : testStyles();
         styles.name = QStringLiteral("DejaVu Sans Mono");
         styles.size = 13.7;
+        styles.style = QStringLiteral("Bold");
         f.pane.setFontAttributes(styles);
-        QCOMPARE(f.view().font().pointSize(), 13);
-        QCOMPARE(f.view().font().family(), QStringLiteral("DejaVu Sans Mono"));
-        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error - | loop 0 | "));
-        // The evaluated prefix stays plain, the rest is coloured again.
-        QCOMPARE(colourLetters(f.pane.textStorage(), 0, 10), QString(10, u'.'));
+        const QFont font = f.view().font();
+        QCOMPARE(std::tuple(font.family(), font.pointSize(), font.styleName()), std::tuple(styles.name.toString(), 13, QStringLiteral("Bold")));
+        QCOMPARE(f.state(), state);
         QTRY_VERIFY(f.colouringSettled());
-        COLOURED_AFRESH(f, 10, 30);
-        // Later steps mark only what they evaluate.
-        f.step(true);
-        QCOMPARE(f.marks(), QStringLiteral("green 10-20"));
+        // Translucent colours show as capitals.
+        QCOMPARE(colourLetters(f.pane.textStorage()), newColours ? before.toUpper() : before);
     }
 
     // Typing a quote recolours the whole rest of a long text: the viewport is

@@ -20,6 +20,7 @@ namespace {
 class NoWindows : public OLBroadcaster
 {
     void updateAllFontAttributes() override {}
+    void updateAllLineNumbers() override {}
     void clearAllHistory() override {}
     void resetAllEnvironments() override {}
 };

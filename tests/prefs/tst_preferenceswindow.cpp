@@ -3,14 +3,18 @@
 #include "prefs/OLColorWell.h"
 #include "prefs/OLPreferencesWindowController.h"
 #include "prefs/OLQtColor.h"
+#include "prefs/OLQtFont.h"
 #include "prefstestsupport.h"
+#include "settings/OLSettingsKeys.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +44,7 @@ public:
     {
     }
     void updateAllFontAttributes() override { record(QStringLiteral("update")); }
+    void updateAllLineNumbers() override { record(QStringLiteral("lines")); }
     void clearAllHistory() override { record(QStringLiteral("clear")); }
     void resetAllEnvironments() override { record(QStringLiteral("reset")); }
 
@@ -68,13 +73,13 @@ QStringList generalSettings(const OLUserDefaults &defaults)
 {
     return {QString::number(defaults.loadMaximumCommitHistoryLength()),
             QString::number(defaults.loadShouldRestoreCommitHistory()), QString::number(defaults.loadShouldReopenFiles()),
-            defaults.loadCommitHistory().join(u'|')};
+            QString::number(defaults.loadShowLineNumbers()), defaults.loadCommitHistory().join(u'|')};
 }
 
 QStringList fontSettings(const OLUserDefaults &defaults)
 {
     const OLStyleSet styles = defaults.loadFontAttributes(true);
-    QStringList text{styles.name.toString(), QString::number(styles.size.toInt()),
+    QStringList text{styles.name.toString(), QString::number(styles.size.toInt()), styles.style.toString(),
                      QString::number(defaults.loadAnswerAlpha()), QString::number(defaults.loadAnswerFontTraits()),
                      QString::number(defaults.loadErrorFontTraits())};
     for (const auto &colour : {styles.regColor, styles.errColor, styles.keyColor, styles.strColor, styles.comColor})
@@ -147,20 +152,50 @@ class TestPreferencesWindow : public QObject
     };
 
 private Q_SLOTS:
-    // Opening stores the style set and tells the windows; the toolbar switches tabs.
+    // The toolbar switches tabs. Opening, looking and closing store no style
+    // and tell the windows nothing, a font dialog cancelled included.
     void openAndSwitchTabs()
     {
         Prefs prefs;
-        QVERIFY(!prefs.store.settings->contains(QStringLiteral("fontName")));
         prefs.open();
-        QCOMPARE(prefs.store.settings->value(QStringLiteral("fontName")).toString(), QStringLiteral("DejaVu Sans Mono"));
-        QVERIFY(prefs.broadcasts("update") >= 1);
         auto *tabs = prefs.child<QStackedWidget>("tabView");
         QCOMPARE(tabs->currentIndex(), 0);
         prefs.child<QAction>("facToolBarItem")->trigger();
         QCOMPARE(tabs->currentIndex(), 1);
+        prefs.click("facConsoleChooseFont");
+        prefs.window->findChild<QFontDialog *>()->reject();
         prefs.child<QAction>("genToolBarItem")->trigger();
         QCOMPARE(tabs->currentIndex(), 0);
+        prefs.window->close();
+        for (QLatin1StringView key : OLKey::fontsAndColoursKeys)
+            QVERIFY2(!prefs.store.settings->contains(key), key.data());
+        QCOMPARE(prefs.broadcaster.calls, QStringList());
+    }
+
+    // A window opened before a choice made elsewhere (the interpreter chooser)
+    // shows it once loaded again, as each opening does; Apply keeps it either way.
+    void applyKeepsAChoiceMadeElsewhere_data()
+    {
+        QTest::addColumn<bool>("reloaded");
+        QTest::newRow("window loaded again") << true;
+        QTest::newRow("window left as it was") << false;
+    }
+    void applyKeepsAChoiceMadeElsewhere()
+    {
+        QFETCH(bool, reloaded);
+        const QString sml = fileUrl("/usr/bin/sml");
+        Prefs prefs;
+        prefs.store.defaults->savePreferredInterpreter(fileUrl("/usr/bin/poly"));
+        prefs.open();
+        prefs.store.defaults->savePreferredInterpreter(sml);
+        prefs.store.defaults->saveShowLineNumbers(false);
+        if (reloaded)
+            prefs.window->windowDidLoad();
+        QCOMPARE(prefs.child<QLineEdit>("genProcessCommandLineTextField")->text(), QString::fromLatin1(reloaded ? "/usr/bin/sml" : "/usr/bin/poly"));
+        QCOMPARE(prefs.child<QCheckBox>("genShowLineNumbersCheckBox")->isChecked(), !reloaded);
+        prefs.click("genApplyAndResetEnvButton");
+        QCOMPARE(prefs.heard("reset").commandLine, sml);
+        QVERIFY(!prefs.store.defaults->loadShowLineNumbers());
     }
 
     // General tab.
@@ -269,18 +304,22 @@ private Q_SLOTS:
         QCOMPARE(prefs.store.defaults->loadMaximumCommitHistoryLength(), 60);
     }
 
-    // Stored at once, false too rather than removed.
+    // Stored at once, false too rather than removed; the line numbers are
+    // shown or hidden in every window at once.
     void checkBoxesStoreAtOnce_data()
     {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("key");
-        QTest::newRow("restore history") << "genHistoryShouldLoadCheckbox" << "shouldRestoreCommitHistory";
-        QTest::newRow("reopen documents") << "genMiscReopenDocumentsCheckBox" << "shouldReopenFiles";
+        QTest::addColumn<int>("broadcasts"); // of the line numbers
+        QTest::newRow("restore history") << "genHistoryShouldLoadCheckbox" << "shouldRestoreCommitHistory" << 0;
+        QTest::newRow("reopen documents") << "genMiscReopenDocumentsCheckBox" << "shouldReopenFiles" << 0;
+        QTest::newRow("line numbers") << "genShowLineNumbersCheckBox" << "showLineNumbers" << 2;
     }
     void checkBoxesStoreAtOnce()
     {
         QFETCH(QString, box);
         QFETCH(QString, key);
+        QFETCH(int, broadcasts);
         Prefs prefs;
         prefs.store.defaults->setValue(false, key);
         prefs.open();
@@ -291,6 +330,7 @@ private Q_SLOTS:
         check->click();
         QCOMPARE(prefs.store.defaults->boolForKey(key), false);
         QVERIFY(prefs.store.settings->contains(key));
+        QCOMPARE(prefs.broadcasts("lines"), broadcasts);
     }
 
     void clearHistory()
@@ -356,10 +396,12 @@ private Q_SLOTS:
         defaults.saveMaximumCommitHistoryLength(resource.value("maximumCommitHistoryLength").toLongLong() + 13);
         defaults.saveShouldRestoreCommitHistory(!resource.value("shouldRestoreCommitHistory").toBool());
         defaults.saveShouldReopenFiles(!resource.value("shouldReopenFiles").toBool());
+        defaults.saveShowLineNumbers(!resource.value("showLineNumbers").toBool());
         defaults.saveCommitHistory({QStringLiteral("val kept = 1")});
         defaults.savePreferredInterpreter(fileUrl("/usr/bin/poly -q"));
         defaults.setValue(QStringLiteral("Custom Mono"), "fontName");
         defaults.setValue(31, "fontSize");
+        defaults.setValue(QStringLiteral("Bold"), "fontStyle");
         for (const char *key : {"regColor", "errColor", "keyColor", "strColor", "comColor"})
             defaults.setValue(QStringLiteral("0.100000 0.200000 0.300000 1.0"), QLatin1StringView(key));
         defaults.saveAnswerAlpha(0.42);
@@ -376,6 +418,7 @@ private Q_SLOTS:
         QCOMPARE(fontSettings(defaults), fonts ? fontSettings(expected) : fontsBefore);
         QCOMPARE(defaults.loadPreferredInterpreterPath(), fileUrl("/usr/bin/poly -q"));
         QCOMPARE(prefs.broadcasts("clear"), fonts ? 0 : 1);
+        QCOMPARE(prefs.broadcasts("lines"), fonts ? 0 : 1);
         QCOMPARE(prefs.broadcasts("reset"), 0);
         if (fonts) {
             QVERIFY(prefs.broadcasts("update") >= 1);
@@ -538,6 +581,32 @@ private Q_SLOTS:
         prefs.window->close();
         QVERIFY(!dialog->isVisible());
         QCOMPARE(prefs.store.defaults->loadFontAttributes(true).size.toInt(), 18);
+    }
+
+    // The dialog opens on the stored face, or on the family's regular one
+    // when none is stored (as before faces were); a face picked reaches the
+    // store, the windows and their font.
+    void fontFaces_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("opensOn");
+        QTest::newRow("none stored") << QVariant() << "Book";
+        QTest::newRow("bold") << QVariant("Bold") << "Bold";
+    }
+    void fontFaces()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, opensOn);
+        Prefs prefs;
+        prefs.store.defaults->setValue(stored, "fontStyle");
+        prefs.open();
+        prefs.click("facConsoleChooseFont");
+        auto *dialog = prefs.window->findChild<QFontDialog *>();
+        QCOMPARE(dialog->currentFont().styleName(), opensOn);
+        dialog->setCurrentFont(QFontDatabase::font(QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Bold Oblique"), 14));
+        QCOMPARE(prefs.heard("update").styles.style, QVariant("Bold Oblique"));
+        QCOMPARE(prefs.child<QLineEdit>("facConsoleFontTextField")->text(), QStringLiteral("DejaVu Sans Mono Bold Oblique - 14"));
+        QCOMPARE(QFontInfo(fontForStyleSet(prefs.store.defaults->loadFontAttributes(true))).styleName(), QStringLiteral("Bold Oblique"));
     }
 
     // Each well opens the colour dialog on its colour; a pick is stored, shown

@@ -92,7 +92,7 @@ private Q_SLOTS:
     {
         const QVariantMap defaults = OLUserDefaults::defaultPreferences();
         const QSet<QString> integers{OLKey::maximumCommitHistoryLength, OLKey::ansFontTraits, OLKey::errFontTraits, OLKey::fontSize};
-        const QSet<QString> booleans{OLKey::shouldRestoreCommitHistory, OLKey::shouldReopenFiles, OLKey::verticalOrientation, OLKey::shouldHighlightSyntax};
+        const QSet<QString> booleans{OLKey::shouldRestoreCommitHistory, OLKey::shouldReopenFiles, OLKey::verticalOrientation, OLKey::shouldHighlightSyntax, OLKey::showLineNumbers};
         const QSet<QString> colours{OLKey::regColor, OLKey::errColor, OLKey::keyColor, OLKey::strColor, OLKey::comColor};
         QCOMPARE(QSet<QString>(defaults.keyBegin(), defaults.keyEnd()), (integers + booleans + colours + QSet<QString>{OLKey::outAlpha, OLKey::fontName}));
         for (auto it = defaults.begin(); it != defaults.end(); ++it) {

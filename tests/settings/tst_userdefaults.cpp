@@ -73,6 +73,7 @@ Accessor accessor(T (OLUserDefaults::*load)() const, void (OLUserDefaults::*save
 const QMap<QString, Accessor> accessors{
     {OLKey::verticalOrientation, accessor(&OLUserDefaults::loadVerticalOrientation, &OLUserDefaults::saveVerticalOrientation)},
     {OLKey::shouldHighlightSyntax, accessor(&OLUserDefaults::loadShouldHighlightSyntax, &OLUserDefaults::saveShouldHighlightSyntax)},
+    {OLKey::showLineNumbers, accessor(&OLUserDefaults::loadShowLineNumbers, &OLUserDefaults::saveShowLineNumbers)},
     {OLKey::shouldReopenFiles, accessor(&OLUserDefaults::loadShouldReopenFiles, &OLUserDefaults::saveShouldReopenFiles)},
     {OLKey::shouldRestoreCommitHistory, accessor(&OLUserDefaults::loadShouldRestoreCommitHistory, &OLUserDefaults::saveShouldRestoreCommitHistory)},
     {OLKey::maximumCommitHistoryLength, accessor(&OLUserDefaults::loadMaximumCommitHistoryLength, &OLUserDefaults::saveMaximumCommitHistoryLength)},
@@ -83,6 +84,7 @@ const QMap<QString, Accessor> accessors{
     {OLKey::commitHistory, accessor(&OLUserDefaults::loadCommitHistory, &OLUserDefaults::saveCommitHistory)},
     {OLKey::openedFiles, accessor(&OLUserDefaults::loadOpenedFiles, &OLUserDefaults::saveOpenedFiles)},
     {OLKey::preferredInterpreter, accessor(&OLUserDefaults::loadPreferredInterpreterPath, &OLUserDefaults::savePreferredInterpreter)},
+    {OLKey::windowGeometry, accessor(&OLUserDefaults::loadWindowGeometry, &OLUserDefaults::saveWindowGeometry)},
 };
 
 QString describe(const std::optional<OLColor> &color)
@@ -103,7 +105,7 @@ QStringList describe(const OLUserDefaults &defaults)
     for (bool opaque : {true, false}) {
         const OLStyleSet s = defaults.loadFontAttributes(opaque);
         lines << QStringList{describe(s.regColor), describe(s.errColor), describe(s.keyColor), describe(s.strColor),
-                             describe(s.comColor), s.name.toString(), s.size.toString()};
+                             describe(s.comColor), s.name.toString(), s.size.toString(), s.style.toString()};
     }
     for (int mode = OLMosML; mode <= OLUnknownMode; ++mode)
         lines << defaults.loadPathForInterpreter(OLInterpreterMode(mode)).value_or(QUrl(QStringLiteral("none"))).toString();
@@ -162,7 +164,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("saved");
         QTest::addColumn<QVariant>("loaded");
-        for (const QLatin1StringView key : {OLKey::verticalOrientation, OLKey::shouldHighlightSyntax, OLKey::shouldReopenFiles, OLKey::shouldRestoreCommitHistory}) {
+        for (const QLatin1StringView key : {OLKey::verticalOrientation, OLKey::shouldHighlightSyntax, OLKey::showLineNumbers, OLKey::shouldReopenFiles, OLKey::shouldRestoreCommitHistory}) {
             for (const bool value : {true, false})
                 QTest::addRow("%s %d", key.data(), value) << QString(key) << QVariant(value) << QVariant(value);
         }
@@ -193,6 +195,7 @@ private Q_SLOTS:
                                             QUrl::fromLocalFile("/home/u/a,b.sml"), QUrl::fromLocalFile("/home/u/100%#1.sml"),
                                             QUrl::fromLocalFile("/home/u/caf\u00e9.aml"), QUrl("file://localhost/usr/share/x.txt")}));
         row("preferred interpreter with arguments", OLKey::preferredInterpreter, QString("file://localhost/usr/bin/poly -q --eval \"a, b\""));
+        row("window geometry", OLKey::windowGeometry, QRect(-20, 40, 700, 450));
     }
     void roundTrip()
     {
@@ -213,7 +216,8 @@ private Q_SLOTS:
     {
         Store store;
         OLStyleSet saved{OLColor{0.1, 0.2, 0.3, 0.4}, OLColor{1, 0, 0, 0.4}, OLColor{0, 0, 1, 1},
-                         OLColor{0.123456789, 0.5, 0.987654321, 0}, OLColor{0, 0.5, 0, 0.4}, QStringLiteral("DejaVu Sans Mono"), 13};
+                         OLColor{0.123456789, 0.5, 0.987654321, 0}, OLColor{0, 0.5, 0, 0.4}, QStringLiteral("DejaVu Sans Mono"), 13,
+                         QStringLiteral("Bold Oblique")};
         store.defaults().saveAnswerAlpha(0.3);
         store.defaults().saveFontAttributes(saved);
         store.restart();
@@ -227,6 +231,7 @@ private Q_SLOTS:
             }
             QCOMPARE(loaded.name, QVariant("DejaVu Sans Mono"));
             QCOMPARE(loaded.size.toInt(), 13);
+            QCOMPARE(loaded.style, QVariant("Bold Oblique"));
         }
         // Sizes are stored as given: a fractional one stays fractional.
         saved.size = 12.5;
@@ -235,17 +240,17 @@ private Q_SLOTS:
         QCOMPARE(store.defaults().loadFontAttributes(true).size.toDouble(), 12.5);
     }
 
-    // An absent name, size or preferred interpreter removes its key; an absent
+    // An absent name, size, face or preferred interpreter removes its key; an absent
     // colour is stored as black; without an alpha, answer colours are transparent.
     void absentValues()
     {
         Store store;
-        store.defaults().saveFontAttributes(OLStyleSet{{}, {}, {}, {}, {}, QStringLiteral("Mono"), 10});
+        store.defaults().saveFontAttributes(OLStyleSet{{}, {}, {}, {}, {}, QStringLiteral("Mono"), 10, QStringLiteral("Bold")});
         store.defaults().savePreferredInterpreter(QStringLiteral("file://localhost/usr/bin/sml"));
-        QVERIFY(store.settings().contains(OLKey::fontName) && store.settings().contains(OLKey::preferredInterpreter));
-        store.defaults().saveFontAttributes(OLStyleSet{OLColor{1, 0, 0, 1}, {}, {}, {}, {}, {}, {}});
+        QVERIFY(store.settings().contains(OLKey::fontStyle) && store.settings().contains(OLKey::preferredInterpreter));
+        store.defaults().saveFontAttributes(OLStyleSet{OLColor{1, 0, 0, 1}, {}, {}, {}, {}, {}, {}, {}});
         store.defaults().savePreferredInterpreter(QString());
-        for (QLatin1StringView key : {OLKey::fontName, OLKey::fontSize, OLKey::preferredInterpreter})
+        for (QLatin1StringView key : {OLKey::fontName, OLKey::fontSize, OLKey::fontStyle, OLKey::preferredInterpreter})
             QVERIFY2(!store.settings().contains(key), key.data());
         QCOMPARE(store.settings().value(OLKey::comColor), QVariant("0.000000 0.000000 0.000000 1.0"));
         QCOMPARE(store.defaults().loadFontAttributes(false).regColor->alpha, 0.0);
@@ -317,7 +322,7 @@ private Q_SLOTS:
                           "outAlpha=opaque\nansFontTraits=12abc\nerrFontTraits=@ByteArray(12)\nfontName=DejaVu, Sans\nfontSize=big\n"
                           "regColor=0.5 0.5\nerrColor=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3xyz)\nkeyColor=1.0, 0.0, 0.0\nstrColor=\n"
                           "comColor=0.5\npreferredInterpreter=file://localhost/usr/bin/poly, -q\nPOLYML=@Rect(1 2 3 4)\n"
-                          "polyPath=a, b\nopenedFiles=@Variant(garbage)\ncommitHistory=@Rect(1 2 3 4)\n");
+                          "polyPath=a, b\nopenedFiles=@Variant(garbage)\ncommitHistory=@Rect(1 2 3 4)\nwindowGeometry=120 90 700 450\n");
         QTest::newRow("numbers out of range") << QByteArray("[General]\noutAlpha=1e300\nmaximumCommitHistoryLength=1e30\nansFontTraits=nan\n"
                                                             "errFontTraits=-inf\nfontSize=inf\nverticalOrientation=1e999\n");
         QTest::newRow("unterminated section") << QByteArray("[General\nfontSize=big\nverticalOrientation\n");
