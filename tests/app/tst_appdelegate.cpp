@@ -277,6 +277,7 @@ private Q_SLOTS:
         QCOMPARE(fixture.app->windows().constFirst()->file(), path);
         QVERIFY(fixture.asker.alerts.isEmpty());
         QCOMPARE(::unlink(bytesPath.constData()), 0); // Qt cannot remove it
+    }
 
     // A file already open, under whatever name, brings its window forward.
     void openingAFileAlreadyOpen_data()
