@@ -1,7 +1,7 @@
 #include "session/OLInterpreterMode.h"
 
+#include "app/OLFileName.h"
 #include "session/OLWhitespace.h"
-#include "settings/OLUserDefaults.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -87,8 +87,9 @@ OLCommandLine parsePreferredInterpreter(const QString &commandLine)
     }
     // QUrl would end the path at "#" or "?".
     url.replace(u'#', QLatin1StringView("%23")).replace(u'?', QLatin1StringView("%3F"));
-    const QString path = localPathForUrl(QUrl(url));
-    if (path.isEmpty()) {
+    // A path that is no UTF-8, or holds a zero, could only be run as another.
+    const QString path = OLFileName::fromUrl(QUrl(url));
+    if (path.isEmpty() || path.contains(QChar::Null) || OLFileName::hasForeignBytes(path)) {
         result.arguments.clear();
         result.error = QCoreApplication::translate("OLInterpreterMode",
                                                    "The interpreter command line \"%1\" does not begin with the file "

@@ -6,7 +6,6 @@
 
 #include <QFileInfo>
 #include <QSettings>
-#include <QStringDecoder>
 
 #include <array>
 #include <cfloat>
@@ -438,12 +437,8 @@ QString localPathForUrl(const QUrl &url)
         return {};
     if (!url.host().isEmpty() && url.host() != u"localhost")
         return {};
-    // Decoded here: QUrl turns bytes that are no UTF-8 into U+FFFD and ends
-    // the path at "%00", and either would name another file.
-    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    QStringDecoder utf8(QStringConverter::Utf8);
-    const QString path = utf8(bytes);
-    if (utf8.hasError() || bytes.contains('\0'))
-        return {};
+    QUrl local(url);
+    local.setHost(QString());
+    const QString path = local.toLocalFile();
     return path.startsWith(u'/') ? path : QString();
 }

@@ -148,6 +148,5 @@ private:
 
 // The one place that turns a stored URL into a file path: "file://localhost/x"
 // and "file:///x" both give "/x" (QUrl alone gives "//localhost/x"). Empty for
-// another host, another scheme, a path that is not absolute, and one that
-// decodes to no UTF-8 or holds a zero.
+// another host, another scheme or a path that is not absolute.
 QString localPathForUrl(const QUrl &url);
