@@ -113,6 +113,35 @@ private Q_SLOTS:
         rows(AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true, "structure S: sig", "structure S : sig");
     }
 
+    // Standard error between two pieces of standard output keeps its place
+    // in the console, though the output before it waits for the prompt.
+    void standardErrorInOrder_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::newRow("poly") << poly;
+    }
+    void standardErrorInOrder()
+    {
+        QFETCH(QString, interpreter);
+        Run run(interpreter);
+        QVERIFY(run.waitForOutput());
+        const QString pause = QStringLiteral("OS.Process.sleep (Time.fromMilliseconds 300)");
+        run.session->eval(QStringLiteral("val _ = (print \"one\\n\"; %1; TextIO.output (TextIO.stdErr, \"two\\n\"); "
+                                         "TextIO.flushOut TextIO.stdErr; %1; print \"three\\n\")")
+                              .arg(pause),
+                          OLEditorCommitter);
+        QVERIFY(run.waitForVerdicts(1));
+        QCOMPARE(run.recorder.verdicts, QList<bool>{true});
+        QStringList order;
+        for (const auto &piece : std::as_const(run.recorder.pieces)) {
+            for (const char *word : {"one", "two", "three"}) {
+                if (piece.text.contains(QLatin1String(word) + u'\n'))
+                    order.append(QLatin1String(word) + (piece.error ? u'!' : u' '));
+            }
+        }
+        QCOMPARE(order, (QStringList{"one ", "two!", "three "}));
+    }
+
     void declaration()
     {
         QFETCH(QString, interpreter);
