@@ -104,9 +104,8 @@ OLWindowController *OLAppDelegate::windowForFile(const QString &path) const
 {
     // One file by any name: through symbolic links, "..", or a second slash.
     const auto identity = [](const QString &file) {
-        const QFileInfo info(file);
-        const QString canonical = info.canonicalFilePath();
-        return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+        const QString canonical = OLFileName::canonical(file);
+        return canonical.isEmpty() ? QFileInfo(file).absoluteFilePath() : canonical;
     };
     const QString wanted = identity(path);
     const auto found = std::find_if(m_currentyOpen.cbegin(), m_currentyOpen.cend(), [&](const OLWindowController *window) {

@@ -2,6 +2,8 @@
 
 #include "settings/OLUserDefaults.h"
 
+#include <cstdlib>
+
 namespace {
 constexpr char16_t firstEscape = 0xDC80; // stands for the byte 0x80
 constexpr char16_t lastEscape = 0xDCFF;  // for 0xFF
@@ -98,6 +100,14 @@ bool OLFileName::hasForeignBytes(QStringView path)
             return true;
     }
     return false;
+}
+
+QString OLFileName::canonical(const QString &path)
+{
+    char *resolved = ::realpath(encode(path).constData(), nullptr);
+    const QString canonicalPath = resolved ? decode(resolved) : QString();
+    std::free(resolved);
+    return canonicalPath;
 }
 
 QStringList OLFileName::arguments(int argc, char **argv)

@@ -20,6 +20,10 @@ QByteArray encode(QStringView path);
 // would read as another name.
 bool hasForeignBytes(QStringView path);
 
+// The path with symbolic links, "." and ".." resolved; empty when there is
+// no such file (Qt would resolve a name that is not UTF-8 as another file).
+QString canonical(const QString &path);
+
 // The program's arguments, decoded as paths (Qt's own list has lost the
 // bytes that are not UTF-8).
 QStringList arguments(int argc, char **argv);

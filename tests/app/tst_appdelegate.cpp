@@ -12,6 +12,7 @@
 
 #include <QLineEdit>
 #include <QScreen>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSplitter>
 
@@ -256,13 +257,15 @@ private Q_SLOTS:
     }
 
     // A file name that is not UTF-8 opens, saves and reopens that very file;
-    // the file Qt would take it for ("\uFFFD.sml") stays as it was.
+    // the file Qt would take it for ("\uFFFD.sml") stays as it was, and opens
+    // in a window of its own.
     void fileNameThatIsNotUtf8()
     {
         AppFixture fixture;
         const QString decoy = fixture.write(QStringLiteral("\uFFFD.sml"), "val decoy = 0;\n");
         const QByteArray bytesPath = QFile::encodeName(fixture.dir.path()) + "/\xFF.sml";
         writeBytesAt(bytesPath, "val mine = 1;\n");
+        const auto removal = qScopeGuard([&] { ::unlink(bytesPath.constData()); }); // Qt cannot remove it
         const QString path = OLFileName::decode(bytesPath);
         QVERIFY(fixture.app->applicationDidFinishLaunching({path}));
         OLWindowController *window = fixture.app->windows().constLast();
@@ -271,12 +274,13 @@ private Q_SLOTS:
         QVERIFY(window->saveFile());
         QCOMPARE(readBytesAt(bytesPath), QByteArray("val mine = 1;\nval more = 2;"));
         QCOMPARE(readBytes(decoy), QByteArray("val decoy = 0;\n"));
+        QVERIFY(fixture.app->openDocumentWindow(decoy) != window);
         fixture.app->terminate();
         fixture.relaunch();
         QVERIFY(fixture.app->applicationDidFinishLaunching());
         QCOMPARE(fixture.app->windows().constFirst()->file(), path);
+        QCOMPARE(fixture.app->windows().constLast()->file(), decoy);
         QVERIFY(fixture.asker.alerts.isEmpty());
-        QCOMPARE(::unlink(bytesPath.constData()), 0); // Qt cannot remove it
     }
 
     // A file already open, under whatever name, brings its window forward.
