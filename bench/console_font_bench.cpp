@@ -9,6 +9,7 @@
 //
 // usage: console_font_bench [runs]   (offscreen, or under xvfb-run -a)
 
+#include "app/OLHeap.h"
 #include "app/OLAppDelegate.h"
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
@@ -96,6 +97,7 @@ const char *verdict(bool ok)
 
 int main(int argc, char *argv[])
 {
+    olKeepLargeBlocksOnHeap(); // as the program does
     // Offscreen, unless a display (xvfb-run) or a platform is given.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

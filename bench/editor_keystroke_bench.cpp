@@ -9,6 +9,7 @@
 //    rest on a fresh storage (the two passes run directly, not incrementally).
 // Times are GUI-thread CPU time: this machine has wall-clock pauses of its own.
 
+#include "app/OLHeap.h"
 #include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
 #include "highlight/OLSyntaxHighlighter.h"
@@ -179,6 +180,7 @@ void report(const char *what, const Recolouring &r, const OLEditorViewController
 
 int main(int argc, char **argv)
 {
+    olKeepLargeBlocksOnHeap(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

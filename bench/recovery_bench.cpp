@@ -12,6 +12,7 @@
 // time (this machine pauses now and then, which only the wall time shows).
 // Run: build/bench/recovery_bench
 
+#include "app/OLHeap.h"
 #include "app/OLAppDelegate.h"
 #include "app/OLRecoveryJournal.h"
 #include "app/OLWindowController.h"
@@ -84,6 +85,7 @@ QByteArray generate()
 
 int main(int argc, char *argv[])
 {
+    olKeepLargeBlocksOnHeap(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -11,6 +11,7 @@
 // inflate.
 // Run under Xvfb: xvfb-run -a build/bench/startup_bench [runs]
 
+#include "app/OLHeap.h"
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
 #include "app/OLWindowController.h"
@@ -150,6 +151,7 @@ double median(QList<double> values)
 
 int main(int argc, char *argv[])
 {
+    olKeepLargeBlocksOnHeap(); // as the program does
     if (argc > 2 && qstrcmp(argv[1], "--run") == 0)
         return runOnce(argc, argv, QString::fromLatin1(argv[2]), argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
 

@@ -17,6 +17,7 @@
 //
 // usage: window_eval_bench [runs]   (offscreen, or under xvfb-run -a)
 
+#include "app/OLHeap.h"
 #include "app/OLAppDelegate.h"
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
@@ -57,8 +58,8 @@ struct Interpreter {
     const char *prompt; // primary prompt, after a line break
     double target;      // at most this times the driver's time
 };
-constexpr Interpreter interpreters[] = {{"Poly ML", "/usr/bin/poly", "\n> ", 1.25},
-                                        {"SML/NJ", "/usr/bin/sml", "\n- ", 1.15}};
+constexpr Interpreter interpreters[] = {{"Poly ML", "/usr/bin/poly", "\n> ", 1.10},
+                                        {"SML/NJ", "/usr/bin/sml", "\n- ", 1.10}};
 
 QString generate()
 {
@@ -298,6 +299,7 @@ const Interpreter *interpreterNamed(const char *path)
 
 int main(int argc, char *argv[])
 {
+    olKeepLargeBlocksOnHeap(); // as the program does
     QLoggingCategory::setFilterRules(QStringLiteral("ostrel.*.debug=false"));
     if (argc == 4 && (qstrcmp(argv[1], "--driver") == 0 || qstrcmp(argv[1], "--window") == 0)) {
         const Interpreter *interpreter = interpreterNamed(argv[2]);

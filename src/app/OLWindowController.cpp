@@ -175,7 +175,7 @@ void OLWindowController::loadContent()
 
 void OLWindowController::followLineEnds()
 {
-    m_blockCount = m_olEditor->textView()->document()->blockCount();
+    m_lineCount = m_olEditor->textView()->lineCount();
     connect(m_olEditor->textView(), &OLTextView::contentsEdited, this, &OLWindowController::trackLineEnds);
 }
 
@@ -184,19 +184,17 @@ QString OLWindowController::content() const
     return m_loaded ? m_olEditor->content() : m_text;
 }
 
-// Every line break of the editor is one block break of its document. An edit
-// at `position` removed some breaks and added others; the document's block
-// count before and after tells how many of each.
+// An edit at `position` removed some line breaks and added others; the
+// editor's line count before and after tells how many of each.
 void OLWindowController::trackLineEnds(qsizetype position, qsizetype, qsizetype added)
 {
-    const QTextDocument *document = m_olEditor->textView()->document();
-    const int blocks = document->blockCount();
-    const int line = document->findBlock(int(position)).blockNumber();
-    const int addedEnd = int(qMin<qsizetype>(position + added, document->characterCount() - 1));
-    const int addedBreaks = document->findBlock(addedEnd).blockNumber() - line;
-    const int removedBreaks = addedBreaks - (blocks - m_blockCount);
+    const OLTextView *view = m_olEditor->textView();
+    const qsizetype lines = view->lineCount();
+    const qsizetype line = view->lineAt(position);
+    const qsizetype addedBreaks = view->lineAt(position + added) - line;
+    const qsizetype removedBreaks = addedBreaks - (lines - m_lineCount);
     m_source.lineEnds().replace(line, removedBreaks, addedBreaks);
-    m_blockCount = blocks;
+    m_lineCount = lines;
 }
 
 bool OLWindowController::fileChanged()
@@ -320,7 +318,7 @@ void OLWindowController::reload()
         // text's are those it was read with.
         m_olEditor->setContent(source->editorText());
         m_source = std::move(*source);
-        m_blockCount = m_olEditor->textView()->document()->blockCount();
+        m_lineCount = m_olEditor->textView()->lineCount();
     } else {
         m_source = std::move(*source);
         m_text = m_source.editorText();
@@ -369,8 +367,9 @@ void OLWindowController::showInterpreterName()
 
 void OLWindowController::showPosition()
 {
-    const QTextCursor cursor = m_olEditor->textView()->textCursor();
-    m_positionLabel->setText(QStringLiteral("%1:%2").arg(cursor.blockNumber() + 1).arg(cursor.positionInBlock() + 1));
+    const OLTextView *view = m_olEditor->textView();
+    const qsizetype position = view->textPosition(view->textCursor().position());
+    m_positionLabel->setText(QStringLiteral("%1:%2").arg(view->lineAt(position) + 1).arg(view->columnAt(position) + 1));
 }
 
 void OLWindowController::updateTitle()

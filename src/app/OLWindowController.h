@@ -183,7 +183,7 @@ private:
     OLSourceFile m_source;      // the text as last read or saved
     QString m_text;             // the editor's text until it is in the editor
     bool m_loaded;              // the text is in the editor
-    int m_blockCount = 0;       // the editor's lines when the last edit was followed
+    qsizetype m_lineCount = 0;  // the editor's lines when the last edit was followed
     QPointer<QDialog> m_findSheet;
     QLineEdit *m_findSheetTextField = nullptr;
     QPointer<OLModeChooserWindowController> m_modeChooser;

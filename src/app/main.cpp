@@ -1,6 +1,7 @@
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
 #include "app/OLFileName.h"
+#include "app/OLHeap.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    olKeepLargeBlocksOnHeap();
     QApplication app(argc, argv);
     // Developer logs are for the developer: QT_LOGGING_RULES="ostrel.*=true" shows them.
     QLoggingCategory::setFilterRules(QStringLiteral("ostrel.*.debug=false"));

@@ -6,7 +6,6 @@
 #include "session/OLInterpreterSession.h"
 #include "session/OLWhitespace.h"
 
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,57 +13,17 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTextLayout>
 
 namespace {
-// Output is drawn at once after a pause. While it keeps coming, a stream of
-// short answers is drawn 20 times a second: it scrolls by in jumps either way,
-// and each update costs about the same however little it adds (layout,
-// scrolling, painting), time the window's thread would otherwise give to the
-// next answer of a running evaluation. A flood is drawn at every frame, where
-// the cost of an update lies in what it adds.
-constexpr qint64 frameMs = 16;
-constexpr qint64 streamIntervalMs = 50;
-constexpr qsizetype floodUnits = 16 * 1024;
+// Output is drawn at once after a pause, and at every frame (of a 60 Hz
+// display) while it keeps coming: the pieces that arrive between two frames
+// go in together.
+constexpr qint64 frameMs = 17;
 // The work of one update, so that the event loop goes on turning in a flood.
-constexpr qint64 updateBudgetMs = 8;
-
-bool endsLine(QChar c)
-{
-    // What the text document takes as the end of a block.
-    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator;
-}
-
-// `text` with a line feed wherever a line, which already holds `lineLength`
-// units, would grow beyond `maximum`; `lineLength` then holds the length of
-// the last line.
-QString withLinesBroken(const QString &text, qsizetype &lineLength, qsizetype maximum)
-{
-    qsizetype line = lineLength;
-    bool breaks = false;
-    for (const QChar c : text) {
-        line = endsLine(c) ? 0 : line + 1;
-        breaks = breaks || line > maximum;
-    }
-    if (!breaks) {
-        lineLength = line;
-        return text;
-    }
-    QString broken;
-    broken.reserve(text.size() + text.size() / maximum + 1);
-    line = lineLength;
-    for (const QChar c : text) {
-        // Never between the two halves of a surrogate pair.
-        if (line >= maximum && !endsLine(c) && !c.isLowSurrogate()) {
-            broken += u'\n';
-            line = 0;
-        }
-        broken += c;
-        line = endsLine(c) ? 0 : line + 1;
-    }
-    lineLength = line;
-    return broken;
-}
+constexpr qint64 updateBudgetMs = 7;
+// At most this much is trimmed in one update (a large commit becomes fixed
+// text at once, and the text document takes its time to remove it).
+constexpr qsizetype trimSlice = 512 * 1024;
 } // namespace
 
 OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &defaults, QWidget *parent)
@@ -85,8 +44,16 @@ OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &d
     m_arrow->adjustSize();
     m_gutter->setFixedWidth(m_arrow->width() + 2);
 
-    // Output and commits are never undone.
+    // Output and commits are never undone, so a large paste can go in by
+    // slices.
     m_inTextView->setUndoRedoEnabled(false);
+    m_inTextView->setInsertsInSlices(true);
+    // Long lines wrap on the screen only: the text keeps them whole. The
+    // scroll bar stays, so that the width, and with it the wrapping of every
+    // line, does not change when the text outgrows the view.
+    m_inTextView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_inTextView->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_inTextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_inTextView->setRendersAhead(false);
     m_inTextView->setTextStorage(m_storage.get());
     m_inTextView->shouldChangeText = [this](qsizetype location) { return shouldChangeText(location); };
@@ -98,8 +65,12 @@ OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &d
             m_inTextView->moveCursor(QTextCursor::End);
     };
     connect(m_inTextView, &OLTextView::textDidChange, this, &OLInterpreterViewController::textDidChange);
-    connect(m_inTextView->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            &OLInterpreterViewController::relocateArrowUnanimated);
+    // Every scroll, also those the view makes to follow the cursor, which
+    // move the scroll bar silently.
+    connect(m_inTextView, &QPlainTextEdit::updateRequest, this, [this](const QRect &, int dy) {
+        if (dy != 0)
+            relocateArrowUnanimated();
+    });
     // Output waiting for its frame goes in before any user edit, so that the
     // edit sees the text it would have seen without the wait.
     m_inTextView->installEventFilter(this);
@@ -166,8 +137,7 @@ void OLInterpreterViewController::queueOutput(const QString &text, bool error)
         m_pendingOutput.pop_front();
         m_droppedOutput = true;
     }
-    const qint64 interval = m_pendingUnits >= floodUnits ? frameMs : streamIntervalMs;
-    const int wait = int(qMax<qint64>(0, interval - m_sinceFlush.elapsed()));
+    const int wait = int(qMax<qint64>(0, frameMs - m_sinceFlush.elapsed()));
     if (!m_flushTimer.isActive() || m_flushTimer.remainingTime() > wait)
         m_flushTimer.start(wait);
 }
@@ -180,12 +150,17 @@ void OLInterpreterViewController::flushOutput()
 void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
 {
     m_flushTimer.stop();
-    if (m_pendingOutput.empty())
+    if (m_pendingOutput.empty() && !needsTrim())
         return;
+    // A paste going in comes first; output waits for it unless it must go in now.
+    if (m_inTextView->isInserting() && !deadline.isForever()) {
+        m_flushTimer.start(int(frameMs));
+        return;
+    }
     m_sinceFlush.restart();
     const QTextCursor user = m_inTextView->textCursor();
     // A cursor at the end goes on standing at the end, as after typing.
-    const bool follows = !user.hasSelection() && user.position() == length();
+    const bool follows = !user.hasSelection() && m_inTextView->textPosition(user.position()) == length();
     QScrollBar *vertical = m_inTextView->verticalScrollBar();
     QScrollBar *horizontal = m_inTextView->horizontalScrollBar();
     const int top = vertical->value();
@@ -204,8 +179,9 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
     };
     const auto edgeAt = [&](int at, int other) {
         Edge edge{QTextCursor(m_inTextView->document())};
-        if (at > inputFrom || (at == inputFrom && other >= inputFrom)) {
-            edge.intoInput = at - inputFrom;
+        const qsizetype textAt = m_inTextView->textPosition(at);
+        if (textAt > inputFrom || (textAt == inputFrom && m_inTextView->textPosition(other) >= inputFrom)) {
+            edge.intoInput = textAt - inputFrom;
         } else {
             edge.inFixed.setPosition(at);
             edge.inFixed.setKeepPositionOnInsert(true);
@@ -225,16 +201,17 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
     m_inTextView->setCenterOnScroll(true);
     int trimmedLines = 0;
     do {
-        const Output output = std::move(m_pendingOutput.front());
-        m_pendingOutput.pop_front();
-        m_pendingUnits -= output.text.size();
-        qsizetype lineLength = m_inTextView->document()->lastBlock().length() - 1;
-        m_inTextView->replaceDirect(length(), 0, withLinesBroken(output.text, lineLength, maxLineLength));
-        if (output.error)
-            highlightError();
-        else
-            highlightAnswer();
-        fix();
+        if (!m_pendingOutput.empty()) {
+            const Output output = std::move(m_pendingOutput.front());
+            m_pendingOutput.pop_front();
+            m_pendingUnits -= output.text.size();
+            m_inTextView->replaceDirect(length(), 0, output.text);
+            if (output.error)
+                highlightError();
+            else
+                highlightAnswer();
+            fix();
+        }
         trimmedLines += trimToMaximum();
     } while (!m_pendingOutput.empty() && !deadline.hasExpired());
     m_inTextView->setCenterOnScroll(false);
@@ -244,7 +221,8 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
     }
 
     const auto place = [this](const Edge &edge) {
-        return edge.intoInput >= 0 ? int(m_fixedLength + edge.intoInput) : edge.inFixed.position();
+        return edge.intoInput >= 0 ? m_inTextView->documentPosition(m_fixedLength + edge.intoInput)
+                                   : edge.inFixed.position();
     };
     const QTextCursor moved = m_inTextView->textCursor();
     if (moved.anchor() != place(anchor) || moved.position() != place(position)) {
@@ -262,22 +240,28 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
     }
     m_inTextView->renderStorageChanges();
     relocateArrow(true);
-    // Behind a flood, the rest follows as soon as this update is drawn.
-    if (!m_pendingOutput.empty())
+    // Behind a flood, or a large trim, the rest follows as soon as this
+    // update is drawn.
+    if (!m_pendingOutput.empty() || needsTrim())
         m_flushTimer.start(0);
+}
+
+bool OLInterpreterViewController::needsTrim() const
+{
+    return m_droppedOutput || length() > m_defaults.loadMaximumConsoleLength();
 }
 
 int OLInterpreterViewController::trimToMaximum()
 {
-    const qsizetype maximum = m_defaults.loadMaximumConsoleLength();
-    const qsizetype total = length();
-    if (total <= maximum && !m_droppedOutput)
+    if (!needsTrim())
         return 0;
     m_droppedOutput = false;
+    const qsizetype maximum = m_defaults.loadMaximumConsoleLength();
+    const qsizetype total = length();
     const QString note = tr("(* earlier output trimmed *)\n");
     // A little more than needed, so that a flood trims now and then, not
     // after every piece.
-    const qsizetype excess = qMax<qsizetype>(0, total - (maximum - maximum / 40)) + note.size();
+    const qsizetype excess = qMin(qMax<qsizetype>(0, total - (maximum - maximum / 40)) + note.size(), trimSlice);
     const QString &text = m_storage->string();
     // Whole lines where there are any; never into the unfixed input.
     qsizetype cut = text.indexOf(u'\n', excess - 1) + 1;
@@ -289,10 +273,11 @@ int OLInterpreterViewController::trimToMaximum()
     if (cut <= 0)
         return 0;
 
-    // What changed so far is drawn first: taken together with the change at
+    // What changed so far is noted first: taken together with the change at
     // the start, it would span the whole text.
-    m_inTextView->renderStorageChanges();
-    const int linesBefore = m_inTextView->document()->blockCount();
+    m_inTextView->markStorageChanges();
+    // The scroll bar counts the lines on the screen.
+    const int linesBefore = m_inTextView->document()->lineCount();
     m_inTextView->replaceDirect(0, cut, note);
     m_storage->setForegroundColor({0, note.size() - 1}, m_fontAttributes.comColor);
 
@@ -309,7 +294,7 @@ int OLInterpreterViewController::trimToMaximum()
             range = {from, range.end() + delta - from};
         }
     }
-    return linesBefore - m_inTextView->document()->blockCount();
+    return linesBefore - m_inTextView->document()->lineCount();
 }
 
 void OLInterpreterViewController::fix()
@@ -443,10 +428,7 @@ QString OLInterpreterViewController::replaceUnfixedWithString(const QString &tex
 void OLInterpreterViewController::selectUnfixed()
 {
     flushOutput();
-    QTextCursor cursor(m_inTextView->document());
-    cursor.setPosition(int(m_fixedLength));
-    cursor.setPosition(int(length()), QTextCursor::KeepAnchor);
-    m_inTextView->setTextCursor(cursor);
+    m_inTextView->selectText(m_fixedLength, length());
 }
 
 void OLInterpreterViewController::textDidChange()
@@ -483,23 +465,26 @@ bool OLInterpreterViewController::insertNewline()
 
 qsizetype OLInterpreterViewController::inputLine() const
 {
-    return m_inTextView->document()->findBlock(int(m_fixedLength)).blockNumber() + 1;
+    return m_inTextView->lineAt(m_fixedLength) + 1;
 }
 
 void OLInterpreterViewController::relocateArrow(bool animated)
 {
-    // Lines never wrap, so each is one line high: the input line lies a whole
-    // number of lines from the line at the top of the viewport. The layout
-    // gives the height, which may differ from the font's by a fraction.
-    const QTextCursor top = m_inTextView->cursorForPosition(QPoint(0, 0));
-    const qreal topLine = m_inTextView->cursorRect(top).top();
-    const QTextLayout *layout = top.block().layout();
-    const qreal lineHeight = layout->lineCount() > 0 ? layout->lineAt(0).height()
-                                                     : QFontMetricsF(m_inTextView->font()).height();
-    const qreal lineTop = topLine + qreal(inputLine() - 1 - top.blockNumber()) * lineHeight;
+    // Beside the line on the screen where the input begins; beyond an edge of
+    // the viewport while that line is out of view (measuring the way to it
+    // would lay out every line between).
+    QTextCursor input(m_inTextView->document());
+    // Scrolling may come in the middle of a trim, before the fixed part is.
+    input.setPosition(m_inTextView->documentPosition(qMin(m_fixedLength, length())));
+    int lineTop = -2 * m_arrow->height();
+    if (m_fixedLength > m_inTextView->visibleEnd()) {
+        lineTop = m_inTextView->viewport()->height() + m_arrow->height();
+    } else if (input.blockNumber() >= m_inTextView->cursorForPosition(QPoint(0, 0)).blockNumber()) {
+        const QRect line = m_inTextView->cursorRect(input);
+        lineTop = line.top() + (line.height() - m_arrow->height()) / 2;
+    }
     const int viewportTop = m_inTextView->viewport()->mapTo(this, QPoint(0, 0)).y() - m_gutter->y();
-    const QPoint target(m_arrow->x(),
-                        qRound(viewportTop + lineTop + (lineHeight - m_arrow->height()) / 2));
+    const QPoint target(m_arrow->x(), viewportTop + lineTop);
     m_arrowAnimation->stop();
     if (animated) {
         m_arrowAnimation->setStartValue(m_arrow->pos());
@@ -516,11 +501,11 @@ bool OLInterpreterViewController::recallsHistory(const QKeyEvent *event)
     if ((!up && event->key() != Qt::Key_Down) || (event->modifiers() & ~Qt::KeypadModifier))
         return false;
     const QTextCursor cursor = m_inTextView->textCursor();
-    if (cursor.position() < m_fixedLength)
+    if (m_inTextView->textPosition(cursor.position()) < m_fixedLength)
         return false;
     // Within a multi-line input the keys move the cursor as usual.
     const QTextDocument *document = m_inTextView->document();
-    if (up && cursor.block() == document->findBlock(int(m_fixedLength)))
+    if (up && cursor.block() == document->findBlock(m_inTextView->documentPosition(m_fixedLength)))
         backInHistory();
     else if (!up && cursor.block() == document->lastBlock())
         forwardInHistory();
@@ -533,6 +518,9 @@ bool OLInterpreterViewController::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
+        // While a paste goes in, the key waits for it in the view.
+        if (m_inTextView->isInserting())
+            break;
         flushOutput();
         if (watched == m_inTextView && recallsHistory(static_cast<QKeyEvent *>(event)))
             return true;

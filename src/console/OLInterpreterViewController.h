@@ -32,20 +32,19 @@ class QPropertyAnimation;
 // the input's first line and Down on its last walk the commit history; keys
 // typed and text pasted with the cursor in the fixed part go to the end of
 // the input.
-// Output is drawn in updates, 20 a second for a stream of answers and 60 for
-// a flood; the pieces that arrive between two are drawn in one, each still
-// recorded and coloured as its own answer or error. A line of output longer
-// than maxLineLength is broken into lines of that length: the view lays out a
-// line whole whenever it changes. The text is bounded: the oldest output is
-// trimmed, with a note line in its place, once the text grows beyond the
-// configured maximum.
+// Output is drawn at once after a pause and at every frame while it keeps
+// coming; the pieces that arrive between two frames are drawn in one, each
+// still recorded and coloured as its own answer or error. A large paste goes
+// into the input in slices (see OLTextView), and output waits for it. Long
+// lines wrap on the screen; the text keeps them as the interpreter wrote
+// them. The text is bounded: the oldest output is trimmed, with a note line
+// in its place, once the text grows beyond the configured maximum.
 class OLInterpreterViewController : public QWidget, public OLSessionConsole, public OLUnfixedInput
 {
     Q_OBJECT
 
 public:
     using Range = OLTextStorage::Range;
-    static constexpr qsizetype maxLineLength = 1024;
 
     explicit OLInterpreterViewController(const OLUserDefaults &defaults, QWidget *parent = nullptr);
     ~OLInterpreterViewController() override;
@@ -123,8 +122,10 @@ private:
     // colour it.
     void highlightAnswer();
     void highlightError();
-    // Drops the oldest whole lines of the fixed part once the text is longer
-    // than the configured maximum; returns how many lines fewer there are.
+    // Drops the oldest whole lines of the fixed part, up to a slice of them,
+    // once the text is longer than the configured maximum; returns how many
+    // lines on the screen fewer there are.
+    bool needsTrim() const;
     int trimToMaximum();
     qsizetype length() const { return m_storage->length(); }
 

@@ -275,10 +275,7 @@ bool OLEditorViewController::selectLine(qint64 line)
     qsizetype end = start;
     while (end < text.size() && !isNewline(text[end]))
         ++end;
-    QTextCursor cursor(m_textView->document());
-    cursor.setPosition(int(start));
-    cursor.setPosition(int(end), QTextCursor::KeepAnchor);
-    m_textView->setTextCursor(cursor);
+    m_textView->selectText(start, end);
     return true;
 }
 

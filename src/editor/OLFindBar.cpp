@@ -54,7 +54,7 @@ OLFindBar::OLFindBar(OLTextView *view, const OLTextStorage &storage, QWidget *pa
     layout->addWidget(closeButton);
 
     // Searching as the user types: the match may grow where it stands.
-    connect(m_field, &QLineEdit::textEdited, this, [this] { find(m_view->textCursor().selectionStart(), false); });
+    connect(m_field, &QLineEdit::textEdited, this, [this] { find(m_view->selectionLocation(), false); });
     connect(previous, &QToolButton::clicked, this, &OLFindBar::findPrevious);
     connect(next, &QToolButton::clicked, this, &OLFindBar::findNext);
     connect(closeButton, &QToolButton::clicked, this, &OLFindBar::closeBar);
@@ -83,12 +83,12 @@ void OLFindBar::closeBar()
 
 bool OLFindBar::findNext()
 {
-    return find(m_view->textCursor().selectionEnd(), false);
+    return find(m_view->textPosition(m_view->textCursor().selectionEnd()), false);
 }
 
 bool OLFindBar::findPrevious()
 {
-    return find(m_view->textCursor().selectionStart(), true);
+    return find(m_view->selectionLocation(), true);
 }
 
 Qt::CaseSensitivity OLFindBar::caseSensitivity() const
@@ -116,10 +116,7 @@ bool OLFindBar::find(qsizetype from, bool backward)
     }
     m_notFound->setVisible(!needle.isEmpty() && at < 0);
     if (at >= 0) {
-        QTextCursor cursor(m_view->document());
-        cursor.setPosition(int(at));
-        cursor.setPosition(int(at + needle.size()), QTextCursor::KeepAnchor);
-        m_view->setTextCursor(cursor);
+        m_view->selectText(at, at + needle.size());
         m_view->ensureCursorVisible();
     }
     showMatches();
@@ -135,7 +132,7 @@ void OLFindBar::showMatches()
     if (!needle.isEmpty()) {
         // Only the viewport's matches: the count stays small in any text.
         const QString &text = m_storage.string();
-        const qsizetype first = m_view->cursorForPosition(QPoint(0, 0)).block().position();
+        const qsizetype first = m_view->textPosition(m_view->cursorForPosition(QPoint(0, 0)).block().position());
         const qsizetype end = qMin(m_view->visibleEnd(), text.size());
         const Qt::CaseSensitivity cs = caseSensitivity();
         QTextCharFormat format;
@@ -143,8 +140,8 @@ void OLFindBar::showMatches()
         for (qsizetype at = text.indexOf(needle, qMax<qsizetype>(0, first - needle.size() + 1), cs);
              at >= 0 && at < end; at = text.indexOf(needle, at + 1, cs)) {
             QTextCursor match(m_view->document());
-            match.setPosition(int(at));
-            match.setPosition(int(at + needle.size()), QTextCursor::KeepAnchor);
+            match.setPosition(m_view->documentPosition(at));
+            match.setPosition(m_view->documentPosition(at + needle.size()), QTextCursor::KeepAnchor);
             selections.append({match, format});
         }
     }

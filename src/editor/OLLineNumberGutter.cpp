@@ -1,5 +1,7 @@
 #include "editor/OLLineNumberGutter.h"
 
+#include "highlight/OLTextView.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -13,7 +15,7 @@ constexpr int minimumDigits = 3;
 constexpr int padding = 6;
 } // namespace
 
-OLLineNumberGutter::OLLineNumberGutter(QPlainTextEdit *view, QWidget *parent)
+OLLineNumberGutter::OLLineNumberGutter(OLTextView *view, QWidget *parent)
     : QWidget(parent)
     , m_view(view)
 {
@@ -29,7 +31,7 @@ OLLineNumberGutter::OLLineNumberGutter(QPlainTextEdit *view, QWidget *parent)
 void OLLineNumberGutter::fitWidth()
 {
     int digits = 1;
-    for (int count = m_view->blockCount(); count >= 10; count /= 10)
+    for (qsizetype count = m_view->lineCount(); count >= 10; count /= 10)
         ++digits;
     setFixedWidth(2 * padding + fontMetrics().horizontalAdvance(u'9') * qMax(digits, minimumDigits));
     // The lines below an added or removed one have new numbers.
@@ -38,7 +40,7 @@ void OLLineNumberGutter::fitWidth()
 
 void OLLineNumberGutter::cursorMoved()
 {
-    const int line = m_view->textCursor().blockNumber();
+    const int line = int(cursorLine());
     if (line != m_cursorLine) {
         m_cursorLine = line;
         update();
@@ -50,6 +52,11 @@ void OLLineNumberGutter::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         fitWidth();
+}
+
+qsizetype OLLineNumberGutter::cursorLine() const
+{
+    return m_view->lineAt(m_view->textPosition(m_view->textCursor().position()));
 }
 
 int OLLineNumberGutter::viewportTop() const
@@ -72,8 +79,10 @@ QList<OLLineNumberGutter::Row> OLLineNumberGutter::rows() const
         const qreal height = layout->blockBoundingRect(block).height();
         const QTextLayout *lines = block.layout();
         const qreal lineHeight = lines->lineCount() > 0 ? lines->lineAt(0).height() : height;
-        rows.append({block.blockNumber() + 1,
-                     QRect(0, offset + qRound(top), width() - padding, qRound(top + lineHeight) - qRound(top))});
+        if (!m_view->continuesLine(block)) {
+            rows.append({int(m_view->lineOf(block)) + 1,
+                         QRect(0, offset + qRound(top), width() - padding, qRound(top + lineHeight) - qRound(top))});
+        }
         top += height;
     }
     return rows;
@@ -86,9 +95,9 @@ void OLLineNumberGutter::paintEvent(QPaintEvent *)
     painter.setClipRect(QRect(0, viewportTop(), width(), viewport->height()));
     const QColor plain = palette().color(QPalette::PlaceholderText);
     const QColor current = palette().color(QPalette::WindowText);
-    const int cursorLine = m_view->textCursor().blockNumber() + 1;
+    const qsizetype lineOfCursor = cursorLine() + 1;
     for (const Row &row : rows()) {
-        painter.setPen(row.line == cursorLine ? current : plain);
+        painter.setPen(row.line == lineOfCursor ? current : plain);
         painter.drawText(row.rect, Qt::AlignRight | Qt::AlignVCenter, QString::number(row.line));
     }
 }

@@ -4,10 +4,12 @@
 #include <QRect>
 #include <QWidget>
 
-class QPlainTextEdit;
+class OLTextView;
 
 // The line numbers of a text view's lines in sight, in a strip beside it
-// (lines never wrap, so each block is one line). It is drawn again only when
+// (lines never wrap, so each block is one line, or a piece of a long line
+// that goes on from the block before, numbered on its first piece only). It
+// is drawn again only when
 // the lines in sight move, their number changes, or the cursor goes to
 // another line, whose number stands out: typing within a line costs it
 // nothing.
@@ -16,7 +18,7 @@ class OLLineNumberGutter : public QWidget
     Q_OBJECT
 
 public:
-    explicit OLLineNumberGutter(QPlainTextEdit *view, QWidget *parent = nullptr);
+    explicit OLLineNumberGutter(OLTextView *view, QWidget *parent = nullptr);
 
     struct Row {
         int line; // from 1
@@ -35,6 +37,9 @@ private:
     // The top of the view's viewport, in this strip's coordinates.
     int viewportTop() const;
 
-    QPlainTextEdit *m_view;
+    // The line, from 0, of the view's cursor.
+    qsizetype cursorLine() const;
+
+    OLTextView *m_view;
     int m_cursorLine = -1;
 };

@@ -18,7 +18,12 @@ OLTextStorage::~OLTextStorage() = default;
 void OLTextStorage::replaceCharacters(qsizetype location, qsizetype length, const QString &string)
 {
     Q_ASSERT(location >= 0 && length >= 0 && location + length <= m_text.size());
-    m_text.replace(location, length, string);
+    // An insertion grows the string's capacity ahead; a replacement would
+    // reallocate it every time.
+    if (length == 0)
+        m_text.insert(location, string);
+    else
+        m_text.replace(location, length, string);
     const qsizetype to = location + length;
     m_foreground.replace(location, to, string.size());
     m_background.replace(location, to, string.size());

@@ -55,6 +55,9 @@ public:
     // The text edit: [location, location + length) becomes `string`, whose
     // units start without attributes; everything after it shifts.
     void replaceCharacters(qsizetype location, qsizetype length, const QString &string);
+    // Room for a text of this length, so that one growing by pieces is not
+    // copied each time its string doubles.
+    void reserve(qsizetype length) { m_text.reserve(length); }
 
     // An absent colour removes the attribute.
     void setForegroundColor(Range range, const std::optional<OLColor> &color);

@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
@@ -34,23 +35,92 @@ QColor blendedOver(const QColor &base, const QColor &mark)
 // One idle slice of drawing, with a pane's colouring slice and the drawing
 // of the viewport it leaves in the same turn of the event loop, stays under
 // 5 ms.
-constexpr qint64 idleSliceNs = 2'500'000;
-// Changes drawn in frames are drawn at most this often.
-constexpr qint64 frameMs = 16;
+constexpr qint64 idleSliceNs = 2'000'000;
+// Changes drawn in frames are drawn at most this often (a 60 Hz display's frame).
+constexpr qint64 frameMs = 17;
+// A paste longer than this goes in by slices of about this length (whole
+// lines where it has some), as many as fit in the time of one event.
+constexpr qsizetype insertionSlice = 16 * 1024;
+constexpr qint64 insertionEventNs = 20'000'000;
 
-// Whether the key types its text.
-bool typesText(const QKeyEvent *event)
+// The block separators that are soft breaks carry this in their format, so
+// that undo and redo bring them back as they were.
+constexpr int softBreakProperty = QTextFormat::UserProperty + 1;
+
+QTextCharFormat softBreakFormat()
+{
+    QTextCharFormat format;
+    format.setProperty(softBreakProperty, true);
+    return format;
+}
+
+// Whether the document holds the text just as it is: it makes a line
+// break of a carriage return and of the frame characters, and gives back "\n".
+bool keptAsIs(QStringView text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1);
+    });
+}
+
+bool deletesBackward(const QKeyEvent *event)
+{
+    return event->matches(QKeySequence::DeleteStartOfWord)
+        || (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)));
+}
+
+bool deletesForward(const QKeyEvent *event)
+{
+    return event->matches(QKeySequence::Delete) || event->matches(QKeySequence::DeleteEndOfWord)
+        || event->matches(QKeySequence::DeleteEndOfLine) || event->matches(QKeySequence::DeleteCompleteLine);
+}
+
+// What the key types; empty for a key that types nothing.
+QString typedText(const QKeyEvent *event)
 {
     const QString text = event->text();
-    return !text.isEmpty()
+    const bool types = !text.isEmpty()
         && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isPrint() || c == u'\t'; })
         && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
+    return types ? text : QString();
 }
 } // namespace
+
+// Qt's plain text layout lays out a block at once after any change within
+// it. For the view's own changes, whose drawing the view arranges itself,
+// the block is only marked, and laid out when it is next measured or drawn:
+// a run of changes to one block (the pieces of output that go on with a long
+// line, the colours drawn after them) costs one layout.
+class OLDeferringLayout final : public QPlainTextDocumentLayout
+{
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+    bool defers = false;
+
+protected:
+    void documentChanged(int from, int removed, int added) override
+    {
+        const QTextBlock block = document()->findBlock(from);
+        if (defers && block.isValid() && block == document()->findBlock(qMax(0, from + removed + added - 1))
+            && document()->blockCount() == m_blockCount) {
+            QTextBlock(block).clearLayout();
+            return;
+        }
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        m_blockCount = document()->blockCount();
+    }
+
+private:
+    int m_blockCount = 1;
+};
 
 OLTextView::OLTextView(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    auto *text = new QTextDocument(this);
+    m_layout = new OLDeferringLayout(text);
+    text->setDocumentLayout(m_layout);
+    setDocument(text);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::NoWrap);
     connect(document(), &QTextDocument::contentsChange, this, &OLTextView::forwardContentsChange);
@@ -64,6 +134,10 @@ OLTextView::OLTextView(QWidget *parent)
     connect(m_frameRender, &QTimer::timeout, this, &OLTextView::renderVisible);
     m_sinceFrame.start();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &OLTextView::renderVisible);
+    m_insertionSlices = new QTimer(this);
+    m_insertionSlices->setSingleShot(true);
+    m_insertionSlices->setInterval(0);
+    connect(m_insertionSlices, &QTimer::timeout, this, [this] { insertSlices(insertionEventNs); });
 }
 
 void OLTextView::setTextStorage(OLTextStorage *storage)
@@ -79,7 +153,7 @@ void OLTextView::renderStorageChanges()
 {
     if (!m_storage)
         return;
-    markChangedRange();
+    markStorageChanges();
     renderVisible();
 }
 
@@ -89,13 +163,13 @@ void OLTextView::renderStorageChangesInFrame()
         return;
     if (!m_frameRender->isActive())
         m_frameRender->start(int(qMax<qint64>(0, frameMs - m_sinceFrame.elapsed())));
-    markChangedRange();
+    markStorageChanges();
 }
 
-void OLTextView::markChangedRange()
+void OLTextView::markStorageChanges()
 {
     if (const auto changed = m_storage->takeChangedRange())
-        markDirty(changed->location, changed->end());
+        markDirty(documentPosition(changed->location), documentPosition(changed->end()));
 }
 
 void OLTextView::markDirty(qsizetype from, qsizetype to)
@@ -193,9 +267,9 @@ void OLTextView::redrawLines(const QTextBlock &first, const QTextBlock &last)
 
 OLTextView::Span OLTextView::nearViewport() const
 {
-    // Lines never wrap, so no more blocks fit in the viewport than lines of
-    // half the font's height; counting blocks costs nothing like measuring
-    // them.
+    // A block is a line high at least, so no more blocks fit in the viewport
+    // than lines of half the font's height; counting blocks costs nothing
+    // like measuring them.
     const QTextBlock first = firstVisibleBlock();
     if (!first.isValid())
         return {0, 0};
@@ -216,13 +290,13 @@ void OLTextView::renderVisible()
         return;
     const QTextBlock first = firstVisibleBlock();
     if (first.isValid())
-        renderDirty(first.position(), visibleEnd());
+        renderDirty(first.position(), visibleDocumentEnd());
     // Idle slices may have stopped at the blocks that waited for the frame.
     if (m_rendersAhead && !m_dirty.empty() && !m_idleRender->isActive())
         m_idleRender->start();
 }
 
-qsizetype OLTextView::visibleEnd() const
+int OLTextView::visibleDocumentEnd() const
 {
     // Walk down from the first visible block; no cursor is made, so a layout
     // that is still catching up with an edit is never asked for a position.
@@ -231,7 +305,7 @@ qsizetype OLTextView::visibleEnd() const
         return document()->characterCount();
     qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
     const qreal bottom = viewport()->height();
-    qsizetype end = block.position() + block.length();
+    int end = block.position() + block.length();
     for (; block.isValid() && top <= bottom; block = block.next()) {
         end = block.position() + block.length();
         top += blockBoundingRect(block).height();
@@ -262,7 +336,7 @@ void OLTextView::renderIdleSlice()
 
 bool OLTextView::renderBlock(const QTextBlock &block)
 {
-    const qsizetype start = block.position();
+    const qsizetype start = textPosition(block.position());
     const qsizetype end = qMin<qsizetype>(start + block.length() - 1, m_storage->length());
     const QColor base = palette().base().color();
     QList<QTextLayout::FormatRange> formats;
@@ -290,8 +364,9 @@ bool OLTextView::renderBlock(const QTextBlock &block)
     layout->setFormats(formats);
     // The document's layout takes this for a change that may move the blocks
     // below and would have the whole viewport drawn again. The block is laid
-    // out anew when it is drawn, and the caller has only it drawn.
+    // out anew when it is measured or drawn, and the caller has only it drawn.
     const QSignalBlocker quiet(document()->documentLayout());
+    const QScopedValueRollback defer(m_layout->defers, true);
     document()->markContentsDirty(block.position(), block.length());
     return true;
 }
@@ -303,24 +378,138 @@ bool OLTextView::allows(qsizetype location) const
 
 qsizetype OLTextView::selectionLocation() const
 {
-    return textCursor().selectionStart();
+    return textPosition(textCursor().selectionStart());
+}
+
+void OLTextView::selectText(qsizetype anchor, qsizetype position)
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(documentPosition(anchor));
+    cursor.setPosition(documentPosition(position), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+qsizetype OLTextView::lineCount() const
+{
+    return document()->blockCount() - m_softBreaks.count();
+}
+
+qsizetype OLTextView::lineAt(qsizetype textPosition) const
+{
+    const QTextBlock block = document()->findBlock(documentPosition(textPosition));
+    return lineOf(block.isValid() ? block : document()->lastBlock());
+}
+
+qsizetype OLTextView::lineOf(const QTextBlock &block) const
+{
+    return block.blockNumber() - m_softBreaks.countBefore(block.position());
+}
+
+qsizetype OLTextView::columnAt(qsizetype textPosition) const
+{
+    QTextBlock block = document()->findBlock(documentPosition(textPosition));
+    if (!block.isValid())
+        block = document()->lastBlock();
+    while (continuesLine(block))
+        block = block.previous();
+    return textPosition - this->textPosition(block.position());
+}
+
+bool OLTextView::continuesLine(const QTextBlock &block) const
+{
+    return block.position() > 0 && m_softBreaks.isBreakAt(block.position() - 1);
 }
 
 bool OLTextView::insertTyped(const QString &text)
 {
     if (!allows(selectionLocation()))
         return false;
-    textCursor().insertText(text);
+    QTextCursor cursor = textCursor();
+    insertText(cursor, text);
+    setTextCursor(cursor);
     ensureCursorVisible();
     return true;
 }
 
+void OLTextView::insertText(QTextCursor &cursor, const QString &text)
+{
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const QTextBlock block = cursor.block();
+    const qsizetype before = cursor.position() - block.position();
+    const std::vector<qsizetype> breaks =
+        OLSoftBreaks::breaksFor(text, before, block.length() - 1 - before, pieceLength());
+    // Line breaks of the text never take the format of a soft break nearby.
+    const QTextCharFormat plain;
+    qsizetype from = 0;
+    m_addsSoftBreaks = m_addsSoftBreaks || !breaks.empty();
+    if (keptAsIs(text))
+        m_inserted = Inserted{&text, cursor.position(), int(text.size() + qsizetype(breaks.size()))};
+    for (const qsizetype at : breaks) {
+        if (at > from)
+            cursor.insertText(text.sliced(from, at - from), plain);
+        cursor.insertBlock(cursor.blockFormat(), softBreakFormat());
+        from = at;
+    }
+    if (from < text.size())
+        cursor.insertText(text.sliced(from), plain);
+    cursor.endEditBlock();
+}
+
+void OLTextView::cutLongBlock(const QTextBlock &block)
+{
+    if (!block.isValid() || block.length() - 1 <= 2 * pieceLength())
+        return;
+    const std::vector<qsizetype> breaks = OLSoftBreaks::breaksFor(block.text(), 0, 0, pieceLength());
+    const int start = block.position();
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    m_addsSoftBreaks = true;
+    for (auto it = breaks.rbegin(); it != breaks.rend(); ++it) {
+        cursor.setPosition(start + int(*it));
+        cursor.insertBlock(cursor.blockFormat(), softBreakFormat());
+    }
+    cursor.endEditBlock();
+}
+
+qsizetype OLTextView::pieceLength() const
+{
+    return lineWrapMode() == NoWrap ? OLSoftBreaks::unwrappedPieceLength : OLSoftBreaks::wrappedPieceLength;
+}
+
+QString OLTextView::textBetween(int from, int to) const
+{
+    QTextCursor range(document());
+    range.setPosition(from);
+    range.setPosition(to, QTextCursor::KeepAnchor);
+    QString text = range.selectedText();
+    const qsizetype first = m_softBreaks.countBefore(from), last = m_softBreaks.countBefore(to);
+    if (first < last) {
+        QString kept;
+        kept.reserve(text.size() - (last - first));
+        qsizetype at = 0;
+        for (qsizetype i = first; i < last; ++i) {
+            const qsizetype soft = m_softBreaks.at(i) - from;
+            kept.append(QStringView(text).sliced(at, soft - at));
+            at = soft + 1;
+        }
+        kept.append(QStringView(text).sliced(at));
+        text = std::move(kept);
+    }
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
 void OLTextView::replaceDirect(qsizetype location, qsizetype length, const QString &text)
 {
+    finishInsertion();
     const QScopedValueRollback direct(m_direct, true);
     QTextCursor cursor(document());
-    cursor.setPosition(int(location));
-    cursor.setPosition(int(location + length), QTextCursor::KeepAnchor);
+    // In an edit block from the start: a cursor placed outside one lays out
+    // the block it stands in.
+    cursor.beginEditBlock();
+    cursor.setPosition(documentPosition(location));
+    cursor.setPosition(documentPosition(location + length), QTextCursor::KeepAnchor);
     // The document's layout has the whole viewport drawn again after any
     // change of more than one line. Only the lines from the change down can
     // have moved: output added at the end of the console draws the new lines
@@ -329,40 +518,57 @@ void OLTextView::replaceDirect(qsizetype location, qsizetype length, const QStri
     // (the pieces of output of one frame) measures the lines once.
     QAbstractTextDocumentLayout *layout = document()->documentLayout();
     const QSizeF size = layout->documentSize();
+    const int from = cursor.selectionStart();
     {
         const QSignalBlocker quiet(layout);
-        cursor.insertText(text);
+        const QScopedValueRollback defer(m_layout->defers, true);
+        insertText(cursor, text);
+        cursor.endEditBlock();
     }
     if (layout->documentSize() != size)
         Q_EMIT layout->documentSizeChanged(layout->documentSize());
-    m_movedFrom = m_movedFrom < 0 ? location : qMin(m_movedFrom, location);
+    m_movedFrom = m_movedFrom < 0 ? from : qMin<qsizetype>(m_movedFrom, from);
     if (!m_frameRender->isActive())
         m_frameRender->start(0);
 }
 
-void OLTextView::forwardContentsChange(int position, int removed, int added)
+void OLTextView::forwardContentsChange(int position, int, int added)
 {
     // Only an undo or redo reaches here unchecked: ask now, at the first
     // change it makes, and take it back below when refused.
+    // Whole-document changes count the final block separator, which the
+    // text does not hold, and the counts of a whole replacement need not
+    // add up: what was removed follows from the lengths before and after.
+    const int before = std::exchange(m_documentLength, document()->characterCount() - 1);
+    const int addedEnd = qMin(position + added, m_documentLength);
+    const int removedEnd = qBound(position, addedEnd + before - m_documentLength, before);
     if (m_probe == HistoryProbe::Checking)
-        m_probe = allows(position) ? HistoryProbe::Allowed : HistoryProbe::Refused;
+        m_probe = allows(textPosition(position)) ? HistoryProbe::Allowed : HistoryProbe::Refused;
     if (m_probe == HistoryProbe::Refused)
         return;
-    if (m_storage) {
-        // Whole-document changes count the final block separator, which
-        // the plain text does not hold.
-        const int textEnd = document()->characterCount() - 1;
-        const int addedEnd = qMin(position + added, textEnd);
-        QTextCursor inserted(document());
-        inserted.setPosition(position);
-        inserted.setPosition(addedEnd, QTextCursor::KeepAnchor);
-        QString text = inserted.selectedText();
-        text.replace(QChar::ParagraphSeparator, u'\n');
-        const qsizetype removedInStorage = qMin<qsizetype>(removed, m_storage->length() - position);
-        m_storage->replaceCharacters(position, removedInStorage, text);
-        shiftDirty(position, removedInStorage, text.size());
+    // The soft breaks as they were tell what was removed; as they are now,
+    // what was added.
+    const qsizetype from = textPosition(position);
+    const qsizetype removedText = textPosition(removedEnd) - from;
+    m_softBreaks.replaced(position, removedEnd - position, addedEnd - position);
+    if (std::exchange(m_addsSoftBreaks, false) || m_inHistory) {
+        for (QTextBlock block = document()->findBlock(position).next(); block.isValid() && block.position() <= addedEnd;
+             block = block.next()) {
+            if (block.charFormat().hasProperty(softBreakProperty))
+                m_softBreaks.add(block.position() - 1);
+        }
     }
-    Q_EMIT contentsEdited(position, removed, added);
+    shiftDirty(position, removedEnd - position, addedEnd - position);
+    // The text of a change the view made is the text it put in; reading it
+    // back copies it out of the document's pieces.
+    const bool known = m_inserted && m_inserted->position == position && m_inserted->length == addedEnd - position;
+    const QString text = known ? *m_inserted->text : textBetween(position, addedEnd);
+    m_inserted.reset();
+    if (removedText == 0 && text.isEmpty())
+        return; // soft breaks only
+    if (m_storage)
+        m_storage->replaceCharacters(from, qMin(removedText, m_storage->length() - from), text);
+    Q_EMIT contentsEdited(from, removedText, text.size());
     if (!m_direct)
         Q_EMIT textDidChange();
 }
@@ -385,9 +591,12 @@ void OLTextView::shiftDirty(qsizetype position, qsizetype removed, qsizetype add
 
 void OLTextView::undoOrRedo(bool undo)
 {
+    finishInsertion();
     if (undo ? !document()->isUndoAvailable() : !document()->isRedoAvailable())
         return;
     m_probe = HistoryProbe::Checking;
+    // The history brings soft breaks back with their format.
+    const QScopedValueRollback history(m_inHistory, true);
     if (undo)
         document()->undo();
     else
@@ -406,6 +615,7 @@ void OLTextView::guardedRedo() { undoOrRedo(false); }
 
 void OLTextView::guardedCut()
 {
+    finishInsertion();
     if (isReadOnly() || !textCursor().hasSelection() || !allows(selectionLocation()))
         return;
     cut();
@@ -419,8 +629,9 @@ void OLTextView::guardedPaste()
 
 void OLTextView::guardedDelete()
 {
+    finishInsertion();
     QTextCursor cursor = textCursor();
-    if (isReadOnly() || !cursor.hasSelection() || !allows(cursor.selectionStart()))
+    if (isReadOnly() || !cursor.hasSelection() || !allows(selectionLocation()))
         return;
     cursor.removeSelectedText();
 }
@@ -428,13 +639,10 @@ void OLTextView::guardedDelete()
 qsizetype OLTextView::editStartForKey(QKeyEvent *event) const
 {
     const QTextCursor cursor = textCursor();
-    const bool deletesBack = event->matches(QKeySequence::DeleteStartOfWord)
-        || (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)));
-    const bool deletesForward = event->matches(QKeySequence::Delete)
-        || event->matches(QKeySequence::DeleteEndOfWord) || event->matches(QKeySequence::DeleteEndOfLine)
-        || event->matches(QKeySequence::DeleteCompleteLine);
+    const bool deletesBack = deletesBackward(event);
+    const bool deletesForward = ::deletesForward(event);
     const bool cuts = event->matches(QKeySequence::Cut);
-    const bool types = typesText(event);
+    const bool types = !typedText(event).isEmpty();
 
     if (!deletesBack && !deletesForward && !cuts && !types)
         return -1;
@@ -457,6 +665,13 @@ qsizetype OLTextView::editStartForKey(QKeyEvent *event) const
 
 void OLTextView::keyPressEvent(QKeyEvent *event)
 {
+    if (isInserting()) {
+        // In order, after the paste.
+        m_waitingKeys.push_back(std::make_unique<QKeyEvent>(event->type(), event->key(), event->modifiers(),
+                                                             event->text(), event->isAutoRepeat(), event->count()));
+        event->accept();
+        return;
+    }
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         if (!isReadOnly())
             undoOrRedo(event->matches(QKeySequence::Undo));
@@ -472,15 +687,43 @@ void OLTextView::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (!isReadOnly()) {
-        if (willInsertText && typesText(event))
+        if (willInsertText && !typedText(event).isEmpty())
             willInsertText();
+        stepOverSoftBreak(event);
         const qsizetype start = editStartForKey(event);
-        if (start >= 0 && !allows(start)) {
+        if (start >= 0 && !allows(textPosition(int(start)))) {
+            event->accept();
+            return;
+        }
+        // Typing that makes a block too long cuts it in the same undo step.
+        const QString typed = typedText(event);
+        if (!typed.isEmpty() && textCursor().block().length() + typed.size() > 2 * pieceLength() + 1) {
+            QTextCursor cursor = textCursor();
+            insertText(cursor, typed);
+            setTextCursor(cursor);
+            ensureCursorVisible();
             event->accept();
             return;
         }
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void OLTextView::stepOverSoftBreak(QKeyEvent *event)
+{
+    QTextCursor cursor = textCursor();
+    if (m_softBreaks.isEmpty() || cursor.hasSelection())
+        return;
+    const int start = cursor.position();
+    if (deletesBackward(event)) {
+        while (cursor.position() > 0 && m_softBreaks.isBreakAt(cursor.position() - 1))
+            cursor.setPosition(cursor.position() - 1);
+    } else if (deletesForward(event)) {
+        while (m_softBreaks.isBreakAt(cursor.position()))
+            cursor.setPosition(cursor.position() + 1);
+    }
+    if (cursor.position() != start)
+        setTextCursor(cursor);
 }
 
 void OLTextView::resizeEvent(QResizeEvent *event)
@@ -492,6 +735,7 @@ void OLTextView::resizeEvent(QResizeEvent *event)
 
 void OLTextView::inputMethodEvent(QInputMethodEvent *event)
 {
+    finishInsertion();
     const bool edits = !event->commitString().isEmpty() || !event->preeditString().isEmpty()
         || event->replacementLength() > 0;
     if (edits && !isReadOnly() && willInsertText)
@@ -501,20 +745,83 @@ void OLTextView::inputMethodEvent(QInputMethodEvent *event)
         return;
     }
     QPlainTextEdit::inputMethodEvent(event);
+    cutLongBlock(textCursor().block());
 }
 
 void OLTextView::insertFromMimeData(const QMimeData *source)
 {
+    finishInsertion();
     if (willInsertText)
         willInsertText();
-    if (allows(selectionLocation()))
-        QPlainTextEdit::insertFromMimeData(source);
+    if (!source->hasText() || !allows(selectionLocation()))
+        return;
+    QTextCursor cursor = textCursor();
+    const QString text = source->text();
+    if (m_insertsInSlices && text.size() > insertionSlice) {
+        cursor.removeSelectedText();
+        if (m_storage)
+            m_storage->reserve(m_storage->length() + text.size());
+        m_insertion = {text, 0, cursor};
+        insertSlices(insertionEventNs);
+        return;
+    }
+    insertText(cursor, text);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void OLTextView::insertSlices(qint64 budgetNs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QString &text = m_insertion.text;
+    while (m_insertion.done < text.size() && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
+        const qsizetype from = m_insertion.done;
+        qsizetype to = qMin(from + insertionSlice, text.size());
+        if (to < text.size()) {
+            // After a line feed where there is one; never inside a pair.
+            const qsizetype lineEnd = text.lastIndexOf(u'\n', to - 1);
+            if (lineEnd >= from)
+                to = lineEnd + 1;
+            else if (text[to].isLowSurrogate() || (text[to - 1] == u'\r' && text[to] == u'\n'))
+                ++to;
+        }
+        insertText(m_insertion.cursor, text.sliced(from, to - from));
+        m_insertion.done = to;
+    }
+    if (m_insertion.done < text.size()) {
+        m_insertionSlices->start();
+        return;
+    }
+    m_insertionSlices->stop();
+    setTextCursor(m_insertion.cursor);
+    ensureCursorVisible();
+    m_insertion = {};
+    for (std::unique_ptr<QKeyEvent> &key : m_waitingKeys)
+        QCoreApplication::postEvent(this, key.release());
+    m_waitingKeys.clear();
+}
+
+void OLTextView::finishInsertion()
+{
+    if (isInserting())
+        insertSlices(-1);
+}
+
+QMimeData *OLTextView::createMimeDataFromSelection() const
+{
+    // Exactly the text: without soft breaks, every character as it is.
+    const QTextCursor cursor = textCursor();
+    auto *data = new QMimeData;
+    data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
 }
 
 void OLTextView::dropEvent(QDropEvent *event)
 {
+    finishInsertion();
     // A move within the view also removes the dragged selection.
-    const qsizetype target = cursorForPosition(event->position().toPoint()).position();
+    const qsizetype target = textPosition(cursorForPosition(event->position().toPoint()).position());
     const bool movesOwnText = event->source() == this && event->proposedAction() == Qt::MoveAction;
     if (isReadOnly() || !allows(target) || (movesOwnText && !allows(selectionLocation()))) {
         event->ignore();

@@ -73,7 +73,7 @@ struct OLInterpreterSession::Run {
     QTimer showTimer;  // runs while output waits to be shown
     QTimer busyTimer;  // runs from a commit until the busy report
     QTimer killTimer;  // runs from SIGTERM until SIGKILL
-    QStringList heldCommits;
+    QStringList heldCommits; // each as its text and its end
     bool awaitingPrompt = false; // a commit has not brought it back to its prompt
     QElapsedTimer interrupted;   // valid from an interrupt until the prompt
     bool escalated = false;      // ended by the session after an ignored interrupt
@@ -134,7 +134,6 @@ void OLInterpreterSession::startProcess()
 
 void OLInterpreterSession::eval(const QString &text, qint32 from)
 {
-    const QString commit = text + (endsWithSemicolon(text) ? QStringLiteral("\n") : QStringLiteral(";\n"));
     m_lastCommitter = from;
     Run *run = runOf(m_olProcess.get());
     if (!run) {
@@ -146,7 +145,8 @@ void OLInterpreterSession::eval(const QString &text, qint32 from)
     }
     if (from == OLEditorCommitter)
         m_editorAwaitsVerdict = true;
-    run->heldCommits.append(commit);
+    // The text and its end apart: a large text is never copied.
+    run->heldCommits.append({text, endsWithSemicolon(text) ? QStringLiteral("\n") : QStringLiteral(";\n")});
     awaitPrompt(*run);
     writeHeldCommits(*run);
 }

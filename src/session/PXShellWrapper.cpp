@@ -22,6 +22,9 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcWrapper, "ostrel.wrapper", QtWarningMsg)
 
+// Text input is encoded this many units at a time, as the pipe takes it.
+constexpr qsizetype inputSlice = 64 * 1024;
+
 // Every wrapper whose child may still run.
 QSet<PXShellWrapper *> &liveWrappers()
 {
@@ -298,24 +301,58 @@ void PXShellWrapper::killProcess()
 
 void PXShellWrapper::appendInput(const QString &text)
 {
-    appendInput(QByteArray(m_inputEncoder.encode(text)));
-}
-
-void PXShellWrapper::appendInput(const QByteArray &bytes)
-{
-    if (m_phase != Phase::Running || m_inputFd < 0 || m_closeInputWhenWritten) {
-        qCDebug(lcWrapper) << "no child input to write to:" << m_arguments.value(0);
+    if (!acceptsInput())
         return;
-    }
-    m_pendingInput.append(bytes);
+    m_unencodedInput.push_back(text);
     // While the notifier waits for room, the pipe is full.
     if (!m_inputNotifier->isEnabled())
         writeInput();
 }
 
+void PXShellWrapper::appendInput(const QByteArray &bytes)
+{
+    if (!acceptsInput())
+        return;
+    while (encodeInput()) {
+    }
+    m_pendingInput.append(bytes);
+    if (!m_inputNotifier->isEnabled())
+        writeInput();
+}
+
+bool PXShellWrapper::acceptsInput() const
+{
+    if (m_phase == Phase::Running && m_inputFd >= 0 && !m_closeInputWhenWritten)
+        return true;
+    qCDebug(lcWrapper) << "no child input to write to:" << m_arguments.value(0);
+    return false;
+}
+
+bool PXShellWrapper::encodeInput()
+{
+    if (m_unencodedInput.empty())
+        return false;
+    // A slice at a time, so that a large text is never copied whole. The
+    // encoder carries a character cut in two over to the next slice.
+    const QString &text = m_unencodedInput.front();
+    const qsizetype length = qMin(inputSlice, text.size() - m_unencodedStart);
+    m_pendingInput.append(m_inputEncoder.encode(QStringView(text).sliced(m_unencodedStart, length)));
+    m_unencodedStart += length;
+    if (m_unencodedStart == text.size()) {
+        m_unencodedInput.pop_front();
+        m_unencodedStart = 0;
+    }
+    return true;
+}
+
+bool PXShellWrapper::hasPendingInput() const
+{
+    return m_pendingStart < m_pendingInput.size() || !m_unencodedInput.empty();
+}
+
 void PXShellWrapper::writeInput()
 {
-    while (m_pendingStart < m_pendingInput.size()) {
+    while (m_pendingStart < m_pendingInput.size() || encodeInput()) {
         const ssize_t written = writeWithoutSigpipe(m_inputFd, m_pendingInput.constData() + m_pendingStart,
                                                     size_t(m_pendingInput.size() - m_pendingStart));
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -330,9 +367,11 @@ void PXShellWrapper::writeInput()
             return;
         }
         m_pendingStart += written;
+        if (m_pendingStart == m_pendingInput.size()) {
+            m_pendingInput.clear();
+            m_pendingStart = 0;
+        }
     }
-    m_pendingInput.clear();
-    m_pendingStart = 0;
     m_inputNotifier->setEnabled(false);
     if (m_closeInputWhenWritten)
         closeInputPipe();
@@ -340,7 +379,7 @@ void PXShellWrapper::writeInput()
 
 bool PXShellWrapper::waitsForInput() const
 {
-    if (m_phase != Phase::Running || m_inputFd < 0 || !m_pendingInput.isEmpty())
+    if (m_phase != Phase::Running || m_inputFd < 0 || hasPendingInput())
         return false;
     int unread = 0;
     if (::ioctl(m_inputFd, FIONREAD, &unread) != 0 || unread > 0)
@@ -361,7 +400,7 @@ void PXShellWrapper::closeInput()
     if (m_phase != Phase::Running || m_inputFd < 0)
         return;
     m_closeInputWhenWritten = true;
-    if (m_pendingInput.isEmpty())
+    if (!hasPendingInput())
         closeInputPipe();
 }
 
@@ -378,6 +417,8 @@ void PXShellWrapper::closeInputPipe()
     m_inputFd = -1;
     m_pendingInput.clear();
     m_pendingStart = 0;
+    m_unencodedInput.clear();
+    m_unencodedStart = 0;
 }
 
 void PXShellWrapper::terminateAll()
@@ -425,7 +466,7 @@ void PXShellWrapper::cleanup(int status)
     if (m_pid > 0 && !m_groupKilled)
         ::killpg(m_pid, SIGKILL);
     QObject::disconnect(m_process.get(), nullptr, nullptr, nullptr);
-    m_inputLost = m_inputLost || !m_pendingInput.isEmpty();
+    m_inputLost = m_inputLost || hasPendingInput();
     closeInputPipe();
     // What is left in the pipes, and a character cut off by the end.
     reportOutput(m_process->readAllStandardOutput());

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <sys/types.h>
 
@@ -123,6 +124,11 @@ private:
     enum class Phase { Created, Running, Ended };
 
     void signalChild(int signal);
+    bool acceptsInput() const;
+    // Encodes the next slice of the text input behind the bytes; false when
+    // there is none.
+    bool encodeInput();
+    bool hasPendingInput() const;
     void readOutput();
     void readError();
     void writeInput();
@@ -148,6 +154,8 @@ private:
     int m_inputFd = -1;         // the writing end of the child's input pipe
     QByteArray m_pendingInput;  // not yet taken by the pipe, from m_pendingStart
     qsizetype m_pendingStart = 0;
+    std::deque<QString> m_unencodedInput; // behind it, from m_unencodedStart
+    qsizetype m_unencodedStart = 0;
     bool m_closeInputWhenWritten = false;
     std::unique_ptr<QSocketNotifier, DeleteLater> m_inputNotifier;
     QStringEncoder m_inputEncoder{QStringConverter::Utf8};

@@ -5,6 +5,7 @@
 
 #include "appfixture.h"
 #include "../highlight/viewtestsupport.h"
+#include "highlight/OLSoftBreaks.h"
 
 #include <QAction>
 #include <QLabel>
@@ -52,6 +53,10 @@ private Q_SLOTS:
         QTest::newRow("U+FDD0: a line break typed in its line is LF")
             << QStringLiteral("val x = 1;\uFDD0val y = 2;\n").toUtf8() << QStringLiteral("val a = 0;")
             << QStringLiteral("val x = 1;\nval a = 0;\uFDD0val y = 2;\n").toUtf8();
+        const QByteArray longLine = "val s = \"" + QByteArray(5000, 'x') + "\";\r\nval y = 2;\r\n";
+        QTest::newRow("CRLF, a line added at the end of a long line's first piece")
+            << longLine << QStringLiteral("val a = 0;")
+            << longLine.left(OLSoftBreaks::unwrappedPieceLength) + "\r\nval a = 0;" + longLine.mid(OLSoftBreaks::unwrappedPieceLength);
         QTest::newRow("mixed: the new line ends like the line it split")
             << QByteArray("val x = 1;\nval y = 2;\r\nval z = 3;\r\n") << QStringLiteral("val a = 0;")
             << QByteArray("val x = 1;\nval a = 0;\nval y = 2;\r\nval z = 3;\r\n");

@@ -2,6 +2,7 @@
 #include "../settings/settingstestsupport.h"
 #include "console/OLConsoleWindow.h"
 #include "console/OLInterpreterViewController.h"
+#include "highlight/OLSoftBreaks.h"
 #include "highlight/OLSyntaxHighlighter.h"
 
 #include <QClipboard>
@@ -362,13 +363,17 @@ private Q_SLOTS:
         QScrollBar *scroll = view().verticalScrollBar();
         QTRY_COMPARE(scroll->value(), scroll->maximum()); // the view follows the output
         QTRY_VERIFY(qAbs(arrowCentre() - lineCentre(105)) <= 1);
-        // Scrolling moves the arrow with the text at once.
+        // Scrolling moves the arrow with the text at once; out of sight, it
+        // waits beyond the edge.
+        for (int i = 0; i < 10; ++i)
+            type(QStringLiteral("let"), true);
+        QTRY_COMPARE(scroll->value(), scroll->maximum());
         const qreal lineHeight = view().cursorForPosition(QPoint(0, 0)).block().layout()->lineAt(0).height();
         const int before = arrowCentre();
-        scroll->setValue(scroll->value() - 10);
-        QVERIFY(qAbs(arrowCentre() - (before + 10 * lineHeight)) <= 1);
+        scroll->setValue(scroll->value() - 5);
+        QVERIFY(qAbs(arrowCentre() - (before + 5 * lineHeight)) <= 1);
         scroll->setValue(0);
-        QVERIFY(qAbs(arrowCentre() - (lineCentre(1) + 104 * lineHeight)) <= 1); // out of sight below
+        QVERIFY(arrowCentre() > view().viewport()->mapTo(m_pane.get(), view().viewport()->rect().bottomLeft()).y());
     }
 
     // Answer traits configured bold, error traits italic; the input style set
@@ -486,25 +491,71 @@ private Q_SLOTS:
         }
     }
 
-    void longLinesAreBroken_data()
+    // A large paste goes in by slices: a key pressed meanwhile, and output,
+    // wait for it.
+    void largePasteGoesInBySlices_data()
+    {
+        QTest::addColumn<bool>("output"); // else Return
+        QTest::newRow("Return commits all of it") << false;
+        QTest::newRow("output goes in once it is in") << true;
+    }
+    void largePasteGoesInBySlices()
+    {
+        QFETCH(bool, output);
+        const QString input = QStringLiteral("val x = 1\n").repeated(20000) + u';';
+        QGuiApplication::clipboard()->setText(input);
+        view().guardedPaste();
+        QVERIFY(view().isInserting());
+        if (output) {
+            append({"answer\n"});
+            QVERIFY(piecesIn(1));
+            QCOMPARE(m_pane->textStorage().string(), "answer\n" + input);
+        } else {
+            QTest::keyClick(&view(), Qt::Key_Return);
+            QTRY_COMPARE(m_commits, QStringList(input));
+        }
+    }
+
+    // A large trim goes on over several updates, down to the maximum.
+    void largeTrimGoesInSlices()
+    {
+        defaults().saveMaximumConsoleLength(1000);
+        const QString big = QStringLiteral("line of output\n").repeated(80000);
+        append({big, "last\n"});
+        QTRY_VERIFY(text().endsWith(QStringLiteral("line of output\nlast\n")) && text().size() <= 1000);
+        QVERIFY(text().startsWith(trimNote));
+    }
+
+    // Long lines wrap on the screen only: the text, and what is copied, hold
+    // them as they came, in however many pieces the view holds them.
+    void longLinesWrapOnScreenOnly_data()
     {
         QTest::addColumn<QStringList>("pieces");
-        const qsizetype max = OLInterpreterViewController::maxLineLength;
-        QTest::newRow("one long line") << QStringList{QString(3 * max, u'x') + "\n"};
-        QTest::newRow("a line that grows over pieces") << QStringList{QString(max - 10, u'y'), QString(30, u'y'), QString(max, u'y')};
-        QTest::newRow("a surrogate pair at the break stays whole") << QStringList{QString(max - 1, u'a') + "\U0001F600b"};
+        const qsizetype piece = OLSoftBreaks::wrappedPieceLength;
+        QTest::newRow("one long line") << QStringList{QString(3 * piece, u'x') + "\n"};
+        QTest::newRow("a line that grows over pieces")
+            << QStringList{QString(piece - 10, u'y'), QString(30, u'y'), QString(2 * piece, u'y')};
+        QTest::newRow("a surrogate pair at a piece's end stays whole")
+            << QStringList{QString(piece - 1, u'a') + "\U0001F600" + QString(2 * piece, u'b')};
+        QTest::newRow("words") << QStringList{QStringLiteral("val it = [1, 2, 3] ").repeated(1000)};
     }
-    void longLinesAreBroken()
+    void longLinesWrapOnScreenOnly()
     {
         QFETCH(QStringList, pieces);
         append(pieces);
         QVERIFY(piecesIn(pieces.size()));
-        for (const QString &line : text().split(u'\n')) {
-            QVERIFY(line.size() <= OLInterpreterViewController::maxLineLength + 1);
-            QVERIFY(line.isEmpty() || !line.front().isLowSurrogate());
-        }
-        QCOMPARE(QString(text()).remove(u'\n'), pieces.join(QString()).remove(u'\n'));
-        QCOMPARE(m_pane->answerRanges().last().end(), text().size());
+        const QString output = pieces.join(QString());
+        QCOMPARE(m_pane->textStorage().string(), output);
+        QCOMPARE(m_pane->answerRanges().last().end(), output.size());
+        QCOMPARE(view().lineCount(), output.count(u'\n') + 1);
+        QVERIFY(view().document()->blockCount() > view().lineCount());
+        for (QTextBlock block = view().document()->firstBlock(); block.isValid(); block = block.next())
+            QVERIFY(block.text().isEmpty() || !block.text().front().isLowSurrogate());
+        QCOMPARE(view().lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(view().document()->firstBlock().layout()->lineCount() > 1);
+        view().selectAll();
+        view().copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), output);
     }
 };
 

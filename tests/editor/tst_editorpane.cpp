@@ -558,6 +558,25 @@ private Q_SLOTS:
         QVERIFY(f.view().extraSelections().isEmpty());
     }
 
+    // A long line is held in pieces: matches are found and shown in the text.
+    void findOnALongLine()
+    {
+        const QString text = QStringLiteral("val xs = [") + QStringLiteral("1, 2, ").repeated(2000) + QStringLiteral("77, ")
+            + QStringLiteral("3, ").repeated(1000) + QStringLiteral("77]\n");
+        Fixture f(text);
+        QVERIFY(f.view().document()->blockCount() > 3);
+        f.pane.performFindPanel();
+        auto *bar = f.pane.findChild<OLFindBar *>();
+        QTest::keyClicks(bar->searchField(), QStringLiteral("77"));
+        QCOMPARE(f.view().selectionLocation(), text.indexOf(QStringLiteral("77")));
+        QVERIFY(bar->findNext());
+        QCOMPARE(f.view().selectionLocation(), text.lastIndexOf(QStringLiteral("77")));
+        f.view().copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("77"));
+        for (const QTextEdit::ExtraSelection &shown : f.view().extraSelections())
+            QCOMPARE(shown.cursor.selectedText(), QStringLiteral("77"));
+    }
+
     void findBarTakesASelectionOfOneLine()
     {
         Fixture f;

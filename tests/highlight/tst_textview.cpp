@@ -1,3 +1,4 @@
+#include "highlight/OLSoftBreaks.h"
 #include "highlight/OLTextStorage.h"
 #include "viewtestsupport.h"
 
@@ -165,6 +166,83 @@ private Q_SLOTS:
         QCOMPARE(storage.string(), view.toPlainText());
         view.setPlainText(QString());
         QCOMPARE(storage.string(), QString());
+    }
+
+    // A long line is held in pieces, its soft breaks never in the text: the
+    // keys beside a break act on the text, a copy is the text, undo and redo
+    // bring the breaks back. The edit is made at the first break, from the
+    // end of its piece or the start of the next, and replaces `removed`
+    // units from the break on (`from` units away) with `inserted`.
+    void softBreaksStayOutOfTheText_data()
+    {
+        QTest::addColumn<bool>("nextPiece");
+        QTest::addColumn<int>("selection"); // units before the break to after it
+        QTest::addColumn<UserEdit>("edit");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QString>("inserted");
+        const QString pasted(3000, u'p');
+        QTest::newRow("backspace at the start of a piece") << true << 0 << UserEdit(Qt::Key_Backspace) << -1 << 1 << "";
+        QTest::newRow("delete at the end of a piece") << false << 0 << UserEdit(Qt::Key_Delete) << 0 << 1 << "";
+        QTest::newRow("typing at the start of a piece") << true << 0 << UserEdit(Qt::Key_X) << 0 << 0 << "x";
+        QTest::newRow("a line break") << true << 0 << UserEdit(Qt::Key_Return) << 0 << 0 << "\n";
+        QTest::newRow("cut across the break") << false << 2 << UserEdit(QKeySequence::Cut) << -2 << 4 << "";
+        QTest::newRow("paste of a long line") << true << 0 << UserEdit(QKeySequence::Paste) << 0 << 0 << pasted;
+    }
+    void softBreaksStayOutOfTheText()
+    {
+        QFETCH(bool, nextPiece);
+        QFETCH(int, selection);
+        QFETCH(UserEdit, edit);
+        QFETCH(int, from);
+        QFETCH(int, removed);
+        QFETCH(QString, inserted);
+        OLTextView view;
+        OLTextStorage storage;
+        view.setTextStorage(&storage);
+        const QString line = QStringLiteral("val x = 1, ").repeated(320);
+        view.replaceDirect(0, 0, line);
+        QVERIFY(view.document()->blockCount() > 2);
+        const int softBreak = view.document()->firstBlock().length() - 1;
+        const qsizetype at = view.textPosition(softBreak);
+        select(view, softBreak + (nextPiece ? 1 : 0));
+        if (selection > 0)
+            select(view, view.documentPosition(at - selection), view.documentPosition(at + selection));
+        QGuiApplication::clipboard()->setText(inserted);
+        QVERIFY(edit.apply(view));
+        const QString expected = QString(line).replace(at + from, removed, inserted);
+        const auto sameText = [&](const QString &text) {
+            QCOMPARE(storage.string(), text);
+            QCOMPARE(view.lineCount(), text.count(u'\n') + 1);
+            for (QTextBlock block = view.document()->firstBlock(); block.isValid(); block = block.next())
+                QVERIFY(block.length() <= 2 * OLSoftBreaks::unwrappedPieceLength + 1);
+            view.selectAll();
+            view.copy();
+            QCOMPARE(QGuiApplication::clipboard()->text(), text);
+        };
+        sameText(expected);
+        view.guardedUndo();
+        sameText(line);
+        view.guardedRedo();
+        sameText(expected);
+    }
+
+    void aBlockThatGrowsTooLongIsCut()
+    {
+        OLTextView view;
+        OLTextStorage storage;
+        view.setTextStorage(&storage);
+        const QString full(2 * OLSoftBreaks::unwrappedPieceLength, u'x');
+        view.replaceDirect(0, 0, full);
+        view.document()->clearUndoRedoStacks();
+        QCOMPARE(view.document()->blockCount(), 1);
+        select(view, int(full.size()));
+        QTest::keyClick(&view, Qt::Key_Y);
+        QCOMPARE(view.document()->blockCount(), 2);
+        QCOMPARE(storage.string(), full + u'y');
+        view.guardedUndo();
+        QCOMPARE(view.document()->blockCount(), 1);
+        QCOMPARE(storage.string(), full);
     }
 
     // Attributes are drawn as layout formats, never written: no edit, no undo

@@ -112,6 +112,9 @@ private Q_SLOTS:
         row("not executable", {"/etc/passwd"}, "", PXShellWrapper::notLaunchedStatus,
             "Could not start /etc/passwd: Permission denied\n");
         row("input in order, then end of file", {"/bin/cat"}, "caf\u00e9 more", 0, "", 0, {"caf\u00e9 ", "more", "end"});
+        // Text input is encoded in slices of 64 K units.
+        const QString cutPair = QString(64 * 1024 - 1, u'a') + "\U0001F600" + QString(70 * 1024, u'b');
+        row("a character across two slices of text input", {"/bin/cat"}, cutPair, 0, "", 0, {cutPair, "end"});
         // A blocking write of a megabyte would never return: the child writes one before it reads.
         row("a megabyte of input while the child writes one",
             sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(wc -c)\"").arg(mega)),
