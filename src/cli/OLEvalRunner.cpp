@@ -49,9 +49,9 @@ OLEvalRunner::OLEvalRunner(OLUserDefaults &defaults, const QString &name, const 
     connect(&m_quietTimer, &QTimer::timeout, this, settled);
     connect(&m_settleTimer, &QTimer::timeout, this, settled);
     // A zero timer fires once the event loop has finished its turn: after
-    // the verdict's piece, and before any turn that can bring the next
-    // declaration's output, whose text is only written to the interpreter in
-    // a later turn. (A posted event would cost system calls each time.)
+    // the verdict's piece. The next declaration is written only then, so no
+    // output of it can be taken for this one's, however the pipes are read.
+    // (A posted event would cost system calls each time.)
     m_turnTimer.setSingleShot(true);
     m_turnTimer.setInterval(0);
     connect(&m_turnTimer, &QTimer::timeout, this, &OLEvalRunner::turnEnded);
@@ -98,13 +98,10 @@ void OLEvalRunner::setLastCommitSuccess(bool success)
         m_answered = true;
         m_current.accepted = true;
         m_interpreted += qsizetype(m_current.length);
-        writeTail(); // a second verdict in one turn
-        m_tail = std::move(m_current);
+        m_phase = Phase::Accepted;
         m_turnTimer.start();
-        // As in the editor, the next declaration is written before this
-        // verdict's piece reaches the console.
-        step();
         return;
+    case Phase::Accepted:
     case Phase::Settling:
     case Phase::Ending:
     case Phase::Done:
@@ -129,10 +126,6 @@ void OLEvalRunner::take(const QString &text, bool error)
     // interpreter could not start.
     if (error && !m_answered)
         m_startupErrors += text;
-    if (m_tail) {
-        m_tail->answer.append({text, error});
-        return;
-    }
     switch (m_phase) {
     case Phase::Starting:
         // The banner is nobody's answer.
@@ -141,6 +134,7 @@ void OLEvalRunner::take(const QString &text, bool error)
         m_quietTimer.start(settleQuiet);
         [[fallthrough]];
     case Phase::Pending:
+    case Phase::Accepted:
     case Phase::Interrupted:
         m_current.answer.append({text, error});
         return;
@@ -194,6 +188,8 @@ void OLEvalRunner::interpreterEnded()
             fail(m_failure.isEmpty() ? QStringLiteral("%1: the interpreter has ended").arg(where(m_current))
                                      : m_failure);
         return;
+    case Phase::Accepted:
+        // Writing the next declaration finds it gone.
     case Phase::Ending:
     case Phase::Done:
         return;
@@ -267,17 +263,13 @@ void OLEvalRunner::end(int status, const QString &message)
     m_turnTimer.start();
 }
 
-void OLEvalRunner::writeTail()
-{
-    if (m_tail) {
-        Q_EMIT evaluated(*m_tail);
-        m_tail.reset();
-    }
-}
-
 void OLEvalRunner::turnEnded()
 {
-    writeTail();
+    if (m_phase == Phase::Accepted) {
+        Q_EMIT evaluated(m_current);
+        step();
+        return;
+    }
     if (m_phase != Phase::Ending)
         return;
     m_phase = Phase::Done;

@@ -64,6 +64,7 @@ private:
     enum class Phase {
         Starting,    // waiting for the interpreter to stand at its first prompt
         Pending,     // a declaration is written and has no verdict
+        Accepted,    // its piece comes in this turn; the next is written in the next one
         Interrupted, // no verdict in time: waiting for the interrupt's answer
         Settling,    // failed: the rest of its answer may still come
         Ending,      // the last record goes out when the event loop turns
@@ -78,7 +79,6 @@ private:
     void fail(const QString &message);
     void end(int status, const QString &message);
     void turnEnded();
-    void writeTail();
     void take(const QString &text, bool error);
     QString startFailure() const;
     QString where(const OLEvalRecord &record) const;
@@ -91,10 +91,6 @@ private:
     OLLineCounter m_lines;
     qsizetype m_interpreted = 0;
     OLEvalRecord m_current;
-    // Accepted while its piece was still on the way to the console: the
-    // piece comes in the same turn of the event loop as the verdict, and the
-    // record goes out when the turn has ended.
-    std::optional<OLEvalRecord> m_tail;
     std::optional<OLEvalRecord> m_failed;
     Phase m_phase = Phase::Starting;
     int m_status = AllAccepted;
