@@ -349,7 +349,6 @@ private Q_SLOTS:
         const QString ended = QStringLiteral("the interpreter has ended");
         const QString timeout = QStringLiteral("no answer within 4 s; interrupted");
         QTest::newRow("poly ends") << QStringList{"--interpreter", poly} << "exits.sml" << 3 << "" << ended;
-        QTest::newRow("sml ends at the first") << QStringList{"--interpreter", smlnj} << "exits-first.sml" << 2 << "" << ended;
         QTest::newRow("poly -q ends at the first") << QStringList{"--interpreter", poly + " -q"} << "exits-first.sml" << 2
                                                    << "" << ended;
         QTest::newRow("sml killed") << QStringList{"--interpreter", smlnj} << "loop.sml" << 3 << "killed by signal 9" << ended;

@@ -369,7 +369,6 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("start");
         QTest::addColumn<qint64>("mask");
         QTest::newRow("answers: italic and not italic, to bold only") << false << qint64(0x01000001) << qint64(0x01000002);
-        QTest::newRow("answers: bold and italic, to neither") << false << qint64(3) << qint64(0x01000004);
         QTest::newRow("errors: zero, to bold and italic") << true << qint64(0) << qint64(3);
         QTest::newRow("errors: bold and not bold, to italic only") << true << qint64(6) << qint64(5);
     }
@@ -437,34 +436,6 @@ private Q_SLOTS:
             QCOMPARE(prefs.exampleColorAt(position).alphaF(), 1.0f);
         for (int position : {49, 91, 122, 156, 176, prefs.example()->document()->characterCount() - 2})
             QVERIFY2(qAbs(prefs.exampleColorAt(position).alphaF() - alpha) < 0.002, qPrintable(QString::number(position)));
-    }
-
-    // A font pick is shown and stored at once: the example at its exact size,
-    // the field and the store with the whole points.
-    void fontSize_data()
-    {
-        QTest::addColumn<double>("size");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("just below a whole size") << 8.75 << QStringLiteral("Ostrel Test Mono - 8");
-        QTest::newRow("whole") << 40.0 << QStringLiteral("Ostrel Test Mono - 40");
-    }
-    void fontSize()
-    {
-        QFETCH(double, size);
-        QFETCH(QString, shown);
-        Prefs prefs;
-        prefs.open();
-        QFont font(QStringLiteral("Ostrel Test Mono"));
-        font.setPointSizeF(size);
-        prefs.window->changeFont(font);
-        QCOMPARE(prefs.field("facConsoleFontTextField"), shown);
-        QCOMPARE(prefs.child<QLineEdit>(QStringLiteral("facConsoleFontTextField"))->font().pointSizeF(), 12.0);
-        QCOMPARE(prefs.example()->document()->defaultFont().pointSizeF(), size);
-        QCOMPARE(prefs.stored("fontName"), QStringLiteral("Ostrel Test Mono"));
-        QCOMPARE(prefs.store.defaults.loadFontAttributes(true).size.toInt(), int(size));
-        prefs.checkHeard({"update"});
-        prefs.open();
-        QCOMPARE(prefs.field("facConsoleFontTextField"), shown);
     }
 
     // The dialog opens on the stored face, or on the family's regular one
