@@ -44,8 +44,9 @@ private Q_SLOTS:
             << QVariant(QVariantMap{{"k", "v"}});
         QTest::newRow("numbers with white space, signs and exponents")
             << plist("<array><integer> 42 </integer><integer>+7</integer><integer>9223372036854775807</integer>"
-                     "<real>1e-3</real><real>-0.5</real><real>3</real></array>")
-            << QVariant(QVariantList{qlonglong(42), qlonglong(7), qlonglong(9223372036854775807LL), 1e-3, -0.5, 3.0});
+                     "<integer>010</integer><real>1e-3</real><real>-0.5</real><real>3</real></array>")
+            << QVariant(QVariantList{qlonglong(42), qlonglong(7), qlonglong(9223372036854775807LL), qlonglong(10), 1e-3, -0.5,
+                                     3.0});
         QTest::newRow("a string at the top, spaces kept") << plist("<string> alone </string>") << QVariant(" alone ");
         QTest::newRow("root is not plist") << QByteArray("<dict><key>a</key><string>b</string></dict>") << QVariant();
         QTest::newRow("plist without a value") << QByteArray("<plist/>") << QVariant();
