@@ -197,15 +197,6 @@ QString OLUserDefaults::keyForMode(OLInterpreterMode mode)
     return QString(OLKey::modeKeys[mode]);
 }
 
-OLInterpreterMode OLUserDefaults::modeForKey(const QString &key)
-{
-    for (OLInterpreterMode mode : {OLMosML, OLPolyML, OLSmlNJ, OLAliceML, OLUnknownMode}) {
-        if (key == OLKey::modeKeys[mode])
-            return mode;
-    }
-    return OLNoMode;
-}
-
 OLStyleSet OLUserDefaults::loadFontAttributes(bool opaque) const
 {
     const double alpha = opaque ? 1.0 : loadAnswerAlpha();

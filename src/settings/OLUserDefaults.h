@@ -63,7 +63,6 @@ public:
     void registerDefaults(const QVariantMap &defaults);
     // Registers the "DefaultPreferences" resource.
     void registerDefaultPreferences();
-    QVariantMap registeredDefaults() const { return m_registered; }
 
     // The compiled-in resources "DefaultPreferences" and "StdInterpreterLocations".
     static QVariantMap defaultPreferences();
@@ -85,7 +84,6 @@ public:
     QString loadPreferredInterpreterPath() const;
     void savePreferredInterpreter(const QString &commandLine);
     static QString keyForMode(OLInterpreterMode mode);
-    static OLInterpreterMode modeForKey(const QString &key);
 
     // Style sets: opaque (alpha 1) or with the answer alpha.
     OLStyleSet loadFontAttributes(bool opaque) const;

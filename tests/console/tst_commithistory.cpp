@@ -21,122 +21,80 @@ class TestCommitHistory : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // Steps: b back, f forward, r reset (a fix after output), e an edit of the
-    // input (the pane appends the character, then resets the history).
-    void walk_data()
-    {
-        QTest::addColumn<QStringList>("items");
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QStringList>("shown"); // after each step, with the index walked to
-        const QStringList abc{"a", "b", "c"};
-        QTest::newRow("back to the oldest, forward past the newest, back again")
-            << abc << "bbbbffffb" << QStringList{"c 2", "b 1", "a 0", "a 0", "b 1", "c 2", "x -1", "x -1", "c 2"};
-        QTest::newRow("forward outside a walk does nothing") << abc << "ff" << QStringList{"x -1", "x -1"};
-        QTest::newRow("empty list: back and forward do nothing") << QStringList{} << "bf" << QStringList{"x -1", "x -1"};
-        QTest::newRow("single item") << QStringList{"a"} << "bbf" << QStringList{"a 0", "a 0", "x -1"};
-        QTest::newRow("edit of a recalled item ends the walk and is saved by the next")
-            << abc << "bbebf" << QStringList{"c 2", "b 1", "b! -1", "c 2", "b! -1"};
-        QTest::newRow("output during a walk ends it, keeping the recalled item")
-            << abc << "bbrfbf" << QStringList{"c 2", "b 1", "b -1", "b -1", "c 2", "b -1"};
-    }
-    void walk()
-    {
-        QFETCH(QStringList, items);
-        QFETCH(QString, steps);
-        QFETCH(QStringList, shown);
-        TempSettings s;
-        s.defaults.saveMaximumCommitHistoryLength(100);
-        Console console;
-        OLCommitHistory history(console, s.defaults);
-        for (const QString &item : items)
-            history.addItem(item);
-        QStringList seen;
-        for (const QChar step : steps) {
-            switch (step.toLatin1()) {
-            case 'b': history.back(); break;
-            case 'f': history.forward(); break;
-            case 'e': console.unfixed += u'!'; [[fallthrough]];
-            case 'r': history.reset(); break;
-            }
-            seen.append(QStringLiteral("%1 %2").arg(console.unfixed).arg(history.index()));
-            QCOMPARE(history.inSession(), history.index() >= 0);
-        }
-        QCOMPARE(seen, shown);
-        QCOMPARE(history.createArray(), items);
-    }
-
-    // The maximum is read again at every add; only exact equality drops.
-    void addItem_data()
-    {
-        QTest::addColumn<qint64>("firstMaximum");
-        QTest::addColumn<QStringList>("firstItems");
-        QTest::addColumn<qint64>("secondMaximum");
-        QTest::addColumn<QStringList>("expected"); // after adding "d"
-        const QStringList abc{"a", "b", "c"};
-        QTest::newRow("full list drops the oldest") << qint64(3) << abc << qint64(3) << QStringList{"b", "c", "d"};
-        QTest::newRow("every add to a full list drops one") << qint64(2) << abc << qint64(2) << QStringList{"c", "d"};
-        QTest::newRow("lowered maximum lets the list grow") << qint64(10) << abc << qint64(2) << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("maximum 0 never trims") << qint64(0) << abc << qint64(0) << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("maximum 1 keeps the newest") << qint64(1) << abc << qint64(1) << QStringList{"d"};
-        QTest::newRow("negative maximum never trims") << qint64(-1) << abc << qint64(-1) << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("duplicates and empty inputs are kept") << qint64(10) << QStringList{"1;", "1;", ""} << qint64(10)
-                                                              << QStringList{"1;", "1;", "", "d"};
-    }
-    void addItem()
-    {
-        QFETCH(qint64, firstMaximum);
-        QFETCH(QStringList, firstItems);
-        QFETCH(qint64, secondMaximum);
-        QFETCH(QStringList, expected);
-        TempSettings s;
-        Console console;
-        OLCommitHistory history(console, s.defaults);
-        s.defaults.saveMaximumCommitHistoryLength(firstMaximum);
-        for (const QString &item : firstItems)
-            history.addItem(item);
-        s.defaults.saveMaximumCommitHistoryLength(secondMaximum);
-        history.addItem(QStringLiteral("d"));
-        QCOMPARE(history.createArray(), expected);
-    }
-
-    void restore_data()
+    // A history made over the stored one, with the maximum stored, then steps:
+    // "+a" adds a, "=n" stores the maximum n, "b" back, "f" forward, "r" reset
+    // (a fix after output), "e" an edit of the input (the pane appends a
+    // character, then resets). After each of the last four: the input and
+    // the index walked to.
+    void history_data()
     {
         QTest::addColumn<bool>("restore");
-        QTest::addColumn<int>("stored");
         QTest::addColumn<qint64>("maximum");
-        QTest::addColumn<int>("kept"); // the newest of those stored
-        QTest::newRow("ten items, maximum four keeps the newest four") << true << 10 << qint64(4) << 4;
-        QTest::newRow("restore off starts empty") << false << 10 << qint64(4) << 0;
-        QTest::newRow("exactly the maximum is kept whole") << true << 10 << qint64(10) << 10;
-        QTest::newRow("negative maximum keeps everything") << true << 10 << qint64(-1) << 10;
-        QTest::newRow("maximum 0 restores nothing") << true << 10 << qint64(0) << 0;
-        QTest::newRow("nothing stored") << true << 0 << qint64(5) << 0;
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("kept");
+        QStringList ten;
+        for (int i = 1; i <= 10; ++i)
+            ten.append(QString::number(i));
+        const auto row = [](const char *name, bool restore, qint64 maximum, const QStringList &stored, const char *steps,
+                            const QStringList &shown, const QStringList &kept) {
+            QTest::newRow(name) << restore << maximum << stored << QString::fromLatin1(steps) << shown << kept;
+        };
+        const QStringList abc{"a", "b", "c"};
+        row("back to the oldest, forward past the newest, back again", false, 100, {}, "+a +b +c b b b b f f f f b",
+            {"c 2", "b 1", "a 0", "a 0", "b 1", "c 2", "x -1", "x -1", "c 2"}, abc);
+        row("empty list: back and forward do nothing", false, 100, {}, "b f", {"x -1", "x -1"}, {});
+        row("edit of a recalled item ends the walk and is saved by the next", false, 100, {}, "+a +b +c b b e b f",
+            {"c 2", "b 1", "b! -1", "c 2", "b! -1"}, abc);
+        row("output during a walk ends it, keeping the recalled item", false, 100, {}, "+a +b +c b b r f b f",
+            {"c 2", "b 1", "b -1", "b -1", "c 2", "b -1"}, abc);
+        row("a full list drops the oldest", false, 3, {}, "+a +b +c +d", {}, {"b", "c", "d"});
+        row("a lowered maximum lets the list grow", false, 10, {}, "+a +b +c =2 +d", {}, {"a", "b", "c", "d"});
+        row("maximum 0 never trims", false, 0, {}, "+a +b", {}, {"a", "b"});
+        row("negative maximum never trims", false, -1, {}, "+a +b", {}, {"a", "b"});
+        row("duplicates and empty inputs are kept", false, 10, {}, "+1; +1; +", {}, {"1;", "1;", ""});
+        row("restored: the newest of those stored", true, 4, ten, "b +n", {"10 3"}, {"8", "9", "10", "n"});
+        row("restored: exactly the maximum", true, 10, ten, "", {}, ten);
+        row("restored: a negative maximum keeps everything", true, -1, ten, "", {}, ten);
+        row("restored: maximum 0 keeps nothing", true, 0, ten, "b", {"x -1"}, {});
+        row("restoring off starts empty", false, 10, ten, "b", {"x -1"}, {});
     }
-    void restore()
+    void history()
     {
         QFETCH(bool, restore);
-        QFETCH(int, stored);
         QFETCH(qint64, maximum);
-        QFETCH(int, kept);
+        QFETCH(QStringList, stored);
+        QFETCH(QString, steps);
         TempSettings s;
-        QStringList items;
-        for (int i = 1; i <= stored; ++i)
-            items.append(QStringLiteral("val v%1 = %1;").arg(i));
         s.defaults.saveShouldRestoreCommitHistory(restore);
         s.defaults.saveMaximumCommitHistoryLength(maximum);
-        if (stored)
-            s.defaults.saveCommitHistory(items);
+        s.defaults.saveCommitHistory(stored);
         Console console;
         OLCommitHistory history(console, s.defaults);
-        QCOMPARE(history.createArray(), items.sliced(stored - kept));
-        QVERIFY(!history.inSession());
-        // What a closing window stores is what the next window's history starts with.
-        history.addItem(QStringLiteral("new;"));
-        s.defaults.saveCommitHistory(history.createArray());
-        OLCommitHistory next(console, s.defaults);
-        QCOMPARE(next.createArray(), restore && maximum ? history.createArray() : QStringList());
-        next.back();
-        QCOMPARE(console.unfixed, restore && maximum ? QStringLiteral("new;") : QStringLiteral("x"));
+        QStringList shown;
+        for (const QString &step : steps.split(u' ', Qt::SkipEmptyParts)) {
+            if (step.startsWith(u'+')) {
+                history.addItem(step.sliced(1));
+                continue;
+            }
+            if (step.startsWith(u'=')) {
+                s.defaults.saveMaximumCommitHistoryLength(step.sliced(1).toLongLong());
+                continue;
+            }
+            if (step == u"b")
+                history.back();
+            else if (step == u"f")
+                history.forward();
+            else if (step == u"e")
+                console.unfixed += u'!';
+            if (step == u"e" || step == u"r")
+                history.reset();
+            shown.append(QStringLiteral("%1 %2").arg(console.unfixed).arg(history.index()));
+            QCOMPARE(history.inSession(), history.index() >= 0);
+        }
+        QTEST(shown, "shown");
+        QTEST(history.createArray(), "kept");
     }
 };
 

@@ -261,6 +261,18 @@ private Q_SLOTS:
         SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
         QCOMPARE(storage.takeChangedRange(), (Range{at - 1, 2}));
     }
+
+    // A checkpoint follows each 256 units or so, after a separator; the
+    // scan looks one unit past it. Deleting the "(" of "(*" just before one
+    // leaves the checkpoint at the edit, holding a comment that is gone.
+    void editRightBeforeACheckpoint()
+    {
+        Pair p(QString(255, u'x') + QStringLiteral("(*y*) val z"));
+        p.highlight({0, p.length()}, testStyles());
+        p.edit(255, 1, QString());
+        p.highlight({0, p.length()}, testStyles());
+        AGREE(p, p.length());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIncrementalHighlight)

@@ -11,9 +11,8 @@ class TestSyntaxHighlighter : public QObject
 private Q_SLOTS:
     void keywords()
     {
-        const QStringList &words = SH::keywords();
-        QCOMPARE(words.size(), 53);
-        for (const QString &w : words)
+        QCOMPARE(SH::keywords().size(), 53);
+        for (const QString &w : SH::keywords())
             QVERIFY2(SH::isKeyword(w), qPrintable(w));
         for (const char *w : {"VAL", "functo", "valx", "", "constructorss"})
             QVERIFY2(!SH::isKeyword(QString::fromLatin1(w)), w);
@@ -54,29 +53,24 @@ private Q_SLOTS:
         const auto whole = [&](const char *name, const QString &text, const char *expected) { row(name, text, 0, text.size(), expected); };
 
         row("empty range inside", "val x", 2, 0, ".....");
-        row("empty range at the end", "val x", 5, 0, ".....");
         whole("val x = 1", "val x = 1", "kkkrrrrrr");
-        whole("keyword before (", "fn(x)", "kkrrr");
         whole("keyword with apostrophe", "val' x", "rrrrrr");
         whole("after a bracket", "[val]", "rrrrr");
         whole("_fn colours fn", "_fn", "rkk");
         whole("keywords among separators", QString::fromUtf16(u"let;in,end\u00A0fun\u2028in"), "kkkrkkrkkkrkkkrkk");
         row("inner part of a longer word", "xval", 1, 3, ".kkk");
         row("keyword straddling the start", "val", 1, 2, ".rr");
-        row("keyword straddling the end", "val x", 0, 2, "rr...");
         row("keyword cut at the end", "valx = 1", 0, 3, "kkk.....");
 
         whole("keyword inside a comment", "(* fun *) x", "cccccccccrr");
-        whole("opener followed by )", "(*) val", "cccrkkk");
+        whole("opener followed by ), a closer after the comment", "(*) val *)", "cccrkkkrrr");
         whole("nested comment", "(* a (* b *) c *) d", "cccccccccccccccccrr");
-        whole("opener with two closers", "(* a *) b *)", "cccccccrrrrr");
         whole("comment opener inside an opener", "(*(*)", "eeeee");
         whole("unterminated comment", "val x = (* oops", "kkkrrrrreeeeeee");
         whole("unterminated string", "x = \"abc", "rrrreeee");
         row("unterminated string past the range", "\"ab val", 0, 3, "eeeeeee");
         row("unterminated comment past the range", "x (* y", 0, 4, "rreeee");
         whole("backslash does not escape", "\"a\\\"b\"", "ssssre");
-        whole("quote inside a comment", "(* \" *) x", "cccccccrr");
         whole("opener inside a string", "\"(*\" x", "ssssrr");
         whole("string across lines", "\"a\nb\" val", "sssssrkkk");
         whole("keyword glued to a string", "val\"x\"val", "rrrsssrrr");
@@ -84,11 +78,9 @@ private Q_SLOTS:
 
         row("string opened before the range", "\"abc\" x", 4, 3, "....eee");
         row("comment opened before the range", "(* a *) b", 3, 6, "...rrrrrr");
-        row("strings after the range", "x \"a\" y \"b\" z", 0, 5, "rrsss...sss..");
-        row("comments after the range", "x (*a*) y (*b*) z", 0, 5, "rrccccc...ccccc..");
+        row("strings and comments after the range", "x \"a\" y (*b*) z", 0, 5, "rrsss...ccccc..");
         row("opener straddling the range end", "x (* y *)", 0, 3, "rrr......");
         row("quote at the last unit of the range", "x \"y\" z", 0, 3, "rrsss..");
-        row("nothing opens in the range", "x y \"z\"", 0, 3, "rrr....");
     }
     void highlightSyntax()
     {

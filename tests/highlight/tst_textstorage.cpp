@@ -94,11 +94,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("colours");
         // Before the edit: "abcdefgh" coloured "rrkkss..".
-        QTest::newRow("insert before all") << qsizetype(0) << qsizetype(0) << "XY" << "XYabcdefgh" << "..rrkkss..";
         QTest::newRow("insert inside a run") << qsizetype(3) << qsizetype(0) << "X" << "abcXdefgh" << "rrk.kss..";
         QTest::newRow("delete across runs") << qsizetype(1) << qsizetype(4) << "" << "afgh" << "rs..";
         QTest::newRow("replace a whole run") << qsizetype(2) << qsizetype(2) << "XYZ" << "abXYZefgh" << "rr...ss..";
-        QTest::newRow("append at the end") << qsizetype(8) << qsizetype(0) << "!" << "abcdefgh!" << "rrkkss...";
         QTest::newRow("delete everything") << qsizetype(0) << qsizetype(8) << "" << "" << "";
     }
     void editShiftsAttributes()
@@ -144,7 +142,6 @@ private Q_SLOTS:
         QTest::newRow("italic added") << qint64(0) << italic << I;
         QTest::newRow("not bold removes bold") << (italic | bold) << notBold << I;
         QTest::newRow("not italic with bold") << italic << (notItalic | bold) << B;
-        QTest::newRow("empty mask keeps") << bold << qint64(0) << B;
     }
     void fontTraitMask()
     {

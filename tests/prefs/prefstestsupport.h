@@ -1,29 +1,23 @@
 #pragma once
 
-#include "settings/OLUserDefaults.h"
+#include "../settings/settingstestsupport.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 inline QString fileUrl(const QString &path)
 {
     return QStringLiteral("file://localhost") + path;
 }
 
-// A settings store in a temporary folder, with the defaults resource
-// registered as the application registers it at launch.
-struct TemporarySettings {
+// Temporary settings with the defaults resource registered as the
+// application registers it at launch.
+struct TemporarySettings : TempSettings {
     TemporarySettings()
     {
         QStandardPaths::setTestModeEnabled(true);
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        defaults = std::make_unique<OLUserDefaults>(*settings);
-        defaults->registerDefaultPreferences();
+        defaults.registerDefaultPreferences();
     }
 
     // A stand-in executable, a shell script that does nothing: for Moscow ML
@@ -36,7 +30,6 @@ struct TemporarySettings {
         file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
         return file.fileName();
     }
-    QString missing(const QString &name) const { return dir.filePath(QStringLiteral("missing/") + name); }
 
     // The standard locations resource for the interpreters named ("alice",
     // "poly", "mosml", "sml"): Poly ML and SML/NJ at their real places, the
@@ -45,7 +38,7 @@ struct TemporarySettings {
     {
         const auto location = [&](const QString &name, const QString &realPath) {
             if (!installed.contains(name))
-                return fileUrl(missing(name));
+                return fileUrl(dir.filePath(QStringLiteral("missing/") + name));
             return fileUrl(realPath.isEmpty() ? standIn(name) : realPath);
         };
         return {{QStringLiteral("aliceml-std"), location(QStringLiteral("alice"), {})},
@@ -53,8 +46,4 @@ struct TemporarySettings {
                 {QStringLiteral("mosml-std"), location(QStringLiteral("mosml"), {})},
                 {QStringLiteral("smlnj-std"), location(QStringLiteral("sml"), QStringLiteral("/usr/bin/sml"))}};
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<OLUserDefaults> defaults;
 };

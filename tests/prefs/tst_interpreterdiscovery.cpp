@@ -2,7 +2,8 @@
 #include "prefstestsupport.h"
 
 // Poly ML and SML of New Jersey are probed at their real places; Moscow ML
-// and Alice ML are not installed here and are stand-in scripts.
+// and Alice ML are not installed here and are stand-in scripts. Which URLs
+// name a local file is the settings tests' matter.
 class TestInterpreterDiscovery : public QObject
 {
     Q_OBJECT
@@ -18,51 +19,26 @@ private Q_SLOTS:
             << QStringList{"Alice ML", "Poly ML", "Moscow ML", "SML of New Jersey"};
         QTest::newRow("Moscow ML alone") << QStringList{"mosml"} << QStringList{"Moscow ML"};
     }
+    // Each run writes the setting of every interpreter found and leaves the
+    // others as they were.
     void found()
     {
         QFETCH(QStringList, installed);
         QFETCH(QStringList, expected);
         TemporarySettings store;
+        const QVariantMap resource = store.locations(installed);
+        const QMap<QString, QStringList> keys{{"Alice ML", {"alicePath", "aliceml-std"}}, {"Poly ML", {"polyPath", "polyml-std"}},
+                                              {"Moscow ML", {"mosmlPath", "mosml-std"}},
+                                              {"SML of New Jersey", {"smlnjPath", "smlnj-std"}}};
+        for (const QStringList &key : keys)
+            store.defaults.setValue(QStringLiteral("stale"), key[0]);
         QStringList titles;
-        for (const OLInterpreterRow &row : discoverInterpreters(*store.defaults, store.locations(installed)))
+        for (const OLInterpreterRow &row : discoverInterpreters(store.defaults, resource))
             titles.append(displayNameForMode(row.mode));
         QCOMPARE(titles, expected);
-    }
-
-    // The resource's entries are URLs; which of them name a local file is the
-    // settings tests' matter.
-    void locationForms_data()
-    {
-        QTest::addColumn<QString>("location");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("file:// without a host") << QStringLiteral("file:///usr/bin/poly") << true;
-        QTest::newRow("another host") << QStringLiteral("file://elsewhere/usr/bin/poly") << false;
-        QTest::newRow("a bare path is no URL of a file") << QStringLiteral("/usr/bin/poly") << false;
-    }
-    void locationForms()
-    {
-        QFETCH(QString, location);
-        QFETCH(bool, found);
-        TemporarySettings store;
-        QCOMPARE(discoverInterpreters(*store.defaults, {{QStringLiteral("polyml-std"), location}}).size(), found ? 1 : 0);
-    }
-
-    // Each run writes the setting of every interpreter found and leaves the
-    // others as they were, even when their resource entry changed.
-    void standardPathsRewrittenOnlyForFound()
-    {
-        TemporarySettings store;
-        for (const char *key : {"alicePath", "polyPath", "mosmlPath", "smlnjPath"})
-            store.defaults->setValue(QStringLiteral("stale"), QLatin1StringView(key));
-        const QVariantMap resource = store.locations({QStringLiteral("poly"), QStringLiteral("mosml")});
-        discoverInterpreters(*store.defaults, resource);
-        QCOMPARE(store.defaults->stringForKey("polyPath"), resource.value("polyml-std").toString());
-        QCOMPARE(store.defaults->stringForKey("mosmlPath"), resource.value("mosml-std").toString());
-        QCOMPARE(store.defaults->stringForKey("alicePath"), QStringLiteral("stale"));
-        QCOMPARE(store.defaults->stringForKey("smlnjPath"), QStringLiteral("stale"));
-        store.defaults->setValue(QStringLiteral("edited"), "polyPath");
-        discoverInterpreters(*store.defaults, resource);
-        QCOMPARE(store.defaults->stringForKey("polyPath"), resource.value("polyml-std").toString());
+        for (auto it = keys.begin(); it != keys.end(); ++it)
+            QCOMPARE(store.defaults.stringForKey(it.value()[0]),
+                     expected.contains(it.key()) ? resource.value(it.value()[1]).toString() : QStringLiteral("stale"));
     }
 };
 

@@ -7,132 +7,78 @@
 #include <QSignalSpy>
 
 // The chooser with its standard locations in a temporary folder: Poly ML and
-// SML/NJ at their real places, Moscow ML and Alice ML as stand-in scripts
-// (they are not installed here), located files as stand-ins too.
+// SML/NJ at their real places, Moscow ML as a stand-in script (it is not
+// installed here), located files as stand-ins too.
 class TestModeChooser : public QObject
 {
     Q_OBJECT
 
-    struct Chooser {
-        explicit Chooser(const QStringList &installed)
-            : resource(store.locations(installed))
-            , window(*store.defaults, resource)
-        {
-            window.setExecutableChooser([this](QWidget *) {
-                ++browsed;
-                return browseAnswer;
-            });
-            window.show();
-        }
-
-        QComboBox *popUp() { return window.findChild<QComboBox *>(QStringLiteral("chooserButton")); }
-        QString label(const char *name) const { return window.findChild<QLabel *>(QLatin1StringView(name))->text(); }
-        void click(const char *button) { window.findChild<QPushButton *>(QLatin1StringView(button))->click(); }
-        // What the user's pick in the pop-up does.
-        void pick(const QString &title)
-        {
-            const int index = popUp()->findText(title);
-            QVERIFY2(index >= 0, qPrintable(title));
-            popUp()->setCurrentIndex(index);
-            Q_EMIT popUp()->activated(index);
-        }
-        QString stored() const { return store.defaults->loadPreferredInterpreterPath(); }
-
-        TemporarySettings store;
-        QVariantMap resource;
-        OLModeChooserWindowController window;
-        QString browseAnswer;
-        int browsed = 0;
-    };
-
 private Q_SLOTS:
-    void nothingInstalled()
-    {
-        Chooser chooser({});
-        QCOMPARE(chooser.label("labelTop"), QStringLiteral("Unfortunately, no installed SML-Interpreter was found."));
-        QCOMPARE(chooser.label("labelBottom"), QStringLiteral("Please locate the executable manually:"));
-        QVERIFY(!chooser.popUp());
-        // Locating a file still works.
-        chooser.browseAnswer = chooser.store.standIn(QStringLiteral("mosml"));
-        chooser.click("browse");
-        QCOMPARE(chooser.window.result(), int(QDialog::Accepted));
-        QCOMPARE(chooser.stored(), fileUrl(chooser.browseAnswer));
-    }
-
-    // Every way of closing commits a pick as the apply button does; without a
-    // pick the chooser is rejected (the application then quits) and stores
-    // nothing, whatever closed it.
+    // Every way of closing commits the last pick as the apply button does; a
+    // located file wins and closes the chooser at once. Without a pick the
+    // chooser is rejected (the application then quits) and stores nothing,
+    // whatever closed it. An entry stores its standard-path setting, which
+    // discovery has just rewritten from the resource, not an earlier run's.
     void closing_data()
     {
-        QTest::addColumn<QString>("pick");
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("picks"); // "browse" locates a stand-in; "cancelled browse" finds nothing
         QTest::addColumn<QString>("how");
-        const QString mosml = QStringLiteral("Moscow ML");
-        QTest::newRow("apply button") << mosml << QStringLiteral("apply");
-        QTest::newRow("close control") << mosml << QStringLiteral("close");
-        QTest::newRow("Escape") << mosml << QStringLiteral("escape");
-        QTest::newRow("no pick: apply") << QString() << QStringLiteral("apply");
-        QTest::newRow("no pick: close control") << QString() << QStringLiteral("close");
-        QTest::newRow("no pick: browse cancelled, then apply") << QString() << QStringLiteral("browse");
+        QTest::addColumn<QString>("stored"); // a resource key or "browsed"; empty: nothing
+        const QStringList two{"poly", "mosml"};
+        QTest::newRow("apply button") << two << QStringList{"Moscow ML"} << "apply" << "mosml-std";
+        QTest::newRow("close control") << two << QStringList{"Moscow ML"} << "close" << "mosml-std";
+        QTest::newRow("Escape") << two << QStringList{"SML of New Jersey", "Moscow ML"} << "escape" << "mosml-std";
+        QTest::newRow("no pick: close control") << two << QStringList() << "close" << "";
+        QTest::newRow("no pick: browse cancelled, then apply") << two << QStringList{"cancelled browse"} << "apply" << "";
+        QTest::newRow("a located file wins") << two << QStringList{"Moscow ML", "browse"} << "" << "browsed";
+        QTest::newRow("nothing installed: a file is located") << QStringList() << QStringList{"browse"} << "" << "browsed";
     }
     void closing()
     {
-        QFETCH(QString, pick);
+        QFETCH(QStringList, installed);
+        QFETCH(QStringList, picks);
         QFETCH(QString, how);
-        Chooser chooser({QStringLiteral("poly"), QStringLiteral("mosml")});
-        QCOMPARE(chooser.popUp()->count(), 2);
-        QCOMPARE(chooser.popUp()->itemText(1), QStringLiteral("Moscow ML")); // the fixed order, not by name
-        QCOMPARE(chooser.popUp()->currentIndex(), -1);
-        QVERIFY(chooser.label("labelTop") != QStringLiteral("Unfortunately, no installed SML-Interpreter was found."));
-        if (!pick.isEmpty())
-            chooser.pick(pick);
-        QVERIFY(chooser.stored().isEmpty());
-        QSignalSpy finished(&chooser.window, &QDialog::finished);
-        if (how == u"browse") {
-            chooser.click("browse");
-            QCOMPARE(chooser.browsed, 1);
-            QVERIFY(chooser.window.isVisible());
-        }
-        if (how == u"close")
-            chooser.window.close();
-        else if (how == u"escape")
-            QTest::keyClick(&chooser.window, Qt::Key_Escape);
-        else
-            chooser.click("apply");
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished.at(0).at(0).toInt(), int(pick.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
-        QVERIFY(!chooser.window.isVisible());
-        if (pick.isEmpty())
-            QVERIFY(!chooser.store.settings->contains(QStringLiteral("preferredInterpreter")));
-        else
-            QCOMPARE(chooser.stored(), chooser.resource.value(QStringLiteral("mosml-std")).toString());
-    }
-
-    // The last choice wins, and a confirmed file dialog closes the chooser.
-    void lastChoiceWins()
-    {
-        Chooser chooser({QStringLiteral("poly"), QStringLiteral("sml"), QStringLiteral("mosml")});
-        chooser.pick(QStringLiteral("Moscow ML"));
-        chooser.pick(QStringLiteral("SML of New Jersey"));
-        chooser.browseAnswer = chooser.store.standIn(QStringLiteral("alice"));
-        chooser.click("browse");
-        QVERIFY(!chooser.window.isVisible());
-        QCOMPARE(chooser.window.result(), int(QDialog::Accepted));
-        QCOMPARE(chooser.stored(), fileUrl(chooser.browseAnswer));
-    }
-
-    // An entry stores its standard-path setting, which discovery has just
-    // rewritten from the resource: a stale value from an earlier run is gone.
-    void entryStoresFreshStandardPath()
-    {
+        QFETCH(QString, stored);
         TemporarySettings store;
-        store.defaults->setValue(QStringLiteral("file://localhost/old/poly"), "polyPath");
-        OLModeChooserWindowController window(*store.defaults, {{QStringLiteral("polyml-std"), fileUrl("/usr/bin/poly")}});
+        store.defaults.setValue(fileUrl("/old/mosml"), "mosmlPath");
+        const QVariantMap resource = store.locations(installed + QStringList{"sml"});
+        const QString located = store.standIn(QStringLiteral("alice"));
+        QString browseAnswer;
+        OLModeChooserWindowController window(store.defaults, installed.isEmpty() ? store.locations({}) : resource);
+        window.setExecutableChooser([&](QWidget *) { return browseAnswer; });
         window.show();
-        auto *popUp = window.findChild<QComboBox *>();
-        QCOMPARE(popUp->count(), 1);
-        Q_EMIT popUp->activated(0);
-        window.close();
-        QCOMPARE(store.defaults->loadPreferredInterpreterPath(), fileUrl("/usr/bin/poly"));
+        auto *popUp = window.findChild<QComboBox *>(QStringLiteral("chooserButton"));
+        const QString top = window.findChild<QLabel *>(QStringLiteral("labelTop"))->text();
+        QCOMPARE(top == u"Unfortunately, no installed SML-Interpreter was found.", installed.isEmpty());
+        QCOMPARE(bool(popUp), !installed.isEmpty());
+        if (popUp) {
+            QCOMPARE(popUp->count(), 3);
+            QCOMPARE(popUp->itemText(1), QStringLiteral("Moscow ML")); // the fixed order, not by name
+            QCOMPARE(popUp->currentIndex(), -1);
+        }
+        QSignalSpy finished(&window, &QDialog::finished);
+        for (const QString &pick : std::as_const(picks)) {
+            if (pick.endsWith(u"browse")) {
+                browseAnswer = pick == u"browse" ? located : QString();
+                window.findChild<QPushButton *>(QStringLiteral("browse"))->click();
+                continue;
+            }
+            popUp->setCurrentIndex(popUp->findText(pick));
+            Q_EMIT popUp->activated(popUp->currentIndex());
+        }
+        QCOMPARE(store.defaults.loadPreferredInterpreterPath().isEmpty(), stored != u"browsed");
+        if (how == u"close")
+            window.close();
+        else if (how == u"escape")
+            QTest::keyClick(&window, Qt::Key_Escape);
+        else if (how == u"apply")
+            window.findChild<QPushButton *>(QStringLiteral("apply"))->click();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), int(stored.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
+        QVERIFY(!window.isVisible());
+        QCOMPARE(store.settings.value(QStringLiteral("preferredInterpreter")).toString(),
+                 stored.isEmpty() ? QString() : stored == u"browsed" ? fileUrl(located) : resource.value(stored).toString());
     }
 };
 

@@ -1,5 +1,4 @@
 #include "session/OLInterpreterMode.h"
-#include "settings/OLUserDefaults.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -18,8 +17,6 @@ private Q_SLOTS:
         const QString p = QStringLiteral("file://localhost");
         QTest::newRow("mosml with two arguments") << p + "/usr/local/bin/mosml -P full"
             << QStringList{"/usr/local/bin/mosml", "-P", "full"} << int(OLMosML);
-        QTest::newRow("smlnj") << p + "/usr/local/smlnj/bin/sml" << QStringList{"/usr/local/smlnj/bin/sml"} << int(OLSmlNJ);
-        QTest::newRow("poly") << p + "/opt/bin/poly" << QStringList{"/opt/bin/poly"} << int(OLPolyML);
         QTest::newRow("alice") << p + "/opt/bin/alice" << QStringList{"/opt/bin/alice"} << int(OLAliceML);
         QTest::newRow("other executable") << p + "/usr/bin/ocaml" << QStringList{"/usr/bin/ocaml"} << int(OLUnknownMode);
         QTest::newRow("two blanks keep an empty argument") << p + "/usr/local/bin/mosml  -P"
@@ -58,7 +55,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("plain") << "/usr/bin/poly" << "file://localhost/usr/bin/poly";
         QTest::newRow("relative") << "bin/mosml" << commandLinePrefix + QDir::currentPath() + "/bin/mosml";
         QTest::newRow("space, #, ?, %") << "/my ml/a#b?c%41%" << "file://localhost/my%20ml/a%23b%3Fc%2541%25";
         QTest::newRow("non-ASCII, no-break space") << "/j\u00fcrgen\u00a0ml" << "file://localhost/j\u00fcrgen%C2%A0ml";
@@ -74,16 +70,6 @@ private Q_SLOTS:
         const QStringList expected{QFileInfo(path).absoluteFilePath(), "-q", "@SMLload=x"};
         QCOMPARE(parsePreferredInterpreter(stored).arguments, expected);
         QCOMPARE(parsePreferredInterpreter(commandLinePrefix + commandLineWithoutPrefix(stored)).arguments, expected);
-    }
-
-    // Every mode has a key of its own, in capitals.
-    void keys()
-    {
-        QCOMPARE(OLUserDefaults::keyForMode(OLSmlNJ), QStringLiteral("SMLNJ"));
-        QCOMPARE(OLUserDefaults::modeForKey(QStringLiteral("mosml")), OLNoMode);
-        QVERIFY(OLUserDefaults::keyForMode(OLInterpreterMode(7)).isNull());
-        for (int m = OLMosML; m <= OLUnknownMode; ++m)
-            QCOMPARE(int(OLUserDefaults::modeForKey(OLUserDefaults::keyForMode(OLInterpreterMode(m)))), m);
     }
 };
 

@@ -126,8 +126,9 @@ private Q_SLOTS:
         QFETCH(QString, interpreter);
         Run run(interpreter);
         QVERIFY(run.waitForOutput());
-        // A busy pause: OS.Process.sleep returns at once in some SML/NJ builds.
-        const QString pause = QStringLiteral("let val t = Time.+ (Time.now (), Time.fromMilliseconds 300) "
+        // A busy pause, shorter than the session waits before it shows output
+        // without a prompt: OS.Process.sleep returns at once in some SML/NJ builds.
+        const QString pause = QStringLiteral("let val t = Time.+ (Time.now (), Time.fromMilliseconds 100) "
                                              "fun w () = if Time.< (Time.now (), t) then w () else () in w () end");
         run.session->eval(QStringLiteral("val _ = (print \"one\\n\"; %1; TextIO.output (TextIO.stdErr, \"two\\n\"); "
                                          "TextIO.flushOut TextIO.stdErr; %1; print \"three\\n\")")

@@ -1,7 +1,7 @@
 #pragma once
 
 // Settings in a fresh temporary folder, never the user's; shared by the
-// settings and console tests. Call QStandardPaths::setTestModeEnabled(true)
+// settings, console and preferences tests. Call QStandardPaths::setTestModeEnabled(true)
 // before the first.
 
 #include "settings/OLUserDefaults.h"

@@ -42,31 +42,22 @@ private Q_SLOTS:
                           "<plist>\n\t<!-- c -->\n\t<dict>\n\t\t<key>k</key>\n\t\t<!-- c -->\n\t\t<string>v</string>\n"
                           "\t</dict>\n</plist>\n<!-- after -->\n")
             << QVariant(QVariantMap{{"k", "v"}});
-        QTest::newRow("empty string, entities and CDATA")
-            << plist("<array><string/><string>&lt;a &amp; b&gt;</string><string><![CDATA[<x>]]></string>"
-                     "<string>  spaced  </string></array>")
-            << QVariant(QVariantList{"", "<a & b>", "<x>", "  spaced  "});
         QTest::newRow("numbers with white space, signs and exponents")
             << plist("<array><integer> 42 </integer><integer>+7</integer><integer>9223372036854775807</integer>"
-                     "<real>1e-3</real><real>-0.5</real><real>3</real></array>")
-            << QVariant(QVariantList{qlonglong(42), qlonglong(7), qlonglong(9223372036854775807LL), 1e-3, -0.5, 3.0});
-        QTest::newRow("a string at the top") << plist("<string>alone</string>") << QVariant("alone");
-        QTest::newRow("nothing") << QByteArray() << QVariant();
-        QTest::newRow("not XML") << QByteArray("fontName = DejaVu") << QVariant();
-        QTest::newRow("unclosed elements") << QByteArray("<plist><dict><key>a</key><string>b</string>") << QVariant();
+                     "<integer>010</integer><real>1e-3</real><real>-0.5</real><real>3</real></array>")
+            << QVariant(QVariantList{qlonglong(42), qlonglong(7), qlonglong(9223372036854775807LL), qlonglong(10), 1e-3, -0.5,
+                                     3.0});
+        QTest::newRow("a string at the top, spaces kept") << plist("<string> alone </string>") << QVariant(" alone ");
         QTest::newRow("root is not plist") << QByteArray("<dict><key>a</key><string>b</string></dict>") << QVariant();
         QTest::newRow("plist without a value") << QByteArray("<plist/>") << QVariant();
         QTest::newRow("two values") << plist("<string>a</string><string>b</string>") << QVariant();
         QTest::newRow("key without a value") << plist("<dict><key>a</key></dict>") << QVariant();
-        QTest::newRow("value without a key") << plist("<dict><string>a</string></dict>") << QVariant();
         QTest::newRow("key twice") << plist("<dict><key>a</key><true/><key>a</key><false/></dict>") << QVariant();
         QTest::newRow("unsupported date") << plist("<date>2024-01-01T00:00:00Z</date>") << QVariant();
         QTest::newRow("integer with letters") << plist("<integer>12abc</integer>") << QVariant();
         QTest::newRow("integer beyond 64 bits") << plist("<integer>99999999999999999999</integer>") << QVariant();
-        QTest::newRow("real that is no number") << plist("<real>opaque</real>") << QVariant();
         QTest::newRow("text in true") << plist("<true>yes</true>") << QVariant();
         QTest::newRow("text between dict entries") << plist("<dict>loose<key>a</key><true/></dict>") << QVariant();
-        QTest::newRow("element inside a string") << plist("<string>a<b/>c</string>") << QVariant();
         QTest::newRow("nested beyond any real file")
             << plist(QByteArray("<array>").repeated(100000) + QByteArray("</array>").repeated(100000)) << QVariant();
     }
@@ -87,38 +78,28 @@ private Q_SLOTS:
     }
 
     // The registered defaults hold only settings keys (a misspelt one would
-    // silently never apply), each in the form the settings store keeps it.
-    void defaultPreferencesResource()
+    // silently never apply), each in the form the settings store keeps it,
+    // colours as the program writes them. Each mode's location and its
+    // discovery entry name the same local file.
+    void resources()
     {
         const QVariantMap defaults = OLUserDefaults::defaultPreferences();
         const QSet<QString> integers{OLKey::maximumCommitHistoryLength, OLKey::ansFontTraits, OLKey::errFontTraits, OLKey::fontSize};
-        const QSet<QString> booleans{OLKey::shouldRestoreCommitHistory, OLKey::shouldReopenFiles, OLKey::verticalOrientation, OLKey::shouldHighlightSyntax, OLKey::showLineNumbers};
+        const QSet<QString> booleans{OLKey::shouldRestoreCommitHistory, OLKey::shouldReopenFiles, OLKey::verticalOrientation,
+                                     OLKey::shouldHighlightSyntax, OLKey::showLineNumbers};
         const QSet<QString> colours{OLKey::regColor, OLKey::errColor, OLKey::keyColor, OLKey::strColor, OLKey::comColor};
-        QCOMPARE(QSet<QString>(defaults.keyBegin(), defaults.keyEnd()), (integers + booleans + colours + QSet<QString>{OLKey::outAlpha, OLKey::fontName}));
+        QCOMPARE(QSet<QString>(defaults.keyBegin(), defaults.keyEnd()),
+                 integers + booleans + colours + QSet<QString>({OLKey::outAlpha, OLKey::fontName}));
         for (auto it = defaults.begin(); it != defaults.end(); ++it) {
-            const int type = integers.contains(it.key()) ? QMetaType::LongLong
-                : booleans.contains(it.key())            ? QMetaType::Bool
-                : it.key() == OLKey::outAlpha            ? QMetaType::Double
-                                                         : QMetaType::QString;
+            const int type = integers.contains(it.key()) ? QMetaType::LongLong : booleans.contains(it.key()) ? QMetaType::Bool
+                           : it.key() == OLKey::outAlpha ? QMetaType::Double : QMetaType::QString;
             QVERIFY2(it->typeId() == type, qPrintable(it.key()));
-            // Colour text exactly as the program itself writes it.
             if (colours.contains(it.key()))
                 QCOMPARE(OLUserDefaults::encodeColor(OLUserDefaults::decodeColor(*it, 1.0)), it->toString());
         }
-        // As the preferences window stores them: one of bold and not bold, one of italic and not italic.
-        for (QLatin1StringView key : {OLKey::ansFontTraits, OLKey::errFontTraits}) {
-            const qint64 mask = defaults.value(key).toLongLong();
-            QVERIFY2(bool(mask & OLFontTrait::bold) != bool(mask & OLFontTrait::notBold), key.data());
-            QVERIFY2(bool(mask & OLFontTrait::italic) != bool(mask & OLFontTrait::notItalic), key.data());
-            QCOMPARE(mask & ~(OLFontTrait::bold | OLFontTrait::notBold | OLFontTrait::italic | OLFontTrait::notItalic), 0);
-        }
-    }
-
-    // Each mode's key and its discovery key name the same local file.
-    void standardLocationsResource()
-    {
         const QVariantMap locations = OLUserDefaults::standardInterpreterLocations();
-        const QLatin1StringView discovery[] = {OLKey::mosmlStdLocation, OLKey::smlnjStdLocation, OLKey::aliceStdLocation, OLKey::polyStdLocation};
+        const QLatin1StringView discovery[] = {OLKey::mosmlStdLocation, OLKey::smlnjStdLocation, OLKey::aliceStdLocation,
+                                               OLKey::polyStdLocation};
         QCOMPARE(locations.size(), 8);
         for (int mode = OLMosML; mode <= OLPolyML; ++mode) {
             const QVariant url = locations.value(OLUserDefaults::keyForMode(OLInterpreterMode(mode)));
