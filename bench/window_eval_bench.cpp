@@ -229,8 +229,12 @@ int windowOnce(int argc, char *argv[], const Interpreter &interpreter, const QSt
         const double wall = nowMs() - wall0, cpu = threadCpuMs() - cpu0;
         editorPaints.counting = consolePaints.counting = false;
         if (editor->error().isSet() || editor->interpreted() != length || !console->errorRanges().isEmpty()) {
-            std::fprintf(stderr, "%s: the evaluation failed at %lld\n", interpreter.name,
-                         static_cast<long long>(editor->interpreted()));
+            // The reason, once the console shows it.
+            while (console->queuedOutputLength() > 0)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            std::fprintf(stderr, "%s: the evaluation failed at %lld; the console ends with:\n%s\n", interpreter.name,
+                         static_cast<long long>(editor->interpreted()),
+                         qPrintable(console->textStorage().string().right(400)));
         } else {
             std::vector<double> both = editorPaints.times;
             both.insert(both.end(), consolePaints.times.begin(), consolePaints.times.end());

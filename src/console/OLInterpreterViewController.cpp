@@ -21,9 +21,10 @@ namespace {
 constexpr qint64 frameMs = 17;
 // The work of one update, so that the event loop goes on turning in a flood.
 constexpr qint64 updateBudgetMs = 7;
-// At most this much is trimmed in one update (a large commit becomes fixed
-// text at once, and the text document takes its time to remove it).
-constexpr qsizetype trimSlice = 512 * 1024;
+// Output goes in, and the oldest text is trimmed, by slices of about this
+// many units (a piece of output, or a large commit that has become fixed
+// text, may be megabytes), so that an update stops at its deadline.
+constexpr qsizetype slice = 32 * 1024;
 } // namespace
 
 OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &defaults, QWidget *parent)
@@ -132,8 +133,8 @@ void OLInterpreterViewController::queueOutput(const QString &text, bool error)
     // Output queued beyond the maximum would be trimmed as soon as it is in:
     // a flood faster than the view leaves it out at once.
     const qsizetype maximum = m_defaults.loadMaximumConsoleLength();
-    while (m_pendingOutput.size() > 1 && m_pendingUnits - m_pendingOutput.front().text.size() >= maximum) {
-        m_pendingUnits -= m_pendingOutput.front().text.size();
+    while (m_pendingOutput.size() > 1 && m_pendingUnits - m_pendingOutput.front().left() >= maximum) {
+        m_pendingUnits -= m_pendingOutput.front().left();
         m_pendingOutput.pop_front();
         m_droppedOutput = true;
     }
@@ -144,7 +145,8 @@ void OLInterpreterViewController::queueOutput(const QString &text, bool error)
 
 void OLInterpreterViewController::flushOutput()
 {
-    addOutput(QDeadlineTimer(QDeadlineTimer::Forever));
+    if (!m_pendingOutput.empty())
+        addOutput(QDeadlineTimer(QDeadlineTimer::Forever));
 }
 
 void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
@@ -171,8 +173,9 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
     // coloured, at the end of the text. An edge of the selection in the input
     // goes with the input (where the two meet, unless the selection reaches
     // back into the fixed part); one in the fixed part stays on its text.
+    // Trimming alone leaves the input where it is.
     const qsizetype inputFrom = m_fixedLength;
-    const QString input = m_storage->string().sliced(inputFrom);
+    const QString input = m_pendingOutput.empty() ? QString() : m_storage->string().sliced(inputFrom);
     struct Edge {
         QTextCursor inFixed;
         qsizetype intoInput = -1;
@@ -194,27 +197,17 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         m_inTextView->replaceDirect(inputFrom, input.size(), QString());
 
     // Each piece goes in on its own, so that it is coloured as the text that
-    // ended with it was; the view draws them all in the one update below.
-    // After each change the view measures its last screenful of lines for
-    // the scroll bar, unless it centres on scrolling: that stays on until the
-    // last piece is in.
-    m_inTextView->setCenterOnScroll(true);
+    // ended with it was; the view draws them all in the one update below,
+    // and measures the text for its scroll bars once, when the last is in.
+    m_inTextView->setScrollBarsHeld(true);
     int trimmedLines = 0;
     do {
-        if (!m_pendingOutput.empty()) {
-            const Output output = std::move(m_pendingOutput.front());
-            m_pendingOutput.pop_front();
-            m_pendingUnits -= output.text.size();
-            m_inTextView->replaceDirect(length(), 0, output.text);
-            if (output.error)
-                highlightError();
-            else
-                highlightAnswer();
-            fix();
-        }
+        if (!m_pendingOutput.empty())
+            addOutputSlice();
         trimmedLines += trimToMaximum();
-    } while (!m_pendingOutput.empty() && !deadline.hasExpired());
-    m_inTextView->setCenterOnScroll(false);
+        // Output the user's key waits for goes in; trimming can wait.
+    } while ((!m_pendingOutput.empty() || (needsTrim() && !deadline.isForever())) && !deadline.hasExpired());
+    m_inTextView->setScrollBarsHeld(false);
     if (!input.isEmpty()) {
         m_inTextView->replaceDirect(length(), 0, input);
         updateView();
@@ -246,9 +239,36 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         m_flushTimer.start(0);
 }
 
+void OLInterpreterViewController::addOutputSlice()
+{
+    Output &output = m_pendingOutput.front();
+    const qsizetype from = output.done;
+    output.done = OLTextView::sliceEnd(output.text, from, slice);
+    m_pendingUnits -= output.done - from;
+    m_inTextView->replaceDirect(length(), 0, from == 0 && output.done == output.text.size()
+                                                 ? output.text
+                                                 : output.text.sliced(from, output.done - from));
+    // The slices of a piece make one range, coloured as if it came whole.
+    const Range range{m_fixedLength, length() - m_fixedLength};
+    QList<Range> &ranges = output.error ? m_errorRanges : m_answerRanges;
+    if (from > 0 && !ranges.isEmpty() && ranges.last().end() == range.location)
+        ranges.last().length += range.length;
+    else
+        ranges.append(range);
+    m_storage->addFontTraits(range, output.error ? OLFontTrait::bold : OLFontTrait::italic);
+    if (range.length > 0 && output.error)
+        OLSyntaxHighlighter::setErrorForegroundColor(*m_storage, range, m_answerFontAttributes);
+    else if (range.length > 0)
+        OLSyntaxHighlighter::highlightSyntaxFor(*m_storage, range, m_answerFontAttributes);
+    if (output.done == output.text.size())
+        m_pendingOutput.pop_front();
+    fix();
+}
+
 bool OLInterpreterViewController::needsTrim() const
 {
-    return m_droppedOutput || length() > m_defaults.loadMaximumConsoleLength();
+    // The input is the user's: only the fixed part is trimmed.
+    return m_droppedOutput || m_fixedLength > m_defaults.loadMaximumConsoleLength();
 }
 
 int OLInterpreterViewController::trimToMaximum()
@@ -261,10 +281,13 @@ int OLInterpreterViewController::trimToMaximum()
     const QString note = tr("(* earlier output trimmed *)\n");
     // A little more than needed, so that a flood trims now and then, not
     // after every piece.
-    const qsizetype excess = qMin(qMax<qsizetype>(0, total - (maximum - maximum / 40)) + note.size(), trimSlice);
+    const qsizetype excess = qMin(qMax<qsizetype>(0, m_fixedLength - (maximum - maximum / 40)) + note.size(), slice);
     const QString &text = m_storage->string();
-    // Whole lines where there are any; never into the unfixed input.
-    qsizetype cut = text.indexOf(u'\n', excess - 1) + 1;
+    // Whole lines where there are any (looked for within a slice); never
+    // into the unfixed input.
+    const qsizetype lineFrom = qMin(excess - 1, total);
+    const qsizetype lineEnd = QStringView(text).sliced(lineFrom, qMin(slice, total - lineFrom)).indexOf(u'\n');
+    qsizetype cut = lineEnd < 0 ? 0 : lineFrom + lineEnd + 1;
     if (cut <= 0 || cut > m_fixedLength) {
         cut = qMin<qsizetype>(excess, m_fixedLength);
         if (cut > 0 && cut < total && text[cut].isLowSurrogate())
@@ -398,24 +421,6 @@ void OLInterpreterViewController::updateViewAll()
     rebuilt->takeChangedRange();
     const auto previous = std::exchange(m_storage, std::move(rebuilt));
     m_inTextView->setTextStorage(m_storage.get());
-}
-
-void OLInterpreterViewController::highlightAnswer()
-{
-    const Range range{m_fixedLength, length() - m_fixedLength};
-    m_answerRanges.append(range);
-    m_storage->addFontTraits(range, OLFontTrait::italic);
-    if (range.length > 0)
-        OLSyntaxHighlighter::highlightSyntaxFor(*m_storage, range, m_answerFontAttributes);
-}
-
-void OLInterpreterViewController::highlightError()
-{
-    const Range range{m_fixedLength, length() - m_fixedLength};
-    m_errorRanges.append(range);
-    m_storage->addFontTraits(range, OLFontTrait::bold);
-    if (range.length > 0)
-        OLSyntaxHighlighter::setErrorForegroundColor(*m_storage, range, m_answerFontAttributes);
 }
 
 QString OLInterpreterViewController::replaceUnfixedWithString(const QString &text)

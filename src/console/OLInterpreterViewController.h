@@ -105,6 +105,8 @@ private:
     struct Output {
         QString text;
         bool error;
+        qsizetype done = 0; // units already in the text
+        qsizetype left() const { return text.size() - done; }
     };
 
     bool shouldChangeText(qsizetype location) const { return location >= m_fixedLength; }
@@ -118,13 +120,12 @@ private:
     // goes in before the deadline.
     void flushOutput();
     void addOutput(const QDeadlineTimer &deadline);
-    // Record [fixedLength, end) as an answer (italic) or an error (bold) and
-    // colour it.
-    void highlightAnswer();
-    void highlightError();
+    // Adds the next slice of the first queued piece at the end of the text,
+    // as (part of) an answer (italic) or an error (bold), coloured.
+    void addOutputSlice();
     // Drops the oldest whole lines of the fixed part, up to a slice of them,
-    // once the text is longer than the configured maximum; returns how many
-    // lines on the screen fewer there are.
+    // once the fixed part is longer than the configured maximum; returns how
+    // many lines on the screen fewer there are.
     bool needsTrim() const;
     int trimToMaximum();
     qsizetype length() const { return m_storage->length(); }

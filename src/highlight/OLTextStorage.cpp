@@ -19,8 +19,11 @@ void OLTextStorage::replaceCharacters(qsizetype location, qsizetype length, cons
 {
     Q_ASSERT(location >= 0 && length >= 0 && location + length <= m_text.size());
     // An insertion grows the string's capacity ahead; a replacement would
-    // reallocate it every time.
-    if (length == 0)
+    // reallocate it every time. At the end, appending grows it in place
+    // where the allocator can (inserting there copies it to new memory).
+    if (length == 0 && location == m_text.size())
+        m_text.append(string);
+    else if (length == 0)
         m_text.insert(location, string);
     else
         m_text.replace(location, length, string);

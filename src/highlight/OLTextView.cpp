@@ -525,11 +525,20 @@ void OLTextView::replaceDirect(qsizetype location, qsizetype length, const QStri
         insertText(cursor, text);
         cursor.endEditBlock();
     }
-    if (layout->documentSize() != size)
+    if (!m_scrollBarsHeld && layout->documentSize() != size)
         Q_EMIT layout->documentSizeChanged(layout->documentSize());
     m_movedFrom = m_movedFrom < 0 ? from : qMin<qsizetype>(m_movedFrom, from);
     if (!m_frameRender->isActive())
         m_frameRender->start(0);
+}
+
+void OLTextView::setScrollBarsHeld(bool held)
+{
+    m_scrollBarsHeld = held;
+    if (!held) {
+        QAbstractTextDocumentLayout *layout = document()->documentLayout();
+        Q_EMIT layout->documentSizeChanged(layout->documentSize());
+    }
 }
 
 void OLTextView::forwardContentsChange(int position, int, int added)
@@ -777,15 +786,7 @@ void OLTextView::insertSlices(qint64 budgetNs)
     const QString &text = m_insertion.text;
     while (m_insertion.done < text.size() && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
         const qsizetype from = m_insertion.done;
-        qsizetype to = qMin(from + insertionSlice, text.size());
-        if (to < text.size()) {
-            // After a line feed where there is one; never inside a pair.
-            const qsizetype lineEnd = text.lastIndexOf(u'\n', to - 1);
-            if (lineEnd >= from)
-                to = lineEnd + 1;
-            else if (text[to].isLowSurrogate() || (text[to - 1] == u'\r' && text[to] == u'\n'))
-                ++to;
-        }
+        const qsizetype to = sliceEnd(text, from, insertionSlice);
         insertText(m_insertion.cursor, text.sliced(from, to - from));
         m_insertion.done = to;
     }
@@ -800,6 +801,19 @@ void OLTextView::insertSlices(qint64 budgetNs)
     for (std::unique_ptr<QKeyEvent> &key : m_waitingKeys)
         QCoreApplication::postEvent(this, key.release());
     m_waitingKeys.clear();
+}
+
+qsizetype OLTextView::sliceEnd(QStringView text, qsizetype from, qsizetype length)
+{
+    qsizetype to = qMin(from + length, text.size());
+    if (to < text.size()) {
+        // After a line feed where there is one; never inside a pair.
+        if (const qsizetype lineEnd = text.sliced(from, to - from).lastIndexOf(u'\n'); lineEnd >= 0)
+            to = from + lineEnd + 1;
+        else if (text[to].isLowSurrogate() || (text[to - 1] == u'\r' && text[to] == u'\n'))
+            ++to;
+    }
+    return to;
 }
 
 void OLTextView::finishInsertion()

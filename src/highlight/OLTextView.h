@@ -94,6 +94,15 @@ public:
     void setInsertsInSlices(bool slices) { m_insertsInSlices = slices; }
     bool isInserting() const { return !m_insertion.text.isEmpty(); }
     void finishInsertion();
+    // The end of a slice of `text` from `from`, of about `length` units:
+    // after its last line feed where it has one, never inside a surrogate
+    // pair or a CR LF.
+    static qsizetype sliceEnd(QStringView text, qsizetype from, qsizetype length);
+    // While held, direct replacements leave the scroll bars as they are;
+    // releasing them measures the text once. (A change that moves the
+    // lines in view, such as a cut at the start of the text, otherwise has
+    // the view scroll, and lay out those lines, each time.)
+    void setScrollBarsHeld(bool held);
     // Whether the blocks out of sight are drawn ahead in idle slices (the
     // default). Without, each block is drawn as it comes into view, so a
     // console flooded with output lays out only what is shown.
@@ -167,6 +176,7 @@ private:
     enum class HistoryProbe { None, Checking, Allowed, Refused };
     HistoryProbe m_probe = HistoryProbe::None;
     bool m_direct = false;
+    bool m_scrollBarsHeld = false;
     OLDeferringLayout *m_layout;
     OLSoftBreaks m_softBreaks;
     int m_documentLength = 0; // as the last change left it

@@ -32,6 +32,24 @@ QSet<PXShellWrapper *> &liveWrappers()
     return *wrappers;
 }
 
+// Whether output the child wrote is still in its pipes (or that cannot be
+// told): what it wrote before it blocked reading has not been read here yet.
+bool hasUnreadOutput(qint64 pid)
+{
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        const QByteArray path = QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd).toLocal8Bit();
+        const int output = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (output < 0)
+            return true;
+        int unread = 0;
+        const bool written = ::ioctl(output, FIONREAD, &unread) != 0 || unread > 0;
+        ::close(output);
+        if (written)
+            return true;
+    }
+    return false;
+}
+
 // QProcess says "execvp: No such file or directory"; the part after the last
 // colon is the system's reason.
 QString reasonOf(const QString &errorString)
@@ -353,6 +371,10 @@ bool PXShellWrapper::hasPendingInput() const
 void PXShellWrapper::writeInput()
 {
     while (m_pendingStart < m_pendingInput.size() || encodeInput()) {
+        // A commit and its end go in one write (up to a slice): an
+        // interpreter that read the text alone would prompt for the rest.
+        while (m_pendingInput.size() - m_pendingStart < inputSlice && encodeInput()) {
+        }
         const ssize_t written = writeWithoutSigpipe(m_inputFd, m_pendingInput.constData() + m_pendingStart,
                                                     size_t(m_pendingInput.size() - m_pendingStart));
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -390,7 +412,7 @@ bool PXShellWrapper::waitsForInput() const
     for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile syscall(tasks + u'/' + task + QStringLiteral("/syscall"));
         if (syscall.open(QIODevice::ReadOnly) && syscall.readAll().startsWith(readingInput))
-            return true;
+            return !hasUnreadOutput(pid);
     }
     return false;
 }

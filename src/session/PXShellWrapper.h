@@ -116,8 +116,8 @@ public:
     // had taken everything written to it.
     bool inputLost() const { return m_inputLost; }
     // The child has taken all of its input and one of its threads is blocked
-    // reading more from it (Linux: /proc/PID/task/*/syscall). False when that
-    // cannot be told.
+    // reading more from it (Linux: /proc/PID/task/*/syscall), and all it
+    // wrote has been read here. False when that cannot be told.
     bool waitsForInput() const;
 
 private:

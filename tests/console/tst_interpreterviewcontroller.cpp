@@ -61,10 +61,13 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
                 m_pane->appendAnswer(piece);
         }
     }
-    // Waits until `count` pieces of output are in the text.
+    // Waits until `count` pieces of output are in the text, whole.
     bool piecesIn(qsizetype count) const
     {
-        return QTest::qWaitFor([&] { return m_pane->answerRanges().size() + m_pane->errorRanges().size() == count; });
+        return QTest::qWaitFor([&] {
+            return m_pane->answerRanges().size() + m_pane->errorRanges().size() == count
+                && m_pane->queuedOutputLength() == 0;
+        });
     }
     // The vertical centre of the arrow and of a line (from 1), in the pane.
     int arrowCentre() const { return m_pane->arrow()->mapTo(m_pane.get(), QPoint(0, m_pane->arrow()->height() / 2)).y(); }
@@ -532,7 +535,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("pieces");
         const qsizetype piece = OLSoftBreaks::wrappedPieceLength;
-        QTest::newRow("one long line") << QStringList{QString(3 * piece, u'x') + "\n"};
+        QTest::newRow("one long line, in slices") << QStringList{QString(20 * piece, u'x') + "\n"};
         QTest::newRow("a line that grows over pieces")
             << QStringList{QString(piece - 10, u'y'), QString(30, u'y'), QString(2 * piece, u'y')};
         QTest::newRow("a surrogate pair at a piece's end stays whole")
