@@ -1,6 +1,6 @@
-// A retract's replay of 2,000 declarations in a real document window, through
-// the real interpreters (Poly ML and SML/NJ), against ostrel-eval on a file of
-// the same 2,000 declarations.
+// A retract's replay of 2,000 val, fun and datatype declarations in a real
+// document window, through the real interpreters (Poly ML and SML/NJ),
+// against ostrel-eval on a file of the same 2,000 declarations.
 //
 // The window's file holds one declaration more. It is evaluated whole first
 // (not timed); then Undo Step retracts the last declaration, and a new
@@ -21,7 +21,6 @@
 #include "app/OLHeap.h"
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
-#include "editor/OLDeclaration.h"
 #include "editor/OLEditorViewController.h"
 #include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
@@ -45,16 +44,6 @@
 namespace {
 constexpr int declarationCount = 2000;
 constexpr const char *interpreters[][2] = {{"Poly ML", "/usr/bin/poly"}, {"SML/NJ", "/usr/bin/sml"}};
-
-// The first `count` declarations of the sample source, and where they end.
-QString declarations(int count)
-{
-    const QString text = sampleSource(count * 3);
-    qsizetype at = 0;
-    for (int i = 0; i < count; ++i)
-        at += qsizetype(nextDeclaration(text, at)->length());
-    return text.first(at);
-}
 
 // After every event handled at the top of the event loop: how long it took
 // while `timing`, and whether the work has ended.
@@ -107,7 +96,7 @@ int windowOnce(int argc, char *argv[], const QString &interpreter, const QString
     if (!source.open(QIODevice::ReadOnly))
         return 1;
     const qsizetype length = QString::fromUtf8(source.readAll()).size();
-    const qsizetype replayed = declarations(declarationCount).size();
+    const qsizetype replayed = generatedDeclarations(declarationCount).size();
 
     int status = 1;
     double start = 0, cpu = 0;
@@ -148,8 +137,9 @@ int windowOnce(int argc, char *argv[], const QString &interpreter, const QString
         }
     });
     ready.start(20);
-    QTimer::singleShot(300'000, [] {
-        std::fprintf(stderr, "timed out\n");
+    QTimer::singleShot(300'000, [&] {
+        std::fprintf(stderr, "timed out with %lld of %lld evaluated%s\n", static_cast<long long>(editor->interpreted()),
+                     static_cast<long long>(length), editor->error().isSet() ? ", one failed" : "");
         QCoreApplication::exit(1);
     });
     QApplication::exec();
@@ -167,26 +157,6 @@ double evalOnce(const QString &interpreter, const QString &file)
     if (!run.waitForFinished(300'000) || run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0)
         return -1;
     return nowMs() - start;
-}
-
-// This program with the arguments; the numbers it prints.
-QList<double> figures(const char *self, const QStringList &arguments)
-{
-    QProcess run;
-    run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    run.start(QString::fromLocal8Bit(self), arguments);
-    if (!run.waitForFinished(400'000) || run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0)
-        return {};
-    QList<double> result;
-    for (const QByteArray &field : run.readAllStandardOutput().trimmed().split(' '))
-        result.append(field.toDouble());
-    return result;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 bool writeFile(const QString &path, const QString &text)
@@ -210,7 +180,7 @@ int main(int argc, char *argv[])
     const QTemporaryDir dir;
     const QString replayed = dir.filePath(QStringLiteral("replayed.sml"));
     const QString window = dir.filePath(QStringLiteral("window.sml"));
-    const QString text = declarations(declarationCount);
+    const QString text = generatedDeclarations(declarationCount);
     if (!writeFile(replayed, text) || !writeFile(window, text + QStringLiteral("val retracted = 0\n")))
         return 1;
     std::printf("%d declarations replayed, %d interleaved runs each (after one warm-up), medians\n", declarationCount,

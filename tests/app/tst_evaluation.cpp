@@ -1,7 +1,8 @@
 // A file evaluated in its window through the real interpreters (Poly ML and
 // SML of New Jersey): to the cursor, then to the end with a failing
-// declaration, then on after fixing it. The blue, green and red marks of the
-// editor are checked against what the interpreter answered in the console.
+// declaration, then on after fixing it; and retracts, replayed into a new
+// interpreter (Moscow ML too). The blue, green and red marks of the editor are
+// checked against what the interpreter answered in the console.
 
 #include "appfixture.h"
 
@@ -221,7 +222,8 @@ private Q_SLOTS:
         };
         for (const auto &[name, command, unbound] :
              {std::tuple("Poly ML", polyCommandLine, "(%1) has not been declared"),
-              std::tuple("SML/NJ", smlnjCommandLine, "constructor: %1")}) {
+              std::tuple("SML/NJ", smlnjCommandLine, "constructor: %1"),
+              std::tuple("Moscow ML", QStringLiteral("file://localhost/opt/mosml/bin/mosml"), "identifier: %1")}) {
             for (const auto &row : rows)
                 QTest::addRow("%s, %s", name, row.name) << command << unbound << row.steps << row.evaluated << row.bound << row.note;
         }
