@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 
+#include <algorithm>
 #include <ctime>
+#include <vector>
 
 // The calling thread's CPU time: this machine has wall-clock pauses of its own.
 inline qint64 threadCpuNs()
@@ -44,4 +47,40 @@ inline QString sampleSource(int lines)
         }
     }
     return text;
+}
+
+// `count` val, fun and datatype declarations in turn, one a line.
+inline QString generatedDeclarations(int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        const QString n = QString::number(i);
+        switch (i % 3) {
+        case 0: text += "val v" + n + " = " + n + " * 2\n"; break;
+        case 1: text += "fun f" + n + " x = x + " + n + "\n"; break;
+        case 2: text += "datatype t" + n + " = A" + n + " | B" + n + " of int\n"; break;
+        }
+    }
+    return text;
+}
+
+// Runs this program with the arguments; its output's numbers, none when it
+// failed.
+inline QList<double> figures(const char *self, const QStringList &arguments)
+{
+    QProcess run;
+    run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    run.start(QString::fromLocal8Bit(self), arguments);
+    if (!run.waitForFinished(400'000) || run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0)
+        return {};
+    QList<double> result;
+    for (const QByteArray &field : run.readAllStandardOutput().trimmed().split(' '))
+        result.append(field.toDouble());
+    return result;
+}
+
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
 }

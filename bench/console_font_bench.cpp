@@ -52,12 +52,6 @@ struct Measure {
     std::vector<double> cpu, wall, slices, slicesMax;
 };
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 bool rendered(const OLWindowController &window)
 {
     return window.editor()->textView()->isRenderingComplete()

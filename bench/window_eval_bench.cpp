@@ -61,20 +61,6 @@ struct Interpreter {
 constexpr Interpreter interpreters[] = {{"Poly ML", "/usr/bin/poly", "\n> ", 1.10},
                                         {"SML/NJ", "/usr/bin/sml", "\n- ", 1.10}};
 
-QString generate()
-{
-    QString text;
-    for (int i = 0; i < declarationCount; ++i) {
-        const QString n = QString::number(i);
-        switch (i % 3) {
-        case 0: text += "val v" + n + " = " + n + " * 2\n"; break;
-        case 1: text += "fun f" + n + " x = x + " + n + "\n"; break;
-        case 2: text += "datatype t" + n + " = A" + n + " | B" + n + " of int\n"; break;
-        }
-    }
-    return text;
-}
-
 // The commits the window makes of the text: each declaration as the editor
 // cuts it, followed by ";\n" as the session writes it.
 std::vector<QByteArray> commits(const QString &text)
@@ -271,26 +257,6 @@ int windowOnce(int argc, char *argv[], const Interpreter &interpreter, const QSt
     return status;
 }
 
-// Runs this program with the arguments; its output's numbers.
-QList<double> figures(const char *self, const QStringList &arguments)
-{
-    QProcess run;
-    run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    run.start(QString::fromLocal8Bit(self), arguments);
-    if (!run.waitForFinished(400'000) || run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0)
-        return {};
-    QList<double> result;
-    for (const QByteArray &field : run.readAllStandardOutput().trimmed().split(' '))
-        result.append(field.toDouble());
-    return result;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 const Interpreter *interpreterNamed(const char *path)
 {
     for (const Interpreter &interpreter : interpreters) {
@@ -322,7 +288,7 @@ int main(int argc, char *argv[])
     const QString file = dir.filePath(QStringLiteral("declarations.sml"));
     {
         QFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(generate().toUtf8()) < 0)
+        if (!out.open(QIODevice::WriteOnly) || out.write(generatedDeclarations(declarationCount).toUtf8()) < 0)
             return 1;
     }
     std::printf("%d declarations, %d interleaved runs each (after one warm-up), medians\n", declarationCount, runs);

@@ -331,6 +331,17 @@ void OLWindowController::eval(const QString &text, qint32 from)
     m_olProcess->eval(text, from);
 }
 
+void OLWindowController::restartForReplay()
+{
+    m_olProcess->restartForReplay();
+    showInterpreterName();
+}
+
+void OLWindowController::replayEnded(qsizetype replayed, qsizetype kept)
+{
+    m_olProcess->endReplay(replayed, kept);
+}
+
 void OLWindowController::updateFontAttributes()
 {
     const OLStyleSet opaque = m_defaults.loadFontAttributes(true);
@@ -610,6 +621,16 @@ void OLWindowController::evalFile()
     m_olEditor->evalFile();
 }
 
+void OLWindowController::undoStep()
+{
+    m_olEditor->undoStep();
+}
+
+void OLWindowController::retractToCursor()
+{
+    m_olEditor->retractToCursor();
+}
+
 void OLWindowController::backInHistory()
 {
     m_olInterpreter->backInHistory();
@@ -747,6 +768,10 @@ void OLWindowController::createMenus()
     add(evaluate, tr("&Next Step"), QKeySequence(tr("Ctrl+Return")), &OLWindowController::evalNextStep);
     add(evaluate, tr("To &Cursor"), QKeySequence(tr("Ctrl+Shift+Return")), &OLWindowController::evalToCursor);
     add(evaluate, tr("Whole &File"), QKeySequence(tr("Ctrl+Shift+E")), &OLWindowController::evalFile);
+    // Not Ctrl+Backspace, which deletes a word in text on Linux, nor
+    // Ctrl+Alt+Up, which desktops take to switch workspaces.
+    add(evaluate, tr("&Undo Step"), QKeySequence(tr("Alt+Up")), &OLWindowController::undoStep);
+    add(evaluate, tr("Re&tract to Cursor"), QKeySequence(tr("Alt+Shift+Up")), &OLWindowController::retractToCursor);
     evaluate->addSeparator();
     m_interruptAction =
         add(evaluate, tr("&Interrupt"), QKeySequence(tr("Ctrl+I")), &OLWindowController::interruptEvaluation);

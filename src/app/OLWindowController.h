@@ -105,6 +105,8 @@ public:
 
     bool fileChanged() override;
     void eval(const QString &text, qint32 from) override;
+    void restartForReplay() override;
+    void replayEnded(qsizetype replayed, qsizetype kept) override;
     void closeWindow() override;
     void interpreterActivityChanged(OLInterpreterActivity activity) override;
 
@@ -118,6 +120,8 @@ public:
     void evalNextStep();
     void evalToCursor();
     void evalFile();
+    void undoStep();
+    void retractToCursor();
     void backInHistory();
     void forwardInHistory();
     void find();

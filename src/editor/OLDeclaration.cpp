@@ -295,11 +295,13 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
     bool joined = false;                    // the last token lets a starter word go on with it
     std::optional<OLUnclosed> unclosed;     // the first string not closed on its line
     qsizetype commentAt = -1;               // the comment the text ends in
+    qsizetype tokensEnd = interpreted;      // the end of the last token so far
 
     const auto cut = [&](qsizetype at) {
         OLDeclaration declaration;
         declaration.setLocation(quint64(interpreted));
         declaration.setLength(quint64(at - interpreted));
+        declaration.setTokensEnd(quint64(commentAt >= 0 ? at : tokensEnd));
         declaration.setText(text.sliced(interpreted, at - interpreted));
         declaration.setUnclosed(unclosed);
         return declaration;
@@ -405,6 +407,7 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
         else if (c == u';' && open.empty())
             afterSemicolon = true;
         joined = role == Role::Joiner;
+        tokensEnd = pos;
     }
 
     if (mode == Mode::None)

@@ -24,6 +24,9 @@ public:
     void setLocation(quint64 location) { m_location = location; }
     quint64 length() const { return m_length; }
     void setLength(quint64 length) { m_length = length; }
+    // Where its last token ends: blanks and comments may follow up to its end.
+    quint64 tokensEnd() const { return m_tokensEnd; }
+    void setTokensEnd(quint64 end) { m_tokensEnd = end; }
 
     // Set when the tokens prove the declaration incomplete: the text ends
     // inside a comment, or inside a bracket or a let/local/struct/sig/abstype
@@ -42,6 +45,7 @@ private:
     QString m_text;
     quint64 m_location = 0;
     quint64 m_length = 0;
+    quint64 m_tokensEnd = 0;
     std::optional<OLUnclosed> m_unclosed;
 };
 

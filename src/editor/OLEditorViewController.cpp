@@ -65,6 +65,7 @@ OLEditorViewController::OLEditorViewController(QWidget *parent)
     m_textView->setTextStorage(&m_storage);
     m_textView->shouldChangeText = [this](qsizetype location) { return shouldChangeText(location); };
     m_textView->insertNewline = [this] { return insertNewline(); };
+    connect(m_textView, &OLTextView::contentsEdited, this, &OLEditorViewController::textEdited);
     connect(m_textView, &OLTextView::textDidChange, this, &OLEditorViewController::updateView);
 
     m_colourSlices->setSingleShot(true);
@@ -83,11 +84,14 @@ OLEditorViewController::~OLEditorViewController()
 
 std::optional<OLDeclaration> OLEditorViewController::nextDeclaration() const
 {
-    return ::nextDeclaration(m_storage.string(), m_interpreted);
+    return ::nextDeclaration(m_storage.string(), interpreted());
 }
 
 void OLEditorViewController::evalNextStep()
 {
+    // A replay goes on by itself.
+    if (m_evaluated.isReplaying())
+        return;
     const std::optional<OLDeclaration> declaration = nextDeclaration();
     if (!declaration)
         return;
@@ -95,33 +99,72 @@ void OLEditorViewController::evalNextStep()
     if (declaration->text().isEmpty())
         return;
     // A step taken while one is pending sends the same declaration again.
-    const OLTextRange sent{declaration->location(), declaration->length()};
-    m_pending = sent;
+    m_pendingTokensEnd = qint64(declaration->tokensEnd());
+    send({declaration->location(), declaration->length()}, declaration->text());
+}
+
+void OLEditorViewController::send(OLTextRange range, const QString &text)
+{
+    m_pending = range;
     if (m_windowController)
-        m_windowController->eval(declaration->text(), 0);
+        m_windowController->eval(text, 0);
     // Marked once it is on its way; one that failed at once is marked red.
-    if (m_pending == sent)
-        setMark(sent, OLSyntaxHighlighter::lightBlue());
+    if (m_pending == range)
+        setMark(range, OLSyntaxHighlighter::lightBlue());
+}
+
+// The kept part is marked blue already.
+void OLEditorViewController::replayNext()
+{
+    const qint64 from = m_evaluated.interpreted();
+    const qint64 to = m_evaluated.endOf(m_evaluated.replayed() + 1);
+    m_pending = {quint64(from), quint64(to - from)};
+    if (m_windowController)
+        m_windowController->eval(m_storage.string().sliced(from, to - from), 0);
 }
 
 void OLEditorViewController::evalToCursor()
 {
-    if (m_interpreted >= m_textView->selectionLocation()) {
-        m_inLoop = 0;
-        return;
-    }
-    m_inLoop = 1;
-    evalNextStep();
+    // Inside the evaluated part: back to the declaration at the cursor.
+    const qint64 cursor = m_textView->selectionLocation();
+    if (cursor < m_evaluated.end())
+        retract(m_evaluated.startingBefore(cursor));
+    else
+        continueLoop(1);
 }
 
 void OLEditorViewController::evalFile()
 {
-    if (m_interpreted >= m_storage.length()) {
+    continueLoop(2);
+}
+
+void OLEditorViewController::continueLoop(qint64 loop)
+{
+    const qint64 target = loop == 2 ? m_storage.length() : m_textView->selectionLocation();
+    if (interpreted() >= target) {
         m_inLoop = 0;
         return;
     }
-    m_inLoop = 2;
+    m_inLoop = loop;
     evalNextStep();
+}
+
+void OLEditorViewController::undoStep()
+{
+    if (m_evaluated.count() > 0)
+        retract(m_evaluated.count() - 1);
+}
+
+void OLEditorViewController::retractToCursor()
+{
+    const qint64 cursor = m_textView->selectionLocation();
+    if (cursor < evaluatedEnd())
+        retract(m_evaluated.endingBy(cursor));
+}
+
+qint64 OLEditorViewController::evaluatedEnd() const
+{
+    return m_pending.isSet() ? qMax(m_evaluated.end(), qint64(m_pending.location + m_pending.length)) : m_evaluated.end();
 }
 
 void OLEditorViewController::setLastCommitSuccess(bool success)
@@ -129,24 +172,66 @@ void OLEditorViewController::setLastCommitSuccess(bool success)
     // Start-up output and later pieces of one answer belong to no declaration.
     if (!m_pending.isSet())
         return;
-    if (success) {
-        const OLTextRange done = m_pending;
-        m_interpreted += qint64(done.length);
-        m_pending = {};
-        // A failed declaration that now succeeded is no error any more.
-        if (m_error.isSet() && qint64(m_error.location) < m_interpreted)
-            m_error = {};
-        // A running loop sends the next declaration before this one is marked.
-        if (m_inLoop == 2)
-            evalFile();
-        else if (m_inLoop == 1)
-            evalToCursor();
-        setMark(done, OLSyntaxHighlighter::lightGreen());
-    } else {
-        setMark(m_pending, OLSyntaxHighlighter::lightRed());
-        m_error = m_pending;
-        m_pending = {};
+    const OLTextRange done = std::exchange(m_pending, {});
+    const bool replaying = m_evaluated.isReplaying();
+    if (!success) {
+        setMark(done, OLSyntaxHighlighter::lightRed());
+        m_error = done;
+        if (replaying) {
+            // The rest of the replay goes with it.
+            const qsizetype kept = m_evaluated.count();
+            unmark(qint64(done.location + done.length), m_evaluated.end());
+            m_evaluated.retract(m_evaluated.replayed(), OLEvaluatedPrefix::anywhere, false);
+            if (m_windowController)
+                m_windowController->replayEnded(m_evaluated.replayed(), kept);
+        }
+        return;
     }
+    m_evaluated.evaluated({qint64(done.location + done.length), m_pendingTokensEnd});
+    // A failed declaration that now succeeded is no error any more.
+    if (m_error.isSet() && qint64(m_error.location) < interpreted())
+        m_error = {};
+    // A running loop sends the next declaration before this one is marked.
+    if (m_evaluated.isReplaying()) {
+        replayNext();
+    } else {
+        if (replaying && m_windowController)
+            m_windowController->replayEnded(m_evaluated.count(), m_evaluated.count());
+        if (m_inLoop)
+            continueLoop(m_inLoop);
+    }
+    setMark(done, OLSyntaxHighlighter::lightGreen());
+}
+
+void OLEditorViewController::retract(qsizetype keep, qint64 end)
+{
+    qint64 markedEnd = m_evaluated.end();
+    for (const OLTextRange &range : {m_pending, m_error}) {
+        if (range.isSet())
+            markedEnd = qMax(markedEnd, qint64(range.location + range.length));
+    }
+    // What the user asked to evaluate is not there any more.
+    m_inLoop = 0;
+    m_error = {};
+    const bool restart = m_evaluated.retract(keep, end, m_pending.isSet());
+    unmark(m_evaluated.end(), markedEnd);
+    if (!restart)
+        return;
+    m_pending = {};
+    setMark({0, quint64(m_evaluated.end())}, OLSyntaxHighlighter::lightBlue());
+    if (m_windowController)
+        m_windowController->restartForReplay();
+    if (m_evaluated.isReplaying())
+        replayNext();
+    else if (m_windowController)
+        m_windowController->replayEnded(0, 0);
+}
+
+// After the change: the text before it is as it was.
+void OLEditorViewController::textEdited(qsizetype position)
+{
+    if (position < evaluatedEnd())
+        retract(m_evaluated.keptByEdit(m_storage.string(), position), position);
 }
 
 // The run that would answer a pending declaration is gone with it.
@@ -158,7 +243,7 @@ void OLEditorViewController::resetEvaluated()
 
 void OLEditorViewController::forgetEvaluation()
 {
-    m_interpreted = 0;
+    m_evaluated.clear();
     m_pending = {};
     m_error = {};
     m_inLoop = 0;
@@ -168,14 +253,16 @@ void OLEditorViewController::updateView()
 {
     if (m_windowController)
         m_windowController->fileChanged();
+    // A replay's blue part stays.
     const qsizetype length = m_storage.length();
-    if (m_interpreted < length) {
-        OLSyntaxHighlighter::removeBackgroundColorFor(m_storage, {m_interpreted, length - m_interpreted});
+    const qsizetype from = m_evaluated.end();
+    if (from < length) {
+        OLSyntaxHighlighter::removeBackgroundColorFor(m_storage, {from, length - from});
         // The record of a failure goes with its red mark: kept, it would name
         // text that later edits have moved, and strip the marks found there.
-        if (m_error.isSet() && qint64(m_error.location) >= m_interpreted)
+        if (m_error.isSet() && qint64(m_error.location) >= from)
             m_error = {};
-        colourFrom(m_interpreted);
+        colourFrom(from);
     }
     m_textView->renderStorageChanges();
 }
@@ -205,16 +292,21 @@ void OLEditorViewController::setMark(OLTextRange range, const OLColor &color)
     m_textView->renderStorageChangesInFrame();
 }
 
+void OLEditorViewController::unmark(qint64 from, qint64 to)
+{
+    to = qMin(to, qint64(m_storage.length()));
+    if (from < to)
+        OLSyntaxHighlighter::removeBackgroundColorFor(m_storage, {from, to - from});
+    m_textView->renderStorageChangesInFrame();
+}
+
 void OLEditorViewController::setContent(const QString &text)
 {
     const QString &old = m_storage.string();
-    const qsizetype evaluatedEnd = m_pending.isSet() ? qsizetype(m_pending.location + m_pending.length) : m_interpreted;
-    const bool keepsEvaluated = QStringView(text).startsWith(QStringView(old).first(evaluatedEnd));
     // The text the user asked to evaluate is not this one.
     m_inLoop = 0;
-    if (!keepsEvaluated)
-        forgetEvaluation();
-    // Only what differs is replaced: the marks before it stay.
+    // Only what differs is replaced: the marks before it stay, and the
+    // evaluation retracts to it (textEdited).
     const qsizetype same = std::mismatch(old.cbegin(), old.cend(), text.cbegin(), text.cend()).first - old.cbegin();
     m_textView->replaceDirect(same, old.size() - same, text.sliced(same));
     // Undo does not reach back before the loaded text.
@@ -227,7 +319,7 @@ void OLEditorViewController::setContent(const QString &text)
 
 bool OLEditorViewController::shouldChangeText(qsizetype location)
 {
-    if (m_pending.isSet())
+    if (m_pending.isSet() && !m_evaluated.isReplaying())
         return false;
     if (m_error.contains(quint64(location))) {
         // An edit before it may have shortened the text under the range.
@@ -236,12 +328,6 @@ bool OLEditorViewController::shouldChangeText(qsizetype location)
         OLSyntaxHighlighter::removeBackgroundColorFor(m_storage, {from, to - from});
         m_textView->renderStorageChanges();
         m_error = {};
-    }
-    // An edit inside the evaluated prefix drops all of it; one at its end
-    // keeps it.
-    if (location < m_interpreted) {
-        m_interpreted = 0;
-        updateView();
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/OLDeclaration.h"
+#include "editor/OLEvaluatedPrefix.h"
 #include "highlight/OLTextStorage.h"
 #include "session/OLSessionClients.h"
 #include "settings/OLUserDefaults.h"
@@ -33,6 +34,13 @@ struct OLTextRange {
 // evaluation. The evaluated prefix [0, interpreted) is marked light green, the
 // declaration awaiting its report light blue, one reported as failed light
 // red; the rest of the text is coloured as Standard ML after every change.
+//
+// The green text is what the interpreter holds. An edit inside it, Undo Step
+// and Retract to Cursor retract: the evaluated part shrinks to the
+// declarations before the edit (OLEvaluatedPrefix), and when the interpreter
+// holds more, a new one takes its place and the kept declarations are
+// replayed into it, blue until each is answered again, the text after them
+// open to edits meanwhile.
 class OLEditorViewController : public QWidget, public OLSessionEditor
 {
     Q_OBJECT
@@ -56,7 +64,8 @@ public:
     OLLineNumberGutter *lineNumbers() const { return m_lineNumbers; }
     void setShowsLineNumbers(bool show);
 
-    qint64 interpreted() const { return m_interpreted; }
+    qint64 interpreted() const { return m_evaluated.interpreted(); }
+    const OLEvaluatedPrefix &evaluated() const { return m_evaluated; }
     OLTextRange pending() const { return m_pending; }
     OLTextRange error() const { return m_error; }
     // 0 none, 1 evaluating to the cursor, 2 evaluating the whole text.
@@ -66,6 +75,8 @@ public:
     void evalNextStep();
     void evalToCursor();
     void evalFile();
+    void undoStep();
+    void retractToCursor();
     void performFindPanel();
 
     std::optional<OLDeclaration> nextDeclaration() const;
@@ -83,7 +94,7 @@ public:
     // Replaces the whole text without the edit check (a file read or read
     // again), and stops a running evaluation. The evaluated prefix and a
     // pending declaration stay when the new text begins with them; otherwise
-    // all of the evaluation state goes.
+    // the evaluation retracts to where the texts differ.
     void setContent(const QString &text);
 
     // Selects line n (1-based) without its terminator; false when there is
@@ -95,9 +106,21 @@ protected:
 
 private:
     void forgetEvaluation();
+    void send(OLTextRange range, const QString &text);
+    void replayNext();
+    // Evaluates on, to the cursor (1) or to the end (2).
+    void continueLoop(qint64 loop);
+    // Keeps the first `keep` evaluated declarations, the last ending at `end`
+    // at the latest; starts the replay when the interpreter holds more.
+    void retract(qsizetype keep, qint64 end = OLEvaluatedPrefix::anywhere);
+    void textEdited(qsizetype position);
+    // The end of what the interpreter holds or is to hold: the kept
+    // declarations and one on its way.
+    qint64 evaluatedEnd() const;
     bool shouldChangeText(qsizetype location);
     bool insertNewline();
     void setMark(OLTextRange range, const OLColor &color);
+    void unmark(qint64 from, qint64 to);
     // Colours [location, end) with the style set: the visible part now, the
     // rest in idle slices.
     void colourFrom(qsizetype location);
@@ -108,8 +131,9 @@ private:
     OLLineNumberGutter *m_lineNumbers;
     OLFindBar *m_findBar;
     OLStyleSet m_fontAttributes;
-    qint64 m_interpreted = 0;
+    OLEvaluatedPrefix m_evaluated;
     OLTextRange m_pending;
+    qint64 m_pendingTokensEnd = 0;
     OLTextRange m_error;
     qint64 m_inLoop = 0;
     OLEditorWindow *m_windowController = nullptr;

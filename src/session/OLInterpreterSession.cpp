@@ -78,6 +78,7 @@ struct OLInterpreterSession::Run {
     QElapsedTimer interrupted;   // valid from an interrupt until the prompt
     bool escalated = false;      // ended by the session after an ignored interrupt
     bool ready = false;          // has stood at its first prompt, or been written to
+    bool replay = false;         // started for a replay that is not over
 };
 
 OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEditor &editor,
@@ -145,6 +146,8 @@ void OLInterpreterSession::eval(const QString &text, qint32 from)
     }
     if (from == OLEditorCommitter)
         m_editorAwaitsVerdict = true;
+    else
+        ++m_consoleCommits;
     // The text and its end apart: a large text is never copied.
     run->heldCommits.append({text, endsWithSemicolon(text) ? QStringLiteral("\n") : QStringLiteral(";\n")});
     awaitPrompt(*run);
@@ -172,7 +175,39 @@ void OLInterpreterSession::resetEnvironment()
     m_editorAwaitsVerdict = false;
     m_editor.resetEvaluated();
     m_lastCommitter = OLConsoleCommitter;
+    m_consoleCommits = m_lostConsoleCommits = 0;
     startProcess();
+}
+
+void OLInterpreterSession::restartForReplay()
+{
+    // What the replaced run still writes is of no use any more.
+    if (Run *run = runOf(m_olProcess.get())) {
+        run->replay = true;
+        stop(*run);
+    }
+    m_editorAwaitsVerdict = false;
+    m_lostConsoleCommits += std::exchange(m_consoleCommits, 0);
+    startProcess();
+    if (Run *run = runOf(m_olProcess.get()))
+        run->replay = true;
+}
+
+void OLInterpreterSession::endReplay(qsizetype replayed, qsizetype kept)
+{
+    if (Run *run = runOf(m_olProcess.get()))
+        run->replay = false;
+    QString text = kept == 0 ? tr("Retracted everything: a new interpreter runs.")
+        : replayed < kept    ? tr("Replayed %1 of %2 declarations in a new interpreter; the next one failed:")
+                                .arg(replayed)
+                                .arg(kept)
+        : replayed == 1      ? tr("Replayed 1 declaration in a new interpreter.")
+                             : tr("Replayed %1 declarations in a new interpreter.").arg(replayed);
+    if (const qsizetype lost = std::exchange(m_lostConsoleCommits, 0))
+        text += u' '
+            + tr("What was typed in the console since the last reset (%1) was not replayed.")
+                  .arg(lost == 1 ? tr("1 entry") : tr("%1 entries").arg(lost));
+    note(text + u'\n', replayed < kept);
 }
 
 void OLInterpreterSession::interruptEvaluation()
@@ -364,18 +399,22 @@ void OLInterpreterSession::answered(Run &run)
     // After the start-up text, a commit written meanwhile is still waited for.
     if (!run.collector.commitPending())
         backAtPrompt(run);
-    deliver(run, answer);
+    deliver(run, answer, startup);
     if (startup && isCurrent(run))
         m_window.interpreterStarted();
 }
 
-void OLInterpreterSession::deliver(const Run &run, const OLAnswer &answer)
+void OLInterpreterSession::deliver(const Run &run, const OLAnswer &answer, bool startup)
 {
+    // A replay's answers fold into its note, and so does all that a run a
+    // replay replaced writes; errors of the current one are shown.
+    const bool folded
+        = run.replay && (!isCurrent(run) || (!answer.error && (startup || m_editorAwaitsVerdict)));
     // The editor first: on a success it may write its next declaration at
     // once. A console commit made meanwhile does not take its verdict.
     if (answer.report && isCurrent(run) && std::exchange(m_editorAwaitsVerdict, false))
         m_editor.setLastCommitSuccess(!answer.error);
-    if (!answer.text.isEmpty())
+    if (!answer.text.isEmpty() && !folded)
         show(answer.text, answer.error);
 }
 
@@ -431,9 +470,9 @@ void OLInterpreterSession::show(const QString &text, bool error)
     m_consoleAtLineStart = text.endsWith(u'\n');
 }
 
-void OLInterpreterSession::note(const QString &text)
+void OLInterpreterSession::note(const QString &text, bool error)
 {
-    show(m_consoleAtLineStart ? text : u'\n' + text, true);
+    show(m_consoleAtLineStart ? text : u'\n' + text, error);
 }
 
 QString OLInterpreterSession::chooseAnother()

@@ -35,6 +35,12 @@ enum OLCommitter : qint32 {
 // interrupts it, and holds back new commits until the interruption is over, so
 // the next declaration is not swallowed by the recovery.
 //
+// A replay (the editor's retract) starts a new run like a reset, without
+// forgetting the editor's evaluation: the editor writes its kept declarations
+// again, and their answers, with the new interpreter's banner, are folded
+// into one note when the editor says the replay is over; errors are shown.
+// The note says when commits from the console were lost with the old run.
+//
 // A reset leaves the old run to end in the background; its output goes to the
 // console only, classified by its own mode. An interpreter stopped by the
 // session (a reset, an ignored interrupt) that does not end soon is killed.
@@ -80,6 +86,9 @@ public:
     // Writes text followed by ";\n".
     void eval(const QString &text, qint32 from);
     void resetEnvironment();
+    void restartForReplay();
+    // `replayed` of the `kept` declarations stand in the new interpreter.
+    void endReplay(qsizetype replayed, qsizetype kept);
     // SIGINT; or, when the last interrupt has been ignored, ends the interpreter.
     void interruptEvaluation();
 
@@ -109,7 +118,7 @@ private:
     void quietAfterPrompt(Run &run);
     // The collector stands at the prompt: its answer goes out.
     void answered(Run &run);
-    void deliver(const Run &run, const OLAnswer &answer);
+    void deliver(const Run &run, const OLAnswer &answer, bool startup = false);
     void awaitPrompt(Run &run);
     void backAtPrompt(Run &run);
     void stop(Run &run);
@@ -117,7 +126,7 @@ private:
     void setActivity(OLInterpreterActivity activity);
     // Console texts of the session's own; a note starts on a line of its own.
     void show(const QString &text, bool error);
-    void note(const QString &text);
+    void note(const QString &text, bool error = true);
     // Where the user fixes an interpreter that cannot run.
     static QString chooseAnother();
 
@@ -132,4 +141,6 @@ private:
     OLInterpreterMode m_mode = OLMosML;
     OLInterpreterActivity m_activity = OLInterpreterActivity::Idle;
     bool m_consoleAtLineStart = true;
+    qsizetype m_consoleCommits = 0;     // to the current run
+    qsizetype m_lostConsoleCommits = 0; // to runs a replay replaced, not yet noted
 };

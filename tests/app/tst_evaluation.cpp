@@ -1,7 +1,8 @@
 // A file evaluated in its window through the real interpreters (Poly ML and
 // SML of New Jersey): to the cursor, then to the end with a failing
-// declaration, then on after fixing it. The blue, green and red marks of the
-// editor are checked against what the interpreter answered in the console.
+// declaration, then on after fixing it; and retracts, replayed into a new
+// interpreter (Moscow ML too). The blue, green and red marks of the editor are
+// checked against what the interpreter answered in the console.
 
 #include "appfixture.h"
 
@@ -62,8 +63,7 @@ private Q_SLOTS:
         // The banner first, so that the answers below are the declarations'.
         QVERIFY(waitForBanner(window, interpreterTimeout));
         // A declaration runs up to the next one.
-        const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c");
-        const qsizetype startD = source.indexOf(u"val d");
+        const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c"), startD = source.indexOf(u"val d");
 
         // To the cursor, inside the second declaration: the first is pending
         // (blue) at once; both answered, green up to the end of the second.
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("what");
         QTest::addColumn<QString>("answered"); // the answer the console shows at last
         QTest::newRow("reset") << QStringLiteral("reset") << QStringLiteral("###reset environment");
-        QTest::newRow("file read again") << QStringLiteral("reload") << QStringLiteral("val slow = ()");
+        QTest::newRow("file read again") << QStringLiteral("reload") << QStringLiteral("Retracted everything");
         QTest::newRow("console commit") << QStringLiteral("console") << QStringLiteral("val fromConsole = 4");
     }
     void noStateLocksTheEditor()
@@ -190,6 +190,94 @@ private Q_SLOTS:
         window->evalFile();
         QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), interpreterTimeout);
         QVERIFY(backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+    }
+
+    // Retracts, each followed by its replay into a new interpreter. Steps:
+    // F Whole File, T:after:text types text after the first "after", u
+    // undoes in the editor, U Undo Step, R:after Retract to Cursor there, C:text
+    // a console commit, D deletes the file that the declaration s opens.
+    // Then the green part, the note and the interpreter's answer on each name.
+    void retracts_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("unbound"); // its error on a name that is not bound
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("evaluated"); // the green part ends after this
+        QTest::addColumn<QString>("bound");
+        QTest::addColumn<QString>("note");
+        const struct {
+            const char *name;
+            QStringList steps;
+            const char *evaluated, *bound, *note;
+        } rows[] = {
+            {"edit at the start", {"F", "T:: "}, "", "", "Retracted everything"},
+            {"edit inside a middle declaration", {"F", "T:val c:x"}, "a + 1;\n\n", "asb", "Replayed 3 declarations"},
+            {"blank between declarations", {"F", "T:a + 1;\n: "}, "a + 1;\n", "asb", "Replayed 3 declarations"},
+            {"edit inside the last", {"F", "T:val d:x"}, "b + 1;\n", "asbc", "Replayed 4 declarations"},
+            {"undo of an edit", {"T:c + 1:0", "F", "u"}, "b + 1;\n", "asbc", "Replayed 4 declarations"},
+            {"Undo Step twice", {"F", "U", "U"}, "a + 1;\n\n", "asb", "Replayed 3 declarations"},
+            {"Retract to Cursor", {"F", "R:val b"}, "\");\n", "as", "Replayed 2 declarations"},
+            {"a failure during the replay", {"F", "D", "U"}, "1;\n", "a", "Replayed 1 of 4 declarations"},
+            {"console input in between", {"F", "C:val z = 9", "U"}, "b + 1;\n", "asbc", "(1 entry) was not replayed"},
+        };
+        for (const auto &[name, command, unbound] :
+             {std::tuple("Poly ML", polyCommandLine, "(%1) has not been declared"),
+              std::tuple("SML/NJ", smlnjCommandLine, "constructor: %1"),
+              std::tuple("Moscow ML", QStringLiteral("file://localhost/opt/mosml/bin/mosml"), "identifier: %1")}) {
+            for (const auto &row : rows)
+                QTest::addRow("%s, %s", name, row.name) << command << unbound << row.steps << row.evaluated << row.bound << row.note;
+        }
+    }
+    void retracts()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, unbound);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, evaluated);
+        QFETCH(QString, bound);
+        QFETCH(QString, note);
+        AppFixture fixture(interpreter);
+        const QString data = fixture.write(QStringLiteral("data"), "x");
+        const QString source = QStringLiteral("val a = 1;\nval s = TextIO.closeIn (TextIO.openIn \"%1\");\nval b = a + 1;\n\n"
+                                              "val c = b + 1;\nval d = c + 1;\n").arg(data);
+        OLWindowController *window = fixture.open(QStringLiteral("retract.sml"), source.toUtf8());
+        QVERIFY(window && waitForBanner(window, interpreterTimeout));
+        OLEditorViewController *editor = window->editor();
+        OLInterpreterViewController *console = window->console();
+        const auto after = [editor](const QString &text) { return editor->content().indexOf(text) + text.size(); };
+        for (const QString &step : steps) {
+            const QStringList args = step.split(u':');
+            if (args[0] == u"T" || args[0] == u"R")
+                editor->textView()->selectText(after(args[1]), after(args[1]));
+            switch (step[0].unicode()) {
+            case 'F': window->evalFile(); break;
+            case 'T': QTest::keyClicks(editor->textView(), args[2]); break;
+            case 'u': editor->textView()->guardedUndo(); break;
+            case 'U': window->undoStep(); break;
+            case 'R': window->retractToCursor(); break;
+            case 'C': window->eval(args[1], OLConsoleCommitter); break;
+            default: QVERIFY(QFile::remove(data));
+            }
+            // Whole File and the console's answer are waited for.
+            QTRY_VERIFY_WITH_TIMEOUT(step != u"F" || editor->interpreted() == editor->content().size(), interpreterTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(args[0] != u"C" || console->textStorage().string().contains(args[1]), interpreterTimeout);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(console->textStorage().string().contains(note), interpreterTimeout);
+        QVERIFY(!editor->evaluated().isReplaying() && !editor->pending().isSet());
+        QCOMPARE(editor->interpreted(), after(evaluated));
+        QCOMPARE(editor->error().isSet(), note.contains(u" of "));
+        const qsizetype marked = editor->error().isSet() ? after(QStringLiteral("\");\n")) : editor->interpreted();
+        QVERIFY(evaluated.isEmpty() || backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(marked == editor->interpreted() || backgroundIs(editor->textStorage(), editor->interpreted(), marked, OLSyntaxHighlighter::lightRed()));
+        QVERIFY(backgroundIs(editor->textStorage(), marked, editor->content().size(), none));
+        // Bound as kept, and only so.
+        for (const QChar name : QStringLiteral("asbcdz")) {
+            const QString answer = QStringLiteral("val q_%1 = ").arg(name);
+            window->eval(answer + name, OLConsoleCommitter);
+            QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->answerRanges()).contains(answer)
+                                         || rangesText(console, console->errorRanges()).contains(unbound.arg(name)), interpreterTimeout);
+            QCOMPARE(rangesText(console, console->answerRanges()).contains(answer), bound.contains(name));
+        }
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QTextBlock>
 
 #include <functional>
+#include <numeric>
 
 namespace {
 using SH = OLSyntaxHighlighter;
@@ -37,6 +38,8 @@ struct Fixture : OLEditorWindow {
             onEval();
     }
     bool fileChanged() override { return ++fileChangedCalls; }
+    void restartForReplay() override { replays.append(QStringLiteral("restart")); }
+    void replayEnded(qsizetype replayed, qsizetype kept) override { replays.append(QStringLiteral("%1/%2").arg(replayed).arg(kept)); }
 
     OLTextView &view() { return *pane.textView(); }
     std::pair<int, int> selection() { return {view().textCursor().selectionStart(), view().textCursor().selectionEnd()}; }
@@ -91,6 +94,7 @@ struct Fixture : OLEditorWindow {
 
     OLEditorViewController pane;
     QStringList evals;
+    QStringList replays; // "restart", and "replayed/kept" at the end of each
     std::function<void()> onEval; // runs as each declaration is sent, as the session would
     int fileChangedCalls = 0;
 };
@@ -104,32 +108,6 @@ class TestEditorPane : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void evaluateToCursor_data()
-    {
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<int>("sent");
-        QTest::newRow("cursor inside the second declaration") << 14 << 2;
-        QTest::newRow("cursor at the start of the second") << 10 << 1;
-        QTest::newRow("cursor at the start of the text") << 0 << 0;
-        QTest::newRow("cursor at the end") << 30 << 3;
-    }
-    void evaluateToCursor()
-    {
-        QFETCH(int, cursor);
-        QFETCH(int, sent);
-        Fixture f;
-        select(f.view(), cursor);
-        f.pane.evalToCursor();
-        // Each report takes one more step while the prefix ends before the cursor.
-        for (int i = 0; f.pane.pending().isSet() && i < 10; ++i) {
-            const QString green = i ? QStringLiteral("green 0-%1, ").arg(i * 10) : QString();
-            QCOMPARE(f.state(), QStringLiteral("%1 | pending %1+10 | error - | loop 1 | %2blue %1-%3").arg(i * 10).arg(green).arg(i * 10 + 10));
-            f.pane.setLastCommitSuccess(true);
-        }
-        QCOMPARE(f.evals.join(QString()), threeDeclarations.left(sent * 10));
-        QCOMPARE(f.state(), QStringLiteral("%1 | pending - | error - | loop 0 | %2").arg(sent * 10).arg(sent ? QStringLiteral("green 0-%1").arg(sent * 10) : QString()));
-    }
-
     void loopEndsWhenTheScannerFindsNothing()
     {
         Fixture f(QStringLiteral("val a = 1;\n"));
@@ -141,39 +119,6 @@ private Q_SLOTS:
         QCOMPARE(f.state(), QStringLiteral("11 | pending - | error - | loop 2 | green 0-11"));
     }
 
-    // A failure stops the loop, and reports with nothing pending change
-    // nothing; a step sends the failed declaration again and its success
-    // resumes the loop. Each declaration goes out before the one answered
-    // before it is marked.
-    void failureStopsTheLoopAndAStepResumesIt()
-    {
-        Fixture f;
-        QStringList marksAtEachSend;
-        f.onEval = [&f, &marksAtEachSend] { marksAtEachSend.append(f.marks()); };
-        f.pane.evalFile();
-        QCOMPARE(f.pane.inLoop(), qint64(2));
-        f.pane.setLastCommitSuccess(true);
-        f.pane.setLastCommitSuccess(false);
-        const QString failed = QStringLiteral("10 | pending - | error 10+10 | loop 2 | green 0-10, red 10-20");
-        QCOMPARE(f.state(), failed);
-        f.pane.setLastCommitSuccess(true);
-        f.pane.setLastCommitSuccess(false);
-        QCOMPARE(f.state(), failed);
-        f.pane.evalNextStep();
-        QCOMPARE(f.evals.last(), QStringLiteral("val b = 2\n"));
-        QCOMPARE(f.marks(), QStringLiteral("green 0-10, blue 10-20"));
-        QCOMPARE(f.answerAll(), 2);
-        QCOMPARE(marksAtEachSend, (QStringList{"", "blue 0-10", failed.section(" | ", 4), "green 0-10, blue 10-20"}));
-        // The failed declaration succeeded on retry: no error is left.
-        const QString done = QStringLiteral("30 | pending - | error - | loop 0 | green 0-30");
-        QCOMPARE(f.state(), done);
-        // A fully evaluated text sends nothing more.
-        f.pane.evalFile();
-        f.pane.evalToCursor();
-        QCOMPARE(f.evals.size(), 4);
-        QCOMPARE(f.state(), done);
-    }
-
     // A declaration that fails as it is sent ends up red, never blue.
     void failureAsItIsSent()
     {
@@ -181,15 +126,6 @@ private Q_SLOTS:
         f.onEval = [&f] { f.pane.setLastCommitSuccess(false); };
         f.pane.evalFile();
         QCOMPARE(f.state(), QStringLiteral("0 | pending - | error 0+10 | loop 2 | red 0-10"));
-    }
-
-    void reportsOnAFreshPaneAreIgnored()
-    {
-        Fixture f;
-        for (bool success : {true, false})
-            f.pane.setLastCommitSuccess(success);
-        QCOMPARE(f.state(), QStringLiteral("0 | pending - | error - | loop 0 | "));
-        QVERIFY(f.evals.isEmpty());
     }
 
     // Every way of editing, anywhere, is refused while a declaration is pending.
@@ -240,10 +176,11 @@ private Q_SLOTS:
 
     // While a declaration is pending in a running evaluation, a step sends
     // it again. A new text (the file read again) keeps the evaluated prefix
-    // and the pending declaration where it begins with them, and drops them
-    // otherwise; a reset drops them. Either way the evaluation stops; edits
-    // are taken once nothing is pending, and a late report on a dropped
-    // declaration changes nothing. Undo does not reach back before the text.
+    // and the pending declaration where it begins with them, and retracts to
+    // where it differs otherwise; a reset drops them. Either way the
+    // evaluation stops; edits are taken once nothing is pending (a replay
+    // aside), and a late report on a dropped declaration changes nothing.
+    // Undo does not reach back before the text.
     void newTextOrResetWhilePending_data()
     {
         QTest::addColumn<QString>("text"); // null: a reset
@@ -254,8 +191,9 @@ private Q_SLOTS:
             << QStringLiteral("val a = 1\nval b = 2\n\tval\u00a0c = 3\n")
             << QStringLiteral("10 | pending 10+10 | error - | loop 0 | green 0-10, blue 10-20")
             << QStringLiteral("20 | pending - | error - | loop 0 | green 0-20");
-        QTest::newRow("pending declaration changed: dropped")
-            << QStringLiteral("val a = 1\nval b = 22\n") << dropped << dropped;
+        QTest::newRow("pending declaration changed: replayed to it")
+            << QStringLiteral("val a = 1\nval b = 22\n") << QStringLiteral("0 | pending 0+10 | error - | loop 0 | blue 0-10")
+            << QStringLiteral("10 | pending - | error - | loop 0 | green 0-10");
         QTest::newRow("shorter than the evaluated prefix: dropped") << QStringLiteral("val") << dropped << dropped;
         QTest::newRow("reset: dropped") << QString() << dropped << dropped;
     }
@@ -278,37 +216,43 @@ private Q_SLOTS:
         QCOMPARE(f.state(), state);
         select(f.view(), int(loaded.size()));
         QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.pane.content(), f.pane.pending().isSet() ? loaded : loaded + u'x');
+        QCOMPARE(f.pane.content(), f.pane.pending().isSet() && f.replays.isEmpty() ? loaded : loaded + u'x');
         f.pane.setLastCommitSuccess(true);
         QCOMPARE(f.state(), reported);
-        QCOMPARE(f.evals.size(), 3);
+        // A replay sends what it keeps once more.
+        QCOMPARE(f.evals.size(), 3 + (f.replays.isEmpty() ? 0 : f.pane.interpreted() / 10));
         for (int i = 0; i < 2; ++i)
             QTest::keySequence(&f.view(), QKeySequence::Undo);
         QCOMPARE(f.pane.content(), loaded);
     }
 
-    // An edit that begins inside the evaluated prefix resets it (undo
-    // included, checked at its first change); the unevaluated rest, all of
-    // it when the prefix went, is coloured anew.
+    // An edit inside the evaluated prefix (undo included) retracts to it: the
+    // declarations whose tokens stand before it and that the edited text
+    // still ends there are replayed into a new interpreter, blue until
+    // answered; one at its end keeps them all. The rest is coloured anew.
     void editsAndTheEvaluatedPrefix_data()
     {
         QTest::addColumn<int>("cursor");
         QTest::addColumn<UserEdit>("edit");
-        QTest::addColumn<qint64>("interpreted");
-        QTest::newRow("typing at the end of the prefix keeps it") << 20 << UserEdit(Qt::Key_X) << qint64(20);
-        QTest::newRow("typing after it keeps it") << 25 << UserEdit(Qt::Key_X) << qint64(20);
-        QTest::newRow("Delete at its end keeps it") << 20 << UserEdit(Qt::Key_Delete) << qint64(20);
-        QTest::newRow("Enter at its end keeps it") << 20 << UserEdit(Qt::Key_Return) << qint64(20);
-        QTest::newRow("Backspace at its end resets it") << 20 << UserEdit(Qt::Key_Backspace) << qint64(0);
-        QTest::newRow("typing inside it resets it") << 5 << UserEdit(Qt::Key_X) << qint64(0);
-        QTest::newRow("paste inside it resets it") << 12 << UserEdit(QKeySequence::Paste) << qint64(0);
-        QTest::newRow("undo of an edit inside it resets it") << 30 << UserEdit(QKeySequence::Undo) << qint64(0);
+        QTest::addColumn<QString>("marks"); // at once; then as answered
+        const QString kept = QStringLiteral("green 0-20|green 0-20|");
+        QTest::newRow("typing at the end of the prefix keeps it") << 20 << UserEdit(Qt::Key_X) << kept;
+        QTest::newRow("typing after it keeps it") << 25 << UserEdit(Qt::Key_X) << kept;
+        QTest::newRow("Delete at its end keeps it") << 20 << UserEdit(Qt::Key_Delete) << kept;
+        QTest::newRow("Enter at its end keeps it") << 20 << UserEdit(Qt::Key_Return) << kept;
+        QTest::newRow("typing at its start") << 0 << UserEdit(Qt::Key_X) << "||restart 0/0";
+        QTest::newRow("typing inside the second") << 14 << UserEdit(Qt::Key_X) << "blue 0-10|green 0-10|restart 1/1";
+        QTest::newRow("paste that unmakes the second's starter word") << 12 << UserEdit(QKeySequence::Paste) << "||restart 0/0";
+        QTest::newRow("a blank after the second's last token: no replay") << 19 << UserEdit(Qt::Key_Space) << "green 0-19|green 0-19|";
+        QTest::newRow("a digit glued to it") << 19 << UserEdit(Qt::Key_0) << "blue 0-10|green 0-10|restart 1/1";
+        QTest::newRow("Backspace at its end glues the next") << 20 << UserEdit(Qt::Key_Backspace) << "blue 0-10|green 0-10|restart 1/1";
+        QTest::newRow("undo of an edit inside the first") << 30 << UserEdit(QKeySequence::Undo) << "||restart 0/0";
     }
     void editsAndTheEvaluatedPrefix()
     {
         QFETCH(int, cursor);
         QFETCH(UserEdit, edit);
-        QFETCH(qint64, interpreted);
+        QFETCH(QString, marks);
         Fixture f;
         QGuiApplication::clipboard()->setText(QStringLiteral("P"));
         // Something to undo inside the prefix.
@@ -322,46 +266,94 @@ private Q_SLOTS:
         select(f.view(), cursor);
         QVERIFY(edit.apply(f.view()));
         QVERIFY(f.pane.content() != threeDeclarations);
-        QCOMPARE(f.state(), QStringLiteral("%1 | pending - | error - | loop 0 | %2").arg(interpreted).arg(interpreted ? "green 0-20" : ""));
+        const QString atOnce = f.marks();
+        f.answerAll();
+        QCOMPARE(QStringList({atOnce, f.marks(), f.replays.join(u' ')}).join(u'|'), marks);
         QVERIFY(f.fileChangedCalls > reportsBefore);
         QTRY_VERIFY(f.colouringSettled());
-        COLOURED_AFRESH(f, interpreted, f.pane.textStorage().length());
+        COLOURED_AFRESH(f, f.pane.interpreted(), f.pane.textStorage().length());
     }
 
-    // Any edit of the unevaluated rest drops the red mark and the record of
-    // the failure with it.
-    void editsAndTheFailedDeclaration_data()
+    // Scripts of commands and answers, from nothing evaluated: N Next Step,
+    // F Whole File, E/R n Evaluate/Retract to Cursor at n, U Undo Step, x n
+    // typing at n, + and - the next answer, * every answer a success. What
+    // was sent is told by each declaration's name.
+    void commands_data()
     {
-        QTest::addColumn<int>("cursor");
-        QTest::newRow("at its start") << 10;
-        QTest::newRow("inside it") << 15;
-        QTest::newRow("at its end") << 20;
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("replays");
+        const QString none = QStringLiteral("0 | pending - | error - | loop 0 | ");
+        const QString one = QStringLiteral("10 | pending - | error - | loop 0 | green 0-10");
+        const QString two = QStringLiteral("20 | pending - | error - | loop 0 | green 0-20");
+        const QString all = QStringLiteral("30 | pending - | error - | loop 0 | green 0-30");
+        const QString failed = QStringLiteral("10 | pending - | error 10+10 | loop 2 | green 0-10, red 10-20");
+        QTest::newRow("to the cursor inside the second, one answer") << "E14 +" << "10 | pending 10+10 | error - | loop 1 | green 0-10, blue 10-20" << "ab" << "";
+        QTest::newRow("to the cursor inside the second") << "E14 *" << two << "ab" << "";
+        QTest::newRow("to the cursor at the start of the second") << "E10 *" << one << "a" << "";
+        QTest::newRow("to the cursor at the start") << "E0 *" << none << "" << "";
+        QTest::newRow("to the cursor at the end") << "E30 *" << all << "abc" << "";
+        QTest::newRow("reports with nothing pending change nothing") << "+ -" << none << "" << "";
+        QTest::newRow("a failure stops the loop") << "F + -" << failed << "ab" << "";
+        QTest::newRow("later reports change nothing") << "F + - + -" << failed << "ab" << "";
+        QTest::newRow("a step sends it again and the loop goes on") << "F + - N *" << all << "abbc" << "";
+        QTest::newRow("nothing more to send") << "F * F E30 N" << all << "abc" << "";
+        QTest::newRow("typing at a failure's start drops it") << "N + N - x10" << one << "ab" << "";
+        QTest::newRow("typing inside it") << "N + N - x15" << one << "ab" << "";
+        QTest::newRow("typing at its end") << "N + N - x20" << one << "ab" << "";
+        QTest::newRow("an old failure strips no new mark") << "N + N - x4 N + x15" << "11 | pending - | error - | loop 0 | green 0-11" << "abx" << "restart 0/0";
+        QTest::newRow("Undo Step") << "F * U *" << two << "abcab" << "restart 2/2";
+        QTest::newRow("Undo Step twice: one replay") << "F * U U *" << one << "abca" << "restart 1/1";
+        QTest::newRow("Undo Step past a declaration on its way") << "F * U U U *" << none << "abca" << "restart restart 0/0";
+        QTest::newRow("Undo Step after the replay passed it") << "F * U + + U *" << one << "abcaba" << "restart 2/2 restart 1/1";
+        QTest::newRow("Retract to Cursor inside the second") << "F * R14 *" << one << "abca" << "restart 1/1";
+        QTest::newRow("Retract to Cursor after its last token") << "F * R19 *" << two << "abcab" << "restart 2/2";
+        QTest::newRow("Retract to Cursor at the end: nothing") << "F * R30 *" << all << "abc" << "";
+        QTest::newRow("to the cursor inside the evaluated second") << "F * E14 *" << two << "abcab" << "restart 2/2";
+        QTest::newRow("to the cursor at its start") << "F * E10 *" << one << "abca" << "restart 1/1";
+        QTest::newRow("a failure stops the replay") << "F * U + -" << "10 | pending - | error 10+10 | loop 0 | green 0-10, red 10-20" << "abcab" << "restart 1/2";
+        QTest::newRow("Whole File during a replay goes on after it") << "F * U F *" << all << "abcabc" << "restart 2/2";
+        QTest::newRow("typing after the replayed part meanwhile") << "F * U x25 *" << two << "abcab" << "restart 2/2";
+        QTest::newRow("typing inside it meanwhile") << "F * U x15 *" << one << "abca" << "restart 1/1";
     }
-    void editsAndTheFailedDeclaration()
+    void commands()
     {
-        QFETCH(int, cursor);
+        QFETCH(QString, script);
+        QFETCH(QString, state);
+        QFETCH(QString, sent);
+        QFETCH(QString, replays);
         Fixture f;
-        f.step(true);
-        f.step(false);
-        select(f.view(), cursor);
-        QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.state(), QStringLiteral("10 | pending - | error - | loop 0 | green 0-10"));
+        for (const QString &command : script.split(u' ')) {
+            if (command.size() > 1)
+                select(f.view(), command.mid(1).toInt());
+            switch (command[0].unicode()) {
+            case 'N': f.pane.evalNextStep(); break;
+            case 'F': f.pane.evalFile(); break;
+            case 'E': f.pane.evalToCursor(); break;
+            case 'U': f.pane.undoStep(); break;
+            case 'R': f.pane.retractToCursor(); break;
+            case 'x': QTest::keyClick(&f.view(), Qt::Key_X); break;
+            case '*': f.answerAll(); break;
+            default: f.pane.setLastCommitSuccess(command == u"+");
+            }
+        }
+        QCOMPARE(f.state(), state);
+        QCOMPARE(std::accumulate(f.evals.cbegin(), f.evals.cend(), QString(), [](const QString &names, const QString &text) { return names + text.at(4); }), sent);
+        QCOMPARE(f.replays.join(u' '), replays);
     }
 
-    // A failure's record, kept past an edit that moved its text, would strip
-    // the mark of whatever is evaluated there next.
-    void anOldFailureNeverStripsNewMarks()
+    // Each declaration goes out before the one answered before it is marked.
+    void sendsBeforeMarking()
     {
         Fixture f;
-        f.step(true);
-        f.step(false);
-        select(f.view(), 5);
-        QTest::keyClick(&f.view(), Qt::Key_X);
-        f.step(true);
-        select(f.view(), 15);
-        QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.state(), QStringLiteral("11 | pending - | error - | loop 0 | green 0-11"));
+        QStringList marksAtEachSend;
+        f.onEval = [&f, &marksAtEachSend] { marksAtEachSend.append(f.marks()); };
+        f.pane.evalFile();
+        f.answerAll();
+        QCOMPARE(marksAtEachSend, (QStringList{"", "blue 0-10", "green 0-10, blue 10-20"}));
     }
+
 
     void enterIndentsLikeTheLastLine_data()
     {
