@@ -13,12 +13,6 @@ void stripLeading(QStringView &text, QStringView token)
         text = text.mid(token.size());
 }
 
-void stripTrailing(QStringView &text, QStringView token)
-{
-    while (text.endsWith(token))
-        text.chop(token.size());
-}
-
 // Whether a line of the text, after any prompts at its start, is a marker.
 // Prompts stand in the middle of an answer that spans several of them.
 template<typename Predicate>
@@ -73,7 +67,8 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text)
         stripLeading(text, u"> ");
         break;
     case OLAliceML:
-        stripTrailing(text, u"- ");
+        if (text.endsWith(u"- "))
+            text.chop(2);
         break;
     default:
         break;
@@ -110,7 +105,8 @@ bool hasErrorLine(OLInterpreterMode mode, QStringView text)
     const OLPrompts prompts = promptsOf(mode);
     switch (mode) {
     case OLMosML:
-        return anyLine(text, {}, [](QStringView line) { return line == u"! Uncaught exception:"; });
+        // Printed output without a line feed goes before it on its line.
+        return anyLine(text, {}, [](QStringView line) { return line.endsWith(u"! Uncaught exception:"); });
     case OLSmlNJ:
         // A line of the compiler that is not a warning, an exception that
         // nothing handled, or the note of an interrupted evaluation.
@@ -145,6 +141,26 @@ OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text)
     result.text = stripPrompts(mode, text);
     result.error = isErrorOutput(mode, result.text);
     return result;
+}
+
+// "1.4-1.18: expression does not match pattern type:": a place in the
+// declaration, then what is wrong; a warning says so.
+bool isAliceReport(QStringView line)
+{
+    const qsizetype colon = line.indexOf(u": ");
+    if (colon <= 0 || !line.front().isDigit())
+        return false;
+    for (QChar c : line.first(colon)) {
+        if (!c.isDigit() && c != u'.' && c != u'-')
+            return false;
+    }
+    return !line.sliced(colon + 2).startsWith(u"warning:");
+}
+
+bool isErrorReport(OLInterpreterMode mode, QStringView line)
+{
+    return mode == OLAliceML
+        && (isAliceReport(line) || line == u"Uncaught exception" || line == u"Evaluation interrupted");
 }
 
 QStringView rejectionMarker(OLInterpreterMode mode)
