@@ -206,12 +206,17 @@ OLAnswer OLAnswerCollector::takeUnshown()
 {
     if (m_primary.isEmpty())
         return takeAnswer();
+    // A prompt that printed output can end with too is not shown, and stays
+    // unshown until the answer tells which it is.
+    const qsizetype end = !m_uniquePrompts && m_text.endsWith(m_primary) && m_text.size() - m_primary.size() >= m_shown
+        ? m_text.size() - m_primary.size()
+        : m_text.size();
     OLAnswer answer;
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
     answer.error = isError(stripPrompts(m_mode, m_text)) || errorReported(false);
     answer.report = answer.error && !m_reported && !m_startup;
     m_reported = m_reported || answer.report;
-    m_shown = m_text.size();
+    m_shown = end;
     compact();
     return answer;
 }

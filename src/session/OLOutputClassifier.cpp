@@ -4,6 +4,8 @@
 
 #include <QStringTokenizer>
 
+#include <algorithm>
+
 namespace {
 
 // Removes `token` from the front (or back) of `text` as long as it is there.
@@ -143,18 +145,22 @@ OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text)
     return result;
 }
 
-// "1.4-1.18: expression does not match pattern type:": a place in the
-// declaration, then what is wrong; a warning says so.
+// "1.4-1.18: expression does not match pattern type:": where in the
+// declaration ("line.column-line.column"), then what is wrong; a warning says
+// so.
 bool isAliceReport(QStringView line)
 {
     const qsizetype colon = line.indexOf(u": ");
-    if (colon <= 0 || !line.front().isDigit())
-        return false;
-    for (QChar c : line.first(colon)) {
-        if (!c.isDigit() && c != u'.' && c != u'-')
-            return false;
-    }
-    return !line.sliced(colon + 2).startsWith(u"warning:");
+    const qsizetype dash = line.first(std::max<qsizetype>(colon, 0)).indexOf(u'-');
+    const auto isPosition = [](QStringView position) {
+        const qsizetype dot = position.indexOf(u'.');
+        const auto digits = [](QStringView s) {
+            return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c.isDigit(); });
+        };
+        return dot > 0 && digits(position.first(dot)) && digits(position.sliced(dot + 1));
+    };
+    return dash > 0 && isPosition(line.first(dash)) && isPosition(line.sliced(dash + 1, colon - dash - 1))
+        && !line.sliced(colon + 2).startsWith(u"warning:");
 }
 
 bool isErrorReport(OLInterpreterMode mode, QStringView line)

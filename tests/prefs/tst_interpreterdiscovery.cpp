@@ -29,22 +29,28 @@ private Q_SLOTS:
         QCOMPARE(titles, expected);
     }
 
-    // The resource's entries are URLs; which of them name a local file is the
-    // settings tests' matter.
+    // The resource's entries are URLs, or lists of them tried in turn; which
+    // of them name a local file is the settings tests' matter.
     void locationForms_data()
     {
-        QTest::addColumn<QString>("location");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("file:// without a host") << QStringLiteral("file:///usr/bin/poly") << true;
-        QTest::newRow("another host") << QStringLiteral("file://elsewhere/usr/bin/poly") << false;
-        QTest::newRow("a bare path is no URL of a file") << QStringLiteral("/usr/bin/poly") << false;
+        QTest::addColumn<QStringList>("locations");
+        QTest::addColumn<QString>("found"); // and written; none: not found
+        const QString poly = QStringLiteral("file:///usr/bin/poly");
+        QTest::newRow("file:// without a host") << QStringList{poly} << poly;
+        QTest::newRow("another host") << QStringList{"file://elsewhere/usr/bin/poly"} << "";
+        QTest::newRow("a bare path is no URL of a file") << QStringList{"/usr/bin/poly"} << "";
+        QTest::newRow("the first of a list that exists")
+            << QStringList{"file:///nonexistent/poly", poly, "file:///usr/bin/sml"} << poly;
     }
     void locationForms()
     {
-        QFETCH(QString, location);
-        QFETCH(bool, found);
+        QFETCH(QStringList, locations);
+        QFETCH(QString, found);
         TemporarySettings store;
-        QCOMPARE(discoverInterpreters(*store.defaults, {{QStringLiteral("polyml-std"), location}}).size(), found ? 1 : 0);
+        QCOMPARE(discoverInterpreters(*store.defaults, {{QStringLiteral("polyml-std"), locations}}).size(),
+                 found.isEmpty() ? 0 : 1);
+        if (!found.isEmpty())
+            QCOMPARE(store.defaults->stringForKey("polyPath"), found);
     }
 
     // Each run writes the setting of every interpreter found and leaves the
