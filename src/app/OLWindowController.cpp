@@ -328,7 +328,10 @@ void OLWindowController::reload()
 
 void OLWindowController::eval(const QString &text, qint32 from)
 {
-    m_olProcess->eval(text, from);
+    // The editor's declaration is its pending one: messages name its lines.
+    const OLTextRange pending = m_olEditor->pending();
+    const bool editor = from == OLEditorCommitter && pending.isSet();
+    m_olProcess->eval(text, from, editor ? m_olEditor->textView()->lineAt(qsizetype(pending.location)) + 1 : 1);
 }
 
 void OLWindowController::restartForReplay()

@@ -67,7 +67,7 @@ void OLEvalRunner::start()
 
 void OLEvalRunner::setLastCommitSuccess(bool success)
 {
-    if (m_inEval) {
+    if (m_inEval && m_session.activity() == OLInterpreterActivity::Ended) {
         // The session has no interpreter to write to.
         m_verdictInEval = true;
         return;
@@ -216,7 +216,7 @@ void OLEvalRunner::step()
     if (m_timeout)
         m_timeoutTimer.start(*m_timeout);
     m_inEval = true;
-    m_session.eval(m_current.text, OLEditorCommitter);
+    m_session.eval(m_current.text, OLEditorCommitter, m_current.line);
     m_inEval = false;
     if (!m_verdictInEval)
         return;

@@ -2,9 +2,6 @@
 
 #include "settings/OLSettingsKeys.h"
 
-#include <QFileInfo>
-#include <QUrl>
-
 #include <array>
 
 namespace {
@@ -20,12 +17,15 @@ QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults, const QVa
 {
     // Every row is probed before any setting is written.
     QList<OLInterpreterRow> found;
+    QStringList foundAt;
     for (const OLInterpreterRow &row : interpreterTable) {
-        const QString path = localPathForUrl(QUrl(locations.value(QString(row.resourceKey)).toString()));
-        if (!path.isEmpty() && QFileInfo::exists(path))
+        const QString location = OLUserDefaults::existingLocation(locations.value(QString(row.resourceKey)));
+        if (!location.isEmpty()) {
             found.append(row);
+            foundAt.append(location);
+        }
     }
-    for (const OLInterpreterRow &row : found)
-        defaults.setValue(locations.value(QString(row.resourceKey)), row.standardPathKey);
+    for (qsizetype i = 0; i < found.size(); ++i)
+        defaults.setValue(foundAt.at(i), found.at(i).standardPathKey);
     return found;
 }

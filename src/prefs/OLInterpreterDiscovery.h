@@ -17,9 +17,10 @@ struct OLInterpreterRow {
 
 // Looks for Alice ML, Poly ML, Moscow ML and SML of New Jersey at their
 // standard locations, always in this order, which is also the menus' order.
-// Every location is probed first (existence only: nothing is started or tested
-// for being executable); then, for each interpreter found, its location is
-// copied unchanged into its standard-path setting. Interpreters not found keep
+// An interpreter may have several locations, tried in turn. Every location is
+// probed first (existence only: nothing is started or tested for being
+// executable); then, for each interpreter found, the location it was found at
+// is copied unchanged into its standard-path setting. Interpreters not found keep
 // whatever their setting held. Returns the rows found, in that order.
 QList<OLInterpreterRow> discoverInterpreters(OLUserDefaults &defaults,
                                              const QVariantMap &locations

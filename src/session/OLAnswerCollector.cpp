@@ -44,11 +44,23 @@ void OLAnswerCollector::noteCommit(QStringView text)
     m_commitPending = true;
     if (m_promptPerLine)
         m_promptsDue += text.count(u'\n');
+    // Alice ML ends a declaration at a line that ends in ";" and prompts
+    // "  " for each other line it reads, before it answers.
+    if (m_mode == OLAliceML) {
+        for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1))
+            m_continuationsDue += (i > 0 ? text.at(i - 1) : m_lastCommitted) != u';';
+        m_lastCommitted = text.isEmpty() ? m_lastCommitted : text.back();
+    }
 }
 
 OLAnswerCollector::State OLAnswerCollector::feed(QStringView piece)
 {
     m_text.append(piece);
+    // Those prompts lead the answer; the console does not show them.
+    for (; m_continuationsDue > 0 && m_scanPos == 0 && m_text.startsWith(u"  "); --m_continuationsDue)
+        m_text.remove(0, 2);
+    if (m_continuationsDue > 0 && m_scanPos == 0 && m_text == u" ")
+        return m_state; // the rest of one may follow
     if (m_awaitingInterruptNote) {
         const qsizetype at = m_text.indexOf(m_interruptNote, m_scanPos);
         if (at >= 0) {
@@ -139,7 +151,7 @@ OLAnswer OLAnswerCollector::takeAnswer()
     OLAnswer answer;
     const QString whole = stripPrompts(m_mode, m_text);
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
-    answer.error = isError(whole) || m_interrupted;
+    answer.error = isError(whole) || m_interrupted || errorReported(true);
     answer.report = !m_reported && (hasText(whole) || m_commitPending);
     restart();
     return answer;
@@ -160,11 +172,17 @@ OLAnswer OLAnswerCollector::takeStartup()
     const bool commitPending = m_commitPending;
     const qsizetype promptsDue = m_promptsDue;
     const bool interrupted = m_interrupted;
+    const qsizetype continuationsDue = m_continuationsDue;
+    const QString errorLine = m_errorLine;
+    const bool errorReported = m_errorReported;
     m_startup = false;
     restart();
     m_commitPending = commitPending;
     m_promptsDue = promptsDue;
     m_interrupted = interrupted;
+    m_continuationsDue = continuationsDue;
+    m_errorLine = errorLine;
+    m_errorReported = errorReported;
     if (!rest.isEmpty())
         feed(rest);
     return answer;
@@ -188,14 +206,38 @@ OLAnswer OLAnswerCollector::takeUnshown()
 {
     if (m_primary.isEmpty())
         return takeAnswer();
+    // A prompt that printed output can end with too is not shown, and stays
+    // unshown until the answer tells which it is.
+    const qsizetype end = !m_uniquePrompts && m_text.endsWith(m_primary) && m_text.size() - m_primary.size() >= m_shown
+        ? m_text.size() - m_primary.size()
+        : m_text.size();
     OLAnswer answer;
     answer.text = stripPrompts(m_mode, QStringView(m_text).mid(m_shown));
-    answer.error = isError(stripPrompts(m_mode, m_text));
+    answer.error = isError(stripPrompts(m_mode, m_text)) || errorReported(false);
     answer.report = answer.error && !m_reported && !m_startup;
     m_reported = m_reported || answer.report;
-    m_shown = m_text.size();
+    m_shown = end;
     compact();
     return answer;
+}
+
+void OLAnswerCollector::noteError(QStringView text)
+{
+    for (;;) {
+        const qsizetype end = text.indexOf(u'\n');
+        const QStringView part = end < 0 ? text : text.first(end);
+        m_errorLine += part.first(std::min(part.size(), judgedLineHead - m_errorLine.size()));
+        if (end < 0)
+            return;
+        m_errorReported = m_errorReported || isErrorReport(m_mode, m_errorLine);
+        m_errorLine.clear();
+        text = text.sliced(end + 1);
+    }
+}
+
+bool OLAnswerCollector::errorReported(bool whole) const
+{
+    return m_errorReported || (whole && isErrorReport(m_mode, m_errorLine));
 }
 
 bool OLAnswerCollector::isError(QStringView stripped) const
@@ -264,8 +306,11 @@ void OLAnswerCollector::restart()
     m_reported = false;
     m_commitPending = false;
     m_interrupted = false;
+    m_errorLine.clear();
+    m_errorReported = false;
     m_startupEnd = -1;
     m_promptsDue = 0;
+    m_continuationsDue = 0;
     m_scanPos = 0;
     m_atPromptPosition = true;
     m_lastPromptEnd = -1;

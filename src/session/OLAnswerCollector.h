@@ -74,6 +74,10 @@ public:
     // The whole answer; the collector starts afresh with what came after it
     // (only the start-up text can be followed by more in the same read).
     OLAnswer takeAnswer();
+    // Standard error written meanwhile, as it comes (a word at a time, from
+    // Alice ML): whole lines that report a failure fail the answer.
+    void noteError(QStringView text);
+
     // The interpreter has ended: what is left, as one answer. A commit it
     // had not answered at the prompt was not accepted, whatever it wrote:
     // it has failed, unless the interpreter exited with success (a program
@@ -103,6 +107,8 @@ private:
     State evaluate() const;
     // The verdict on the whole answer so far, and whether it holds more than prompts.
     bool isError(QStringView stripped) const;
+    // A failure reported on standard error; `whole`: the last line is complete.
+    bool errorReported(bool whole) const;
     bool hasText(QStringView stripped) const { return !stripped.isEmpty() || m_droppedText; }
     void compact();
     void restart();
@@ -123,6 +129,8 @@ private:
     bool m_reported = false;     // the editor has been told about this answer
     bool m_commitPending = false;
     qsizetype m_promptsDue = 0;  // prompt-per-line modes: prompts still to come
+    qsizetype m_continuationsDue = 0; // Alice ML: continuation prompts still to come
+    QChar m_lastCommitted;       // the last unit written to the interpreter
     qsizetype m_scanPos = 0;     // prompts are found up to here
     bool m_atPromptPosition = true;
     qsizetype m_lastPromptEnd = -1;
@@ -130,6 +138,8 @@ private:
     bool m_rejected = false;
     bool m_awaitingInterruptNote = false;
     bool m_interrupted = false;  // the commit being answered was interrupted
+    QString m_errorLine;         // the beginning of the last line of standard error
+    bool m_errorReported = false; // a whole line of it reported a failure
     // A shown part of the answer has been dropped (compact()):
     bool m_compacted = false;
     bool m_droppedError = false; // the verdict on the start and the lines dropped

@@ -1,5 +1,6 @@
 #include "session/OLInterpreterSession.h"
 
+#include "editor/OLDeclaration.h"
 #include "session/OLAnswerCollector.h"
 #include "session/OLPrompts.h"
 #include "session/OLSessionClients.h"
@@ -31,10 +32,15 @@ constexpr int busyAfterMs = 2000;
 constexpr qint64 interruptAnswerMs = 1000;
 constexpr int terminateGraceMs = 2000;
 
-// Whether the last token of a text is ";", past blanks and comments. Its
-// commit must not get a second one: Moscow ML answers the empty phrase
-// between them with a prompt of its own.
-bool endsWithSemicolon(QStringView text)
+// How often an interpreter whose output ends like a prompt is looked at
+// until it waits for input (see collected()): at once, then at growing
+// intervals up to the last.
+constexpr int inputCheckMaxMs = 100;
+
+// Where the last token of a text ends when it is ";", past blanks and
+// comments; -1 when it is another. Such a commit must not get a second ";":
+// Moscow ML answers the empty phrase between them with a prompt of its own.
+qsizetype semicolonEnd(QStringView text)
 {
     qsizetype i = text.size();
     for (int depth = 0; i > 0;) {
@@ -51,7 +57,33 @@ bool endsWithSemicolon(QStringView text)
             break;
         }
     }
-    return i > 0 && text.at(i - 1) == u';';
+    return i > 0 && text.at(i - 1) == u';' ? i : -1;
+}
+
+// What a commit leaves open, in words, where the interpreter would wait for
+// the rest of it without a word: Moscow ML writes no continuation prompt.
+// (Alice ML ends a declaration at a line that ends in ";", and says what is
+// wrong with it.) Empty when nothing is left open.
+QString incompleteReason(OLInterpreterMode mode, const QString &text, qsizetype firstLine)
+{
+    if (mode != OLMosML)
+        return QString();
+    qsizetype line = firstLine;
+    for (qsizetype at = 0; const std::optional<OLDeclaration> declaration = nextDeclaration(text, at);) {
+        if (declaration->unclosed())
+            return declaration->incompleteReason(line);
+        line += declaration->text().count(u'\n');
+        at += qsizetype(declaration->length());
+    }
+    return QString();
+}
+
+// Whether an answer ends at a prompt that printed output can end with too
+// ("- "): then only an interpreter that waits for input is at its prompt.
+bool promptMayBeOutput(OLInterpreterMode mode)
+{
+    const OLPrompts prompts = promptsOf(mode);
+    return !prompts.unique && !prompts.primary.isEmpty();
 }
 } // namespace
 
@@ -79,6 +111,9 @@ struct OLInterpreterSession::Run {
     bool escalated = false;      // ended by the session after an ignored interrupt
     bool ready = false;          // has stood at its first prompt, or been written to
     bool replay = false;         // started for a replay that is not over
+    bool inputWaitSeen = false;  // waited for input since the last output
+    int inputChecks = 0;         // found it busy since the last output
+    bool laterCommit = false;    // a commit written after the one being answered
 };
 
 OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEditor &editor,
@@ -133,13 +168,16 @@ void OLInterpreterSession::startProcess()
         wrapper->appendInput(setup);
 }
 
-void OLInterpreterSession::eval(const QString &text, qint32 from)
+void OLInterpreterSession::eval(const QString &text, qint32 from, qsizetype firstLine)
 {
     m_lastCommitter = from;
     Run *run = runOf(m_olProcess.get());
-    if (!run) {
-        // No interpreter runs: a declaration that waited for an answer would
-        // keep the editor locked.
+    const QString incomplete = run ? incompleteReason(m_mode, text, firstLine) : QString();
+    if (!incomplete.isEmpty())
+        note(incomplete + u' ' + tr("It has not been sent: the interpreter would wait for the rest of it.\n"));
+    if (!run || !incomplete.isEmpty()) {
+        // No interpreter runs, or none will answer: a declaration that waited
+        // for an answer would keep the editor locked.
         if (from == OLEditorCommitter)
             m_editor.setLastCommitSuccess(false);
         return;
@@ -148,8 +186,12 @@ void OLInterpreterSession::eval(const QString &text, qint32 from)
         m_editorAwaitsVerdict = true;
     else
         ++m_consoleCommits;
-    // The text and its end apart: a large text is never copied.
-    run->heldCommits.append({text, endsWithSemicolon(text) ? QStringLiteral("\n") : QStringLiteral(";\n")});
+    // The text and its end apart: a large text is never copied. Alice ML
+    // reads on past a line that does not end in ";" and prompts for each
+    // line: what follows the last ";" is not sent.
+    const qsizetype end = semicolonEnd(text);
+    const bool cut = m_mode == OLAliceML && end >= 0 && end < text.size();
+    run->heldCommits.append({cut ? text.first(end) : text, end >= 0 ? QStringLiteral("\n") : QStringLiteral(";\n")});
     awaitPrompt(*run);
     writeHeldCommits(*run);
 }
@@ -158,6 +200,7 @@ void OLInterpreterSession::writeHeldCommits(Run &run)
 {
     if (run.collector.holdsInput())
         return;
+    run.laterCommit = run.laterCommit || (run.collector.commitPending() && !run.heldCommits.isEmpty());
     for (const QString &commit : std::as_const(run.heldCommits)) {
         run.collector.noteCommit(commit);
         run.wrapper->appendInput(commit);
@@ -225,9 +268,10 @@ void OLInterpreterSession::interruptEvaluation()
         run->escalated = true;
         note(tr("The interpreter did not respond to the interrupt; terminating it.\n"));
         stop(*run);
-    } else {
+    } else if (m_mode != OLAliceML || run->collector.commitPending()) {
         // An interrupt of an interpreter at its prompt is harmless and is
-        // not counted.
+        // not counted; but Alice ML, interrupted there, ignores every later
+        // interrupt.
         if (run->awaitingPrompt && !run->interrupted.isValid())
             run->interrupted.start();
         run->collector.noteInterrupt();
@@ -265,6 +309,8 @@ void OLInterpreterSession::appendError(PXShellWrapper *wrapper, const QString &e
         deliver(*run, run->collector.takeUnshown());
     }
     show(error, true);
+    if (run)
+        run->collector.noteError(error);
     if (run && !run->collector.knowsPrompts())
         backAtPrompt(*run);
 }
@@ -339,21 +385,40 @@ bool OLInterpreterSession::isCurrent(const Run &run) const
     return run.wrapper == m_olProcess;
 }
 
+// Where the prompt can be printed output, an answer that ends like one is
+// over once the interpreter waits for input (it writes its prompt, then
+// reads), and one more turn of the event loop has brought what it wrote
+// before that: that turn reads both pipes before any timer runs, and Alice
+// ML writes the end of an error on standard error before its prompt. With a
+// later commit written, the interpreter reads on, and the prompt is taken as
+// it looks; so it is where the wait cannot be seen.
+bool OLInterpreterSession::confirmsPrompt(const Run &run) const
+{
+    return promptMayBeOutput(run.collector.mode()) && !run.collector.startingUp() && !run.laterCommit
+        && run.wrapper->seesInputWait();
+}
+
 void OLInterpreterSession::collected(Run &run)
 {
     using State = OLAnswerCollector::State;
     if (!run.collector.knowsPrompts())
         backAtPrompt(run);
+    run.inputWaitSeen = false;
+    run.inputChecks = 0;
     // The start-up text may come in one read with the first answer.
-    while (run.collector.state() == State::Complete)
+    while (run.collector.state() == State::Complete && !confirmsPrompt(run))
         answered(run);
     switch (run.collector.state()) {
+    case State::Complete:
+        run.quietTimer.start(0);
+        break;
     case State::PromptLikely:
+        run.quietTimer.start(confirmsPrompt(run) ? 0 : promptQuietMs);
+        break;
     case State::Stuck:
     case State::AtContinuation:
         run.quietTimer.start(promptQuietMs);
         break;
-    case State::Complete:
     case State::Collecting:
         run.quietTimer.stop();
         break;
@@ -369,6 +434,11 @@ void OLInterpreterSession::collected(Run &run)
 void OLInterpreterSession::quietAfterPrompt(Run &run)
 {
     using State = OLAnswerCollector::State;
+    if (confirmsPrompt(run) && !run.inputWaitSeen) {
+        run.inputWaitSeen = run.wrapper->waitsForInput();
+        run.quietTimer.start(run.inputWaitSeen ? 0 : std::min(1 << std::min(run.inputChecks++, 7), inputCheckMaxMs));
+        return;
+    }
     if (run.collector.state() == State::AtContinuation && !run.wrapper->waitsForInput()) {
         // Still reading or compiling what it was given.
         run.quietTimer.start(continuationCheckMs);
@@ -395,6 +465,7 @@ void OLInterpreterSession::answered(Run &run)
     run.showTimer.stop();
     const bool startup = run.collector.startingUp();
     const OLAnswer answer = run.collector.takeAnswer();
+    run.laterCommit = false;
     run.ready = run.ready || startup;
     // After the start-up text, a commit written meanwhile is still waited for.
     if (!run.collector.commitPending())

@@ -83,8 +83,12 @@ public:
 
     // A new run from the stored command line; the previous one is left running.
     void startProcess();
-    // Writes text followed by ";\n".
-    void eval(const QString &text, qint32 from);
+    // Writes text followed by ";\n" (or "\n" when it ends in ";").
+    // `firstLine` is the line the text begins on, for messages about it.
+    // A declaration that the interpreter would wait on for ever, because it
+    // is left open and the interpreter prompts for no more, is not written:
+    // it fails with a note that says what is open.
+    void eval(const QString &text, qint32 from, qsizetype firstLine = 1);
     void resetEnvironment();
     void restartForReplay();
     // `replayed` of the `kept` declarations stand in the new interpreter.
@@ -114,6 +118,7 @@ private:
     Run *runOf(const PXShellWrapper *wrapper);
     bool isCurrent(const Run &run) const;
     void writeHeldCommits(Run &run);
+    bool confirmsPrompt(const Run &run) const;
     void collected(Run &run);
     void quietAfterPrompt(Run &run);
     // The collector stands at the prompt: its answer goes out.

@@ -4,6 +4,8 @@
 
 #include <QStringTokenizer>
 
+#include <algorithm>
+
 namespace {
 
 // Removes `token` from the front (or back) of `text` as long as it is there.
@@ -11,12 +13,6 @@ void stripLeading(QStringView &text, QStringView token)
 {
     while (text.startsWith(token))
         text = text.mid(token.size());
-}
-
-void stripTrailing(QStringView &text, QStringView token)
-{
-    while (text.endsWith(token))
-        text.chop(token.size());
 }
 
 // Whether a line of the text, after any prompts at its start, is a marker.
@@ -73,7 +69,8 @@ QString stripPrompts(OLInterpreterMode mode, QStringView text)
         stripLeading(text, u"> ");
         break;
     case OLAliceML:
-        stripTrailing(text, u"- ");
+        if (text.endsWith(u"- "))
+            text.chop(2);
         break;
     default:
         break;
@@ -110,7 +107,8 @@ bool hasErrorLine(OLInterpreterMode mode, QStringView text)
     const OLPrompts prompts = promptsOf(mode);
     switch (mode) {
     case OLMosML:
-        return anyLine(text, {}, [](QStringView line) { return line == u"! Uncaught exception:"; });
+        // Printed output without a line feed goes before it on its line.
+        return anyLine(text, {}, [](QStringView line) { return line.endsWith(u"! Uncaught exception:"); });
     case OLSmlNJ:
         // A line of the compiler that is not a warning, an exception that
         // nothing handled, or the note of an interrupted evaluation.
@@ -145,6 +143,30 @@ OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text)
     result.text = stripPrompts(mode, text);
     result.error = isErrorOutput(mode, result.text);
     return result;
+}
+
+// "1.4-1.18: expression does not match pattern type:": where in the
+// declaration ("line.column-line.column"), then what is wrong; a warning says
+// so.
+bool isAliceReport(QStringView line)
+{
+    const qsizetype colon = line.indexOf(u": ");
+    const qsizetype dash = line.first(std::max<qsizetype>(colon, 0)).indexOf(u'-');
+    const auto isPosition = [](QStringView position) {
+        const qsizetype dot = position.indexOf(u'.');
+        const auto digits = [](QStringView s) {
+            return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c.isDigit(); });
+        };
+        return dot > 0 && digits(position.first(dot)) && digits(position.sliced(dot + 1));
+    };
+    return dash > 0 && isPosition(line.first(dash)) && isPosition(line.sliced(dash + 1, colon - dash - 1))
+        && !line.sliced(colon + 2).startsWith(u"warning:");
+}
+
+bool isErrorReport(OLInterpreterMode mode, QStringView line)
+{
+    return mode == OLAliceML
+        && (isAliceReport(line) || line == u"Uncaught exception" || line == u"Evaluation interrupted");
 }
 
 QStringView rejectionMarker(OLInterpreterMode mode)

@@ -31,6 +31,11 @@ bool endsAsError(OLInterpreterMode mode, QStringView stripped);
 
 OLClassifiedOutput classifyOutput(OLInterpreterMode mode, QStringView text);
 
+// Whether a whole line of standard error reports a failure. Alice ML writes
+// its rejections, uncaught exceptions and interruptions there; for the other
+// modes standard error is printed output.
+bool isErrorReport(OLInterpreterMode mode, QStringView line);
+
 // The mark of a declaration that the compiler rejected, where the mode has one
 // that can stand anywhere in an answer ("poly: : error:"); empty otherwise.
 QStringView rejectionMarker(OLInterpreterMode mode);

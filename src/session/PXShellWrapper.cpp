@@ -399,6 +399,15 @@ void PXShellWrapper::writeInput()
         closeInputPipe();
 }
 
+bool PXShellWrapper::seesInputWait() const
+{
+    if (!m_seesInputWait && m_phase == Phase::Running) {
+        QFile syscall(QStringLiteral("/proc/%1/syscall").arg(m_pid));
+        m_seesInputWait = syscall.open(QIODevice::ReadOnly) && !syscall.readAll().isEmpty();
+    }
+    return m_seesInputWait.value_or(false);
+}
+
 bool PXShellWrapper::waitsForInput() const
 {
     if (m_phase != Phase::Running || m_inputFd < 0 || hasPendingInput())
@@ -408,10 +417,21 @@ bool PXShellWrapper::waitsForInput() const
         return false;
     const qint64 pid = m_process->processId();
     const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    // A read of descriptor 0, or a wait without time limit for it to be
+    // readable: pselect6 over descriptor 0 alone (Alice ML's runtime).
     const QByteArray readingInput = QByteArray::number(SYS_read) + " 0x0 ";
+    const QByteArray selectingInput = QByteArray::number(SYS_pselect6) + " 0x1 ";
     for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile syscall(tasks + u'/' + task + QStringLiteral("/syscall"));
-        if (syscall.open(QIODevice::ReadOnly) && syscall.readAll().startsWith(readingInput))
+        if (!syscall.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray call = syscall.readAll();
+        if (call.startsWith(readingInput))
+            return !hasUnreadOutput(pid);
+        // nfds, readfds, writefds, exceptfds, timeout
+        const QList<QByteArray> arguments = call.split(' ');
+        if (call.startsWith(selectingInput) && arguments.size() > 5 && arguments.at(3) == "0x0"
+            && arguments.at(4) == "0x0" && arguments.at(5) == "0x0")
             return !hasUnreadOutput(pid);
     }
     return false;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <sys/types.h>
 
 class PXShellWrapper;
@@ -116,9 +117,12 @@ public:
     // had taken everything written to it.
     bool inputLost() const { return m_inputLost; }
     // The child has taken all of its input and one of its threads is blocked
-    // reading more from it (Linux: /proc/PID/task/*/syscall), and all it
-    // wrote has been read here. False when that cannot be told.
+    // reading more from it, or waiting for it without a time limit (Linux:
+    // /proc/PID/task/*/syscall), and all it wrote has been read here. False
+    // when that cannot be told.
     bool waitsForInput() const;
+    // Whether waitsForInput() can tell, for a running child.
+    bool seesInputWait() const;
 
 private:
     enum class Phase { Created, Running, Ended };
@@ -163,6 +167,7 @@ private:
     OLOutputDecoder m_errorDecoder;
     bool m_binaryOutput = false;
     int m_terminationSignal = 0;
+    mutable std::optional<bool> m_seesInputWait;
     bool m_inputLost = false;
     Phase m_phase = Phase::Created;
     std::shared_ptr<PXShellWrapper> m_self; // held from start to the end report

@@ -297,14 +297,23 @@ std::optional<QUrl> OLUserDefaults::loadPathForInterpreter(OLInterpreterMode mod
     return text ? urlFromString(*text) : std::nullopt;
 }
 
+QString OLUserDefaults::existingLocation(const QVariant &locations)
+{
+    for (const QString &location : locations.toStringList()) {
+        const std::optional<QUrl> url = urlFromString(location);
+        const QString path = url ? localPathForUrl(*url) : QString();
+        if (!path.isEmpty() && QFileInfo::exists(path))
+            return location;
+    }
+    return QString();
+}
+
 QStringList OLUserDefaults::loadAccessibleStandardInterpreters() const
 {
     const QVariantMap locations = standardInterpreterLocations();
     QStringList accessible;
     for (auto it = locations.cbegin(); it != locations.cend(); ++it) {
-        const std::optional<QUrl> url = urlFromString(toString(it.value()).value_or(QString()));
-        const QString path = url ? localPathForUrl(*url) : QString();
-        if (!path.isEmpty() && QFileInfo::exists(path))
+        if (!existingLocation(it.value()).isEmpty())
             accessible.append(it.key());
     }
     return accessible;

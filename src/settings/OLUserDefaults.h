@@ -67,6 +67,9 @@ public:
     // The compiled-in resources "DefaultPreferences" and "StdInterpreterLocations".
     static QVariantMap defaultPreferences();
     static QVariantMap standardInterpreterLocations();
+    // The first of an interpreter's locations (a URL, or a list of URLs to
+    // try in turn) that names an existing local file; empty when none does.
+    static QString existingLocation(const QVariant &locations);
 
     // Raw access: the user's value, else the registered one, else invalid.
     QVariant valueForKey(QAnyStringView key) const;

@@ -1,12 +1,14 @@
-// A file evaluated in its window through the real interpreters (Poly ML and
-// SML of New Jersey): to the cursor, then to the end with a failing
+// A file evaluated in its window through the real interpreters (Poly ML,
+// SML of New Jersey, Moscow ML): to the cursor, then to the end with a failing
 // declaration, then on after fixing it; and retracts, replayed into a new
-// interpreter (Moscow ML too). The blue, green and red marks of the editor are
-// checked against what the interpreter answered in the console.
+// interpreter. The blue, green and red marks of the editor are checked
+// against what the interpreter answered in the console.
 
 #include "appfixture.h"
 
 #include "highlight/OLSyntaxHighlighter.h"
+
+#include <QFileInfo>
 
 namespace {
 constexpr int interpreterTimeout = 30000;
@@ -20,6 +22,15 @@ bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, co
             return false;
     }
     return from < to;
+}
+
+// Moscow ML is not packaged: scripts/test puts it into /opt when it can.
+const QString mosmlCommandLine = QStringLiteral("file://localhost/opt/mosml/bin/mosml");
+
+void skipUnlessInstalled(const QString &commandLine)
+{
+    if (!QFileInfo(commandLineWithoutPrefix(commandLine)).isExecutable())
+        QSKIP("Moscow ML is not installed (scripts/test installs it from ../shared/interpreters)");
 }
 
 // The console's text within its answer or error ranges.
@@ -46,12 +57,15 @@ private Q_SLOTS:
                                  << QStringLiteral("Value or constructor (undefinedName) has not been declared");
         QTest::newRow("SML of New Jersey") << smlnjCommandLine << QStringLiteral(" : int")
                                            << QStringLiteral("unbound variable or constructor: undefinedName");
+        QTest::newRow("Moscow ML") << mosmlCommandLine << QStringLiteral(" : int")
+                                   << QStringLiteral("Unbound value identifier: undefinedName");
     }
     void evaluatesThroughTheInterpreter()
     {
         QFETCH(QString, interpreter);
         QFETCH(QString, ofType);
         QFETCH(QString, error);
+        skipUnlessInstalled(interpreter);
         const QString source = QStringLiteral("val a = 1;\nval b = a + 1;\nval c = undefinedName;\nval d = b * 10;\n");
         AppFixture fixture(interpreter);
         OLWindowController *window = fixture.open(QStringLiteral("eval.sml"), source.toUtf8());
@@ -108,6 +122,22 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(answers().contains(QStringLiteral("val d = 20") + ofType), interpreterTimeout);
         QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
         QVERIFY(!editor->error().isSet());
+    }
+
+    // Moscow ML prompts for no more of a declaration left open: it is not
+    // sent, and the console says what is open, where in the file.
+    void declarationLeftOpenNotSent()
+    {
+        skipUnlessInstalled(mosmlCommandLine);
+        const QString source = QStringLiteral("val a = 1;\n\nval b = (2 +\n  3;\nval c = 4;\n");
+        AppFixture fixture(mosmlCommandLine);
+        OLWindowController *window = fixture.open(QStringLiteral("open.sml"), source.toUtf8());
+        QVERIFY(window && waitForBanner(window, interpreterTimeout));
+        window->evalFile();
+        QTRY_VERIFY_WITH_TIMEOUT(window->editor()->error().isSet(), interpreterTimeout);
+        QCOMPARE(window->editor()->interpreted(), source.indexOf(u"val b"));
+        QVERIFY(rangesText(window->console(), window->console()->errorRanges())
+                    .contains(u"the parenthesis \"(\" opened at line 3, column 9"));
     }
 
     // The whole file evaluated in a new window, or after a reset, before the

@@ -40,6 +40,17 @@ private Q_SLOTS:
             QCOMPARE(store.defaults.stringForKey(it.value()[0]),
                      expected.contains(it.key()) ? resource.value(it.value()[1]).toString() : QStringLiteral("stale"));
     }
+
+    // A resource entry may list locations tried in turn: the first that exists wins.
+    void firstLocationThatExists()
+    {
+        TemporarySettings store;
+        const QString poly = QStringLiteral("file:///usr/bin/poly");
+        const QVariantMap resource{{QStringLiteral("polyml-std"),
+                                    QStringList{"file:///nonexistent/poly", poly, "file:///usr/bin/sml"}}};
+        QCOMPARE(discoverInterpreters(store.defaults, resource).size(), 1);
+        QCOMPARE(store.defaults.stringForKey("polyPath"), poly);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestInterpreterDiscovery)

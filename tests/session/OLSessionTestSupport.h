@@ -9,6 +9,7 @@
 #include "settings/OLUserDefaults.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QList>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -104,6 +105,22 @@ struct OLSessionRun {
     std::unique_ptr<OLInterpreterSession> session =
         std::make_unique<OLInterpreterSession>(defaults, recorder, recorder, recorder);
 };
+
+// Moscow ML and Alice ML, which Debian does not package: scripts/test puts
+// them into /opt from ../shared/interpreters. Moscow ML may be built into the
+// build tree instead.
+inline QString mosmlPath()
+{
+    const QString built = QStringLiteral(OSTREL_BUILD_DIR "/mosml/bin/mosml");
+    return QFileInfo(built).isExecutable() ? built : QStringLiteral("/opt/mosml/bin/mosml");
+}
+inline const QString alicePath = QStringLiteral("/opt/aliceml/bin/alice");
+
+// Skips a row whose interpreter is not installed here.
+#define SKIP_UNLESS_INSTALLED(interpreter)                                                                             \
+    if (!QFileInfo(interpreter).isExecutable())                                                                        \
+        QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/test installs it from ../shared/interpreters)")  \
+                             .arg(interpreter)));
 
 // Kills every interpreter a test started and waits until all are gone, so no
 // test sees another's children.

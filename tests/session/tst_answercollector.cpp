@@ -49,12 +49,13 @@ private Q_SLOTS:
     // session takes them: whenever the collector is complete. Steps:
     // "commit:" text, "early:" text (written before the interpreter stood at
     // its first prompt; the collector starts with it, or with "out:"), "out:"
-    // a piece, "quiet" takes the answer after a short quiet time at a likely
-    // prompt, "atContinuation" checks the state, "unshown" what waits to be
-    // shown, "final" what is left at the end of the run ("success": after an
-    // exit with success), "interrupt" notes the interruption of a stuck one (done
-    // once), "user" an interrupt by the user, "held"/"free" whether input
-    // must wait (it must from the moment an error recovery is stuck).
+    // a piece, "err:" a piece of standard error, "quiet" takes the answer
+    // after a short quiet time at a likely prompt, "atContinuation" checks
+    // the state, "unshown" what waits to be shown, "final" what is left at
+    // the end of the run ("success": after an exit with success), "interrupt"
+    // notes the interruption of a stuck one (done once), "user" an interrupt
+    // by the user, "held"/"free" whether input must wait (it must from the
+    // moment an error recovery is stuck).
     void answers_data()
     {
         QTest::addColumn<int>("mode");
@@ -101,6 +102,24 @@ private Q_SLOTS:
             {{"val c = 3 : int\n", false, true}});
         row("mosml: a prompt glued to output is likely", OLMosML, {"commit:print \"no newline\";\n", "out:no newline- ", "quiet"},
             {{"no newline", false, true}});
+        // A prompt that output can end with is shown once the answer says
+        // which it is: here output, and its answer the prompt after it.
+        row("mosml: output ending like a prompt shown early", OLMosML,
+            {"commit:print \"a- \";\n", "out:a- ", "unshown", "out:- ", "quiet"}, {{"a", false, false}, {"- ", false, true}});
+        // Alice ML: failures on standard error, in pieces, and prompts for
+        // the lines of a declaration before its answer (a line that ends in
+        // ";" ends it).
+        row("alice: a rejection on standard error", OLAliceML,
+            {"commit:val y : string = 1;\n", "err:1.4-1.18", "err::", "err: expression does not\n   int\n", "out:- "},
+            {{"", true, true}});
+        row("alice: a warning beside the binding", OLAliceML,
+            {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match is not exhaustive\n", "out:val g\n- "},
+            {{"val g\n", false, true}});
+        row("alice: the prompts of a declaration's lines go", OLAliceML,
+            {"commit:structure S = struct\n  val a = 1\nend", "commit:;\n", "out:  ", "out: ", "out:   structure S\n- "},
+            {{"  structure S\n", false, true}});
+        row("alice: an uncaught exception, its last line cut off", OLAliceML,
+            {"commit:1 div 0;\n", "err:Uncaught exception", "out:- "}, {{"", true, true}});
         row("an empty answer to a commit is a success", poly,
             {"out:Poly/ML 5.7.1 Release\n> " + P, "commit:val _ = ()\n;\n", "out:" + C + P}, {polyStart, {"", false, true}});
         row("output shown early, success at the prompt", poly,
@@ -189,6 +208,8 @@ private Q_SLOTS:
         for (const QString &step : std::as_const(steps)) {
             if (step.startsWith(u"commit:") || step.startsWith(u"early:")) {
                 collector->noteCommit(step.mid(step.indexOf(u':') + 1));
+            } else if (step.startsWith(u"err:")) {
+                collector->noteError(step.mid(4));
             } else if (step.startsWith(u"out:")) {
                 for (collector->feed(step.mid(4)); collector->state() == State::Complete;)
                     taken.append(collector->takeAnswer());

@@ -7,7 +7,8 @@
 // "repl" mode, reached through a link named "sml" so that the session takes it
 // for SML of New Jersey (same prompt "- "). It can ignore SIGINT and SIGTERM,
 // compute until interrupted, exit and flood on command. Where the real
-// interpreters can show the same thing, /usr/bin/poly and /usr/bin/sml do.
+// interpreters can show the same thing, /usr/bin/poly and /usr/bin/sml do
+// (and Moscow ML and Alice ML, where installed, end by themselves).
 
 #include "OLSessionTestSupport.h"
 
@@ -223,12 +224,16 @@ private Q_SLOTS:
         QTest::newRow("stand-in, exits") << "standin" << "exit 3" << exited.arg(3);
         QTest::newRow("poly, exits") << poly << "OS.Process.exit OS.Process.success" << exited.arg(0);
         QTest::newRow("smlnj, exits") << sml << "OS.Process.exit OS.Process.failure" << exited.arg(1);
+        QTest::newRow("mosml, quits") << mosmlPath() << "quit ()" << exited.arg(0);
+        QTest::newRow("alice, exits") << alicePath << "OS.Process.exit OS.Process.success" << exited.arg(0);
     }
 
     void interpreterEnds()
     {
         QFETCH(QString, interpreter);
         QFETCH(QString, exit);
+        if (!interpreter.startsWith(u"standin"))
+            SKIP_UNLESS_INSTALLED(interpreter);
         for (int attempt = 0; attempt < (exit.isEmpty() ? 1 : 3); ++attempt) {
             Run run(commandLine(interpreter));
             QVERIFY(run.answers());

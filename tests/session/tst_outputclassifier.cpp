@@ -42,6 +42,8 @@ private Q_SLOTS:
         row("mosml: printed output ending like a prompt keeps it", OLMosML, "x- - ", false, "x- ");
         row("mosml: uncaught exception", OLMosML, "! Uncaught exception:\n! Fail  \"boom\"\n- ", true,
             "! Uncaught exception:\n! Fail  \"boom\"\n");
+        row("mosml: uncaught exception after output without a newline", OLMosML, "abc! Uncaught exception:\n! Div\n- ",
+            true, "abc! Uncaught exception:\n! Div\n");
 
         // SML of New Jersey, with the real answers of 110.79.
         row("smlnj: unbound variable", OLSmlNJ, "stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n" + S, true,
@@ -60,9 +62,9 @@ private Q_SLOTS:
             "val a = 1 : int\nstdIn:2.1 Error: e\n");
         row("smlnj: output that looks like prompts stays", OLSmlNJ, "- \n= x\n" + S, false, "- \n= x\n");
 
-        // Alice ML and UNKNOWN: never an error.
+        // Alice ML (its failures are on standard error) and UNKNOWN: never an error.
         row("alice: error-looking output is an answer", OLAliceML, "! stdIn:1 Error\n- ", false, "! stdIn:1 Error\n");
-        row("alice: prompts only", OLAliceML, "- - ", false, "");
+        row("alice: printed output ending like a prompt keeps it", OLAliceML, "x- - ", false, "x- ");
         row("unknown: a lone prompt is shown", OLUnknownMode, "- ", false);
 
         // Poly ML 5.7.1.
@@ -86,6 +88,26 @@ private Q_SLOTS:
         row("poly: continuation prompt at the end goes", OLPolyML, "poly: : error: x\n" + C, true, "poly: : error: x\n");
         row("poly: a marker after prompts in the middle", OLPolyML, "val a = 1: int\n" + P + C + "Compilation interrupted\n\n" + P,
             true, "val a = 1: int\nCompilation interrupted\n\n");
+    }
+
+    // Alice ML's lines on standard error that fail a declaration.
+    void errorReport_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("error");
+        QTest::newRow("type error") << "1.4-1.18: expression does not match pattern type:" << true;
+        QTest::newRow("syntax error") << "12.0-13.2: syntax error found at EOF" << true;
+        QTest::newRow("warning") << "1.4-1.11: warning: match is not exhaustive, because e.g." << false;
+        QTest::newRow("uncaught exception") << "Uncaught exception" << true;
+        QTest::newRow("interrupted") << "Evaluation interrupted" << true;
+        QTest::newRow("printed: a number before a colon") << "3.14: pi" << false;
+        QTest::newRow("printed: no position") << "1.4-x: oops" << false;
+    }
+    void errorReport()
+    {
+        QFETCH(QString, line);
+        QTEST(isErrorReport(OLAliceML, line), "error");
+        QVERIFY(!isErrorReport(OLMosML, line));
     }
 
     void classify()

@@ -103,7 +103,7 @@ private Q_SLOTS:
         QCOMPARE(locations.size(), 8);
         for (int mode = OLMosML; mode <= OLPolyML; ++mode) {
             const QVariant url = locations.value(OLUserDefaults::keyForMode(OLInterpreterMode(mode)));
-            QCOMPARE(url, locations.value(discovery[mode]));
+            QCOMPARE(url.toString(), locations.value(discovery[mode]).toStringList().value(0));
             QVERIFY(localPathForUrl(url.toUrl()).startsWith(u'/'));
         }
     }
