@@ -1,7 +1,9 @@
 // Keystrokes in the editor pane on a generated 50,000-line file, offscreen,
-// in a window-sized pane with the first fifth evaluated:
-//  - 100 keystrokes in the middle of the unevaluated part, from the key event
-//    to the painted viewport, p50 and p99 of GUI-thread CPU time;
+// in a window-sized pane with the first fifth evaluated, a warning underlined
+// in every fourth declaration of it:
+//  - 100 keystrokes in the unevaluated part, just below the evaluated one
+//    (whose last warnings are in view), from the key event to the painted
+//    viewport, p50 and p99 of GUI-thread CPU time;
 //  - typing "(*" there, which turns the whole rest into a comment: the work
 //    done at once and the idle slices that colour the rest;
 //  - setFontAttributes with new colours on the whole file, marks and all;
@@ -207,13 +209,18 @@ int main(int argc, char **argv)
     // Evaluate the first fifth.
     placeCursor(pane, lines / 5, 0);
     pane.evalToCursor();
-    while (pane.pending().isSet())
+    for (int sent = 0; pane.pending().isSet(); ++sent) {
+        if (sent % 4 == 0)
+            pane.showMessages({{true, QStringLiteral("Warning: match nonexhaustive"), true, 0, 3, 0, 1}});
         pane.setLastCommitSuccess(true);
+    }
     drain(pane);
-    std::printf("evaluated prefix: %lld units\n", static_cast<long long>(pane.interpreted()));
+    std::printf("evaluated prefix: %lld units, %zu warnings underlined\n", static_cast<long long>(pane.interpreted()),
+                pane.messages().size());
 
-    // 100 keystrokes in the middle of the unevaluated rest.
-    placeCursor(pane, lines * 3 / 5, 6);
+    // 100 keystrokes in the unevaluated rest, with waves in view.
+    placeCursor(pane, lines / 5 + 20, 6);
+    std::printf("waves in view: %lld\n", static_cast<long long>(pane.textView()->extraSelections().size()));
     const Qt::Key keys[] = {Qt::Key_X, Qt::Key_Space, Qt::Key_A, Qt::Key_1, Qt::Key_Backspace};
     std::vector<double> times;
     double worstFollowUp = 0;

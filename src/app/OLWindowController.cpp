@@ -34,6 +34,8 @@
 namespace {
 // Long enough to take a program's burst of writes as one change.
 constexpr int fileCheckDelay = 100;
+// How long the status bar shows a message.
+constexpr int messageTimeout = 8000;
 } // namespace
 
 OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &appDeleg)
@@ -634,6 +636,26 @@ void OLWindowController::retractToCursor()
     m_olEditor->retractToCursor();
 }
 
+void OLWindowController::goToMessage(bool forward)
+{
+    if (!showMessage(m_olEditor->goToMessage(forward)))
+        statusBar()->showMessage(tr("No errors or warnings in the text"), messageTimeout);
+}
+
+bool OLWindowController::activateOutput(qint64 shown)
+{
+    return showMessage(m_olEditor->revealMessage(shown));
+}
+
+bool OLWindowController::showMessage(const OLEditorViewController::Message *message)
+{
+    if (!message)
+        return false;
+    jumpToEditor();
+    statusBar()->showMessage(message->text.section(u'\n', 0, 0), messageTimeout);
+    return true;
+}
+
 void OLWindowController::backInHistory()
 {
     m_olInterpreter->backInHistory();
@@ -775,6 +797,9 @@ void OLWindowController::createMenus()
     // Ctrl+Alt+Up, which desktops take to switch workspaces.
     add(evaluate, tr("&Undo Step"), QKeySequence(tr("Alt+Up")), &OLWindowController::undoStep);
     add(evaluate, tr("Re&tract to Cursor"), QKeySequence(tr("Alt+Shift+Up")), &OLWindowController::retractToCursor);
+    evaluate->addSeparator();
+    add(evaluate, tr("Next &Error"), QKeySequence(tr("F8")), [this] { goToMessage(true); });
+    add(evaluate, tr("&Previous Error"), QKeySequence(tr("Shift+F8")), [this] { goToMessage(false); });
     evaluate->addSeparator();
     m_interruptAction =
         add(evaluate, tr("&Interrupt"), QKeySequence(tr("Ctrl+I")), &OLWindowController::interruptEvaluation);

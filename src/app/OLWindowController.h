@@ -2,6 +2,7 @@
 
 #include "app/OLSourceFile.h"
 #include "console/OLConsoleWindow.h"
+#include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
 #include "prefs/OLModeChooserWindowController.h"
 #include "session/OLSessionClients.h"
@@ -15,7 +16,6 @@
 #include <memory>
 
 class OLAppDelegate;
-class OLEditorViewController;
 class OLInterpreterSession;
 class OLInterpreterViewController;
 class OLRecoveryJournal;
@@ -107,6 +107,7 @@ public:
     void eval(const QString &text, qint32 from) override;
     void restartForReplay() override;
     void replayEnded(qsizetype replayed, qsizetype kept) override;
+    bool activateOutput(qint64 shown) override;
     void closeWindow() override;
     void interpreterActivityChanged(OLInterpreterActivity activity) override;
 
@@ -122,6 +123,8 @@ public:
     void evalFile();
     void undoStep();
     void retractToCursor();
+    // The place of the next (or previous) error or warning in the editor.
+    void goToMessage(bool forward);
     void backInHistory();
     void forwardInHistory();
     void find();
@@ -150,6 +153,8 @@ private:
     void showInterpreterName();
     // The editor cursor's line and column, from 1.
     void showPosition();
+    // The editor shows the place of the message, and the status bar what it says.
+    bool showMessage(const OLEditorViewController::Message *message);
     void windowWillClose();
     void loadContent();
     // From the text as it stands, the line ends follow every edit.

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -135,6 +136,7 @@ void OLInterpreterViewController::queueOutput(const QString &text, bool error)
     const qsizetype maximum = m_defaults.loadMaximumConsoleLength();
     while (m_pendingOutput.size() > 1 && m_pendingUnits - m_pendingOutput.front().left() >= maximum) {
         m_pendingUnits -= m_pendingOutput.front().left();
+        m_shownUnits += m_pendingOutput.front().left();
         m_pendingOutput.pop_front();
         m_droppedOutput = true;
     }
@@ -245,9 +247,17 @@ void OLInterpreterViewController::addOutputSlice()
     const qsizetype from = output.done;
     output.done = OLTextView::sliceEnd(output.text, from, slice);
     m_pendingUnits -= output.done - from;
-    m_inTextView->replaceDirect(length(), 0, from == 0 && output.done == output.text.size()
-                                                 ? output.text
-                                                 : output.text.sliced(from, output.done - from));
+    // Where the output stands, for its messages.
+    const qsizetype at = length(), units = output.done - from;
+    if (!m_shown.empty() && m_shown.back().location + m_shown.back().length == at
+        && m_shown.back().output + m_shown.back().length == m_shownUnits)
+        m_shown.back().length += units;
+    else
+        m_shown.push_back({at, units, m_shownUnits});
+    m_shownUnits += units;
+    m_inTextView->replaceDirect(at, 0, from == 0 && output.done == output.text.size()
+                                           ? output.text
+                                           : output.text.sliced(from, output.done - from));
     // The slices of a piece make one range, coloured as if it came whole.
     const Range range{m_fixedLength, length() - m_fixedLength};
     QList<Range> &ranges = output.error ? m_errorRanges : m_answerRanges;
@@ -306,6 +316,11 @@ int OLInterpreterViewController::trimToMaximum()
 
     const qsizetype delta = note.size() - cut;
     m_fixedLength += delta;
+    std::erase_if(m_shown, [cut](const Shown &shown) { return shown.location + shown.length <= cut; });
+    for (Shown &shown : m_shown) {
+        const qsizetype lost = qMax<qsizetype>(0, cut - shown.location);
+        shown = {shown.location + lost + delta, shown.length - lost, shown.output + lost};
+    }
     for (QList<Range> *ranges : {&m_answerRanges, &m_errorRanges}) {
         qsizetype dropped = 0;
         while (dropped < ranges->size() && ranges->at(dropped).location < cut && ranges->at(dropped).end() <= cut)
@@ -333,6 +348,7 @@ void OLInterpreterViewController::clearFixed()
     m_fixedLength = 0;
     m_answerRanges.clear();
     m_errorRanges.clear();
+    m_shown.clear();
     m_inTextView->renderStorageChanges();
     relocateArrowUnanimated();
 }
@@ -442,8 +458,26 @@ void OLInterpreterViewController::textDidChange()
     m_history->reset();
 }
 
+qint64 OLInterpreterViewController::outputAt(qsizetype position) const
+{
+    const auto after = std::upper_bound(m_shown.begin(), m_shown.end(), position,
+                                         [](qsizetype at, const Shown &shown) { return at < shown.location; });
+    if (after == m_shown.begin() || position >= std::prev(after)->location + std::prev(after)->length)
+        return -1;
+    return std::prev(after)->output + position - std::prev(after)->location;
+}
+
+bool OLInterpreterViewController::activateOutput(qsizetype position)
+{
+    const qint64 output = position < m_fixedLength ? outputAt(position) : -1;
+    return output >= 0 && m_windowController && m_windowController->activateOutput(output);
+}
+
 bool OLInterpreterViewController::insertNewline()
 {
+    const QTextCursor cursor = m_inTextView->textCursor();
+    if (!cursor.hasSelection() && activateOutput(m_inTextView->textPosition(cursor.position())))
+        return true;
     const QString &text = m_storage->string();
     if (text.size() <= m_fixedLength)
         return true;
@@ -533,6 +567,13 @@ bool OLInterpreterViewController::eventFilter(QObject *watched, QEvent *event)
     case QEvent::InputMethod:
     case QEvent::Drop:
         flushOutput();
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == m_inTextView->viewport()) {
+            const QPoint point = static_cast<QMouseEvent *>(event)->position().toPoint();
+            if (activateOutput(m_inTextView->textPosition(m_inTextView->cursorForPosition(point).position())))
+                return true;
+        }
         break;
     default:
         break;

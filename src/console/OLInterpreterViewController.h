@@ -39,6 +39,8 @@ class QPropertyAnimation;
 // lines wrap on the screen; the text keeps them as the interpreter wrote
 // them. The text is bounded: the oldest output is trimmed, with a note line
 // in its place, once the text grows beyond the configured maximum.
+// A double click on output, or Enter with the cursor on it, shows in the
+// editor the place of the message there.
 class OLInterpreterViewController : public QWidget, public OLSessionConsole, public OLUnfixedInput
 {
     Q_OBJECT
@@ -60,6 +62,9 @@ public:
     void setHistory(std::unique_ptr<OLCommitHistory> history);
 
     qint64 fixedLength() const { return m_fixedLength; }
+    // Which unit of the output (as OLSessionConsole counts it) stands at a
+    // position of the text; -1 for text that is not output.
+    qint64 outputAt(qsizetype position) const;
     const QList<Range> &answerRanges() const { return m_answerRanges; }
     const QList<Range> &errorRanges() const { return m_errorRanges; }
     const OLStyleSet &fontAttributes() const { return m_fontAttributes; }
@@ -110,6 +115,7 @@ private:
     };
 
     bool shouldChangeText(qsizetype location) const { return location >= m_fixedLength; }
+    bool activateOutput(qsizetype position);
     void textDidChange();
     bool insertNewline();
     // Walks the history for a plain Up or Down at the input's edge lines;
@@ -146,6 +152,15 @@ private:
 
     std::deque<Output> m_pendingOutput;
     qsizetype m_pendingUnits = 0;
+    // Where output stands in the text: stretches of the text, each with the
+    // unit of output it begins with. The next unit to go in is m_shownUnits.
+    struct Shown {
+        qsizetype location;
+        qsizetype length;
+        qint64 output;
+    };
+    std::vector<Shown> m_shown;
+    qint64 m_shownUnits = 0;
     // Queued output was dropped unseen, as trimming would have dropped it.
     bool m_droppedOutput = false;
     QTimer m_flushTimer;

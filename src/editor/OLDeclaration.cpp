@@ -210,6 +210,23 @@ qsizetype stringEnd(const char16_t *s, qsizetype quote, qsizetype end, bool *clo
     return end;
 }
 
+// Past the token that begins at `start` (no blank, no comment); `closed`
+// tells whether a string or character literal is closed.
+qsizetype tokenEnd(const char16_t *s, qsizetype start, qsizetype end, bool *closed)
+{
+    const char16_t c = s[start];
+    *closed = true;
+    if (c == u'"' || (c == u'#' && start + 1 < end && s[start + 1] == u'"'))
+        return stringEnd(s, c == u'"' ? start : start + 1, end, closed);
+    if (isDigit(c))
+        return numberEnd(s, start, end);
+    if (isAlnum(c))
+        return identifierEnd(s, start, end);
+    if (isSymbolic(c))
+        return symbolicEnd(s, start, end);
+    return start + 1;
+}
+
 struct Open {
     Kind kind;
     qsizetype at;
@@ -358,24 +375,12 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
 
         // One token from `start` to `pos`.
         const qsizetype start = pos;
-        Role role = Role::None;
-        if (c == u'"' || (c == u'#' && pos + 1 < end && s[pos + 1] == u'"')) {
-            bool closed;
-            pos = stringEnd(s, c == u'"' ? pos : pos + 1, end, &closed);
-            if (!closed && !unclosed)
-                unclosed = OLUnclosed{c == u'"' ? Kind::String : Kind::Character, quint64(start)};
-        } else if (isDigit(c)) {
-            pos = numberEnd(s, pos, end);
-        } else if (isAlnum(c)) {
-            pos = identifierEnd(s, pos, end);
-            role = roleOf(QStringView(s + start, pos - start));
-        } else if (isSymbolic(c)) {
-            pos = symbolicEnd(s, pos, end);
-            role = roleOf(QStringView(s + start, pos - start));
-        } else {
-            ++pos;
-        }
+        bool closed;
+        pos = tokenEnd(s, start, end, &closed);
+        if (!closed && !unclosed)
+            unclosed = OLUnclosed{c == u'"' ? Kind::String : Kind::Character, quint64(start)};
         const QStringView token(s + start, pos - start);
+        const Role role = (isAlnum(c) && !isDigit(c)) || isSymbolic(c) ? roleOf(token) : Role::None;
         std::optional<Group> closes;
         if (c == u')' || c == u']' || c == u'}')
             closes = c == u')' ? Parentheses : c == u']' ? Brackets : Braces;
@@ -417,4 +422,26 @@ std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype inte
     else if (!unclosed && !open.empty())
         unclosed = OLUnclosed{open.last().kind, quint64(open.last().at)};
     return cut(end);
+}
+
+QList<OLToken> tokensOf(QStringView text)
+{
+    const auto *s = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype end = text.size();
+    QList<OLToken> tokens;
+    for (qsizetype pos = 0; pos < end;) {
+        if (isWhitespaceOrNewline(QChar(s[pos]))) {
+            ++pos;
+        } else if (s[pos] == u'(' && pos + 1 < end && s[pos + 1] == u'*') {
+            pos = commentEnd(s, pos, end);
+            if (pos < 0)
+                break;
+        } else {
+            bool closed;
+            const qsizetype to = tokenEnd(s, pos, end, &closed);
+            tokens.append({pos, to});
+            pos = to;
+        }
+    }
+    return tokens;
 }

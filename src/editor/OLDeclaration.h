@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <optional>
 
@@ -60,3 +62,13 @@ private:
 // end of the text. None when the rest holds no token, or when interpreted
 // lies outside the text. Reads only as far as the cut.
 std::optional<OLDeclaration> nextDeclaration(const QString &text, qsizetype interpreted);
+
+// Where a token of a Standard ML text stands, in UTF-16 code units.
+struct OLToken {
+    qsizetype from;
+    qsizetype to;
+};
+
+// The tokens of a text as the scanner reads them; blanks and comments are
+// skipped, and a comment left open ends the text.
+QList<OLToken> tokensOf(QStringView text);

@@ -5,12 +5,17 @@
 #include "editor/OLLineNumberGutter.h"
 #include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
+#include "prefs/OLQtColor.h"
 #include "prefs/OLQtFont.h"
 
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,6 +46,22 @@ bool sameColours(const OLStyleSet &a, const OLStyleSet &b)
     return a.regColor == b.regColor && a.errColor == b.errColor && a.keyColor == b.keyColor
         && a.strColor == b.strColor && a.comColor == b.comColor;
 }
+
+// The wave under a warning.
+const QColor warningColour(230, 130, 0);
+
+// A range after [position, position + removed) became `added` units: moved
+// when the edit lies before it, unset when the edit changed it.
+OLTextRange afterEdit(OLTextRange range, qsizetype position, qsizetype removed, qsizetype added)
+{
+    const auto at = quint64(position);
+    if (!range.isSet() || at >= range.location + range.length)
+        return range;
+    if (at + quint64(removed) > range.location)
+        return {};
+    range.location += quint64(added - removed);
+    return range;
+}
 } // namespace
 
 OLEditorViewController::OLEditorViewController(QWidget *parent)
@@ -67,6 +88,16 @@ OLEditorViewController::OLEditorViewController(QWidget *parent)
     m_textView->insertNewline = [this] { return insertNewline(); };
     connect(m_textView, &OLTextView::contentsEdited, this, &OLEditorViewController::textEdited);
     connect(m_textView, &OLTextView::textDidChange, this, &OLEditorViewController::updateView);
+    connect(m_textView, &OLTextView::contentsEdited, this, &OLEditorViewController::messagesEdited);
+    connect(m_findBar, &OLFindBar::matchesShown, this, [this](const QList<QTextEdit::ExtraSelection> &matches) {
+        m_matches = matches;
+        showMarks();
+    });
+    m_textView->viewport()->installEventFilter(this);
+    connect(m_textView->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (!m_messages.empty())
+            showMarks();
+    });
 
     m_colourSlices->setSingleShot(true);
     m_colourSlices->setInterval(0);
@@ -105,6 +136,8 @@ void OLEditorViewController::evalNextStep()
 
 void OLEditorViewController::send(OLTextRange range, const QString &text)
 {
+    // Its answer will tell anew.
+    dropMessagesOf(range);
     m_pending = range;
     if (m_windowController)
         m_windowController->eval(text, 0);
@@ -173,6 +206,7 @@ void OLEditorViewController::setLastCommitSuccess(bool success)
     if (!m_pending.isSet())
         return;
     const OLTextRange done = std::exchange(m_pending, {});
+    m_judged = done;
     const bool replaying = m_evaluated.isReplaying();
     if (!success) {
         setMark(done, OLSyntaxHighlighter::lightRed());
@@ -215,6 +249,8 @@ void OLEditorViewController::retract(qsizetype keep, qint64 end)
     m_error = {};
     const bool restart = m_evaluated.retract(keep, end, m_pending.isSet());
     unmark(m_evaluated.end(), markedEnd);
+    // What the interpreter said of the declarations retracted goes with them.
+    dropMessagesOf({quint64(m_evaluated.end()), quint64(m_storage.length() - m_evaluated.end() + 1)});
     if (!restart)
         return;
     m_pending = {};
@@ -234,10 +270,14 @@ void OLEditorViewController::textEdited(qsizetype position)
         retract(m_evaluated.keptByEdit(m_storage.string(), position), position);
 }
 
-// The run that would answer a pending declaration is gone with it.
+// The run that would answer a pending declaration is gone with it, and
+// what it said.
 void OLEditorViewController::resetEvaluated()
 {
     forgetEvaluation();
+    m_judged = {};
+    m_messages.clear();
+    showMarks();
     updateView();
 }
 
@@ -247,6 +287,105 @@ void OLEditorViewController::forgetEvaluation()
     m_pending = {};
     m_error = {};
     m_inLoop = 0;
+}
+
+void OLEditorViewController::showMessages(const QList<OLErrorLocation> &messages)
+{
+    const OLTextRange declaration = m_pending.isSet() ? m_pending : m_judged;
+    if (!declaration.isSet())
+        return;
+    std::erase_if(m_messages, [&](const Message &m) { return m.declaration == declaration; });
+    for (const OLErrorLocation &message : messages) {
+        const quint64 from = qMin(quint64(message.from), declaration.length);
+        const quint64 to = qBound(from, quint64(message.to), declaration.length);
+        m_messages.push_back({{declaration.location + from, to - from}, declaration, message.warning, message.message,
+                              message.shownFrom, message.shownTo});
+    }
+    std::stable_sort(m_messages.begin(), m_messages.end(),
+                     [](const Message &a, const Message &b) { return a.range.location < b.range.location; });
+    showMarks();
+}
+
+const OLEditorViewController::Message *OLEditorViewController::goToMessage(bool forward)
+{
+    if (m_messages.empty())
+        return nullptr;
+    const auto cursor = quint64(m_textView->selectionLocation());
+    if (forward) {
+        const auto next = std::find_if(m_messages.begin(), m_messages.end(),
+                                       [cursor](const Message &m) { return m.range.location > cursor; });
+        return goTo(next == m_messages.end() ? &m_messages.front() : &*next);
+    }
+    const auto previous = std::find_if(m_messages.rbegin(), m_messages.rend(),
+                                       [cursor](const Message &m) { return m.range.location < cursor; });
+    return goTo(previous == m_messages.rend() ? &m_messages.back() : &*previous);
+}
+
+const OLEditorViewController::Message *OLEditorViewController::revealMessage(qint64 shown)
+{
+    const auto message = std::find_if(m_messages.begin(), m_messages.end(),
+                                      [shown](const Message &m) { return m.shownFrom <= shown && shown < m.shownTo; });
+    return message == m_messages.end() ? nullptr : goTo(&*message);
+}
+
+const OLEditorViewController::Message *OLEditorViewController::goTo(const Message *message)
+{
+    m_textView->selectText(qsizetype(message->range.location), qsizetype(message->range.location));
+    m_textView->ensureCursorVisible();
+    return message;
+}
+
+void OLEditorViewController::messagesEdited(qsizetype position, qsizetype removed, qsizetype added)
+{
+    m_judged = afterEdit(m_judged, position, removed, added);
+    if (m_messages.empty())
+        return;
+    std::erase_if(m_messages, [&](Message &m) {
+        m.declaration = afterEdit(m.declaration, position, removed, added);
+        m.range = afterEdit(m.range, position, removed, added);
+        return !m.declaration.isSet();
+    });
+    // Others may have come into view; the view redraws only what changed.
+    showMarks();
+}
+
+void OLEditorViewController::dropMessagesOf(OLTextRange declaration)
+{
+    const std::size_t before = m_messages.size();
+    std::erase_if(m_messages, [&](const Message &m) {
+        return m.declaration.location < declaration.location + declaration.length
+            && declaration.location < m.declaration.location + m.declaration.length;
+    });
+    if (m_messages.size() != before)
+        showMarks();
+}
+
+void OLEditorViewController::showMarks()
+{
+    m_waves.clear();
+    // Only those in the viewport: the view looks at each for every line it draws.
+    const QTextBlock top = m_textView->cursorForPosition(QPoint(0, 0)).block();
+    const auto first = quint64(m_textView->textPosition(top.position()));
+    const auto end = quint64(m_textView->visibleEnd());
+    const QColor errorColour = m_fontAttributes.errColor ? toQColor(*m_fontAttributes.errColor) : QColor(Qt::red);
+    // Errors over warnings.
+    for (const bool warnings : {true, false}) {
+        QTextCharFormat format;
+        format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+        format.setUnderlineColor(warnings ? warningColour : errorColour);
+        for (const Message &message : m_messages) {
+            if (message.range.location > end)
+                break;
+            if (message.warning != warnings || message.range.location + message.range.length < first)
+                continue;
+            QTextCursor wave(m_textView->document());
+            wave.setPosition(m_textView->documentPosition(qsizetype(message.range.location)));
+            wave.setPosition(m_textView->documentPosition(qsizetype(message.range.location + message.range.length)),
+                             QTextCursor::KeepAnchor);
+            m_waves.append({wave, format});
+        }
+    }
+    m_textView->setExtraSelections(m_waves + m_matches);
 }
 
 void OLEditorViewController::updateView()
@@ -377,6 +516,8 @@ void OLEditorViewController::setFontAttributes(const OLStyleSet &styles)
     // whole text, the evaluated part too.
     if (recolour && m_storage.length() > 0)
         colourFrom(0);
+    if (recolour)
+        showMarks();
     m_textView->renderStorageChanges();
 }
 
@@ -388,6 +529,35 @@ void OLEditorViewController::setShowsLineNumbers(bool show)
 void OLEditorViewController::performFindPanel()
 {
     m_findBar->open();
+}
+
+bool OLEditorViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_textView->viewport() && event->type() == QEvent::Resize && !m_messages.empty())
+        showMarks();
+    if (watched != m_textView->viewport() || event->type() != QEvent::ToolTip)
+        return QWidget::eventFilter(watched, event);
+    // The unit under the pointer: the one after the nearest boundary, or before it.
+    const QPoint point = static_cast<QHelpEvent *>(event)->pos();
+    const QTextCursor nearest = m_textView->cursorForPosition(point);
+    const QRect boundary = m_textView->cursorRect(nearest);
+    auto under = quint64(m_textView->textPosition(nearest.position()));
+    if (point.x() < boundary.x() && under > 0)
+        --under;
+    QStringList texts;
+    if (point.y() >= boundary.top() && point.y() <= boundary.bottom()) {
+        for (const Message &message : m_messages) {
+            if (message.range.contains(under))
+                texts.append(message.text);
+        }
+    }
+    if (texts.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                           QStringLiteral("<pre>%1</pre>").arg(texts.join(QStringLiteral("\n\n")).toHtmlEscaped()),
+                           m_textView->viewport());
+    return true;
 }
 
 void OLEditorViewController::keyPressEvent(QKeyEvent *event)

@@ -6,10 +6,12 @@
 #include "session/OLSessionClients.h"
 #include "settings/OLUserDefaults.h"
 
+#include <QTextEdit>
 #include <QWidget>
 
 #include <limits>
 #include <optional>
+#include <vector>
 
 class OLEditorWindow;
 class OLFindBar;
@@ -41,11 +43,27 @@ struct OLTextRange {
 // holds more, a new one takes its place and the kept declarations are
 // replayed into it, blue until each is answered again, the text after them
 // open to edits meanwhile.
+//
+// The errors and warnings the interpreter reported about a declaration are
+// underlined with a wave where it placed them (errors in the error colour,
+// warnings in orange), with the message as the tip. They move with the text
+// when it is edited before them, and go when their declaration is edited,
+// sent again or retracted, or the interpreter is reset; a replay keeps them.
 class OLEditorViewController : public QWidget, public OLSessionEditor
 {
     Q_OBJECT
 
 public:
+    // An error or warning, where it is in the text and in the console.
+    struct Message {
+        OLTextRange range;
+        OLTextRange declaration;
+        bool warning;
+        QString text;
+        qint64 shownFrom; // the console's output, as OLErrorLocation
+        qint64 shownTo;
+    };
+
     explicit OLEditorViewController(QWidget *parent = nullptr);
     ~OLEditorViewController() override;
 
@@ -82,6 +100,18 @@ public:
     std::optional<OLDeclaration> nextDeclaration() const;
 
     void setLastCommitSuccess(bool success) override;
+    // Messages about the declaration pending, or about the one last judged
+    // when they come after its verdict.
+    void showMessages(const QList<OLErrorLocation> &messages) override;
+    // In the order of their places.
+    const std::vector<Message> &messages() const { return m_messages; }
+    // Moves the cursor to the place of the next message after it (or the
+    // previous one before it), around the end of the text; none when there
+    // are no messages.
+    const Message *goToMessage(bool forward);
+    // Moves the cursor to the place of the message the console shows at
+    // `shown`; none when it has no place in the text any more.
+    const Message *revealMessage(qint64 shown);
     // Forgets the evaluated prefix, a pending declaration, a failure and a
     // running evaluation: a new interpreter knows none of them.
     void resetEvaluated() override;
@@ -103,8 +133,15 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    const Message *goTo(const Message *message);
+    // Moves the messages with an edit, and drops those of declarations it changed.
+    void messagesEdited(qsizetype position, qsizetype removed, qsizetype added);
+    void dropMessagesOf(OLTextRange declaration);
+    // The waves and the find bar's matches, as the view's extra selections.
+    void showMarks();
     void forgetEvaluation();
     void send(OLTextRange range, const QString &text);
     void replayNext();
@@ -137,6 +174,10 @@ private:
     OLTextRange m_error;
     qint64 m_inLoop = 0;
     OLEditorWindow *m_windowController = nullptr;
+    std::vector<Message> m_messages;
+    OLTextRange m_judged; // the declaration of the last verdict, while it stands as it was
+    QList<QTextEdit::ExtraSelection> m_waves;
+    QList<QTextEdit::ExtraSelection> m_matches;
     // Colours the rest of a long recolouring between events.
     QTimer *m_colourSlices;
 };

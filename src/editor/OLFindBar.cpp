@@ -77,7 +77,7 @@ void OLFindBar::open()
 void OLFindBar::closeBar()
 {
     hide();
-    m_view->setExtraSelections({});
+    Q_EMIT matchesShown({});
     m_view->setFocus();
 }
 
@@ -145,7 +145,7 @@ void OLFindBar::showMatches()
             selections.append({match, format});
         }
     }
-    m_view->setExtraSelections(selections);
+    Q_EMIT matchesShown(selections);
 }
 
 bool OLFindBar::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTextEdit>
 #include <QWidget>
 
 class OLTextStorage;
@@ -9,8 +10,9 @@ class QLabel;
 class QLineEdit;
 
 // The find bar under the editor: a search field, next and previous, match
-// case and wrap around. The matches within the viewport are shown as extra
-// selections, which change no text; Escape closes the bar.
+// case and wrap around. The matches within the viewport are told to the pane,
+// which shows them as extra selections (they change no text); Escape closes
+// the bar.
 class OLFindBar : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,9 @@ public:
     QLineEdit *searchField() const { return m_field; }
     QCheckBox *matchCaseBox() const { return m_matchCase; }
     QCheckBox *wrapAroundBox() const { return m_wrapAround; }
+
+Q_SIGNALS:
+    void matchesShown(const QList<QTextEdit::ExtraSelection> &matches);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 namespace {
@@ -31,6 +32,8 @@ constexpr int busyAfterMs = 2000;
 // that does not end within the grace after SIGTERM is killed.
 constexpr qint64 interruptAnswerMs = 1000;
 constexpr int terminateGraceMs = 2000;
+// Errors and warnings are looked for in this much of a commit's answer.
+constexpr qsizetype transcriptLimit = 64 * 1024;
 
 // How often an interpreter whose output ends like a prompt is looked at
 // until it waits for input (see collected()): at once, then at growing
@@ -91,6 +94,7 @@ struct OLInterpreterSession::Run {
     Run(std::shared_ptr<PXShellWrapper> runWrapper, OLInterpreterMode mode)
         : wrapper(std::move(runWrapper))
         , collector(mode)
+        , locator(mode)
     {
         for (QTimer *timer : {&quietTimer, &showTimer, &busyTimer, &killTimer})
             timer->setSingleShot(true);
@@ -114,6 +118,22 @@ struct OLInterpreterSession::Run {
     bool inputWaitSeen = false;  // waited for input since the last output
     int inputChecks = 0;         // found it busy since the last output
     bool laterCommit = false;    // a commit written after the one being answered
+
+    // The commits written, in order; the first is being answered. What
+    // was shown for it, where each piece of that began in the console's
+    // output, and what was found in it.
+    struct Commit {
+        QString text;
+        QString end;
+        bool fromEditor;
+    };
+    OLErrorLocator locator;
+    std::deque<Commit> commits;
+    QString transcript;
+    std::vector<std::pair<qsizetype, qint64>> pieces;
+    QList<OLErrorLocation> messages;
+    bool answeredFirst = false;
+    bool firstFailed = false;
 };
 
 OLInterpreterSession::OLInterpreterSession(OLUserDefaults &defaults, OLSessionEditor &editor,
@@ -191,7 +211,14 @@ void OLInterpreterSession::eval(const QString &text, qint32 from, qsizetype firs
     // line: what follows the last ";" is not sent.
     const qsizetype end = semicolonEnd(text);
     const bool cut = m_mode == OLAliceML && end >= 0 && end < text.size();
-    run->heldCommits.append({cut ? text.first(end) : text, end >= 0 ? QStringLiteral("\n") : QStringLiteral(";\n")});
+    const QString written = cut ? text.first(end) : text;
+    const QString ending = end >= 0 ? QStringLiteral("\n") : QStringLiteral(";\n");
+    run->heldCommits.append({written, ending});
+    // Without prompts there are no whole answers to look into.
+    if (run->answeredFirst)
+        commitDone(*run);
+    if (run->collector.knowsPrompts())
+        run->commits.push_back({written, ending, from == OLEditorCommitter});
     awaitPrompt(*run);
     writeHeldCommits(*run);
 }
@@ -308,6 +335,12 @@ void OLInterpreterSession::appendError(PXShellWrapper *wrapper, const QString &e
         run->showTimer.stop();
         deliver(*run, run->collector.takeUnshown());
     }
+    if (run && isCurrent(*run)) {
+        transcribe(*run, error, false);
+        // Messages written after the prompt (Alice ML's) still belong to the answer.
+        if (run->answeredFirst)
+            locateMessages(*run, true);
+    }
     show(error, true);
     if (run)
         run->collector.noteError(error);
@@ -339,7 +372,7 @@ void OLInterpreterSession::processFinished(PXShellWrapper *wrapper, int status)
     const bool failedAtStart = isCurrent(*run) && !run->ready && !run->escalated;
     OLAnswer answer = run->collector.takeFinalAnswer(success);
     answer.error = answer.error || failedAtStart;
-    deliver(*run, answer);
+    deliver(*run, answer, Part::Whole);
     if (!isCurrent(*run))
         return;
     setActivity(OLInterpreterActivity::Ended);
@@ -470,23 +503,78 @@ void OLInterpreterSession::answered(Run &run)
     // After the start-up text, a commit written meanwhile is still waited for.
     if (!run.collector.commitPending())
         backAtPrompt(run);
-    deliver(run, answer, startup);
+    deliver(run, answer, startup ? Part::Startup : Part::Whole);
     if (startup && isCurrent(run))
         m_window.interpreterStarted();
 }
 
-void OLInterpreterSession::deliver(const Run &run, const OLAnswer &answer, bool startup)
+void OLInterpreterSession::deliver(Run &run, const OLAnswer &answer, Part part)
 {
     // A replay's answers fold into its note, and so does all that a run a
     // replay replaced writes; errors of the current one are shown.
-    const bool folded
-        = run.replay && (!isCurrent(run) || (!answer.error && (startup || m_editorAwaitsVerdict)));
+    const bool folded = run.replay
+        && (!isCurrent(run) || (!answer.error && (part == Part::Startup || m_editorAwaitsVerdict)));
+    if (isCurrent(run)) {
+        if (!folded)
+            transcribe(run, answer.text, answer.error);
+        if (part == Part::Whole)
+            locateMessages(run, !folded);
+    }
     // The editor first: on a success it may write its next declaration at
     // once. A console commit made meanwhile does not take its verdict.
     if (answer.report && isCurrent(run) && std::exchange(m_editorAwaitsVerdict, false))
         m_editor.setLastCommitSuccess(!answer.error);
     if (!answer.text.isEmpty() && !folded)
         show(answer.text, answer.error);
+}
+
+void OLInterpreterSession::transcribe(Run &run, const QString &text, bool error)
+{
+    if (run.commits.empty())
+        return;
+    run.firstFailed = run.firstFailed || error;
+    if (text.isEmpty() || run.transcript.size() >= transcriptLimit)
+        return;
+    // It is shown next.
+    run.pieces.emplace_back(run.transcript.size(), m_shownUnits);
+    run.transcript += QStringView(text).first(qMin(text.size(), transcriptLimit - run.transcript.size()));
+}
+
+void OLInterpreterSession::locateMessages(Run &run, bool tell)
+{
+    if (run.commits.empty())
+        return;
+    const Run::Commit &commit = run.commits.front();
+    run.messages = run.locator.locate(run.transcript, commit.text, commit.end, run.firstFailed);
+    const auto shownAt = [&run](qint64 at) {
+        const auto piece = std::upper_bound(run.pieces.begin(), run.pieces.end(), at,
+                                            [](qint64 at, const auto &piece) { return at < piece.first; });
+        return piece == run.pieces.begin() ? at : std::prev(piece)->second + at - std::prev(piece)->first;
+    };
+    for (OLErrorLocation &message : run.messages) {
+        message.shownFrom = shownAt(message.shownFrom);
+        message.shownTo = shownAt(message.shownTo);
+    }
+    run.answeredFirst = true;
+    if (commit.fromEditor && tell)
+        m_editor.showMessages(run.messages);
+    // One written meanwhile is answered next, unless the failure made the
+    // interpreter drop it unread.
+    if (run.firstFailed && run.locator.dropsInputAfterFailure())
+        run.commits.erase(std::next(run.commits.begin()), run.commits.end());
+    else if (run.commits.size() > 1)
+        commitDone(run);
+}
+
+void OLInterpreterSession::commitDone(Run &run)
+{
+    const Run::Commit &commit = run.commits.front();
+    run.locator.commitDone(commit.text, commit.end, run.messages, run.firstFailed);
+    run.commits.pop_front();
+    run.transcript.clear();
+    run.pieces.clear();
+    run.messages.clear();
+    run.answeredFirst = run.firstFailed = false;
 }
 
 void OLInterpreterSession::awaitPrompt(Run &run)
@@ -539,6 +627,7 @@ void OLInterpreterSession::show(const QString &text, bool error)
     else
         m_console.appendAnswer(text);
     m_consoleAtLineStart = text.endsWith(u'\n');
+    m_shownUnits += text.size();
 }
 
 void OLInterpreterSession::note(const QString &text, bool error)

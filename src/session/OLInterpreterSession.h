@@ -123,7 +123,17 @@ private:
     void quietAfterPrompt(Run &run);
     // The collector stands at the prompt: its answer goes out.
     void answered(Run &run);
-    void deliver(const Run &run, const OLAnswer &answer, bool startup = false);
+    // What is delivered: output shown before the prompt, a whole answer, or
+    // the start-up text.
+    enum class Part { Early, Whole, Startup };
+    void deliver(Run &run, const OLAnswer &answer, Part part = Part::Early);
+    // Output about to be shown goes to the transcript of the commit being
+    // answered, whose errors and warnings are found when it is whole (and
+    // told to the editor unless the answer is folded into a replay's note).
+    void transcribe(Run &run, const QString &text, bool error);
+    void locateMessages(Run &run, bool tell);
+    // The interpreter has gone on to the next commit.
+    void commitDone(Run &run);
     void awaitPrompt(Run &run);
     void backAtPrompt(Run &run);
     void stop(Run &run);
@@ -148,4 +158,5 @@ private:
     bool m_consoleAtLineStart = true;
     qsizetype m_consoleCommits = 0;     // to the current run
     qsizetype m_lostConsoleCommits = 0; // to runs a replay replaced, not yet noted
+    qint64 m_shownUnits = 0;            // of output given to the console
 };

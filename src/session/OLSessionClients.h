@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/OLErrorLocator.h"
+
 #include <QString>
 
 // What the interpreter session reports to the panes and the window of its
@@ -12,11 +14,17 @@ public:
     virtual void setLastCommitSuccess(bool success) = 0;
     // Forget which prefix of the source has been evaluated.
     virtual void resetEvaluated() = 0;
+    // The errors and warnings in the answer to the editor's last commit, in
+    // place of those told before for it: more may come as the answer goes
+    // on. Told before the verdict.
+    virtual void showMessages(const QList<OLErrorLocation> &) {}
 
 protected:
     ~OLSessionEditor() = default;
 };
 
+// The console's output is counted in UTF-16 units from the first appended:
+// OLErrorLocation::shownFrom tells where a message stands in it.
 class OLSessionConsole
 {
 public:

@@ -1,14 +1,18 @@
 // Opens a document window on a small file with Poly ML, evaluates the whole
-// file (one declaration fails), types one input into the console, and saves
-// a picture of the window; with a second file, then also one with the cursor
-// inside the file and the interpreter busy with a long computation:
+// file (one declaration fails), types one input into the console, points at
+// the error's wave, and saves a picture of the window with the tip; with a
+// second file, then also one with the cursor inside the file and the
+// interpreter busy with a long computation:
 //   app_screenshot FILE.png [BUSY.png]
 // Run it under a real display server (xvfb-run -a) for docs/screenshot.png
 // and docs/status-bar-busy.png.
 #include "appfixture.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QToolTip>
 
 #include <cstdio>
 
@@ -61,9 +65,28 @@ int main(int argc, char *argv[])
         return 1;
     // The console arrow moves in an animation; let it settle.
     QTest::qWait(400);
+    // The pointer on the error's wave, with its tip (which stays within the editor).
+    if (editor->messages().empty())
+        return 1;
+    QWidget *viewport = editor->textView()->viewport();
+    QTextCursor wave(editor->textView()->document());
+    wave.setPosition(int(editor->messages().front().range.location + 1));
+    const QPoint pointer = editor->textView()->cursorRect(wave).center();
+    QHelpEvent help(QEvent::ToolTip, pointer, viewport->mapToGlobal(pointer));
+    QApplication::sendEvent(viewport, &help);
+    if (!QToolTip::isVisible())
+        return 1;
     const auto shoot = [window](const char *name) {
         const QString path = QString::fromLocal8Bit(name);
-        if (!window->grab().save(path))
+        // The tip is a window of its own: drawn over the picture where it stands.
+        QPixmap picture = window->grab();
+        if (QToolTip::isVisible()) {
+            for (QWidget *tip : QApplication::topLevelWidgets()) {
+                if (tip->isVisible() && tip->inherits("QTipLabel"))
+                    QPainter(&picture).drawPixmap(window->mapFromGlobal(tip->pos()), tip->grab());
+            }
+        }
+        if (!picture.save(path))
             return false;
         std::printf("%s\n", qPrintable(path));
         return true;
@@ -73,6 +96,9 @@ int main(int argc, char *argv[])
     if (argc == 2)
         return 0;
 
+    QToolTip::hideText();
+    if (!waitFor([] { return !QToolTip::isVisible(); }))
+        return 1;
     QTextCursor inside = editor->textView()->textCursor();
     inside.setPosition(int(editor->content().indexOf(QStringLiteral("x + sum"))));
     editor->textView()->setTextCursor(inside);

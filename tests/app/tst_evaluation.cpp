@@ -108,6 +108,18 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(rangesText(console, console->errorRanges()).contains(error), interpreterTimeout);
         QVERIFY(!console->textStorage().string().contains(u"val d = 20"));
         QCOMPARE(editor->inLoop(), qint64(2));
+        // The error is where the interpreter placed it; Next Error and a
+        // double click on the message in the console lead there.
+        const auto place = quint64(source.indexOf(u"undefinedName"));
+        QCOMPARE(editor->messages().size(), std::size_t(1));
+        QCOMPARE(editor->messages().front().range, (OLTextRange{place, 13}));
+        window->goToMessage(true);
+        QCOMPARE(editor->textView()->textCursor().position(), int(place));
+        editor->textView()->moveCursor(QTextCursor::Start);
+        QTextCursor message(console->textView()->document());
+        message.setPosition(int(console->textStorage().string().lastIndexOf(error)));
+        QTest::mouseDClick(console->textView()->viewport(), Qt::LeftButton, {}, console->textView()->cursorRect(message).center());
+        QCOMPARE(editor->textView()->textCursor().position(), int(place));
 
         // Fixed by hand, one step that succeeds goes on to the end.
         cursor.setPosition(int(source.indexOf(u"undefinedName")));

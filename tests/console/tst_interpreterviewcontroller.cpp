@@ -34,6 +34,12 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
         QCOMPARE(from, 1);
         m_commits.append(text);
     }
+    bool activateOutput(qint64 shown) override
+    {
+        m_activated.append(shown);
+        return true;
+    }
+    QList<qint64> m_activated;
     OLUserDefaults &defaults() { return m_settings->defaults; }
     OLTextView &view() const { return *m_pane->textView(); }
     QString text() const { return view().toPlainText(); }
@@ -88,6 +94,7 @@ private Q_SLOTS:
         m_settings = std::make_unique<TempSettings>();
         defaults().registerDefaultPreferences();
         m_commits.clear();
+        m_activated.clear();
         m_pane = std::make_unique<OLInterpreterViewController>(defaults());
         m_pane->setWindowController(this);
         m_pane->setFontAttributes(defaults().loadFontAttributes(true), true);
@@ -449,9 +456,38 @@ private Q_SLOTS:
             at = range.end();
         }
         QCOMPARE(at, all.size());
+        // Each unit after the note is the unit of output it was.
+        const QString output = pieces.join(QString()).remove(u'!');
+        for (qsizetype p = trimNote.size(); p < all.size(); ++p)
+            QCOMPARE(output.at(m_pane->outputAt(p)), all.at(p));
         type(QStringLiteral("1;"), true);
         QCOMPARE(m_commits.last(), QStringLiteral("1;"));
         QCOMPARE(m_pane->fixedLength(), text().size());
+        QCOMPARE(m_pane->outputAt(all.size()), -1);
+    }
+
+    // A double click on output, or Enter with the cursor on it, tells which
+    // unit of the output it is; on a commit or in the input, nothing.
+    void activatingOutput()
+    {
+        append({"one\n", "!two\n"});
+        QVERIFY(piecesIn(2));
+        type(QStringLiteral("x;"), true);
+        append({"three\n"});
+        QVERIFY(piecesIn(3));
+        type(QStringLiteral("y"));
+        // Into the word's first unit.
+        const auto at = [&](const char *word) { return int(text().indexOf(QLatin1String(word))) + 1; };
+        for (const char *word : {"two", "x;", "three", "y"}) {
+            QTextCursor cursor(view().document());
+            cursor.setPosition(at(word));
+            QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, view().cursorRect(cursor).center());
+        }
+        select(view(), at("three"));
+        QTest::keyClick(&view(), Qt::Key_Return);
+        QCOMPARE(m_activated, (QList<qint64>{5, 9, 9}));
+        QCOMPARE(m_commits, QStringList(QStringLiteral("x;")));
+        QVERIFY(unfixed() == QStringLiteral("y"));
     }
 
     // Trimming while the user reads older output keeps those lines in view.

@@ -4,12 +4,14 @@
 #include "editor/OLEditorWindow.h"
 #include "editor/OLFindBar.h"
 #include "editor/OLLineNumberGutter.h"
+#include "prefs/OLQtColor.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QToolTip>
 
 #include <functional>
 #include <numeric>
@@ -567,6 +569,92 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("77"));
         for (const QTextEdit::ExtraSelection &shown : f.view().extraSelections())
             QCOMPARE(shown.cursor.selectedText(), QStringLiteral("77"));
+    }
+
+    // A warning on each of the first two declarations, accepted, and an
+    // error on the third, rejected: an edit in an evaluated declaration
+    // retracts it and those after it, with their messages (the replay keeps
+    // the others'); one before the rejected one moves its message, one in it
+    // drops it; what is drawn is what is kept.
+    void messages_data()
+    {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("waves");
+        QTest::newRow("no edit") << 0 << 0 << "" << "warning 4-5, warning 14-15, error 28-29";
+        QTest::newRow("typing in the first") << 0 << 0 << "x" << "";
+        QTest::newRow("typing in the second") << 18 << 0 << "x" << "warning 4-5";
+        QTest::newRow("typing before the third") << 20 << 0 << "xy" << "warning 4-5, warning 14-15, error 30-31";
+        QTest::newRow("deleting in the third") << 27 << 2 << "" << "warning 4-5, warning 14-15";
+        QTest::newRow("typing after all") << 30 << 0 << "x" << "warning 4-5, warning 14-15, error 28-29";
+    }
+    void messages()
+    {
+        QFETCH(int, at);
+        QFETCH(int, removed);
+        QFETCH(QString, typed);
+        Fixture f;
+        for (const auto &[warning, from] : {std::pair(true, 4), std::pair(true, 4), std::pair(false, 8)}) {
+            f.pane.evalNextStep();
+            f.pane.showMessages({{warning, QStringLiteral("m"), true, from, from + 1, 0, 3}});
+            f.pane.setLastCommitSuccess(warning);
+        }
+        select(f.view(), at, at + removed);
+        if (removed > 0)
+            QTest::keyClick(&f.view(), Qt::Key_Delete);
+        QTest::keyClicks(&f.view(), typed);
+        const auto describe = [&](auto list, auto isWarning, auto from, auto to) {
+            QStringList parts;
+            for (const auto &item : list)
+                parts.append(QStringLiteral("%1 %2-%3").arg(isWarning(item) ? "warning" : "error").arg(from(item)).arg(to(item)));
+            return parts.join(QStringLiteral(", "));
+        };
+        const QString drawn = describe(
+            f.view().extraSelections(),
+            [&](const QTextEdit::ExtraSelection &s) { return s.format.underlineColor() != toQColor(*testStyles().errColor); },
+            [](const auto &s) { return s.cursor.selectionStart(); }, [](const auto &s) { return s.cursor.selectionEnd(); });
+        QTEST(drawn, "waves");
+        QCOMPARE(describe(f.pane.messages(), [](const auto &m) { return m.warning; },
+                          [](const auto &m) { return m.range.location; },
+                          [](const auto &m) { return m.range.location + m.range.length; }),
+                 drawn);
+    }
+
+    // Next and previous go round the places; the console's message leads to
+    // its place; the tip names what is under the pointer; a new try of the
+    // declaration, and a reset, drop its messages.
+    void reachingMessages()
+    {
+        Fixture f;
+        f.step(true);
+        f.pane.evalNextStep();
+        f.pane.showMessages({{true, QStringLiteral("first"), true, 4, 9, 0, 10}, {false, QStringLiteral("second"), true, 8, 9, 10, 20}});
+        f.pane.setLastCommitSuccess(false);
+        QList<qsizetype> visited;
+        for (const bool forward : {true, true, true, false, false})
+            visited.append(qsizetype(f.pane.goToMessage(forward)->range.location));
+        QCOMPARE(visited, (QList<qsizetype>{14, 18, 14, 18, 14}));
+        QCOMPARE(f.pane.revealMessage(15)->text, QStringLiteral("second"));
+        QCOMPARE(f.view().textCursor().position(), 18);
+        QVERIFY(!f.pane.revealMessage(20));
+        const auto tipAt = [&](int position) {
+            QTextCursor cursor(f.view().document());
+            cursor.setPosition(position);
+            const QPoint point = f.view().cursorRect(cursor).center() + QPoint(2, 0);
+            QHelpEvent help(QEvent::ToolTip, point, f.view().viewport()->mapToGlobal(point));
+            QApplication::sendEvent(f.view().viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QVERIFY(tipAt(14).contains(QStringLiteral("first")) && !tipAt(14).contains(QStringLiteral("second")));
+        QVERIFY(tipAt(18).contains(QStringLiteral("second")) && tipAt(18).contains(QStringLiteral("first")));
+        tipAt(11);
+        QTRY_VERIFY(!QToolTip::isVisible());
+        f.pane.evalNextStep();
+        QVERIFY(f.pane.messages().empty() && f.view().extraSelections().isEmpty());
+        f.pane.showMessages({{false, QStringLiteral("again"), true, 8, 9, 0, 10}});
+        f.pane.resetEvaluated();
+        QVERIFY(f.pane.messages().empty() && f.view().extraSelections().isEmpty());
     }
 
     void findBarTakesASelectionOfOneLine()

@@ -1,0 +1,128 @@
+// Where the installed interpreters' errors and warnings are placed in the
+// commits they are about, through the session.
+
+#include "OLSessionTestSupport.h"
+
+#include <QFileInfo>
+
+namespace {
+
+struct Recorder : OLSessionRecorder {
+    void showMessages(const QList<OLErrorLocation> &found) override { messages = found; }
+    QList<OLErrorLocation> messages;
+};
+using Run = OLSessionRun<Recorder>;
+
+// Each row: commits, "E:" from the editor and "C:" from the console, each
+// answered before the next ("e:" written with the next); and what the last
+// one's messages underline: "error " or "warning " and the text, "*" for the
+// whole commit.
+void addRow(const char *name, const QString &interpreter, const QStringList &commits, const QStringList &places)
+{
+    QTest::newRow(name) << interpreter << commits << places;
+}
+
+} // namespace
+
+class TestErrorLocations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { endAllChildren(); }
+
+    void places_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QStringList>("commits");
+        QTest::addColumn<QStringList>("places");
+        const QString sml = QStringLiteral("/usr/bin/sml"), poly = QStringLiteral("/usr/bin/poly");
+        const QString mosml = QStringLiteral("/opt/mosml/bin/mosml"), alice = QStringLiteral("/opt/aliceml/bin/alice");
+        const QString third = QStringLiteral("E:fun f x =\n  let val y = x + 1\n  in y 1 end");
+
+        addRow("smlnj: first line of the session", sml, {"E:val a = 1 2"}, {"error a = 1 2"});
+        addRow("smlnj: third line, after console input", sml, {"E:val x = 1", "C:val c =\n 2;", third},
+               {"error y 1"});
+        addRow("smlnj: after a rejection", sml, {"E:val a = 1 2", "E:val b = 2 2"}, {"error b = 2 2"});
+        addRow("smlnj: after a rejection, over lines from before", sml, {"E:val x = 1", "E:val a = 1 2", "E:val b = 1 2"},
+               {"error b = 1 2"});
+        addRow("smlnj: after a rejection and console input", sml, {"E:val a = 1 2", "C:val ok = 1;", third},
+               {"error y 1"});
+        addRow("smlnj: after an uncaught exception", sml, {"E:val e = hd []", "E:val ok = 1", third}, {"error y 1"});
+        addRow("smlnj: bytes and tabs", sml, {"C:val s = \"é\";", "E:val t =\n\t\"é\" 1"}, {"error t =\n\t\"é\" 1"});
+        addRow("smlnj: a commit dropped unread after a rejection", sml, {"e:val a = 1 2", "C:val b = 2;", "E:val c = 1 2"},
+               {"error c = 1 2"});
+        addRow("smlnj: positions without an end, after a rejection", sml, {"E:val a = 1 2", "E:val é = 1"},
+               {"error é", "error é"});
+        addRow("smlnj: a warning", sml, {"E:val x = 1", "E:fun g 0 = 1"}, {"warning g 0 = 1"});
+        addRow("smlnj: an exception names no place", sml, {"E:val z =\n  1 div 0"}, {"error *"});
+
+        addRow("poly: found near", poly, {"E:val a = 1 2"}, {"error 1 2"});
+        addRow("poly: third line, after console input", poly,
+               {"C:val c = 1;", "E:fun g x =\n  let\n    val y = x + \"a\"\n  in y end"}, {"error x + \"a\""});
+        addRow("poly: elided, with a comment", poly,
+               {"E:val a = let val q = 1 val r = 2 (* c *) val s = 3 in q r s + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 "
+                "+ 12 + 13 + 14 end"},
+               {"error let val q = 1 val r = 2 (* c *) val s = 3 in q r s + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 "
+                "+ 13 + 14 end"});
+        addRow("poly: op and brackets printed otherwise", poly, {"E:val b = (op +) (1, 2) ^ \"x\" ^ (1 andalso true)"},
+               {"error (op +) (1, 2) ^ \"x\" ^ (1 andalso true)", "error 1 andalso true",
+                "error (op +) (1, 2) ^ \"x\" ^ (1 andalso true)"});
+        addRow("poly: a warning", poly, {"E:fun h 0 = 1"}, {"warning fun h 0 = 1"});
+        addRow("poly: no excerpt", poly, {"E:val = 3"}, {"error *", "error *"});
+
+        if (QFileInfo(mosml).isExecutable()) {
+            addRow("mosml: carets", mosml, {"E:val x = 1", "E:val t : int = \"éé\""}, {"error \"éé\""});
+            addRow("mosml: third line", mosml, {"E:val y =\n  1 +\n  \"a\""}, {"error \"a\""});
+            addRow("mosml: dots over lines, a tab", mosml, {"E:val a = (1,\n\n\t2) 3"}, {"error (1,\n\n\t2)"});
+            addRow("mosml: a warning", mosml, {"E:fun g 0 = 1\n  | g 1 = 2"}, {"warning g 0 = 1\n  | g 1 = 2"});
+        }
+        if (QFileInfo(alice).isExecutable()) {
+            addRow("alice: lines of the commit", alice, {"E:val x = 1", "E:val y =\n  1 +\n  \"a\""},
+                   {"error 1 +\n  \"a\""});
+            addRow("alice: bytes and a tab", alice, {"E:\tval u : int = \"é\""}, {"error u : int = \"é\""});
+            addRow("alice: a warning", alice, {"E:fun g 0 = 1"}, {"warning g 0 = 1"});
+        }
+    }
+
+    void places()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QStringList, commits);
+        QFETCH(QStringList, places);
+        if (!QFileInfo(interpreter).isExecutable())
+            QSKIP(qPrintable(interpreter + QStringLiteral(" is not installed")));
+        Run run(interpreter);
+        QVERIFY(run.waitFor([&] { return run.recorder.starts == 1; }));
+        QString text;
+        for (const QString &commit : commits) {
+            text = commit.sliced(2);
+            const qsizetype verdicts = run.recorder.verdicts.size(), pieces = run.recorder.pieces.size();
+            run.recorder.messages.clear();
+            const bool editor = commit.startsWith(u'E') || commit.startsWith(u'e');
+            run.session->eval(text, editor ? OLEditorCommitter : OLConsoleCommitter);
+            QVERIFY(commit.front().isLower() || run.waitFor([&] {
+                return editor ? run.recorder.verdicts.size() > verdicts : run.recorder.pieces.size() > pieces;
+            }));
+        }
+        const auto found = [&] {
+            QStringList shown;
+            for (const OLErrorLocation &m : run.recorder.messages)
+                shown.append(QStringLiteral("%1 %2").arg(m.warning ? "warning" : "error",
+                                                       m.exact ? text.mid(m.from, m.to - m.from) : QStringLiteral("*")));
+            return shown;
+        };
+        // Alice ML writes its messages after its prompt.
+        run.waitFor([&] { return found() == places; }, 5000);
+        QCOMPARE(found(), places);
+        // Each message is where the console shows it.
+        const QString shown = run.recorder.shown();
+        for (const OLErrorLocation &m : run.recorder.messages)
+            QVERIFY2(shown.mid(m.shownFrom, m.shownTo - m.shownFrom).contains(m.message.section(u'\n', 0, 0),
+                                                                               Qt::CaseInsensitive),
+                     qPrintable(m.message));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestErrorLocations)
+#include "tst_errorlocations.moc"
