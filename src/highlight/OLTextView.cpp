@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -114,9 +115,47 @@ private:
     int m_blockCount = 1;
 };
 
+// A scroll bar drawn again only when what it shows changes: output that
+// keeps coming changes its range at every frame, mostly by less than a pixel
+// of its slider, and drawing it costs about as much as drawing the lines.
+class OLQuietScrollBar final : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (look() != m_drawn)
+            QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_drawn = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect slider;
+        bool empty = false, atMinimum = false, atMaximum = false;
+        bool operator==(const Look &) const = default;
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                minimum() == maximum(), value() == minimum(), value() == maximum()};
+    }
+    std::optional<Look> m_drawn;
+};
+
 OLTextView::OLTextView(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    setVerticalScrollBar(new OLQuietScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new OLQuietScrollBar(Qt::Horizontal));
     auto *text = new QTextDocument(this);
     m_layout = new OLDeferringLayout(text);
     text->setDocumentLayout(m_layout);
