@@ -36,7 +36,7 @@ QColor blendedOver(const QColor &base, const QColor &mark)
 // One idle slice of drawing, with a pane's colouring slice and the drawing
 // of the viewport it leaves in the same turn of the event loop, stays under
 // 5 ms.
-constexpr qint64 idleSliceNs = 2'000'000;
+constexpr qint64 idleSliceNs = 1'500'000;
 // Changes drawn in frames are drawn at most this often (a 60 Hz display's frame).
 constexpr qint64 frameMs = 17;
 // A paste longer than this goes in by slices of about this length (whole
