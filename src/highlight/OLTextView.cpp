@@ -118,16 +118,26 @@ private:
 // A scroll bar drawn again only when what it shows changes: output that
 // keeps coming changes its range at every frame, mostly by less than a pixel
 // of its slider, and drawing it costs about as much as drawing the lines.
+// Its look is compared once the changes of a turn of the event loop are made
+// (a range that grows takes the value off the end for a moment).
 class OLQuietScrollBar final : public QScrollBar
 {
 public:
     using QScrollBar::QScrollBar;
 
 protected:
-    void sliderChange(SliderChange change) override
+    void sliderChange(SliderChange) override
     {
-        if (look() != m_drawn)
-            QScrollBar::sliderChange(change);
+        if (std::exchange(m_changed, true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_changed = false;
+                if (look() != m_drawn)
+                    update();
+            },
+            Qt::QueuedConnection);
     }
     void paintEvent(QPaintEvent *event) override
     {
@@ -149,6 +159,7 @@ private:
                 minimum() == maximum(), value() == minimum(), value() == maximum()};
     }
     std::optional<Look> m_drawn;
+    bool m_changed = false;
 };
 
 OLTextView::OLTextView(QWidget *parent)
