@@ -834,12 +834,23 @@ void OLTextView::insertSlices(qint64 budgetNs)
     QElapsedTimer clock;
     clock.start();
     const QString &text = m_insertion.text;
-    while (m_insertion.done < text.size() && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
-        const qsizetype from = m_insertion.done;
-        const qsizetype to = sliceEnd(text, from, insertionSlice);
-        insertText(m_insertion.cursor, text.sliced(from, to - from));
-        m_insertion.done = to;
+    // The lines from the first slice down are drawn, and the scroll bars
+    // measured, once for all the slices of this event.
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const int movedFrom = m_insertion.cursor.position();
+    {
+        const QSignalBlocker quiet(layout);
+        while (m_insertion.done < text.size() && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
+            const qsizetype from = m_insertion.done;
+            const qsizetype to = sliceEnd(text, from, insertionSlice);
+            insertText(m_insertion.cursor, text.sliced(from, to - from));
+            m_insertion.done = to;
+        }
     }
+    Q_EMIT layout->documentSizeChanged(layout->documentSize());
+    m_movedFrom = m_movedFrom < 0 ? movedFrom : qMin<qsizetype>(m_movedFrom, movedFrom);
+    if (!m_frameRender->isActive())
+        m_frameRender->start(0);
     if (m_insertion.done < text.size()) {
         m_insertionSlices->start();
         return;
