@@ -525,7 +525,8 @@ void OLInterpreterViewController::relocateArrow(bool animated)
     const int viewportTop = m_inTextView->viewport()->mapTo(this, QPoint(0, 0)).y() - m_gutter->y();
     const QPoint target(m_arrow->x(), viewportTop + lineTop);
     m_arrowAnimation->stop();
-    if (animated) {
+    // Output that keeps coming asks for every frame: an arrow in place stays.
+    if (animated && target != m_arrow->pos()) {
         m_arrowAnimation->setStartValue(m_arrow->pos());
         m_arrowAnimation->setEndValue(target);
         m_arrowAnimation->start();

@@ -28,11 +28,12 @@ Q_LOGGING_CATEGORY(lcEditor, "ostrel.editor")
 
 // A recolouring that reaches beyond the viewport (typing "(*" colours the
 // whole rest) finishes the viewport at once, works on for this long, and
-// leaves the rest to idle slices of the second length. The view's drawing
-// slice may run in the same turn of the event loop; together they stay
-// under 5 ms.
+// leaves the rest to idle slices of the second length. The budget is the
+// scan's: writing the colours it found takes about as long again. The view's
+// drawing slice may run in the same turn of the event loop; together they
+// stay under 5 ms.
 constexpr std::chrono::nanoseconds colourAtOnce = 4ms;
-constexpr std::chrono::nanoseconds colourSliceBudget = 1ms;
+constexpr std::chrono::nanoseconds colourSliceBudget = 300us;
 
 // Foundation's newline set: each of these ends a line.
 constexpr bool isNewline(QChar c)

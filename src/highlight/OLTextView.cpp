@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -35,7 +36,7 @@ QColor blendedOver(const QColor &base, const QColor &mark)
 // One idle slice of drawing, with a pane's colouring slice and the drawing
 // of the viewport it leaves in the same turn of the event loop, stays under
 // 5 ms.
-constexpr qint64 idleSliceNs = 2'000'000;
+constexpr qint64 idleSliceNs = 1'500'000;
 // Changes drawn in frames are drawn at most this often (a 60 Hz display's frame).
 constexpr qint64 frameMs = 17;
 // A paste longer than this goes in by slices of about this length (whole
@@ -114,9 +115,58 @@ private:
     int m_blockCount = 1;
 };
 
+// A scroll bar drawn again only when what it shows changes: output that
+// keeps coming changes its range at every frame, mostly by less than a pixel
+// of its slider, and drawing it costs about as much as drawing the lines.
+// Its look is compared once the changes of a turn of the event loop are made
+// (a range that grows takes the value off the end for a moment).
+class OLQuietScrollBar final : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange) override
+    {
+        if (std::exchange(m_changed, true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_changed = false;
+                if (look() != m_drawn)
+                    update();
+            },
+            Qt::QueuedConnection);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_drawn = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect slider;
+        bool empty = false, atMinimum = false, atMaximum = false;
+        bool operator==(const Look &) const = default;
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                minimum() == maximum(), value() == minimum(), value() == maximum()};
+    }
+    std::optional<Look> m_drawn;
+    bool m_changed = false;
+};
+
 OLTextView::OLTextView(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    setVerticalScrollBar(new OLQuietScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new OLQuietScrollBar(Qt::Horizontal));
     auto *text = new QTextDocument(this);
     m_layout = new OLDeferringLayout(text);
     text->setDocumentLayout(m_layout);
@@ -784,12 +834,23 @@ void OLTextView::insertSlices(qint64 budgetNs)
     QElapsedTimer clock;
     clock.start();
     const QString &text = m_insertion.text;
-    while (m_insertion.done < text.size() && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
-        const qsizetype from = m_insertion.done;
-        const qsizetype to = sliceEnd(text, from, insertionSlice);
-        insertText(m_insertion.cursor, text.sliced(from, to - from));
-        m_insertion.done = to;
+    // The lines from the first slice down are drawn, and the scroll bars
+    // measured, once for all the slices of this event.
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const int movedFrom = m_insertion.cursor.position();
+    {
+        const QSignalBlocker quiet(layout);
+        while (m_insertion.done < text.size() && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
+            const qsizetype from = m_insertion.done;
+            const qsizetype to = sliceEnd(text, from, insertionSlice);
+            insertText(m_insertion.cursor, text.sliced(from, to - from));
+            m_insertion.done = to;
+        }
     }
+    Q_EMIT layout->documentSizeChanged(layout->documentSize());
+    m_movedFrom = m_movedFrom < 0 ? movedFrom : qMin<qsizetype>(m_movedFrom, movedFrom);
+    if (!m_frameRender->isActive())
+        m_frameRender->start(0);
     if (m_insertion.done < text.size()) {
         m_insertionSlices->start();
         return;

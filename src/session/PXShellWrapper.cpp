@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -143,33 +142,6 @@ bool startGuard(int lifelineEnd)
     ::_exit(127);
 }
 
-// write() with SIGPIPE held back: writing to a pipe nobody reads any more
-// gives EPIPE, and the signal it raised for this thread is taken back.
-ssize_t writeWithoutSigpipe(int fd, const char *data, size_t size)
-{
-    sigset_t pipeSignal;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-    sigset_t pending;
-    sigpending(&pending);
-    const bool pendingBefore = sigismember(&pending, SIGPIPE);
-    ssize_t written;
-    do
-        written = ::write(fd, data, size);
-    while (written < 0 && errno == EINTR);
-    const int error = errno;
-    if (written < 0 && error == EPIPE && !pendingBefore) {
-        const timespec now{};
-        while (sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
-        }
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    errno = error;
-    return written;
-}
-
 } // namespace
 
 void PXShellWrapper::DeleteLater::operator()(QObject *object) const
@@ -207,6 +179,10 @@ void PXShellWrapper::startProcess()
         return;
     }
     m_phase = Phase::Running;
+    // Writing to a child that has gone fails with EPIPE instead of ending the
+    // program (holding the signal back at each write would cost three system
+    // calls a declaration); children get the default back.
+    std::signal(SIGPIPE, SIG_IGN);
     m_self = weak_from_this().lock();
     Q_ASSERT_X(m_self, "PXShellWrapper::startProcess", "a wrapper must be owned by a std::shared_ptr");
     liveWrappers().insert(this);
@@ -236,8 +212,9 @@ void PXShellWrapper::startProcess()
     process->setChildProcessModifier([inputReadEnd, guardLifeline] {
         if (::dup2(inputReadEnd, STDIN_FILENO) < 0)
             ::_exit(127);
-        // Ostrel ignores it for its own writes (OLSourceFile); the interpreter must not inherit that.
+        // Ostrel ignores them for its own writes (its saves, its pipes); the interpreter must not inherit that.
         ::signal(SIGXFSZ, SIG_DFL);
+        ::signal(SIGPIPE, SIG_DFL);
         // Its own process group, which goes when Ostrel goes, however it goes.
         if (::setpgid(0, 0) != 0 || guardLifeline < 0 || !startGuard(guardLifeline)) {
             static const char message[] = "Ostrel could not give the interpreter a process group of its own\n";
@@ -375,8 +352,11 @@ void PXShellWrapper::writeInput()
         // interpreter that read the text alone would prompt for the rest.
         while (m_pendingInput.size() - m_pendingStart < inputSlice && encodeInput()) {
         }
-        const ssize_t written = writeWithoutSigpipe(m_inputFd, m_pendingInput.constData() + m_pendingStart,
-                                                    size_t(m_pendingInput.size() - m_pendingStart));
+        ssize_t written;
+        do
+            written = ::write(m_inputFd, m_pendingInput.constData() + m_pendingStart,
+                              size_t(m_pendingInput.size() - m_pendingStart));
+        while (written < 0 && errno == EINTR);
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             m_inputNotifier->setEnabled(true);
             return;

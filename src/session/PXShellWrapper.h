@@ -51,8 +51,9 @@ protected:
 // (QProcess would wait for a later turn of the event loop, a delay on every
 // declaration), the rest in order as the child reads. Writing never blocks
 // the user interface (a blocking write deadlocks against a child that is
-// itself blocked writing an answer nobody reads), and SIGPIPE is held back,
-// so writing to a child that has gone does no harm.
+// itself blocked writing an answer nobody reads), and SIGPIPE is ignored
+// from the first child on (children get the default back), so writing to a
+// child that has gone does no harm.
 //
 // A started wrapper holds itself until its end report, so it must be owned by
 // a std::shared_ptr. It never waits for its child: QProcess's destructor would,

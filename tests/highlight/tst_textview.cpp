@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QPaintEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -338,6 +339,24 @@ private Q_SLOTS:
         QVERIFY(!v.drawnColoured(10));
         v.view.renderStorageChanges();
         QVERIFY(v.drawnColoured(10));
+    }
+
+    // The scroll bar is drawn again when what it shows changes, not at every
+    // change of its range.
+    void scrollBarDrawnWhenItsLookChanges()
+    {
+        ShownView v(5000);
+        QScrollBar *bar = v.view.verticalScrollBar();
+        v.view.viewport()->removeEventFilter(&v);
+        bar->installEventFilter(&v);
+        const int maximum = bar->maximum();
+        v.view.replaceDirect(v.storage.length(), 0, QStringLiteral("val y = 2\n"));
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
+        QCOMPARE(bar->maximum(), maximum + 1);
+        QVERIFY(v.paints.isEmpty());
+        bar->setValue(maximum / 2);
+        QTRY_VERIFY(!v.paints.isEmpty());
     }
 };
 
