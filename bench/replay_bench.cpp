@@ -127,6 +127,12 @@ int windowOnce(int argc, char *argv[], const QString &interpreter, const QString
     // Evaluated whole, drawn, and quiet: then the replay, in an event of its own.
     QTimer ready;
     QObject::connect(&ready, &QTimer::timeout, [&] {
+        if (editor->error().isSet()) {
+            std::fprintf(stderr, "the evaluation failed at %lld; the console ends with:\n%s\n",
+                         static_cast<long long>(editor->interpreted()),
+                         qPrintable(console->textStorage().string().right(400)));
+            QCoreApplication::exit(1);
+        }
         if (!settled() || console->fixedLength() == 0)
             return;
         if (editor->interpreted() == 0) {
@@ -138,8 +144,8 @@ int windowOnce(int argc, char *argv[], const QString &interpreter, const QString
     });
     ready.start(20);
     QTimer::singleShot(300'000, [&] {
-        std::fprintf(stderr, "timed out with %lld of %lld evaluated%s\n", static_cast<long long>(editor->interpreted()),
-                     static_cast<long long>(length), editor->error().isSet() ? ", one failed" : "");
+        std::fprintf(stderr, "timed out with %lld of %lld evaluated\n", static_cast<long long>(editor->interpreted()),
+                     static_cast<long long>(length));
         QCoreApplication::exit(1);
     });
     QApplication::exec();
