@@ -159,10 +159,10 @@ void OLEditorViewController::replayNext()
 
 void OLEditorViewController::evalToCursor()
 {
-    // Inside the evaluated part: back to the declaration at the cursor.
-    const qint64 cursor = m_textView->selectionLocation();
-    if (cursor < m_evaluated.end())
-        retract(m_evaluated.startingBefore(cursor));
+    // Before the last evaluated declaration: back to the one at the cursor.
+    const qsizetype keep = m_evaluated.startingBefore(m_textView->selectionLocation());
+    if (keep < m_evaluated.count())
+        retract(keep);
     else
         continueLoop(1);
 }
