@@ -100,10 +100,9 @@ private Q_SLOTS:
         row("smlnj: at the continuation prompt while reading on", sml,
             {"commit:val c = (b\n+ 2);\n", "out:" + T, "atContinuation", "out:val c = 3 : int\n" + S},
             {{"val c = 3 : int\n", false, true}});
-        row("mosml: a prompt glued to output is likely", OLMosML, {"commit:print \"no newline\";\n", "out:no newline- ", "quiet"},
-            {{"no newline", false, true}});
-        // A prompt that output can end with is shown once the answer says
-        // which it is: here output, and its answer the prompt after it.
+        // A prompt that output can end with is likely after a quiet time,
+        // and shown once the answer says which it is: here output, and its
+        // answer the prompt after it.
         row("mosml: output ending like a prompt shown early", OLMosML,
             {"commit:print \"a- \";\n", "out:a- ", "unshown", "out:- ", "quiet"}, {{"a", false, false}, {"- ", false, true}});
         // Alice ML: failures on standard error, in pieces, and prompts for
@@ -120,6 +119,8 @@ private Q_SLOTS:
             {{"  structure S\n", false, true}});
         row("alice: an uncaught exception, its last line cut off", OLAliceML,
             {"commit:1 div 0;\n", "err:Uncaught exception", "out:- "}, {{"", true, true}});
+        row("alice: printed output on standard error", OLAliceML,
+            {"commit:f ();\n", "err:3.14: pi\n1.4-x: no place\nEvaluation interrupted?\n", "out:- "}, {{"", false, true}});
         row("an empty answer to a commit is a success", poly,
             {"out:Poly/ML 5.7.1 Release\n> " + P, "commit:val _ = ()\n;\n", "out:" + C + P}, {polyStart, {"", false, true}});
         row("output shown early, success at the prompt", poly,
