@@ -111,16 +111,15 @@ private Q_SLOTS:
         row("alice: a rejection on standard error", OLAliceML,
             {"commit:val y : string = 1;\n", "err:1.4-1.18", "err::", "err: expression does not\n   int\n", "out:- "},
             {{"", true, true}});
-        row("alice: a warning beside the binding", OLAliceML,
-            {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match is not exhaustive\n", "out:val g\n- "},
+        row("alice: a warning beside the binding, and printed output", OLAliceML,
+            {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match\n3.14: pi\n1.4-x: no\nEvaluation interrupted?\n",
+             "out:val g\n- "},
             {{"val g\n", false, true}});
         row("alice: the prompts of a declaration's lines go", OLAliceML,
             {"commit:structure S = struct\n  val a = 1\nend", "commit:;\n", "out:  ", "out: ", "out:   structure S\n- "},
             {{"  structure S\n", false, true}});
         row("alice: an uncaught exception, its last line cut off", OLAliceML,
             {"commit:1 div 0;\n", "err:Uncaught exception", "out:- "}, {{"", true, true}});
-        row("alice: printed output on standard error", OLAliceML,
-            {"commit:f ();\n", "err:3.14: pi\n1.4-x: no place\nEvaluation interrupted?\n", "out:- "}, {{"", false, true}});
         row("an empty answer to a commit is a success", poly,
             {"out:Poly/ML 5.7.1 Release\n> " + P, "commit:val _ = ()\n;\n", "out:" + C + P}, {polyStart, {"", false, true}});
         row("output shown early, success at the prompt", poly,
