@@ -100,10 +100,9 @@ private Q_SLOTS:
         row("smlnj: at the continuation prompt while reading on", sml,
             {"commit:val c = (b\n+ 2);\n", "out:" + T, "atContinuation", "out:val c = 3 : int\n" + S},
             {{"val c = 3 : int\n", false, true}});
-        row("mosml: a prompt glued to output is likely", OLMosML, {"commit:print \"no newline\";\n", "out:no newline- ", "quiet"},
-            {{"no newline", false, true}});
-        // A prompt that output can end with is shown once the answer says
-        // which it is: here output, and its answer the prompt after it.
+        // A prompt that output can end with is likely after a quiet time,
+        // and shown once the answer says which it is: here output, and its
+        // answer the prompt after it.
         row("mosml: output ending like a prompt shown early", OLMosML,
             {"commit:print \"a- \";\n", "out:a- ", "unshown", "out:- ", "quiet"}, {{"a", false, false}, {"- ", false, true}});
         // Alice ML: failures on standard error, in pieces, and prompts for
@@ -112,8 +111,9 @@ private Q_SLOTS:
         row("alice: a rejection on standard error", OLAliceML,
             {"commit:val y : string = 1;\n", "err:1.4-1.18", "err::", "err: expression does not\n   int\n", "out:- "},
             {{"", true, true}});
-        row("alice: a warning beside the binding", OLAliceML,
-            {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match is not exhaustive\n", "out:val g\n- "},
+        row("alice: a warning beside the binding, and printed output", OLAliceML,
+            {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match\n3.14: pi\n1.4-x: no\nEvaluation interrupted?\n",
+             "out:val g\n- "},
             {{"val g\n", false, true}});
         row("alice: the prompts of a declaration's lines go", OLAliceML,
             {"commit:structure S = struct\n  val a = 1\nend", "commit:;\n", "out:  ", "out: ", "out:   structure S\n- "},

@@ -218,10 +218,8 @@ private Q_SLOTS:
         const QString killed = QStringLiteral("The interpreter ended unexpectedly (killed by signal 9). Reset the "
                                               "interpreter to start a new one.\n");
         const QString exited = QStringLiteral("The interpreter ended before it had read all of its input (exit status %1).\n");
-        QTest::newRow("stand-in, killed") << "standin" << "" << killed;
         QTest::newRow("poly, killed") << poly << "" << killed;
         QTest::newRow("smlnj, killed") << sml << "" << killed;
-        QTest::newRow("stand-in, exits") << "standin" << "exit 3" << exited.arg(3);
         QTest::newRow("poly, exits") << poly << "OS.Process.exit OS.Process.success" << exited.arg(0);
         QTest::newRow("smlnj, exits") << sml << "OS.Process.exit OS.Process.failure" << exited.arg(1);
         QTest::newRow("mosml, quits") << mosmlPath() << "quit ()" << exited.arg(0);
@@ -232,8 +230,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, interpreter);
         QFETCH(QString, exit);
-        if (!interpreter.startsWith(u"standin"))
-            SKIP_UNLESS_INSTALLED(interpreter);
+        SKIP_UNLESS_INSTALLED(interpreter);
         for (int attempt = 0; attempt < (exit.isEmpty() ? 1 : 3); ++attempt) {
             Run run(commandLine(interpreter));
             QVERIFY(run.answers());

@@ -90,26 +90,6 @@ private Q_SLOTS:
             true, "val a = 1: int\nCompilation interrupted\n\n");
     }
 
-    // Alice ML's lines on standard error that fail a declaration.
-    void errorReport_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("error");
-        QTest::newRow("type error") << "1.4-1.18: expression does not match pattern type:" << true;
-        QTest::newRow("syntax error") << "12.0-13.2: syntax error found at EOF" << true;
-        QTest::newRow("warning") << "1.4-1.11: warning: match is not exhaustive, because e.g." << false;
-        QTest::newRow("uncaught exception") << "Uncaught exception" << true;
-        QTest::newRow("interrupted") << "Evaluation interrupted" << true;
-        QTest::newRow("printed: a number before a colon") << "3.14: pi" << false;
-        QTest::newRow("printed: no position") << "1.4-x: oops" << false;
-    }
-    void errorReport()
-    {
-        QFETCH(QString, line);
-        QTEST(isErrorReport(OLAliceML, line), "error");
-        QVERIFY(!isErrorReport(OLMosML, line));
-    }
-
     void classify()
     {
         QFETCH(int, mode);
