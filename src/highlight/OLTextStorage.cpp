@@ -21,8 +21,13 @@ void OLTextStorage::replaceCharacters(qsizetype location, qsizetype length, cons
     // An insertion grows the string's capacity ahead; a replacement would
     // reallocate it every time. At the end, appending grows it in place
     // where the allocator can (inserting there copies it to new memory).
-    if (length == 0 && location == m_text.size())
+    if (length == 0 && location == m_text.size()) {
+        // A loaded text gets its own buffer with room to grow: shared with
+        // the caller's, or full, the first keystroke would copy it all.
+        if (m_text.isEmpty())
+            m_text.reserve(string.size() + string.size() / 16);
         m_text.append(string);
+    }
     else if (length == 0)
         m_text.insert(location, string);
     else
