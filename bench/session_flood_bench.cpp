@@ -3,7 +3,7 @@
 // main thread spends in one event (thread CPU time, so that pauses of the
 // machine do not count), and how much memory the process grows by.
 //
-// The interpreter is a shell script standing in for SML/NJ (its prompt "- "):
+// The interpreter is a shell script standing in for SML/NJ (with its prompt):
 // it floods on its first line of input, then reads the 5 MB line.
 
 #include "session/OLInterpreterSession.h"
@@ -131,8 +131,11 @@ QString writeScript(const QTemporaryDir &dir, const char *floodCommand)
     QFile script(path);
     if (!script.open(QIODevice::WriteOnly))
         return {};
-    script.write(QByteArray("#!/bin/sh\nprintf 'Stand-in\\n- '\nread line\n") + floodCommand
-                 + "\nprintf '\\n- '\nhead -n 1 >/dev/null\nprintf 'read done\\n- '\ncat >/dev/null\n");
+    // It prompts with the prompt the session asks SML/NJ for.
+    script.write(QByteArray("#!/bin/sh\nfor a; do case $a in -Cparser.primary-prompt=*) p=${a#*=};; esac; done\n"
+                            "printf 'Stand-in\\n%s' \"$p\"\nread line\n")
+                 + floodCommand
+                 + "\nprintf '\\n%s' \"$p\"\nhead -n 1 >/dev/null\nprintf 'read done\\n%s' \"$p\"\ncat >/dev/null\n");
     script.close();
     script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     return path;
