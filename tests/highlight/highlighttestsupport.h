@@ -27,3 +27,12 @@ inline QString colourLetters(const OLTextStorage &storage, qsizetype from = 0, q
     }
     return out;
 }
+
+// The letters of [from, end) as the two plain passes over it colour a fresh copy of `text`.
+inline QString plainColours(const QString &text, qsizetype from, const OLStyleSet &styles = testStyles())
+{
+    OLTextStorage fresh(text);
+    OLSyntaxHighlighter::highLigthKeyWords(fresh, {from, fresh.length() - from}, styles);
+    OLSyntaxHighlighter::highlightStringsAndComments(fresh, {from, fresh.length() - from}, styles);
+    return colourLetters(fresh, from);
+}

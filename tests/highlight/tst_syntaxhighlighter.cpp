@@ -1,46 +1,54 @@
 #include "highlighttestsupport.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
+using namespace std::chrono_literals;
 using SH = OLSyntaxHighlighter;
+using Range = OLTextStorage::Range;
+
+namespace {
+// 0: all distinct; 1: the same with an answer alpha; 2: shared colours and an absent one.
+OLStyleSet styleSet(int which)
+{
+    if (which < 2)
+        return testStyles(which == 0 ? 1 : 0.5);
+    OLStyleSet s = testStyles();
+    s.regColor.reset();
+    s.comColor = s.strColor;
+    s.errColor = s.keyColor;
+    return s;
+}
+
+// Pieces of Standard ML and of the things that trip a colourer up.
+QString randomText(QRandomGenerator &rng, int count)
+{
+    static const QStringList fragments{"val", "fun", "let", "in", "end", "fn", "_fn", "xval", "structure", "x", "foo'", "a1",
+                                       " ", " ", "  ", "\n", "\n", "\t", "\"", "\"", "(*", "*)", "(", ")", "*", "(*)", "\\\"",
+                                       "=>", "[", "]", "42", ";", "\"str\"", "(* c *)", "(* (* n *) *)", QString(QChar(0xA0)),
+                                       QString(QChar(0x2028)), "="};
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += fragments.at(rng.bounded(fragments.size()));
+    return text;
+}
+} // namespace
 
 class TestSyntaxHighlighter : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void keywords()
-    {
-        QCOMPARE(SH::keywords().size(), 53);
-        for (const QString &w : SH::keywords())
-            QVERIFY2(SH::isKeyword(w), qPrintable(w));
-        for (const char *w : {"VAL", "functo", "valx", "", "constructorss"})
-            QVERIFY2(!SH::isKeyword(QString::fromLatin1(w)), w);
-    }
-
-    void separators_data()
-    {
-        QTest::addColumn<QChar>("c");
-        QTest::addColumn<bool>("separator");
-        for (const QChar c : QStringLiteral("@!{}^#|_:;,.=<>~()"))
-            QTest::addRow("punctuation %c", c.toLatin1()) << c << true;
-        for (const char16_t c : {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x200A, 0x2028,
-                                 0x2029, 0x202F, 0x205F, 0x3000})
-            QTest::addRow("space U+%04X", unsigned(c)) << QChar(c) << true;
-        for (const QChar c : QStringLiteral("'\"*+-/[]$%&?\\`azAZ09"))
-            QTest::addRow("word unit %c", c.toLatin1()) << c << false;
-        QTest::newRow("zero width space") << QChar(0x200B) << false;
-        QTest::newRow("letter e acute") << QChar(0xE9) << false;
-    }
     void separators()
     {
-        QFETCH(QChar, c);
-        QFETCH(bool, separator);
-        QCOMPARE(SH::isSeparator(c), separator);
+        for (const QChar c : QStringLiteral("@!{}^#|_:;,.=<>~()\t\n\v\f\r \u0085\u00a0\u1680\u2000\u200a\u2028\u2029\u202f\u205f\u3000"))
+            QVERIFY2(SH::isSeparator(c), qPrintable(QString::number(c.unicode(), 16)));
+        for (const QChar c : QStringLiteral("'\"*+-/[]$%&?\\`azAZ09\u200b\u00e9"))
+            QVERIFY2(!SH::isSeparator(c), qPrintable(QString::number(c.unicode(), 16)));
     }
 
-    // Edge cases of both passes: each unit's colour after colouring the range
-    // of an uncoloured text.
+    // Each unit's colour after colouring the range of an uncoloured text,
+    // with both passes at once and one after the other.
     void highlightSyntax_data()
     {
         QTest::addColumn<QString>("text");
@@ -51,17 +59,13 @@ private Q_SLOTS:
             QTest::newRow(name) << text << location << length << QString::fromLatin1(expected);
         };
         const auto whole = [&](const char *name, const QString &text, const char *expected) { row(name, text, 0, text.size(), expected); };
-
         row("empty range inside", "val x", 2, 0, ".....");
-        whole("val x = 1", "val x = 1", "kkkrrrrrr");
-        whole("keyword with apostrophe", "val' x", "rrrrrr");
-        whole("after a bracket", "[val]", "rrrrr");
+        whole("keyword with apostrophe, after a bracket", "val' [val]", "rrrrrrrrrr");
         whole("_fn colours fn", "_fn", "rkk");
-        whole("keywords among separators", QString::fromUtf16(u"let;in,end\u00A0fun\u2028in"), "kkkrkkrkkkrkkkrkk");
+        whole("keywords among separators", QString::fromUtf16(u"let;in,end\u00A0fun\u2028in VAL"), "kkkrkkrkkkrkkkrkkrrrr");
         row("inner part of a longer word", "xval", 1, 3, ".kkk");
         row("keyword straddling the start", "val", 1, 2, ".rr");
         row("keyword cut at the end", "valx = 1", 0, 3, "kkk.....");
-
         whole("keyword inside a comment", "(* fun *) x", "cccccccccrr");
         whole("opener followed by ), a closer after the comment", "(*) val *)", "cccrkkkrrr");
         whole("nested comment", "(* a (* b *) c *) d", "cccccccccccccccccrr");
@@ -69,34 +73,27 @@ private Q_SLOTS:
         whole("unterminated comment", "val x = (* oops", "kkkrrrrreeeeeee");
         whole("unterminated string", "x = \"abc", "rrrreeee");
         row("unterminated string past the range", "\"ab val", 0, 3, "eeeeeee");
-        row("unterminated comment past the range", "x (* y", 0, 4, "rreeee");
         whole("backslash does not escape", "\"a\\\"b\"", "ssssre");
         whole("opener inside a string", "\"(*\" x", "ssssrr");
         whole("string across lines", "\"a\nb\" val", "sssssrkkk");
-        whole("keyword glued to a string", "val\"x\"val", "rrrsssrrr");
-        whole("keyword after a comment", "(*c*)val", "ccccckkk");
-
+        whole("keyword glued to a string or after a comment", "val\"x\"val(*c*)val", "rrrsssrrrccccckkk");
         row("string opened before the range", "\"abc\" x", 4, 3, "....eee");
         row("comment opened before the range", "(* a *) b", 3, 6, "...rrrrrr");
         row("strings and comments after the range", "x \"a\" y (*b*) z", 0, 5, "rrsss...ccccc..");
         row("opener straddling the range end", "x (* y *)", 0, 3, "rrr......");
-        row("quote at the last unit of the range", "x \"y\" z", 0, 3, "rrsss..");
     }
     void highlightSyntax()
     {
         QFETCH(QString, text);
         QFETCH(qsizetype, location);
         QFETCH(qsizetype, length);
-        QFETCH(QString, expected);
-        OLTextStorage storage(text);
+        OLTextStorage storage(text), passes(text);
         SH::highlightSyntaxFor(storage, {location, length}, testStyles());
-        QCOMPARE(colourLetters(storage), expected);
+        QTEST(colourLetters(storage), "expected");
         QCOMPARE(storage.string(), text);
-        // The two passes one after the other give the same.
-        OLTextStorage passes(text);
         SH::highLigthKeyWords(passes, {location, length}, testStyles());
         SH::highlightStringsAndComments(passes, {location, length}, testStyles());
-        QCOMPARE(colourLetters(passes), expected);
+        QTEST(colourLetters(passes), "expected");
     }
 
     // An absent colour removes the foreground; the error colour covers its
@@ -113,6 +110,133 @@ private Q_SLOTS:
         SH::setErrorForegroundColor(storage, {2, 4}, testStyles());
         QCOMPARE(colourLetters(storage), QStringLiteral("kkeeee..."));
         QCOMPARE(storage.backgroundColorAt(3), SH::lightGreen());
+    }
+
+    // The colouring of the rest of a text is kept up to date incrementally:
+    // after random edits, moves of the rest's start, style changes, sliced
+    // colouring and other foreground writes, the rest is coloured as the
+    // plain passes colour it.
+    void incrementalAgreesWithThePlainPasses_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("fragmentsCount");
+        for (quint32 seed = 1; seed <= 60; ++seed)
+            QTest::addRow("short text, seed %u", seed) << seed << 30;
+        for (quint32 seed = 100; seed <= 110; ++seed)
+            QTest::addRow("long text, seed %u", seed) << seed << 3000;
+    }
+    void incrementalAgreesWithThePlainPasses()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(int, fragmentsCount);
+        QRandomGenerator rng(seed);
+        OLTextStorage storage(randomText(rng, fragmentsCount));
+        OLStyleSet styles = styleSet(0);
+        qsizetype location = 0;
+        for (int step = 0; step < 300; ++step) {
+            // An edit: mostly a few units, sometimes a large stretch.
+            const qsizetype at = rng.bounded(storage.length() + 1);
+            const qsizetype removed = rng.bounded(qMin<qsizetype>(storage.length() - at, rng.bounded(10) == 0 ? storage.length() : 4) + 1);
+            storage.replaceCharacters(at, removed, randomText(rng, rng.bounded(3)));
+            // The rest's start mostly kept, sometimes moved, as the editor's evaluated part moves.
+            const int move = rng.bounded(8);
+            location = move == 0 ? rng.bounded(storage.length() + 1) : move == 1 ? 0 : qMin(location, storage.length());
+            if (rng.bounded(20) == 0)
+                styles = styleSet(rng.bounded(3));
+            qsizetype settled = storage.length();
+            if (rng.bounded(3) == 0) {
+                // Sliced: right before `settled` at once, the rest after the slices (now, or left pending).
+                settled = location + rng.bounded(storage.length() - location + 1);
+                SH::beginHighlightSyntax(storage, location, styles, settled, 0ns);
+                for (const bool finish = rng.bounded(2); finish && SH::hasPendingHighlight(storage);)
+                    SH::continueHighlightSyntax(storage, 0ns);
+                settled = SH::hasPendingHighlight(storage) ? settled : storage.length();
+            } else {
+                SH::highlightSyntaxFor(storage, {location, storage.length() - location}, styles);
+            }
+            QCOMPARE(colourLetters(storage, location, settled), plainColours(storage.string(), location, styles).first(settled - location));
+            // Other writers between edits: a range in the middle, an error colour, or a reset.
+            const qsizetype a = rng.bounded(storage.length() + 1);
+            const Range middle{a, rng.bounded(storage.length() - a + 1)};
+            switch (rng.bounded(10)) {
+            case 0: SH::highlightSyntaxFor(storage, middle, styleSet(rng.bounded(3))); break;
+            case 1: SH::setErrorForegroundColor(storage, middle, styles); break;
+            case 2: storage.removeAllAttributes(); break;
+            }
+        }
+        SH::highlightSyntaxFor(storage, {location, storage.length() - location}, styles);
+        QCOMPARE(colourLetters(storage, location), plainColours(storage.string(), location, styles));
+    }
+
+    // A one-unit edit recolours, and reports, only what that unit affects;
+    // the same colouring again finds nothing to do.
+    void incrementalEdits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qsizetype>("at"); // one unit removed there
+        QTest::addColumn<Range>("changed");
+        QTest::newRow("a keyword undone") << QStringLiteral("val x = \"s\" (* c *)\n").repeated(2000) << qsizetype(20001) << Range{20000, 2};
+        // A checkpoint follows 256 units, after a separator: the edit leaves it
+        // holding a comment that is gone.
+        QTest::newRow("a comment undone right before a checkpoint") << QString(255, u'x') + "(*y*) val z" << qsizetype(255) << Range{255, 4};
+    }
+    void incrementalEdits()
+    {
+        QFETCH(QString, text);
+        QFETCH(qsizetype, at);
+        OLTextStorage storage(text);
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+        storage.takeChangedRange();
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+        QCOMPARE(storage.takeChangedRange(), std::nullopt);
+        storage.replaceCharacters(at, 1, QString());
+        storage.takeChangedRange();
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+        QTEST(*storage.takeChangedRange(), "changed");
+        QCOMPARE(colourLetters(storage), plainColours(storage.string(), 0));
+    }
+
+    // Typing into a long text what changes the colour of all the rest: the
+    // front is right at once, and the slices, each reporting what it changed,
+    // finish the rest.
+    void slicedColouring_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("sliced");
+        // The comments after it nest: the rest is one unterminated comment, one cheap scan.
+        QTest::newRow("comment opener") << QString() << "(*" << false;
+        QTest::newRow("quote") << QString() << "\"" << true;
+        QTest::newRow("closing the opener, (*)") << "(*" << ")" << true;
+    }
+    void slicedColouring()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, typed);
+        QFETCH(bool, sliced);
+        const QString line = QStringLiteral("val x = \"s\" (* note *) fun f y = y\n");
+        const qsizetype middle = 1500 * line.size() + before.size();
+        OLTextStorage storage(line.repeated(1500) + before + line.repeated(1500));
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+        storage.takeChangedRange();
+        storage.replaceCharacters(middle, 0, typed);
+        const QString expected = plainColours(storage.string(), 0);
+        const qsizetype visibleEnd = middle + 2000;
+        const auto first = SH::beginHighlightSyntax(storage, 0, testStyles(), visibleEnd, 0ns);
+        QCOMPARE(colourLetters(storage, 0, visibleEnd), expected.first(visibleEnd));
+        QVERIFY(first && first->location <= middle && first->end() >= visibleEnd);
+        QCOMPARE(SH::hasPendingHighlight(storage), sliced);
+        int slices = 0;
+        qsizetype reached = first->end();
+        for (; SH::hasPendingHighlight(storage); ++slices) {
+            // A slice that stops inside a string changes nothing yet; slices move forward.
+            if (const auto slice = SH::continueHighlightSyntax(storage, 0ns)) {
+                QVERIFY(slice->location >= reached);
+                reached = slice->end();
+            }
+        }
+        QCOMPARE(std::pair(slices > 1, reached), std::pair(sliced, storage.length()));
+        QCOMPARE(colourLetters(storage), expected);
     }
 };
 
