@@ -110,47 +110,19 @@ class TestEditorPane : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void loopEndsWhenTheScannerFindsNothing()
-    {
-        Fixture f(QStringLiteral("val a = 1;\n"));
-        f.step(true);
-        select(f.view(), 11);
-        f.view().insertTyped(QStringLiteral("(* 1 + 2; *)\n")); // no token
-        f.pane.evalFile();
-        QCOMPARE(f.evals.size(), 1);
-        QCOMPARE(f.state(), QStringLiteral("11 | pending - | error - | loop 2 | green 0-11"));
-    }
-
-    // A declaration that fails as it is sent ends up red, never blue.
-    void failureAsItIsSent()
-    {
-        Fixture f;
-        f.onEval = [&f] { f.pane.setLastCommitSuccess(false); };
-        f.pane.evalFile();
-        QCOMPARE(f.state(), QStringLiteral("0 | pending - | error 0+10 | loop 2 | red 0-10"));
-    }
-
     // Every way of editing, anywhere, is refused while a declaration is pending.
     void editsRefusedWhilePending_data()
     {
         QTest::addColumn<int>("cursor");
         QTest::addColumn<int>("selectTo"); // -1: no selection
         QTest::addColumn<UserEdit>("edit");
-        QTest::newRow("typing after the pending declaration") << 25 << -1 << UserEdit(Qt::Key_X);
         QTest::newRow("typing inside it") << 5 << -1 << UserEdit(Qt::Key_X);
-        QTest::newRow("Enter") << 31 << -1 << UserEdit(Qt::Key_Return);
         QTest::newRow("Backspace") << 25 << -1 << UserEdit(Qt::Key_Backspace);
-        QTest::newRow("Delete") << 25 << -1 << UserEdit(Qt::Key_Delete);
         QTest::newRow("paste") << 25 << -1 << UserEdit(QKeySequence::Paste);
-        QTest::newRow("cut") << 21 << 24 << UserEdit(QKeySequence::Cut);
-        QTest::newRow("typing over a selection") << 21 << 24 << UserEdit(Qt::Key_X);
         QTest::newRow("undo") << 31 << -1 << UserEdit(QKeySequence::Undo);
         QTest::newRow("redo") << 31 << -1 << UserEdit(QKeySequence::Redo);
         QTest::newRow("drop") << 25 << -1 << UserEdit("drop");
-        QTest::newRow("input method") << 25 << -1 << UserEdit("input method");
         QTest::newRow("context-menu paste") << 25 << -1 << UserEdit("edit-paste");
-        QTest::newRow("context-menu cut") << 21 << 24 << UserEdit("edit-cut");
-        QTest::newRow("context-menu redo") << 31 << -1 << UserEdit("edit-redo");
     }
     void editsRefusedWhilePending()
     {
@@ -239,9 +211,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("marks"); // at once; then as answered
         const QString kept = QStringLiteral("green 0-20|green 0-20|");
         QTest::newRow("typing at the end of the prefix keeps it") << 20 << UserEdit(Qt::Key_X) << kept;
-        QTest::newRow("typing after it keeps it") << 25 << UserEdit(Qt::Key_X) << kept;
         QTest::newRow("Delete at its end keeps it") << 20 << UserEdit(Qt::Key_Delete) << kept;
-        QTest::newRow("Enter at its end keeps it") << 20 << UserEdit(Qt::Key_Return) << kept;
         QTest::newRow("typing at its start") << 0 << UserEdit(Qt::Key_X) << "||restart 0/0";
         QTest::newRow("typing inside the second") << 14 << UserEdit(Qt::Key_X) << "blue 0-10|green 0-10|restart 1/1";
         QTest::newRow("paste that unmakes the second's starter word") << 12 << UserEdit(QKeySequence::Paste) << "||restart 0/0";
@@ -345,15 +315,21 @@ private Q_SLOTS:
         QCOMPARE(f.replays.join(u' '), replays);
     }
 
-    // Each declaration goes out before the one answered before it is marked.
+    // Each declaration goes out before the one answered before it is marked;
+    // one that fails as it is sent ends up red, never blue.
     void sendsBeforeMarking()
     {
         Fixture f;
         QStringList marksAtEachSend;
-        f.onEval = [&f, &marksAtEachSend] { marksAtEachSend.append(f.marks()); };
+        f.onEval = [&f, &marksAtEachSend] {
+            marksAtEachSend.append(f.marks());
+            if (marksAtEachSend.size() == 3)
+                f.pane.setLastCommitSuccess(false);
+        };
         f.pane.evalFile();
         f.answerAll();
         QCOMPARE(marksAtEachSend, (QStringList{"", "blue 0-10", "green 0-10, blue 10-20"}));
+        QCOMPARE(f.state(), QStringLiteral("20 | pending - | error 20+10 | loop 2 | green 0-20, red 20-30"));
     }
 
 
@@ -364,9 +340,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QString tabbed = QStringLiteral("val a =\n  1\nval x =\t1\t(* c *)");
         QTest::newRow("two tabs, cursor at the end") << tabbed << int(tabbed.size()) << tabbed + "\n\t\t";
-        QTest::newRow("two tabs, cursor on the first line") << tabbed << 3 << "val\n\t\t a =\n  1\nval x =\t1\t(* c *)";
         QTest::newRow("tabs only on an earlier line") << "\t\tval a = 1\nval b = 2" << 0 << "\n\t\tval a = 1\nval b = 2";
-        QTest::newRow("empty last line") << "\tval a = 1\n" << 11 << "\tval a = 1\n\n";
         QTest::newRow("empty text") << QString() << 0 << "\n";
     }
     void enterIndentsLikeTheLastLine()
@@ -388,14 +362,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("from"); // -1: not found
         QTest::addColumn<int>("to");
         const QString text = QStringLiteral("ab\ncd\n");
-        QTest::newRow("line 0") << text << qint64(0) << -1 << 0;
         QTest::newRow("first line") << text << qint64(1) << 0 << 2;
-        QTest::newRow("second line") << text << qint64(2) << 3 << 5;
         QTest::newRow("empty line after the final line feed") << text << qint64(3) << 6 << 6;
         QTest::newRow("beyond the last line") << text << qint64(4) << -1 << 0;
         QTest::newRow("line separator ends a line") << "ab\u2028cd" << qint64(2) << 3 << 5;
         QTest::newRow("no-break space does not") << "a\u00a0b\ncd" << qint64(2) << 4 << 6;
-        QTest::newRow("empty text, line 1") << QString() << qint64(1) << 0 << 0;
     }
     void selectLine()
     {
@@ -418,7 +389,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("scrolledTo"); // the first line in sight, from 0
         QTest::addColumn<int>("digits");
         QTest::newRow("nine lines") << 9 << 0 << 3;
-        QTest::newRow("999 lines, scrolled") << 999 << 500 << 3;
         QTest::newRow("12,345 lines, near the end") << 12'345 << 12'300 << 5;
     }
     void lineNumbers()
@@ -526,9 +496,12 @@ private Q_SLOTS:
         Fixture f(text);
         auto *bar = f.pane.findChild<OLFindBar *>();
         QVERIFY(bar && !bar->isVisible());
-        select(f.view(), 0);
+        select(f.view(), 4, 5); // a selection of one line is what to find
         f.pane.performFindPanel();
         QVERIFY(bar->isVisible());
+        QCOMPARE(bar->searchField()->text(), QStringLiteral("a"));
+        bar->searchField()->clear();
+        select(f.view(), 0);
         bar->matchCaseBox()->setChecked(matchCase);
         bar->wrapAroundBox()->setChecked(wrap);
         QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
@@ -655,17 +628,6 @@ private Q_SLOTS:
         f.pane.showMessages({{false, QStringLiteral("again"), true, 8, 9, 0, 10}});
         f.pane.resetEvaluated();
         QVERIFY(f.pane.messages().empty() && f.view().extraSelections().isEmpty());
-    }
-
-    void findBarTakesASelectionOfOneLine()
-    {
-        Fixture f;
-        auto *bar = f.pane.findChild<OLFindBar *>();
-        select(f.view(), 4, 5);
-        f.pane.performFindPanel();
-        QCOMPARE(bar->searchField()->text(), QStringLiteral("a"));
-        QVERIFY(bar->findNext());
-        QCOMPARE(f.selection(), std::make_pair(11, 12)); // the "a" of "val b"
     }
 };
 
