@@ -120,9 +120,7 @@ private Q_SLOTS:
         QTest::newRow("input ending in a semicolon is sent and fixed") << QStringList{"1 + 2;"} << 0 << QStringList{"1 + 2;"} << "1 + 2;\n";
         QTest::newRow("trailing blanks are tested trimmed and sent as typed") << QStringList{"  x;  "} << 0 << QStringList{"  x;  "} << "  x;  \n";
         QTest::newRow("without a semicolon Enter only breaks the line") << QStringList{"1 +"} << 0 << QStringList{} << "1 +\n";
-        QTest::newRow("a semicolon that is not last does not commit") << QStringList{"x; y"} << 0 << QStringList{} << "x; y\n";
         QTest::newRow("multi-line input is sent whole") << QStringList{"1 +", "2;"} << 0 << QStringList{"1 +\n2;"} << "1 +\n2;\n";
-        QTest::newRow("Enter on empty input does nothing") << QStringList{""} << 0 << QStringList{} << "";
         QTest::newRow("cursor not at the end: a line break there") << QStringList{"x;"} << 1 << QStringList{} << "x\n;";
         QTest::newRow("tabs anywhere in the line count") << QStringList{"a\tb\t"} << 0 << QStringList{} << "a\tb\t\n\t\t";
     }
@@ -152,9 +150,7 @@ private Q_SLOTS:
         QTest::newRow("Backspace at the start of the input is refused") << 0 << UserEdit(Qt::Key_Backspace) << "xy";
         QTest::newRow("Delete in the fixed part is refused") << -3 << UserEdit(Qt::Key_Delete) << "xy";
         QTest::newRow("typing in the fixed part goes to the end of the input") << -3 << UserEdit(Qt::Key_Z) << "xyz";
-        QTest::newRow("typing at the start of the input") << 0 << UserEdit(Qt::Key_Z) << "zxy";
         QTest::newRow("pasting in the fixed part goes to the end of the input") << -3 << UserEdit(QKeySequence::Paste) << "xyP";
-        QTest::newRow("pasting from the context menu, too") << -3 << UserEdit("edit-paste") << "xyP";
         QTest::newRow("an input method's text, too") << -3 << UserEdit("input method") << "xyé";
         QTest::newRow("undo of output is refused") << 2 << UserEdit("edit-undo") << "xy";
     }
@@ -227,14 +223,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("positionAfter");
         // The fixed text: "first line\nsecond line\n" (23 units); 13 units of output follow.
         QTest::newRow("selection in the fixed part stays") << "abc" << 0 << 5 << 0 << 5;
-        QTest::newRow("cursor in the fixed part stays") << "abc" << 13 << 13 << 13 << 13;
         QTest::newRow("cursor inside the input goes with it") << "abc" << 24 << 24 << 37 << 37;
-        QTest::newRow("cursor at the start of the input goes with it") << "abc" << 23 << 23 << 36 << 36;
         QTest::newRow("selection of the input goes with it") << "abc" << 23 << 25 << 36 << 38;
         QTest::newRow("selection from the fixed part into the input") << "abc" << 3 << 25 << 3 << 38;
         QTest::newRow("selection to the end of the fixed part does not grow") << "" << 3 << 23 << 3 << 23;
         QTest::newRow("cursor at the end stays at the end") << "abc" << -1 << -1 << -1 << -1;
-        QTest::newRow("without input too") << "" << -1 << -1 << -1 << -1;
         QTest::newRow("input of two lines, no line end after the output")
             << "x = 1\n  \"s\"" << 26 << 26 << 39 << 39;
     }
@@ -268,38 +261,29 @@ private Q_SLOTS:
         QCOMPARE(m_commits, QStringList(typed + u';'));
     }
 
+    // Typing into a recalled input ends the walk, and the next one saves the
+    // edited input; output ends it too, the recalled input staying as input.
     void historyWalk()
     {
         for (const char *line : {"a;", "b;", "c;"})
             type(QString::fromLatin1(line), true);
-        type(QStringLiteral("x"));
-        QStringList shown;
-        for (const char step : QByteArrayView("bbbbffffb")) {
-            step == 'b' ? m_pane->backInHistory() : m_pane->forwardInHistory();
-            shown.append(unfixed());
-        }
-        QCOMPARE(shown, (QStringList{"c;", "b;", "a;", "a;", "b;", "c;", "x", "x", "c;"}));
-        // Typing into a recalled input ends the walk; the next starts anew and saves the edited input.
+        m_pane->backInHistory();
         type(QStringLiteral("!"));
         QVERIFY(!m_pane->history().inSession());
         m_pane->backInHistory();
         QCOMPARE(unfixed(), QStringLiteral("c;"));
         m_pane->forwardInHistory();
         QCOMPARE(unfixed(), QStringLiteral("c;!"));
-        // Output during a walk ends it; the recalled input stays as input.
         m_pane->backInHistory();
         append({"ok\n"});
         QVERIFY(piecesIn(1));
         QVERIFY(!m_pane->history().inSession());
         QVERIFY(text().endsWith(QStringLiteral("ok\nc;")));
         QCOMPARE(unfixed(), QStringLiteral("c;"));
-        m_pane->selectUnfixed();
-        QTest::keyClick(&view(), Qt::Key_Delete);
         // Select All in the console takes the input only.
-        type(QStringLiteral("xy"));
         select(view(), 0, 2);
         m_pane->selectUnfixed();
-        QCOMPARE(view().textCursor().selectedText(), QStringLiteral("xy"));
+        QCOMPARE(view().textCursor().selectedText(), QStringLiteral("c;"));
     }
 
     // Plain Up on the input's first line and Down on its last walk the
@@ -312,9 +296,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("line"); // the cursor's, counted from the input's first
         QTest::newRow("Up recalls the newest") << "x" << -1 << "u" << "c;" << 0;
-        QTest::newRow("Up twice, then Down") << "x" << -1 << "uud" << "c;" << 0;
         QTest::newRow("Down past the newest puts back the typed input") << "x" << -1 << "ud" << "x" << 0;
-        QTest::newRow("Up on the second line of two moves to the first") << "p\nq" << -1 << "u" << "p\nq" << 0;
         QTest::newRow("and Up there recalls") << "p\nq" << -1 << "uu" << "c;" << 0;
         QTest::newRow("Down on the first line of two moves to the second") << "p\nq" << 9 << "d" << "p\nq" << 1;
         QTest::newRow("Up in the fixed part moves there") << "x" << 4 << "u" << "x" << -3;
@@ -414,22 +396,26 @@ private Q_SLOTS:
 
     void trimming_data()
     {
-        QTest::addColumn<bool>("atOnce");
-        QTest::newRow("one piece per frame") << false;
-        QTest::newRow("all at once, beyond the maximum") << true;
+        QTest::addColumn<int>("way"); // 0: a piece per frame, 1: all at once, 2: one huge piece first
+        QTest::newRow("one piece per frame") << 0;
+        QTest::newRow("all at once, beyond the maximum") << 1;
+        QTest::newRow("a piece far beyond the maximum, by slices") << 2;
     }
     // The oldest output goes, with a note in its place; the ranges follow
     // the text, and what is left of each is the end of its piece.
     void trimming()
     {
-        QFETCH(bool, atOnce);
+        QFETCH(int, way);
         constexpr qsizetype maximum = 400;
         defaults().saveMaximumConsoleLength(maximum);
         QStringList pieces;
-        for (int i = 0; i < 60; ++i) {
+        if (way == 2)
+            pieces.append(QStringLiteral("line of output\n").repeated(80000));
+        for (int i = 0; i < 60; ++i)
             pieces.append(i % 5 == 4 ? QStringLiteral("!Error: e%1\n").arg(i) : QStringLiteral("val v%1 = %1 : int\n").arg(i));
-            append({pieces.last()});
-            if (!atOnce)
+        for (const QString &piece : std::as_const(pieces)) {
+            append({piece});
+            if (way == 0)
                 QTRY_COMPARE(m_pane->queuedOutputLength(), 0);
         }
         QTRY_COMPARE(m_pane->queuedOutputLength(), 0);
@@ -553,16 +539,6 @@ private Q_SLOTS:
             QTest::keyClick(&view(), Qt::Key_Return);
             QTRY_COMPARE(m_commits, QStringList(input));
         }
-    }
-
-    // A large trim goes on over several updates, down to the maximum.
-    void largeTrimGoesInSlices()
-    {
-        defaults().saveMaximumConsoleLength(1000);
-        const QString big = QStringLiteral("line of output\n").repeated(80000);
-        append({big, "last\n"});
-        QTRY_VERIFY(text().endsWith(QStringLiteral("line of output\nlast\n")) && text().size() <= 1000);
-        QVERIFY(text().startsWith(trimNote));
     }
 
     // Long lines wrap on the screen only: the text, and what is copied, hold
