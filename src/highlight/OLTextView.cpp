@@ -494,7 +494,7 @@ void OLTextView::insertText(QTextCursor &cursor, const QString &text)
     qsizetype from = 0;
     m_addsSoftBreaks = m_addsSoftBreaks || !breaks.empty();
     if (keptAsIs(text))
-        m_inserted = Inserted{&text, cursor.position(), int(text.size() + qsizetype(breaks.size()))};
+        m_inserted = Inserted{text, cursor.position(), int(text.size() + qsizetype(breaks.size()))};
     for (const qsizetype at : breaks) {
         if (at > from)
             cursor.insertText(text.sliced(from, at - from), plain);
@@ -621,7 +621,7 @@ void OLTextView::forwardContentsChange(int position, int, int added)
     // The text of a change the view made is the text it put in; reading it
     // back copies it out of the document's pieces.
     const bool known = m_inserted && m_inserted->position == position && m_inserted->length == addedEnd - position;
-    const QString text = known ? *m_inserted->text : textBetween(position, addedEnd);
+    const QString text = known ? m_inserted->text : textBetween(position, addedEnd);
     m_inserted.reset();
     if (removedText == 0 && text.isEmpty())
         return; // soft breaks only

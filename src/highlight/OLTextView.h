@@ -185,8 +185,10 @@ private:
     bool m_addsSoftBreaks = false;
     bool m_inHistory = false;
     // The text that insertText() puts in, for the change it is about to make.
+    // A shared copy, not a pointer: a drop ends its edit block (and so
+    // reports the change) after the text it inserted is gone.
     struct Inserted {
-        const QString *text;
+        QString text;
         int position;
         int length; // in the document, soft breaks included
     };
