@@ -109,7 +109,8 @@ struct Prefs {
     // The format drawn at a character of the example text.
     QTextCharFormat formatAt(int position) const
     {
-        QTest::qWaitFor([this] { return example()->isRenderingComplete(); });
+        if (!QTest::qWaitFor([this] { return example()->isRenderingComplete(); }))
+            qWarning("the example text is not drawn yet");
         const QTextBlock block = example()->document()->findBlock(position);
         for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
             if (range.start <= position - block.position() && position - block.position() < range.start + range.length)
