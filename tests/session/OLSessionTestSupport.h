@@ -9,8 +9,8 @@
 #include "settings/OLUserDefaults.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QList>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,6 +88,7 @@ struct OLSessionRun {
     }
     bool waitForConsole(const QString &text) { return waitFor([&] { return recorder.shown().contains(text); }); }
     bool waitForVerdicts(qsizetype count) { return waitFor([&] { return recorder.verdicts.size() >= count; }); }
+    bool waitForActivity(OLInterpreterActivity activity) { return waitFor([&] { return session->activity() == activity; }); }
     // Something is shown: after a start, the interpreter stands at its first prompt.
     bool waitForOutput() { return waitFor([&] { return !recorder.pieces.isEmpty(); }); }
     // The interpreter answers a plain declaration of the editor: one verdict, a success.
@@ -106,18 +107,14 @@ struct OLSessionRun {
         std::make_unique<OLInterpreterSession>(defaults, recorder, recorder, recorder);
 };
 
-// Moscow ML and Alice ML, which Debian does not package: scripts/test puts
-// them into /opt from ../shared/interpreters (Moscow ML may be built into the
-// build tree instead). A row whose interpreter is not there is skipped.
+inline const QString polyPath = QStringLiteral("/usr/bin/poly");
+inline const QString smlPath = QStringLiteral("/usr/bin/sml");
+inline const QString mosmlPath = QStringLiteral("/opt/mosml/bin/mosml");
 inline const QString alicePath = QStringLiteral("/opt/aliceml/bin/alice");
-inline QString mosmlPath()
-{
-    const QString built = QStringLiteral(OSTREL_BUILD_DIR "/mosml/bin/mosml");
-    return QFileInfo(built).isExecutable() ? built : QStringLiteral("/opt/mosml/bin/mosml");
-}
+// Debian packages neither Moscow ML nor Alice ML: scripts/install-deps puts them into /opt.
 #define SKIP_UNLESS_INSTALLED(path)                                                                                    \
-    if (!path.startsWith(u"standin") && !QFileInfo(path).isExecutable())                                               \
-        QSKIP(qPrintable(path + QStringLiteral(" is not installed (scripts/test installs it)")));
+    if (!QFileInfo(path).isExecutable())                                                                               \
+        QSKIP(qPrintable(path + QStringLiteral(" is not installed (scripts/install-deps installs it)")));
 
 // Kills every interpreter a test started and waits until all are gone, so no
 // test sees another's children.
@@ -133,3 +130,20 @@ inline qint64 onlyChild()
     const QList<qint64> children = OLTestProcesses::liveChildren();
     return children.size() == 1 ? children.first() : -1;
 }
+
+#ifdef OL_TESTCHILD
+// The command line of an interpreter: "standin ARGS" is the test child's repl
+// with those arguments, under the name "sml", so that the session takes it for
+// SML/NJ (same prompt "- "). A copy, not a link: the test child as Ostrel
+// would refuse itself as interpreter.
+inline QString commandLine(const QString &interpreter)
+{
+    if (!interpreter.startsWith(u"standin"))
+        return interpreter;
+    static const QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("sml"));
+    if (!QFile::exists(copy))
+        QFile::copy(QStringLiteral(OL_TESTCHILD), copy);
+    return copy + QStringLiteral(" repl") + interpreter.mid(7);
+}
+#endif

@@ -77,10 +77,6 @@ private Q_SLOTS:
 
         row("poly: a prompt split between reads", poly, {"commit:val x = 1;\n", "out:val x\n", "out:" + P.first(4), "out:" + P.mid(4)},
             {{"val x\n", false, true}});
-        row("poly: print without newline", poly, {"commit:print \"no newline\";\n", "out:no newline" + P},
-            {{"no newline", false, true}});
-        row("poly: output that looks like prompts is output", poly,
-            {"commit:print \"> \\n# \\n- \";\n", "out:> \n# \n- ", "out:" + P}, {{"> \n# \n- ", false, true}});
         row("poly: a later line still computes", poly,
             {"commit:fun f x = x;\nf 3;\n;\n", "out:val f\n" + P, "out:val it = 3\n" + P, "out:" + P},
             {{"val f\nval it = 3\n", false, true}});
@@ -143,9 +139,6 @@ private Q_SLOTS:
             {"commit:val y = 1 +;\n", "out:poly: : error: e\n" + C, "interrupt", "out:Static Errors\n" + P,
              "out:Compilation interrupted\n\n" + P},
             {{"poly: : error: e\nStatic Errors\n", true, true}, {"", false, false}});
-        row("poly: a long exception value on lines of its own", poly,
-            {"commit:raise Fail s;\n", "out:Exception-\n   Fail\n     \"aaa\"\n   raised\n" + P},
-            {{"Exception-\n   Fail\n     \"aaa\"\n   raised\n", true, true}});
 
         // A commit the user interrupts has failed, however the note of the
         // interruption ends: two interrupts in quick succession can cut Poly
@@ -233,22 +226,6 @@ private Q_SLOTS:
         }
         QCOMPARE(taken, answers);
         QVERIFY(!collector->commitPending());
-    }
-
-    // A big answer in small reads stays linear: the prompt scan resumes where
-    // it stopped.
-    void manySmallReads()
-    {
-        const auto collector = collectorAtPrompt(OLPolyML);
-        collector->noteCommit(u"val l = List.tabulate (100000, fn i => i);\n");
-        QString expected;
-        for (int i = 0; i < 100000; ++i) {
-            const QString piece = QString::number(i) + QLatin1String(i % 10 == 9 ? ",\n  " : ", ");
-            expected += piece;
-            QCOMPARE(collector->feed(piece), State::Collecting);
-        }
-        QCOMPARE(collector->feed(QStringLiteral("0]: int list\n") + primaryPrompt(OLPolyML)), State::Complete);
-        QCOMPARE(collector->takeAnswer().text, expected + "0]: int list\n");
     }
 
     // An answer of megabytes is shown as it comes and not kept whole; what

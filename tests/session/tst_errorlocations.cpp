@@ -36,8 +36,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("interpreter");
         QTest::addColumn<QStringList>("commits");
         QTest::addColumn<QStringList>("places");
-        const QString sml = QStringLiteral("/usr/bin/sml"), poly = QStringLiteral("/usr/bin/poly");
-        const QString mosml = QStringLiteral("/opt/mosml/bin/mosml"), alice = QStringLiteral("/opt/aliceml/bin/alice");
+        const QString &sml = smlPath, &poly = polyPath, &mosml = mosmlPath, &alice = alicePath;
         const QString third = QStringLiteral("E:fun f x =\n  let val y = x + 1\n  in y 1 end");
 
         addRow("smlnj: first line of the session", sml, {"E:val a = 1 2"}, {"error a = 1 2"});
@@ -71,18 +70,13 @@ private Q_SLOTS:
         addRow("poly: a warning", poly, {"E:fun h 0 = 1"}, {"warning fun h 0 = 1"});
         addRow("poly: no excerpt", poly, {"E:val = 3"}, {"error *", "error *"});
 
-        if (QFileInfo(mosml).isExecutable()) {
-            addRow("mosml: carets", mosml, {"E:val x = 1", "E:val t : int = \"éé\""}, {"error \"éé\""});
-            addRow("mosml: third line", mosml, {"E:val y =\n  1 +\n  \"a\""}, {"error \"a\""});
-            addRow("mosml: dots over lines, a tab", mosml, {"E:val a = (1,\n\n\t2) 3"}, {"error (1,\n\n\t2)"});
-            addRow("mosml: a warning", mosml, {"E:fun g 0 = 1\n  | g 1 = 2"}, {"warning g 0 = 1\n  | g 1 = 2"});
-        }
-        if (QFileInfo(alice).isExecutable()) {
-            addRow("alice: lines of the commit", alice, {"E:val x = 1", "E:val y =\n  1 +\n  \"a\""},
-                   {"error 1 +\n  \"a\""});
-            addRow("alice: bytes and a tab", alice, {"E:\tval u : int = \"é\""}, {"error u : int = \"é\""});
-            addRow("alice: a warning", alice, {"E:fun g 0 = 1"}, {"warning g 0 = 1"});
-        }
+        addRow("mosml: carets", mosml, {"E:val x = 1", "E:val t : int = \"éé\""}, {"error \"éé\""});
+        addRow("mosml: third line", mosml, {"E:val y =\n  1 +\n  \"a\""}, {"error \"a\""});
+        addRow("mosml: dots over lines, a tab", mosml, {"E:val a = (1,\n\n\t2) 3"}, {"error (1,\n\n\t2)"});
+        addRow("mosml: a warning", mosml, {"E:fun g 0 = 1\n  | g 1 = 2"}, {"warning g 0 = 1\n  | g 1 = 2"});
+        addRow("alice: lines of the commit", alice, {"E:val x = 1", "E:val y =\n  1 +\n  \"a\""}, {"error 1 +\n  \"a\""});
+        addRow("alice: bytes and a tab", alice, {"E:\tval u : int = \"é\""}, {"error u : int = \"é\""});
+        addRow("alice: a warning", alice, {"E:fun g 0 = 1"}, {"warning g 0 = 1"});
     }
 
     void places()
@@ -90,8 +84,7 @@ private Q_SLOTS:
         QFETCH(QString, interpreter);
         QFETCH(QStringList, commits);
         QFETCH(QStringList, places);
-        if (!QFileInfo(interpreter).isExecutable())
-            QSKIP(qPrintable(interpreter + QStringLiteral(" is not installed")));
+        SKIP_UNLESS_INSTALLED(interpreter);
         Run run(interpreter);
         QVERIFY(run.waitFor([&] { return run.recorder.starts == 1; }));
         QString text;

@@ -1,14 +1,38 @@
-// The session with interpreters of no known kind, played by /bin/cat and a
-// script that answers on standard error, and a reset from one real
-// interpreter to another. (The real ones answering: tst_realinterpreters.)
+// A session's life: interpreters of no known kind (/bin/cat, a script that
+// answers on standard error), a reset from one interpreter to another, one
+// that fails as it starts, one that ignores interrupts or floods its output
+// (the stand-in, see commandLine()), a closed window, and Ostrel killed under
+// its interpreters.
+// (The real ones answering: tst_realinterpreters.)
 
 #include "OLSessionTestSupport.h"
 
+#include <QProcess>
 #include <QStandardPaths>
+
+#include <csignal>
 
 namespace {
 using Run = OLSessionRun<>;
-const QString standins = QStringLiteral(OSTREL_TEST_DATA "/standins/");
+using Piece = OLSessionRecorder::Piece;
+// Counts the flood instead of keeping it, and watches this process's memory.
+struct FloodRecorder : OLSessionRecorder {
+    void appendAnswer(const QString &text) override { take(text, false); }
+    void appendError(const QString &text) override { take(text, true); }
+    void take(const QString &text, bool error)
+    {
+        floodSize += text.count(u'x');
+        QString rest = QString(text).remove(u'x').remove(u'\n');
+        rest.squeeze();
+        pieces.append({error, rest});
+        peakBytes = std::max(peakBytes, OLTestProcesses::residentBytes());
+    }
+    qint64 floodSize = 0;
+    qint64 peakBytes = 0;
+};
+
+const QString choose = QStringLiteral("Choose an interpreter in Preferences or with Evaluate > Choose Interpreter, then "
+                                      "reset the interpreter.\n");
 } // namespace
 
 class TestInterpreterSession : public QObject
@@ -17,7 +41,6 @@ class TestInterpreterSession : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-
     void cleanup() { endAllChildren(); }
 
     // One commit and what it brings, though the editor is the last committer
@@ -30,17 +53,17 @@ private Q_SLOTS:
         QTest::addColumn<QList<bool>>("verdicts");
         QTest::addColumn<QString>("answer"); // shown as an answer
         QTest::addColumn<QString>("error");  // shown as an error
-        QTest::newRow("from the console, the editor hears nothing") << QStringLiteral("/bin/cat") << "val z = 1"
-            << 1 << QList<bool>() << "val z = 1;\n" << "";
+        const QString cat = QStringLiteral("/bin/cat");
+        QTest::newRow("from the console, the editor hears nothing") << cat << "val z = 1" << 1 << QList<bool>()
+                                                                    << "val z = 1;\n" << "";
         // A text that ends in ";" (past comments) gets no second one.
-        QTest::newRow("unknown: shown as it is, semicolon added") << QStringLiteral("/bin/cat") << "x (* ; *)" << 0
-            << QList<bool>{true} << "x (* ; *);\n" << "";
-        QTest::newRow("unknown: semicolon not doubled") << QStringLiteral("/bin/cat") << "x; (* a (* b *) *) " << 0
-            << QList<bool>{true} << "x; (* a (* b *) *) \n" << "";
-        QTest::newRow("standard error is an error the editor never hears of") << standins + "errwriter" << "oops"
-            << 0 << QList<bool>() << "" << "oops;\n";
+        QTest::newRow("unknown: shown as it is, semicolon added") << cat << "x (* ; *)" << 0 << QList<bool>{true}
+                                                                  << "x (* ; *);\n" << "";
+        QTest::newRow("unknown: semicolon not doubled") << cat << "x; (* a (* b *) *) " << 0 << QList<bool>{true}
+                                                        << "x; (* a (* b *) *) \n" << "";
+        QTest::newRow("standard error is an error the editor never hears of")
+            << QStringLiteral(OSTREL_TEST_DATA "/standins/errwriter") << "oops" << 0 << QList<bool>() << "" << "oops;\n";
     }
-
     void commit()
     {
         QFETCH(QString, interpreter);
@@ -62,10 +85,10 @@ private Q_SLOTS:
     // interpreter. Of two quick resets, the stopped run reaches nobody.
     void reset()
     {
-        Run run(QStringLiteral("/usr/bin/poly"));
+        Run run(polyPath);
         QVERIFY(run.answers());
         run.recorder.clear();
-        run.setInterpreter(QStringLiteral("/usr/bin/sml"));
+        run.setInterpreter(smlPath);
         run.session->resetEnvironment();
         run.session->resetEnvironment();
         QCOMPARE(run.recorder.shown(), QStringLiteral("\n\n###reset environment\n\n").repeated(2));
@@ -75,16 +98,138 @@ private Q_SLOTS:
         QVERIFY(run.waitFor([&] { return !run.session->willReset() && run.recorder.starts == 2; }));
         QVERIFY(run.recorder.shown().contains(u"Standard ML of New Jersey"));
         QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
-        QCOMPARE(run.recorder.closes, 0);
-        QVERIFY(run.recorder.verdicts.isEmpty());
         QVERIFY(run.answers());
+        QCOMPARE(run.recorder.closes, 0);
+    }
+
+    // An interpreter that ends before its first prompt (a wrapper script whose
+    // executable has gone) or, without prompts, before anything was written
+    // to it, and a command line that cannot run (Ostrel itself): the console
+    // says why, in errors, and where to choose another; the window stays.
+    void interpreterFailingAtStart_data()
+    {
+        QTest::addColumn<QString>("script"); // the executable, in the temporary folder %1
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("shown");
+        const QString self = QCoreApplication::applicationFilePath();
+        QTest::newRow("wrapper script, exit status 127") << "#!/bin/sh\nexec /nonexistent/poly" << "%1/poly"
+            << "%1/poly: 2: exec: /nonexistent/poly: not found\nThe interpreter %1/poly ended as it started (exit "
+               "status 127).\n" + choose;
+        QTest::newRow("no prompts, exits at once") << "#!/bin/sh\nexit 0" << "%1/myml -x"
+            << "The interpreter %1/myml ended as it started (exit status 0).\n" + choose;
+        QTest::newRow("Ostrel itself") << "" << self << "Ostrel cannot be its own interpreter (" + self + ").\n" + choose;
+    }
+    void interpreterFailingAtStart()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, commandLine);
+        QFETCH(QString, shown);
+        QTemporaryDir dir;
+        QFile file(commandLine.replace(QLatin1StringView("%1"), dir.path()).section(u' ', 0, 0));
+        QVERIFY(script.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0
+                                     && file.setPermissions(QFile::ReadOwner | QFile::ExeOwner)));
+        file.close();
+        Run run(commandLine);
+        QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
+        QCOMPARE(run.recorder.shown(true), shown.replace(QLatin1StringView("%1"), dir.path()));
+        QCOMPARE(run.recorder.shown(false), QString());
+        QCOMPARE(run.recorder.closes, 0);
+    }
+
+    // An interrupt that has had its time without bringing the interpreter
+    // back makes the next one terminate it, and one that ignores SIGTERM is
+    // killed after a grace period, or at once when the user insists. The
+    // window stays open; a reset starts a new interpreter.
+    void interpreterIgnoringInterruptIsEscalated_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<bool>("insist");
+        QTest::addColumn<QString>("notes");
+        const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
+        const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
+        const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to "
+                                             "start a new one.\n");
+        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << false << terminating + ended.arg(15);
+        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
+            << "standin ignore-int ignore-term" << false << terminating + killing + ended.arg(9);
+        QTest::newRow("ignores SIGINT and SIGTERM: a third interrupt kills at once")
+            << "standin ignore-int ignore-term" << true << terminating + killing + ended.arg(9);
+    }
+    void interpreterIgnoringInterruptIsEscalated()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(bool, insist);
+        Run run(commandLine(interpreter));
+        run.session->eval(QStringLiteral("loop"), OLEditorCommitter);
+        QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
+        run.recorder.clear();
+        run.session->interruptEvaluation();
+        QVERIFY(!run.session->interruptIgnored());
+        QVERIFY(run.waitFor([&] { return run.session->interruptIgnored(); }));
+        QVERIFY(run.recorder.pieces.isEmpty());
+        run.session->interruptEvaluation();
+        QFETCH(QString, notes);
+        QCOMPARE(run.recorder.pieces, (QList<Piece>{{true, notes.section(u'\n', 0, 0) + u'\n'}}));
+        if (insist)
+            run.session->interruptEvaluation();
+        QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
+        QCOMPARE(run.recorder.shown(true), notes);
+        QCOMPARE(run.recorder.shown(false), QString());
+        // The declaration it never answered has failed; the window stays open.
+        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
+        QCOMPARE(run.recorder.closes, 0);
+        run.session->resetEnvironment();
+        QCOMPARE(run.session->activity(), OLInterpreterActivity::Idle);
+        QVERIFY(run.answers());
+        QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
+    }
+
+    // An interpreter that floods its output while megabytes are written to it
+    // (far more than a pipe holds): both arrive in full. 50 MB from the
+    // stand-in: the session does not keep the flood in memory.
+    void floodingInterpreterDoesNotDeadlock_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("flood");
+        QTest::addColumn<qint64>("floodSize"); // without line feeds
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("written"); // the size of the commit written meanwhile
+        const qint64 size = 50 << 20, real = 4 << 20;
+        // The stand-in reads the commit as one line of 5242901 bytes.
+        QTest::newRow("stand-in, lines of 100") << "standin" << QStringLiteral("flood %1").arg(size) << size / 100 * 99
+                                                << "read 5242901" << (5 << 20);
+        QTest::newRow("stand-in, one line") << "standin" << QStringLiteral("floodline %1").arg(size) << size << "read 5242901"
+                                            << (5 << 20);
+        const QString lines = QStringLiteral("val _ = let val l = CharVector.tabulate (99, fn _ => #\"x\") ^ \"\\n\" "
+                                             "fun f 0 = () | f n = (print l; f (n - 1)) in f %1 end").arg(real / 100);
+        QTest::newRow("poly, lines of 100") << polyPath << lines << real / 100 * 99 << "val after = 1: int" << (1 << 20);
+        QTest::newRow("smlnj, lines of 100") << smlPath << lines << real / 100 * 99 << "val after = 1 : int" << (1 << 20);
+    }
+    void floodingInterpreterDoesNotDeadlock()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, flood);
+        QFETCH(QString, answer);
+        QFETCH(int, written);
+        OLSessionRun<FloodRecorder> run(commandLine(interpreter));
+        QVERIFY(run.waitForOutput());
+        const qint64 before = OLTestProcesses::residentBytes();
+        run.session->eval(flood, OLEditorCommitter);
+        run.session->eval("(* " + QString(written, u'y') + " *) val after = 1", OLConsoleCommitter);
+        QVERIFY(run.waitFor([&] { return run.recorder.shown().contains(answer); }, 60000));
+        QTEST(run.recorder.floodSize, "floodSize");
+        QCOMPARE(run.recorder.shown(true), QString());
+        // The flood is 100 MB as text; what is held of it at any time is far less.
+        const qint64 grown = run.recorder.peakBytes - before;
+        QVERIFY2(grown < (40 << 20), qPrintable(QStringLiteral("grew by %1 MB").arg(grown >> 20)));
+        QCOMPARE(run.recorder.closes, 0);
     }
 
     // A closed window's session goes at once; its interpreter is terminated
     // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
     void sessionGoesFirst()
     {
-        Run run(QStringLiteral(OL_TESTCHILD " repl ignore-term"));
+        Run run(commandLine(QStringLiteral("standin ignore-term")));
         QVERIFY(run.waitForConsole(QStringLiteral("Stand-in ML")));
         const qint64 interpreter = onlyChild();
         const QString shown = run.recorder.shown();
@@ -93,6 +238,39 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!OLTestProcesses::isAlive(interpreter), 10000);
         QCOMPARE(run.recorder.shown(), shown);
         QCOMPARE(run.recorder.closes, 0);
+    }
+
+    // Ostrel killed outright: its interpreters end with it, even one that
+    // ignores SIGTERM, and so does what they started. The test child stands
+    // in for Ostrel: it runs a session.
+    void ostrelKilledLeavesNoInterpreter_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::newRow("stand-in") << "standin ignore-term";
+        QTest::newRow("poly") << polyPath;
+        QTest::newRow("smlnj") << smlPath;
+    }
+    void ostrelKilledLeavesNoInterpreter()
+    {
+        QFETCH(QString, interpreter);
+        QTemporaryDir dir;
+        QProcess ostrel;
+        ostrel.setWorkingDirectory(dir.path());
+        // The real interpreters start a shell and its sleep too.
+        const bool standIn = interpreter.startsWith(u"standin");
+        ostrel.start(QStringLiteral(OL_TESTCHILD), QStringList{QStringLiteral("session"), commandLine(interpreter)}
+                         + (standIn ? QStringList() : QStringList{"val _ = OS.Process.system \"sleep 300\""}));
+        const QString wanted = standIn ? QStringLiteral("ostrel-guard") : QStringLiteral("sleep");
+        QList<qint64> processes;
+        QVERIFY(Run::waitFor([&] {
+            processes = OLTestProcesses::liveDescendants(ostrel.processId());
+            return std::any_of(processes.cbegin(), processes.cend(), [&](qint64 pid) {
+                return OLTestProcesses::commandLine(pid).value(0) == wanted;
+            });
+        }));
+        QCOMPARE(::kill(pid_t(ostrel.processId()), SIGKILL), 0);
+        QVERIFY(ostrel.waitForFinished(20000));
+        QVERIFY(Run::waitFor([&] { return std::none_of(processes.cbegin(), processes.cend(), OLTestProcesses::isAlive); }));
     }
 };
 
