@@ -161,11 +161,6 @@ PXShellWrapper::PXShellWrapper(const QString &workingDirectory, const QProcessEn
 
 PXShellWrapper::~PXShellWrapper() = default;
 
-void PXShellWrapper::setInputStringEncoding(QStringConverter::Encoding encoding)
-{
-    m_inputEncoder = QStringEncoder(encoding);
-}
-
 void PXShellWrapper::setOutputStringEncoding(QStringConverter::Encoding encoding)
 {
     m_outputDecoder = OLOutputDecoder(encoding);
@@ -282,11 +277,6 @@ void PXShellWrapper::terminateProcess(std::chrono::milliseconds grace)
 void PXShellWrapper::interruptProcess()
 {
     signalChild(SIGINT);
-}
-
-void PXShellWrapper::suspendProcess()
-{
-    signalChild(SIGTSTP);
 }
 
 void PXShellWrapper::killProcess()
@@ -453,10 +443,6 @@ void PXShellWrapper::reportOutput(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || !m_delegate)
         return;
-    if (m_binaryOutput) {
-        m_delegate->appendBinaryOutput(this, bytes);
-        return;
-    }
     const QString text = m_outputDecoder.decode(bytes);
     if (!text.isEmpty())
         m_delegate->appendOutput(this, text);
@@ -493,7 +479,7 @@ void PXShellWrapper::cleanup(int status)
     // What is left in the pipes, and a character cut off by the end.
     reportOutput(m_process->readAllStandardOutput());
     reportError(m_errorDecoder.decode(m_process->readAllStandardError()));
-    if (!m_binaryOutput && m_delegate) {
+    if (m_delegate) {
         const QString rest = m_outputDecoder.finish();
         if (!rest.isEmpty())
             m_delegate->appendOutput(this, rest);

@@ -28,15 +28,12 @@ class PXShellWrapperDelegate
 public:
     // One piece of standard output, as one read delivered it, decoded.
     virtual void appendOutput(PXShellWrapper *wrapper, const QString &output) = 0;
-    // One piece of standard error, decoded (also in binary mode).
+    // One piece of standard error, decoded.
     virtual void appendError(PXShellWrapper *wrapper, const QString &error) = 0;
     virtual void processStarted(PXShellWrapper *wrapper) = 0;
     // The run is over; status is the exit code, 128 + the signal number for a
     // child ended by a signal, or PXShellWrapper::notLaunchedStatus.
     virtual void processFinished(PXShellWrapper *wrapper, int status) = 0;
-    // Standard output of a wrapper in binary mode, undecoded. Only delegates
-    // that switch binary mode on need it.
-    virtual void appendBinaryOutput(PXShellWrapper *, const QByteArray &) {}
 
 protected:
     ~PXShellWrapperDelegate() = default;
@@ -84,9 +81,6 @@ public:
     void *context() const { return m_context; }
     QString program() const { return m_arguments.value(0); }
 
-    bool binaryOutput() const { return m_binaryOutput; }
-    void setBinaryOutput(bool binary) { m_binaryOutput = binary; }
-    void setInputStringEncoding(QStringConverter::Encoding encoding);
     void setOutputStringEncoding(QStringConverter::Encoding encoding);
 
     // Reports processStarted at once. A child that cannot be started gets an
@@ -96,7 +90,6 @@ public:
     // Signals to the child's process group.
     void stopProcess();      // SIGTERM
     void interruptProcess(); // SIGINT
-    void suspendProcess();   // SIGTSTP
     void killProcess();      // SIGKILL
     // SIGTERM now and SIGKILL after the grace time, unless the child has ended
     // by then; returns at once (the wrapper holds itself until the end).
@@ -166,7 +159,6 @@ private:
     QStringEncoder m_inputEncoder{QStringConverter::Utf8};
     OLOutputDecoder m_outputDecoder;
     OLOutputDecoder m_errorDecoder;
-    bool m_binaryOutput = false;
     int m_terminationSignal = 0;
     mutable std::optional<bool> m_seesInputWait;
     bool m_inputLost = false;
