@@ -2,7 +2,6 @@
 
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
-#include "app/OLRecoveryJournal.h"
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
@@ -15,7 +14,6 @@
 
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <deque>
 #include <functional>
@@ -35,11 +33,6 @@ public:
         OLRecoveredText::Origin origin;
         QString text; // in the editor's form
     };
-    struct ChangedFileQuestion {
-        QString path;
-        bool edited;
-    };
-
     void alert(QWidget *, const QString &message, const QString &details) override { alerts.append({message, details}); }
     SaveChanges askToSaveChanges(QWidget *parent) override
     {
@@ -57,11 +50,7 @@ public:
         openDirectories.append(directory);
         return take(openFileNames, QString());
     }
-    bool chooseInterpreter(OLUserDefaults &defaults) override
-    {
-        ++choosersRun;
-        return chooser && chooser(defaults);
-    }
+    bool chooseInterpreter(OLUserDefaults &defaults) override { return ++choosersRun, chooser && chooser(defaults); }
     Recovery askToRecover(const OLRecoveredText &text) override
     {
         offers.append({text.file, text.origin, text.text.editorText()});
@@ -87,7 +76,7 @@ public:
     int choosersRun = 0;
     QList<Offer> offers;
     std::deque<Recovery> recoveries;
-    QList<ChangedFileQuestion> changedFileQuestions;
+    QList<std::pair<QString, bool>> changedFileQuestions; // the path, and whether the window's text was edited
     std::deque<ChangedFile> changedFileAnswers;
     std::deque<bool> overwriteAnswers;
 
@@ -105,13 +94,9 @@ private:
 
 inline const QString polyCommandLine = QStringLiteral("file://localhost/usr/bin/poly");
 inline const QString smlnjCommandLine = QStringLiteral("file://localhost/usr/bin/sml");
-
-// A chooser in which the user picks Poly ML.
-inline bool choosePoly(OLUserDefaults &defaults)
-{
-    defaults.savePreferredInterpreter(polyCommandLine);
-    return true;
-}
+inline const QString mosmlCommandLine = QStringLiteral("file://localhost/opt/mosml/bin/mosml");
+// An interpreter of no known kind that starts at once, for tests of the window alone.
+inline const QString catCommandLine = QStringLiteral("file://localhost/bin/cat");
 
 // Types into a text view through real key events, "\n" as Enter.
 inline void typeInto(QWidget *view, const QString &text)
@@ -124,27 +109,40 @@ inline void typeInto(QWidget *view, const QString &text)
     }
 }
 
-inline void typeAtEnd(OLWindowController *window, const QString &text)
+// Types at the end of the editor's text, or of the console's input.
+inline void typeAtEnd(OLWindowController *window, const QString &text, bool console = false)
 {
-    OLTextView *view = window->editor()->textView();
+    OLTextView *view = console ? window->console()->textView() : window->editor()->textView();
     view->setFocus();
     view->moveCursor(QTextCursor::End);
     typeInto(view, text);
 }
 
-// Whether the console shows the interpreter's first output.
-inline bool waitForBanner(OLWindowController *window, int timeout = 30000)
+// The editor's text of a file with these bytes.
+inline QString editorTextOf(const QByteArray &bytes)
 {
-    return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, timeout);
+    QString error;
+    const std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
+    return source ? source->editorText() : QString();
 }
 
-// The application with its settings in a temporary folder, Poly ML as the
+// Whether the console shows the interpreter's first output.
+inline bool waitForBanner(OLWindowController *window)
+{
+    return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, 30000);
+}
+
+inline bool consoleShows(OLWindowController *window, const QString &text)
+{
+    return window->console()->textStorage().string().contains(text);
+}
+
+// The application with its settings in a temporary folder, the given
 // interpreter, and scripted answers to its questions.
 struct AppFixture {
     explicit AppFixture(const QString &interpreter = polyCommandLine)
     {
         QStandardPaths::setTestModeEnabled(true);
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
         relaunch();
         app->defaults().savePreferredInterpreter(interpreter);
     }
@@ -156,24 +154,27 @@ struct AppFixture {
     }
 
     // A new application over the same settings and journals: the next start.
-    void relaunch() { app = std::make_unique<OLAppDelegate>(*settings, asker, recoveryFolder()); }
+    void relaunch()
+    {
+        app.reset();
+        app = std::make_unique<OLAppDelegate>(settings, asker, recoveryFolder());
+    }
     QString path(const QString &name) const { return dir.filePath(name); }
     QString stateHome() const { return dir.filePath(QStringLiteral("state")); } // as XDG_STATE_HOME
     QString recoveryFolder() const { return stateHome() + QStringLiteral("/Ostrel/recovery"); }
     QString write(const QString &name, const QByteArray &bytes) const { return writeBytes(dir, name, bytes); }
     QString journal() const { return QDir(recoveryFolder()).filePath(journalsIn(recoveryFolder()).value(0)); }
 
-    // A window on a new file with these bytes, once its text is in the editor;
-    // null when it does not open or its text does not come.
-    OLWindowController *open(const QString &name, const QByteArray &bytes)
+    // A window on the file once its text is in the editor; null when it
+    // does not open or its text does not come.
+    OLWindowController *open(const QString &path)
     {
-        QString error;
-        const std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
-        OLWindowController *window = app->openDocumentWindow(write(name, bytes));
-        const bool shown = window && source
-                           && QTest::qWaitFor([&] { return window->editor()->content() == source->editorText(); }, 60000);
-        return shown ? window : nullptr;
+        const QString text = editorTextOf(readBytes(path));
+        OLWindowController *window = app->openDocumentWindow(path);
+        return window && QTest::qWaitFor([&] { return window->editor()->content() == text; }, 10000) ? window : nullptr;
     }
+    // A window on a new file with these bytes.
+    OLWindowController *open(const QString &name, const QByteArray &bytes) { return open(write(name, bytes)); }
     // A new untitled window with this text typed into it.
     OLWindowController *untitled(const QString &typed = QString())
     {
@@ -185,7 +186,7 @@ struct AppFixture {
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     ScriptedAsker asker;
     std::unique_ptr<OLAppDelegate> app;
 };
@@ -195,7 +196,7 @@ inline QList<qint64> liveChildren(const QString &name)
 {
     QList<qint64> pids = OLTestProcesses::liveChildren();
     pids.removeIf([&](qint64 pid) {
-        return readBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8();
+        return OLTestProcesses::fileBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8();
     });
     return pids;
 }
