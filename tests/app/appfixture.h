@@ -5,6 +5,7 @@
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
+#include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
 #include "session/OLInterpreterSession.h"
 #include "session/PXShellWrapper.h"
@@ -135,6 +136,26 @@ inline bool waitForBanner(OLWindowController *window)
 inline bool consoleShows(OLWindowController *window, const QString &text)
 {
     return window->console()->textStorage().string().contains(text);
+}
+
+// Whether every unit in [from, to) has the background (none: no background).
+inline bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, const std::optional<OLColor> &color)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        if (storage.backgroundColorAt(i) != color)
+            return false;
+    }
+    return from < to;
+}
+
+// The console's answers (or errors), the text of each range in turn.
+inline QString answers(const OLWindowController *window, bool errors = false)
+{
+    const OLInterpreterViewController *console = window->console();
+    QString text;
+    for (const OLTextStorage::Range &range : errors ? console->errorRanges() : console->answerRanges())
+        text += console->textStorage().string().mid(range.location, range.length);
+    return text;
 }
 
 // The application with its settings in a temporary folder, the given
