@@ -26,49 +26,39 @@
 class ScriptedAsker final : public OLAsker
 {
 public:
-    struct Alert {
-        QString message, informative;
-    };
     struct Offer {
         QString file;
         OLRecoveredText::Origin origin;
         QString text; // in the editor's form
     };
-    void alert(QWidget *, const QString &message, const QString &details) override { alerts.append({message, details}); }
+    void alert(QWidget *, const QString &message, const QString &details) override { alerts.append(message + u'|' + details); }
     SaveChanges askToSaveChanges(QWidget *parent) override
     {
-        saveChangesAskedBy.append(parent);
-        return take(saveChanges, SaveChanges::Cancel);
+        return saveChangesAskedBy.append(parent), take(saveChanges, SaveChanges::Cancel);
     }
     QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
     {
-        saveDirectories.append(directory);
-        proposedNames.append(proposedName);
-        return take(saveFileNames, QString());
+        return saveDirectories.append(directory), proposedNames.append(proposedName), take(saveFileNames, QString());
     }
     QString openFileName(QWidget *, const QString &directory) override
     {
-        openDirectories.append(directory);
-        return take(openFileNames, QString());
+        return openDirectories.append(directory), take(openFileNames, QString());
     }
     bool chooseInterpreter(OLUserDefaults &defaults) override { return ++choosersRun, chooser && chooser(defaults); }
     Recovery askToRecover(const OLRecoveredText &text) override
     {
-        offers.append({text.file, text.origin, text.text.editorText()});
-        return take(recoveries, Recovery::Later);
+        return offers.append({text.file, text.origin, text.text.editorText()}), take(recoveries, Recovery::Later);
     }
     ChangedFile askAboutChangedFile(QWidget *, const QString &path, bool edited) override
     {
-        changedFileQuestions.append({path, edited});
-        return take(changedFileAnswers, ChangedFile::Keep);
+        return changedFileQuestions.append({path, edited}), take(changedFileAnswers, ChangedFile::Keep);
     }
     bool askToOverwriteChangedFile(QWidget *, const QString &path) override
     {
-        overwriteQuestions.append(path);
-        return take(overwriteAnswers, false);
+        return overwriteQuestions.append(path), take(overwriteAnswers, false);
     }
 
-    QList<Alert> alerts;
+    QStringList alerts; // "message|informative text"
     std::deque<SaveChanges> saveChanges;
     QList<QWidget *> saveChangesAskedBy;
     std::deque<QString> saveFileNames, openFileNames;
@@ -85,10 +75,9 @@ private:
     template <typename T>
     static T take(std::deque<T> &answers, T unanswered)
     {
-        if (answers.empty())
-            return unanswered;
-        T answer = answers.front();
-        answers.pop_front();
+        const T answer = answers.empty() ? unanswered : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
         return answer;
     }
 };

@@ -88,8 +88,7 @@ private Q_SLOTS:
         QCOMPARE(fixture.app->defaults().loadPreferredInterpreterPath(), chooserRuns || commandLine.isNull() ? polyCommandLine : commandLine);
         // A default is never stored.
         QCOMPARE(fixture.settings.contains(OLKey::preferredInterpreter), chooserRuns || !commandLine.isNull());
-        QCOMPARE(fixture.asker.alerts.size(), 1);
-        QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file bad.sml"));
+        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")));
         fixture.app->openDocument();
         QCOMPARE(fixture.asker.openDirectories, QStringList(fixture.dir.path()));
     }
@@ -177,27 +176,30 @@ private Q_SLOTS:
     // The open panel starts in the home folder until a file has been chosen in
     // it, then in the folder of the last choice, even when that file failed;
     // from a window with a file, in the file's folder. A file that cannot be
-    // read leaves the empty window, which the next file then replaces.
+    // read leaves the empty window, which the next file then replaces. A file
+    // already open, under whatever name, brings its window forward.
     void openPanelAndUnreadableFiles()
     {
         AppFixture fixture(catCommandLine);
         QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("sub")) && QDir(fixture.dir.path()).mkdir(QStringLiteral("a")));
         const QByteArray latin1("val s = \"\xE4\";\n");
         const QString bad = fixture.write(QStringLiteral("sub/bad.sml"), latin1);
-        fixture.asker.openFileNames = {QString(), bad, fixture.write(QStringLiteral("a/ok.sml"), "val ok = 1;")};
+        const QString ok = fixture.write(QStringLiteral("a/ok.sml"), "val ok = 1;");
+        QVERIFY(QFile::link(ok, fixture.path(QStringLiteral("a/link"))));
+        fixture.asker.openFileNames = {QString(), bad, ok, fixture.path(QStringLiteral("a/.//link"))};
         fixture.untitled();
         fixture.app->openDocument(); // cancelled
         fixture.app->openDocument(); // fails
-        QCOMPARE(fixture.asker.alerts.size(), 1);
-        QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file bad.sml"));
-        QCOMPARE(fixture.asker.alerts[0].informative, QStringLiteral("The file is not valid UTF-8 text."));
+        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")));
         QCOMPARE(filesOf(fixture.app->windows()), QStringList(QString()));
         QCOMPARE(readBytes(bad), latin1);
         fixture.app->openDocument();
         QTRY_COMPARE(filesOf(fixture.app->windows()), QStringList(QStringLiteral("ok.sml")));
         OLWindowController *other = fixture.open(QStringLiteral("sub/other.sml"), "val other = 1;\n");
         QVERIFY(other && QTest::qWaitForWindowActive(other));
-        QTest::keyClick(other->editor()->textView(), Qt::Key_O, Qt::ControlModifier); // cancelled
+        QTest::keyClick(other->editor()->textView(), Qt::Key_O, Qt::ControlModifier); // the link to ok.sml
+        QVERIFY(QTest::qWaitForWindowActive(fixture.app->windows().constFirst()));
+        QCOMPARE(filesOf(fixture.app->windows()), QStringList({"ok.sml", "other.sml"}));
         const QString sub = fixture.path(QStringLiteral("sub"));
         QCOMPARE(fixture.asker.openDirectories, (QStringList{QDir::homePath(), QDir::homePath(), sub, sub}));
         QCOMPARE(fixture.asker.alerts.size(), 1);
@@ -228,27 +230,6 @@ private Q_SLOTS:
         QCOMPARE(fixture.app->windows().constFirst()->file(), path);
         QCOMPARE(fixture.app->windows().constLast()->file(), decoy);
         QVERIFY(fixture.asker.alerts.isEmpty());
-    }
-
-    // A file already open, under whatever name, brings its window forward.
-    void openingAFileAlreadyOpen_data()
-    {
-        QTest::addColumn<QString>("name"); // the file's second name; "link" is a symbolic link to it
-        QTest::newRow("through a symbolic link") << "link";
-        QTest::newRow("with a dot and a double slash") << ".//a.sml";
-    }
-    void openingAFileAlreadyOpen()
-    {
-        QFETCH(QString, name);
-        AppFixture fixture(catCommandLine);
-        OLWindowController *first = fixture.open(QStringLiteral("a.sml"), "val a = 1;\n");
-        QVERIFY(first && QFile::link(first->file(), fixture.path(QStringLiteral("link"))));
-        OLWindowController *other = fixture.untitled(QStringLiteral("val other = 1;"));
-        QVERIFY(QTest::qWaitForWindowActive(other));
-        fixture.asker.openFileNames = {fixture.dir.path() + u'/' + name};
-        fixture.app->openDocument();
-        QCOMPARE(fixture.app->windows(), (QList<OLWindowController *>{first, other}));
-        QVERIFY(QTest::qWaitForWindowActive(first));
     }
 
     // A new window takes the size and place of the window closed last, a step
@@ -378,28 +359,20 @@ private Q_SLOTS:
         fixture.app->defaults().saveShowLineNumbers(false);
         fixture.app->updateAllLineNumbers();
         for (OLWindowController *window : windows) {
-            QCOMPARE(window->editor()->fontAttributes().size.toInt(), 23);
-            QCOMPARE(window->console()->fontAttributes().size.toInt(), 23);
-            QCOMPARE(window->editor()->textView()->font().pointSize(), 23);
+            QVERIFY(window->editor()->textView()->font().pointSize() == 23 && window->console()->textView()->font().pointSize() == 23);
             QCOMPARE(window->console()->history().createArray(), QStringList(QStringLiteral("val stored = 1;")));
-            QVERIFY(!window->editor()->lineNumbers()->isVisible());
+            QVERIFY(!window->editor()->lineNumbers()->isVisible() && waitForBanner(window));
         }
+        fixture.app->resetAllEnvironments();
+        for (OLWindowController *window : windows)
+            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("###reset environment")) && !window->session().willReset(), 10000);
         fixture.app->openPreferences();
         QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
         QVERIFY(preferences && preferences->isVisible());
         fixture.app->defaults().savePreferredInterpreter(smlnjCommandLine);
         fixture.app->openPreferences();
         QCOMPARE(fixture.app->preferencesWindowController(), preferences.get());
-        QCOMPARE(preferences->findChild<QLineEdit *>(QStringLiteral("genProcessCommandLineTextField"))->text(),
-                 QStringLiteral("/usr/bin/sml"));
-        // The stopped interpreters end; their windows stay.
-        for (OLWindowController *window : windows)
-            QVERIFY(waitForBanner(window));
-        fixture.app->resetAllEnvironments();
-        for (OLWindowController *window : windows)
-            QTRY_VERIFY(consoleShows(window, QStringLiteral("###reset environment")));
-        QTRY_VERIFY_WITH_TIMEOUT(!windows[0]->session().willReset() && !windows[1]->session().willReset(), 10000);
-        QCOMPARE(fixture.app->windows(), windows);
+        QCOMPARE(preferences->findChild<QLineEdit *>(QStringLiteral("genProcessCommandLineTextField"))->text(), QStringLiteral("/usr/bin/sml"));
     }
 
     // Which values fall back is the settings tests' matter; here: the
@@ -433,10 +406,8 @@ private Q_SLOTS:
         app.newDocument();
         app.windows().constLast()->closeWindow();
         QCOMPARE(asker.alerts.size(), content.isNull() ? 1 : 0);
-        if (content.isNull()) {
-            QCOMPARE(asker.alerts[0].message, QStringLiteral("Could not save the settings"));
-            QVERIFY(asker.alerts[0].informative.contains(notAFolder));
-        }
+        QVERIFY(asker.alerts.isEmpty() || asker.alerts[0].startsWith(QStringLiteral("Could not save the settings|")));
+        QVERIFY(asker.alerts.isEmpty() || asker.alerts[0].contains(notAFolder));
     }
 };
 

@@ -61,11 +61,7 @@ private Q_SLOTS:
             QVERIFY(window->saveFile());
         QVERIFY(how == u"fifo" || readBytes(window->file()) == onDisk);
         QVERIFY(fixture.asker.overwriteQuestions.isEmpty());
-        QCOMPARE(fixture.asker.alerts.size(), refusal.isEmpty() ? 0 : 1);
-        if (!refusal.isEmpty()) {
-            QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("Could not open file doc.sml"));
-            QCOMPARE(fixture.asker.alerts[0].informative, refusal);
-        }
+        QCOMPARE(fixture.asker.alerts, refusal.isEmpty() ? QStringList() : QStringList(QStringLiteral("Could not open file doc.sml|") + refusal));
         changeFile(QStringLiteral("rename"), window->file(), "val again = 3;\n");
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 2, 10000);
     }
@@ -82,7 +78,7 @@ private Q_SLOTS:
         const QString path = window->file();
         QVERIFY(QFile::remove(path));
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.alerts.size(), 1, 10000);
-        QCOMPARE(fixture.asker.alerts[0].message, QStringLiteral("The file doc.sml has been deleted or moved by another program."));
+        QVERIFY(fixture.asker.alerts[0].startsWith(QStringLiteral("The file doc.sml has been deleted or moved by another program.|")));
         QVERIFY(window->isWindowModified());
         QCOMPARE(window->content(), QStringLiteral("val x = 1;\n"));
         QVERIFY(fixture.asker.changedFileQuestions.isEmpty());
