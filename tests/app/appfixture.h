@@ -2,10 +2,10 @@
 
 #include "app/OLAppDelegate.h"
 #include "app/OLAsker.h"
-#include "app/OLRecoveryJournal.h"
 #include "app/OLWindowController.h"
 #include "console/OLInterpreterViewController.h"
 #include "editor/OLEditorViewController.h"
+#include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
 #include "session/OLInterpreterSession.h"
 #include "session/PXShellWrapper.h"
@@ -15,7 +15,6 @@
 
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <deque>
 #include <functional>
@@ -27,58 +26,39 @@
 class ScriptedAsker final : public OLAsker
 {
 public:
-    struct Alert {
-        QString message, informative;
-    };
     struct Offer {
         QString file;
         OLRecoveredText::Origin origin;
         QString text; // in the editor's form
     };
-    struct ChangedFileQuestion {
-        QString path;
-        bool edited;
-    };
-
-    void alert(QWidget *, const QString &message, const QString &details) override { alerts.append({message, details}); }
+    void alert(QWidget *, const QString &message, const QString &details) override { alerts.append(message + u'|' + details); }
     SaveChanges askToSaveChanges(QWidget *parent) override
     {
-        saveChangesAskedBy.append(parent);
-        return take(saveChanges, SaveChanges::Cancel);
+        return saveChangesAskedBy.append(parent), take(saveChanges, SaveChanges::Cancel);
     }
     QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
     {
-        saveDirectories.append(directory);
-        proposedNames.append(proposedName);
-        return take(saveFileNames, QString());
+        return saveDirectories.append(directory), proposedNames.append(proposedName), take(saveFileNames, QString());
     }
     QString openFileName(QWidget *, const QString &directory) override
     {
-        openDirectories.append(directory);
-        return take(openFileNames, QString());
+        return openDirectories.append(directory), take(openFileNames, QString());
     }
-    bool chooseInterpreter(OLUserDefaults &defaults) override
-    {
-        ++choosersRun;
-        return chooser && chooser(defaults);
-    }
+    bool chooseInterpreter(OLUserDefaults &defaults) override { return ++choosersRun, chooser && chooser(defaults); }
     Recovery askToRecover(const OLRecoveredText &text) override
     {
-        offers.append({text.file, text.origin, text.text.editorText()});
-        return take(recoveries, Recovery::Later);
+        return offers.append({text.file, text.origin, text.text.editorText()}), take(recoveries, Recovery::Later);
     }
     ChangedFile askAboutChangedFile(QWidget *, const QString &path, bool edited) override
     {
-        changedFileQuestions.append({path, edited});
-        return take(changedFileAnswers, ChangedFile::Keep);
+        return changedFileQuestions.append({path, edited}), take(changedFileAnswers, ChangedFile::Keep);
     }
     bool askToOverwriteChangedFile(QWidget *, const QString &path) override
     {
-        overwriteQuestions.append(path);
-        return take(overwriteAnswers, false);
+        return overwriteQuestions.append(path), take(overwriteAnswers, false);
     }
 
-    QList<Alert> alerts;
+    QStringList alerts; // "message|informative text"
     std::deque<SaveChanges> saveChanges;
     QList<QWidget *> saveChangesAskedBy;
     std::deque<QString> saveFileNames, openFileNames;
@@ -87,7 +67,7 @@ public:
     int choosersRun = 0;
     QList<Offer> offers;
     std::deque<Recovery> recoveries;
-    QList<ChangedFileQuestion> changedFileQuestions;
+    QList<std::pair<QString, bool>> changedFileQuestions; // the path, and whether the window's text was edited
     std::deque<ChangedFile> changedFileAnswers;
     std::deque<bool> overwriteAnswers;
 
@@ -95,23 +75,18 @@ private:
     template <typename T>
     static T take(std::deque<T> &answers, T unanswered)
     {
-        if (answers.empty())
-            return unanswered;
-        T answer = answers.front();
-        answers.pop_front();
+        const T answer = answers.empty() ? unanswered : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
         return answer;
     }
 };
 
 inline const QString polyCommandLine = QStringLiteral("file://localhost/usr/bin/poly");
 inline const QString smlnjCommandLine = QStringLiteral("file://localhost/usr/bin/sml");
-
-// A chooser in which the user picks Poly ML.
-inline bool choosePoly(OLUserDefaults &defaults)
-{
-    defaults.savePreferredInterpreter(polyCommandLine);
-    return true;
-}
+inline const QString mosmlCommandLine = QStringLiteral("file://localhost/opt/mosml/bin/mosml");
+// An interpreter of no known kind that starts at once, for tests of the window alone.
+inline const QString catCommandLine = QStringLiteral("file://localhost/bin/cat");
 
 // Types into a text view through real key events, "\n" as Enter.
 inline void typeInto(QWidget *view, const QString &text)
@@ -124,27 +99,60 @@ inline void typeInto(QWidget *view, const QString &text)
     }
 }
 
-inline void typeAtEnd(OLWindowController *window, const QString &text)
+// Types at the end of the editor's text, or of the console's input.
+inline void typeAtEnd(OLWindowController *window, const QString &text, bool console = false)
 {
-    OLTextView *view = window->editor()->textView();
+    OLTextView *view = console ? window->console()->textView() : window->editor()->textView();
     view->setFocus();
     view->moveCursor(QTextCursor::End);
     typeInto(view, text);
 }
 
-// Whether the console shows the interpreter's first output.
-inline bool waitForBanner(OLWindowController *window, int timeout = 30000)
+// The editor's text of a file with these bytes.
+inline QString editorTextOf(const QByteArray &bytes)
 {
-    return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, timeout);
+    QString error;
+    const std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
+    return source ? source->editorText() : QString();
 }
 
-// The application with its settings in a temporary folder, Poly ML as the
+// Whether the console shows the interpreter's first output.
+inline bool waitForBanner(OLWindowController *window)
+{
+    return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, 30000);
+}
+
+inline bool consoleShows(OLWindowController *window, const QString &text)
+{
+    return window->console()->textStorage().string().contains(text);
+}
+
+// Whether every unit in [from, to) has the background (none: no background).
+inline bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, const std::optional<OLColor> &color)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        if (storage.backgroundColorAt(i) != color)
+            return false;
+    }
+    return from < to;
+}
+
+// The console's answers (or errors), the text of each range in turn.
+inline QString answers(const OLWindowController *window, bool errors = false)
+{
+    const OLInterpreterViewController *console = window->console();
+    QString text;
+    for (const OLTextStorage::Range &range : errors ? console->errorRanges() : console->answerRanges())
+        text += console->textStorage().string().mid(range.location, range.length);
+    return text;
+}
+
+// The application with its settings in a temporary folder, the given
 // interpreter, and scripted answers to its questions.
 struct AppFixture {
     explicit AppFixture(const QString &interpreter = polyCommandLine)
     {
         QStandardPaths::setTestModeEnabled(true);
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
         relaunch();
         app->defaults().savePreferredInterpreter(interpreter);
     }
@@ -156,24 +164,27 @@ struct AppFixture {
     }
 
     // A new application over the same settings and journals: the next start.
-    void relaunch() { app = std::make_unique<OLAppDelegate>(*settings, asker, recoveryFolder()); }
+    void relaunch()
+    {
+        app.reset();
+        app = std::make_unique<OLAppDelegate>(settings, asker, recoveryFolder());
+    }
     QString path(const QString &name) const { return dir.filePath(name); }
     QString stateHome() const { return dir.filePath(QStringLiteral("state")); } // as XDG_STATE_HOME
     QString recoveryFolder() const { return stateHome() + QStringLiteral("/Ostrel/recovery"); }
     QString write(const QString &name, const QByteArray &bytes) const { return writeBytes(dir, name, bytes); }
     QString journal() const { return QDir(recoveryFolder()).filePath(journalsIn(recoveryFolder()).value(0)); }
 
-    // A window on a new file with these bytes, once its text is in the editor;
-    // null when it does not open or its text does not come.
-    OLWindowController *open(const QString &name, const QByteArray &bytes)
+    // A window on the file once its text is in the editor; null when it
+    // does not open or its text does not come.
+    OLWindowController *open(const QString &path)
     {
-        QString error;
-        const std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
-        OLWindowController *window = app->openDocumentWindow(write(name, bytes));
-        const bool shown = window && source
-                           && QTest::qWaitFor([&] { return window->editor()->content() == source->editorText(); }, 60000);
-        return shown ? window : nullptr;
+        const QString text = editorTextOf(readBytes(path));
+        OLWindowController *window = app->openDocumentWindow(path);
+        return window && QTest::qWaitFor([&] { return window->editor()->content() == text; }, 10000) ? window : nullptr;
     }
+    // A window on a new file with these bytes.
+    OLWindowController *open(const QString &name, const QByteArray &bytes) { return open(write(name, bytes)); }
     // A new untitled window with this text typed into it.
     OLWindowController *untitled(const QString &typed = QString())
     {
@@ -185,7 +196,7 @@ struct AppFixture {
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     ScriptedAsker asker;
     std::unique_ptr<OLAppDelegate> app;
 };
@@ -195,7 +206,7 @@ inline QList<qint64> liveChildren(const QString &name)
 {
     QList<qint64> pids = OLTestProcesses::liveChildren();
     pids.removeIf([&](qint64 pid) {
-        return readBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8();
+        return OLTestProcesses::fileBytes(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() != name.toUtf8();
     });
     return pids;
 }

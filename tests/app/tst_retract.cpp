@@ -1,0 +1,97 @@
+// Retracts through the window, each followed by its replay into a new
+// interpreter (Poly ML, Moscow ML): the green part, the note, and which names
+// the new interpreter holds.
+
+#include "appfixture.h"
+
+class TestRetract : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Steps: F Whole File, T:after:text types text after the first "after",
+    // u undoes in the editor, U Undo Step, R:after Retract to Cursor there,
+    // C:text a console commit, D deletes the file that the declaration s opens.
+    void retracts_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("unbound"); // its error on a name that is not bound
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("evaluated"); // the green part ends after this
+        QTest::addColumn<QString>("bound");
+        QTest::addColumn<QString>("note");
+        const QString poly = polyCommandLine, polyUnbound = QStringLiteral("(%1) has not been declared");
+        const QString mosml = mosmlCommandLine, mosmlUnbound = QStringLiteral("identifier: %1");
+        QTest::newRow("Poly ML, edit inside a middle declaration")
+            << poly << polyUnbound << QStringList{"F", "T:val c:x"} << "a + 1;\n\n" << "asb" << "Replayed 3 declarations";
+        QTest::newRow("Poly ML, blank between declarations")
+            << poly << polyUnbound << QStringList{"F", "T:a + 1;\n: "} << "a + 1;\n" << "asb" << "Replayed 3 declarations";
+        QTest::newRow("Poly ML, undo of an edit")
+            << poly << polyUnbound << QStringList{"T:c + 1:0", "F", "u"} << "b + 1;\n" << "asbc" << "Replayed 4 declarations";
+        QTest::newRow("Poly ML, Retract to Cursor")
+            << poly << polyUnbound << QStringList{"F", "R:val b"} << "\");\n" << "as" << "Replayed 2 declarations";
+        QTest::newRow("Poly ML, console input in between")
+            << poly << polyUnbound << QStringList{"F", "C:val z = 9", "U"} << "b + 1;\n" << "asbc" << "(1 entry) was not replayed";
+        QTest::newRow("Moscow ML, edit at the start")
+            << mosml << mosmlUnbound << QStringList{"F", "T:: "} << "" << "" << "Retracted everything";
+        QTest::newRow("Moscow ML, Undo Step twice")
+            << mosml << mosmlUnbound << QStringList{"F", "U", "U"} << "a + 1;\n\n" << "asb" << "Replayed 3 declarations";
+        QTest::newRow("Moscow ML, a failure during the replay")
+            << mosml << mosmlUnbound << QStringList{"F", "D", "T:val d:x"} << "1;\n" << "a" << "Replayed 1 of 4 declarations";
+    }
+    void retracts()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, unbound);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, evaluated);
+        QFETCH(QString, bound);
+        QFETCH(QString, note);
+        if (interpreter == mosmlCommandLine && !QFileInfo::exists(QStringLiteral("/opt/mosml/bin/mosml")))
+            QSKIP("Moscow ML is not installed (scripts/test installs it from ../shared/interpreters)");
+        AppFixture fixture(interpreter);
+        const QString data = fixture.write(QStringLiteral("data"), "x");
+        const QString source = QStringLiteral("val a = 1;\nval s = TextIO.closeIn (TextIO.openIn \"%1\");\nval b = a + 1;\n\n"
+                                              "val c = b + 1;\nval d = c + 1;\n").arg(data);
+        OLWindowController *window = fixture.open(QStringLiteral("retract.sml"), source.toUtf8());
+        QVERIFY(window && waitForBanner(window));
+        OLEditorViewController *editor = window->editor();
+        const auto after = [editor](const QString &text) { return editor->content().indexOf(text) + text.size(); };
+        for (const QString &step : steps) {
+            const QStringList args = step.split(u':');
+            if (args[0] == u"T" || args[0] == u"R")
+                editor->textView()->selectText(after(args[1]), after(args[1]));
+            switch (step[0].unicode()) {
+            case 'F': window->evalFile(); break;
+            case 'T': QTest::keyClicks(editor->textView(), args[2]); break;
+            case 'u': editor->textView()->guardedUndo(); break;
+            case 'U': window->undoStep(); break;
+            case 'R': window->retractToCursor(); break;
+            case 'C': window->eval(args[1], OLConsoleCommitter); break;
+            default: QVERIFY(QFile::remove(data));
+            }
+            // Whole File and the console's answer are waited for.
+            QTRY_VERIFY_WITH_TIMEOUT(step != u"F" || editor->interpreted() == editor->content().size(), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(args[0] != u"C" || consoleShows(window, args[1]), 30000);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, note), 30000);
+        QVERIFY(!editor->evaluated().isReplaying() && !editor->pending().isSet());
+        QCOMPARE(editor->interpreted(), after(evaluated));
+        QCOMPARE(editor->error().isSet(), note.contains(u" of "));
+        const qsizetype marked = editor->error().isSet() ? after(QStringLiteral("\");\n")) : editor->interpreted();
+        const OLTextStorage &marks = editor->textStorage();
+        QVERIFY(evaluated.isEmpty() || backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(marked == editor->interpreted() || backgroundIs(marks, editor->interpreted(), marked, OLSyntaxHighlighter::lightRed()));
+        QVERIFY(backgroundIs(marks, marked, editor->content().size(), std::nullopt));
+        // Bound as kept, and only so.
+        for (const QChar name : QStringLiteral("asbcdz")) {
+            const QString answer = QStringLiteral("val q_%1 = ").arg(name);
+            window->eval(answer + name, OLConsoleCommitter);
+            QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(answer) || answers(window, true).contains(unbound.arg(name)), 30000);
+            QCOMPARE(answers(window).contains(answer), bound.contains(name));
+        }
+    }
+};
+
+QTEST_MAIN(TestRetract)
+#include "tst_retract.moc"
