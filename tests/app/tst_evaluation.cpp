@@ -105,8 +105,7 @@ private Q_SLOTS:
     // sent, and the console says what is open, where in the file.
     void declarationLeftOpenNotSent()
     {
-        if (!QFileInfo::exists(QStringLiteral("/opt/mosml/bin/mosml")))
-            QSKIP("Moscow ML is not installed (scripts/test installs it from ../shared/interpreters)");
+        SKIP_UNLESS_INSTALLED(mosmlPath);
         AppFixture fixture(mosmlCommandLine);
         OLWindowController *window = fixture.open(QStringLiteral("open.sml"), "val a = 1;\n\nval b = (2 +\n  3;\n");
         QVERIFY(window && waitForBanner(window));

@@ -47,8 +47,8 @@ private Q_SLOTS:
         QFETCH(QString, evaluated);
         QFETCH(QString, bound);
         QFETCH(QString, note);
-        if (interpreter == mosmlCommandLine && !QFileInfo::exists(QStringLiteral("/opt/mosml/bin/mosml")))
-            QSKIP("Moscow ML is not installed (scripts/test installs it from ../shared/interpreters)");
+        if (interpreter == mosmlCommandLine)
+            SKIP_UNLESS_INSTALLED(mosmlPath);
         AppFixture fixture(interpreter);
         const QString data = fixture.write(QStringLiteral("data"), "x");
         const QString source = QStringLiteral("val a = 1;\nval s = TextIO.closeIn (TextIO.openIn \"%1\");\nval b = a + 1;\n\n"

@@ -109,16 +109,6 @@ struct OLSessionRun {
 
 inline const QString polyPath = QStringLiteral("/usr/bin/poly");
 inline const QString smlPath = QStringLiteral("/usr/bin/sml");
-inline const QString mosmlPath = QStringLiteral("/opt/mosml/bin/mosml");
-inline const QString alicePath = QStringLiteral("/opt/aliceml/bin/alice");
-// Debian packages neither Moscow ML nor Alice ML: scripts/install-deps puts them into /opt
-// from ../shared/interpreters. Where that folder is, as in CI, a missing one is a failure.
-#define SKIP_UNLESS_INSTALLED(path)                                                                                    \
-    if (!QFileInfo(path).isExecutable()) {                                                                             \
-        QVERIFY2(!QFileInfo::exists(QStringLiteral(OSTREL_SOURCE_DIR "/../shared/interpreters")),                      \
-                 qPrintable(path + QStringLiteral(" is missing, though scripts/install-deps installs it")));           \
-        QSKIP(qPrintable(path + QStringLiteral(" is not installed (scripts/install-deps installs it)")));               \
-    }
 
 // Kills every interpreter a test started and waits until all are gone, so no
 // test sees another's children.

@@ -5,8 +5,10 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QStringList>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -71,3 +73,14 @@ inline qint64 residentBytes()
 }
 
 } // namespace OLTestProcesses
+
+inline const QString mosmlPath = QStringLiteral("/opt/mosml/bin/mosml");
+inline const QString alicePath = QStringLiteral("/opt/aliceml/bin/alice");
+// Debian packages neither Moscow ML nor Alice ML: scripts/install-deps puts them into /opt
+// from ../shared/interpreters. Where that folder is, as in CI, a missing one is a failure.
+#define SKIP_UNLESS_INSTALLED(path)                                                                                    \
+    if (!QFileInfo(path).isExecutable()) {                                                                             \
+        QVERIFY2(!QFileInfo::exists(QStringLiteral(OSTREL_SOURCE_DIR "/../shared/interpreters")),                      \
+                 qPrintable(path + QStringLiteral(" is missing, though scripts/install-deps installs it")));           \
+        QSKIP(qPrintable(path + QStringLiteral(" is not installed (scripts/install-deps installs it)")));               \
+    }
