@@ -214,6 +214,7 @@ private Q_SLOTS:
         QVERIFY(fixture.app->applicationDidFinishLaunching());
         QCOMPARE(fixture.asker.offers.size(), 1);
         QCOMPARE(fixture.asker.offers[0].text, QStringLiteral("val y = 2;"));
+        fixture.app->recovery().waitForDone(); // the journal is removed off the GUI thread
         QCOMPARE(entriesOf(fixture.recoveryFolder()), QStringList());
     }
 };
