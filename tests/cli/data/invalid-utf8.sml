@@ -1,2 +1,0 @@
-val ok = 1
-val bad = "Ã("
