@@ -45,13 +45,6 @@ struct Fixture : OLEditorWindow {
 
     OLTextView &view() { return *pane.textView(); }
     std::pair<int, int> selection() { return {view().textCursor().selectionStart(), view().textCursor().selectionEnd()}; }
-    int answerAll()
-    {
-        int sent = 0;
-        for (; pane.pending().isSet() && sent < 100; ++sent)
-            pane.setLastCommitSuccess(true);
-        return sent;
-    }
     // The evaluation state, e.g. "10 p10+10 L1 g0-10 b10-20": interpreted, pending, error, loop, marks.
     QString state() const
     {
@@ -115,7 +108,7 @@ struct Fixture : OLEditorWindow {
             case 'E': pane.evalToCursor(); break;
             case 'U': pane.undoStep(); break;
             case 'R': pane.retractToCursor(); break;
-            case '*': answerAll(); break;
+            case '*': for (int i = 0; pane.pending().isSet() && i < 100; ++i) pane.setLastCommitSuccess(true); break;
             case '+': case '-': pane.setLastCommitSuccess(step == u"+"); break;
             case 'W': case 'X': pane.showMessages({{step[0] == u'W', QStringLiteral("m"), true, arg.toInt(), arg.toInt() + 1, 0, 3}}); break;
             case 'L': pane.setContent(baseline = loadable[arg.toInt()]); break;
@@ -278,10 +271,11 @@ private Q_SLOTS:
     // down to the view's bottom; the strip widens only past three digits.
     void lineNumbers()
     {
+        Fixture f;
+        QVERIFY(QTest::qWaitForWindowExposed(&f.pane));
+        OLLineNumberGutter *gutter = f.pane.lineNumbers();
         for (const auto &[lines, scrolledTo, digits] : {std::tuple(9, 0, 3), std::tuple(12'345, 12'300, 5)}) {
-            Fixture f(QStringLiteral("val v = 0\n").repeated(lines - 1) + QStringLiteral("val v = 0"));
-            QVERIFY(QTest::qWaitForWindowExposed(&f.pane));
-            OLLineNumberGutter *gutter = f.pane.lineNumbers();
+            f.pane.setContent(QStringLiteral("val v = 0\n").repeated(lines - 1) + QStringLiteral("val v = 0"));
             const int digit = gutter->fontMetrics().horizontalAdvance(u'9');
             QVERIFY(gutter->width() >= digits * digit && gutter->width() < (digits + 1) * digit + 20);
             f.view().verticalScrollBar()->setValue(scrolledTo);
@@ -293,9 +287,9 @@ private Q_SLOTS:
                 QVERIFY2(qAbs(row.rect.center().y() - inPane(f.view().cursorRect(line).center())) <= 1, qPrintable(QString::number(row.line)));
             }
             QVERIFY(rows.last().line == lines || rows.last().rect.bottom() >= inPane(QPoint(0, f.view().viewport()->height())) - 1);
-            f.pane.setShowsLineNumbers(false);
-            QVERIFY(!gutter->isVisible());
         }
+        f.pane.setShowsLineNumbers(false);
+        QVERIFY(!gutter->isVisible());
     }
 
     // The marks are the evaluation's state: a new font or new colours keep
@@ -326,8 +320,7 @@ private Q_SLOTS:
             text += QStringLiteral("val v%1 = \"s\" (* c *) + %1\n").arg(i);
         Fixture f(text);
         QTRY_VERIFY(f.colouringSettled());
-        f.pane.evalNextStep();
-        f.pane.setLastCommitSuccess(true);
+        f.run(QStringLiteral("N +"));
         const int middle = int(text.size() / 2);
         select(f.view(), middle);
         f.view().centerCursor();
