@@ -14,13 +14,13 @@
 #include <QToolTip>
 
 #include <functional>
-#include <numeric>
 
 namespace {
 using SH = OLSyntaxHighlighter;
 
-// Three declarations of ten units each: [0, 10), [10, 20), [20, 30).
+// Three declarations of ten units each: [0, 10), [10, 20), [20, 30); and texts a script loads.
 const QString threeDeclarations = QStringLiteral("val a = 1\nval b = 2\nval c = 3\n");
+const QString loadable[] = {QStringLiteral("val a = 1\nval b = 2\n\tval\u00a0c = 3\n"), QStringLiteral("val a = 1\nval b = 22\n"), QStringLiteral("val")};
 
 // A shown pane, with the fixture standing in for its document window.
 struct Fixture : OLEditorWindow {
@@ -31,11 +31,11 @@ struct Fixture : OLEditorWindow {
         pane.setContent(text);
         pane.resize(640, 400);
         pane.show();
+        QGuiApplication::clipboard()->setText(QStringLiteral("P"));
     }
     void eval(const QString &text, qint32 from) override
     {
-        QCOMPARE(from, 0); // the editor's committer number
-        evals.append(text);
+        evals += from == 0 ? text.at(4) : u'?'; // the editor's committer number; each declaration's name
         if (onEval)
             onEval();
     }
@@ -45,57 +45,104 @@ struct Fixture : OLEditorWindow {
 
     OLTextView &view() { return *pane.textView(); }
     std::pair<int, int> selection() { return {view().textCursor().selectionStart(), view().textCursor().selectionEnd()}; }
-    // Evaluates one declaration with the given verdict.
-    void step(bool success)
-    {
-        pane.evalNextStep();
-        pane.setLastCommitSuccess(success);
-    }
-    // Answers each declaration sent with success; how many were sent.
-    int answerAll()
-    {
-        int sent = 0;
-        for (; pane.pending().isSet() && sent < 100; ++sent)
-            pane.setLastCommitSuccess(true);
-        return sent;
-    }
-    // The marks, e.g. "green 0-10, blue 10-20".
-    QString marks() const
+    // The evaluation state, e.g. "10 p10+10 L1 g0-10 b10-20": interpreted, pending, error, loop, marks.
+    QString state() const
     {
         const OLTextStorage &s = pane.textStorage();
-        const auto name = [](const std::optional<OLColor> &c) {
-            return c == SH::lightGreen() ? "green" : c == SH::lightBlue() ? "blue" : c == SH::lightRed() ? "red" : "other";
-        };
-        QStringList spans;
+        QString out = QString::number(pane.interpreted());
+        for (const auto &[name, r] : {std::pair(" p", pane.pending()), std::pair(" e", pane.error())})
+            out += r.isSet() ? QStringLiteral("%1%2+%3").arg(name).arg(r.location).arg(r.length) : QString();
+        out += pane.inLoop() ? QStringLiteral(" L%1").arg(pane.inLoop()) : QString();
         for (qsizetype start = 0, i = 1; start < s.length(); ++i) {
             if (i < s.length() && s.backgroundColorAt(i) == s.backgroundColorAt(start))
                 continue;
-            if (s.backgroundColorAt(start))
-                spans.append(QStringLiteral("%1 %2-%3").arg(name(s.backgroundColorAt(start))).arg(start).arg(i));
+            if (const auto c = s.backgroundColorAt(start))
+                out += QStringLiteral(" %1%2-%3").arg(c == SH::lightGreen() ? 'g' : c == SH::lightBlue() ? 'b' : c == SH::lightRed() ? 'r' : '?').arg(start).arg(i);
             start = i;
         }
-        return spans.join(QStringLiteral(", "));
+        return out;
     }
-    // The evaluation state, e.g. "20 | pending 20+10 | error - | loop 1 | green 0-20, blue 20-30".
-    QString state() const
+    // The waves drawn, e.g. "w4-5 e28-29", and the messages kept where they differ.
+    QString waves()
     {
-        const auto r = [](OLTextRange r) { return r.isSet() ? QStringLiteral("%1+%2").arg(r.location).arg(r.length) : QStringLiteral("-"); };
-        return QStringLiteral("%1 | pending %2 | error %3 | loop %4 | %5")
-            .arg(pane.interpreted()).arg(r(pane.pending()), r(pane.error())).arg(pane.inLoop()).arg(marks());
+        QStringList drawn, kept;
+        for (const QTextEdit::ExtraSelection &s : view().extraSelections())
+            drawn += QStringLiteral("%1%2-%3").arg(s.format.underlineColor() == toQColor(*testStyles().errColor) ? 'e' : 'w').arg(s.cursor.selectionStart()).arg(s.cursor.selectionEnd());
+        for (const auto &m : pane.messages())
+            kept += QStringLiteral("%1%2-%3").arg(m.warning ? 'w' : 'e').arg(m.range.location).arg(m.range.location + m.range.length);
+        return drawn.join(u' ') + (kept == drawn ? QString() : QStringLiteral(" (kept %1)").arg(kept.join(u' ')));
     }
     bool colouringSettled() const { return !SH::hasPendingHighlight(pane.textStorage()); }
     // [from, to) as coloured in the pane, and as a fresh colouring of the unevaluated rest gives it.
     std::pair<QString, QString> colours(qsizetype from, qsizetype to) const
     {
-        OLTextStorage fresh(pane.content());
-        const OLTextStorage::Range rest{pane.interpreted(), fresh.length() - pane.interpreted()};
-        SH::highLigthKeyWords(fresh, rest, testStyles());
-        SH::highlightStringsAndComments(fresh, rest, testStyles());
-        return {colourLetters(pane.textStorage(), from, to), colourLetters(fresh, from, to)};
+        return {colourLetters(pane.textStorage(), from, to), plainColours(pane.content(), pane.interpreted()).first(to - pane.interpreted()).sliced(from - pane.interpreted())};
+    }
+
+    // Runs a script and tells what came of it. Steps, each with its place
+    // ("14", "3-7", "$" the end) where it has one: N Next Step, F Whole File,
+    // E/R Evaluate/Retract to Cursor, U Undo Step, + and - the next answer,
+    // * every answer a success, W/X n a warning/error on [n, n+1) of the
+    // pending declaration, L i a loaded text, Z a reset, = the state so far;
+    // edits: x typing, < Backspace, > Delete, _ space, 0 a digit, / Enter,
+    // v paste, u undo, y redo, d drop, m the context menu's paste.
+    QString run(const QString &script)
+    {
+        QStringList out;
+        QString baseline = pane.content();
+        for (const QString &step : script.split(u' ', Qt::SkipEmptyParts)) {
+            const QString arg = step.mid(1);
+            const int changes = fileChangedCalls;
+            const QString before = pane.content();
+            if (!arg.isEmpty() && !QStringLiteral("WXL").contains(step[0])) {
+                const QStringList ends = arg.split(u'-');
+                const auto at = [&](const QString &n) { return n == u"$" ? int(pane.content().size()) : n.toInt(); };
+                select(view(), at(ends.first()), at(ends.last()));
+            }
+            static const QHash<QChar, UserEdit> edits{{u'x', Qt::Key_X}, {u'<', Qt::Key_Backspace}, {u'>', Qt::Key_Delete}, {u'_', Qt::Key_Space},
+                {u'0', Qt::Key_0}, {u'/', Qt::Key_Return}, {u'v', QKeySequence::Paste}, {u'u', QKeySequence::Undo}, {u'y', QKeySequence::Redo},
+                {u'd', "drop"}, {u'm', "edit-paste"}};
+            switch (step[0].unicode()) {
+            case 'N': pane.evalNextStep(); break;
+            case 'F': pane.evalFile(); break;
+            case 'E': pane.evalToCursor(); break;
+            case 'U': pane.undoStep(); break;
+            case 'R': pane.retractToCursor(); break;
+            case '*': for (int i = 0; pane.pending().isSet() && i < 100; ++i) pane.setLastCommitSuccess(true); break;
+            case '+': case '-': pane.setLastCommitSuccess(step == u"+"); break;
+            case 'W': case 'X': pane.showMessages({{step[0] == u'W', QStringLiteral("m"), true, arg.toInt(), arg.toInt() + 1, 0, 3}}); break;
+            case 'L': pane.setContent(baseline = loadable[arg.toInt()]); break;
+            case 'Z': pane.resetEvaluated(); break;
+            case '=': out += QStringLiteral("= ") + state(); break;
+            default:
+                if (!edits.contains(step[0]) || !edits[step[0]].apply(view()))
+                    out += QStringLiteral("no ") + step;
+                if (pane.content() != before && fileChangedCalls == changes)
+                    out += QStringLiteral("unreported ") + step;
+            }
+        }
+        out += state();
+        const QString now = pane.content();
+        qsizetype p = 0, s = 0;
+        while (p < qMin(now.size(), baseline.size()) && now[p] == baseline[p])
+            ++p;
+        while (s < qMin(now.size(), baseline.size()) - p && now[now.size() - 1 - s] == baseline[baseline.size() - 1 - s])
+            ++s;
+        const QString removed = baseline.mid(p, baseline.size() - p - s), inserted = now.mid(p, now.size() - p - s);
+        if (now != baseline)
+            out += QStringLiteral("text %1").arg(p) + (removed.isEmpty() ? QString() : u'-' + removed) + (inserted.isEmpty() ? QString() : u'+' + inserted);
+        for (const QString &part : {evals.isEmpty() ? QString() : QStringLiteral("sent ") + evals, replays.join(u' '), waves()})
+            if (!part.isEmpty())
+                out += part;
+        if (view().toPlainText() != QString(now).replace(QChar(0xa0), u' ')) // as the view gives it
+            out += QStringLiteral("view differs");
+        if (!QTest::qWaitFor([this] { return colouringSettled(); }) || colours(pane.interpreted(), now.size()).first != colours(pane.interpreted(), now.size()).second)
+            out += QStringLiteral("coloured wrong");
+        return out.join(QStringLiteral(" | "));
     }
 
     OLEditorViewController pane;
-    QStringList evals;
+    QString evals;
     QStringList replays; // "restart", and "replayed/kept" at the end of each
     std::function<void()> onEval; // runs as each declaration is sent, as the session would
     int fileChangedCalls = 0;
@@ -103,216 +150,94 @@ struct Fixture : OLEditorWindow {
 
 #define COLOURED_AFRESH(f, from, to) do { const auto c = (f).colours((from), (to)); QCOMPARE(c.first, c.second); } while (false)
 
+struct Row {
+    const char *name, *script, *expected, *text = nullptr;
+};
 } // namespace
+Q_DECLARE_METATYPE(Row)
 
 class TestEditorPane : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Every way of editing, anywhere, is refused while a declaration is pending.
-    void editsRefusedWhilePending_data()
+    void scripts_data()
     {
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<int>("selectTo"); // -1: no selection
-        QTest::addColumn<UserEdit>("edit");
-        QTest::newRow("typing inside it") << 5 << -1 << UserEdit(Qt::Key_X);
-        QTest::newRow("Backspace") << 25 << -1 << UserEdit(Qt::Key_Backspace);
-        QTest::newRow("paste") << 25 << -1 << UserEdit(QKeySequence::Paste);
-        QTest::newRow("undo") << 31 << -1 << UserEdit(QKeySequence::Undo);
-        QTest::newRow("redo") << 31 << -1 << UserEdit(QKeySequence::Redo);
-        QTest::newRow("drop") << 25 << -1 << UserEdit("drop");
-        QTest::newRow("context-menu paste") << 25 << -1 << UserEdit("edit-paste");
+        QTest::addColumn<Row>("row");
+        const Row rows[] = {
+            // Every way of editing, anywhere, is refused while a declaration is pending (undo reaching the "x" at 30, redo the one at 0).
+            {"refused while pending: typing inside it", "x30 x0 u N x5", "0 p0+10 b0-10 | text 30+x | sent a"},
+            {"refused while pending: Backspace", "x30 x0 u N <25", "0 p0+10 b0-10 | text 30+x | sent a"},
+            {"refused while pending: paste", "x30 x0 u N v25", "0 p0+10 b0-10 | text 30+x | sent a"},
+            {"refused while pending: undo", "x30 x0 u N u31", "0 p0+10 b0-10 | text 30+x | sent a"},
+            {"refused while pending: redo", "x30 x0 u N y31", "0 p0+10 b0-10 | text 30+x | sent a"},
+            {"refused while pending: drop", "x30 x0 u N d25", "0 p0+10 b0-10 | text 30+x | sent a"},
+            {"refused while pending: the context menu's paste", "x30 x0 u N m25", "0 p0+10 b0-10 | text 30+x | sent a"},
+            // A new text while a running evaluation's step is pending keeps what it begins with, retracts to where it differs otherwise;
+            // a reset drops all. The evaluation stops; edits wait for the answer (a replay aside); undo stays within the new text.
+            {"new text that begins with both", "N + F N L0 = x$ + u u", "= 10 p10+10 g0-10 b10-20 | 20 g0-20 | sent abb"},
+            {"new text whose pending declaration changed", "N + F N L1 = x$ + u u", "= 0 p0+10 b0-10 | 10 g0-10 | sent abba | restart 1/1"},
+            {"new text shorter than the evaluated prefix", "N + F N L2 = x$ + u u", "= 0 | 0 | sent abb | restart 0/0"},
+            {"reset", "N + F N Z = x$ + u u", "= 0 | 0 | sent abb"},
+            // An edit inside the evaluated prefix (undo included) retracts to it: the declarations whose tokens stand before it and that
+            // the edited text still ends there are replayed into a new interpreter, blue until answered; one at its end keeps them all.
+            {"typing at the end of the prefix keeps it", "x5 >5-6 N + N + x20 = *", "= 20 g0-20 | 20 g0-20 | text 20+x | sent ab"},
+            {"Delete at its end keeps it", "x5 >5-6 N + N + >20 = *", "= 20 g0-20 | 20 g0-20 | text 20-v | sent ab"},
+            {"typing at its start", "x5 >5-6 N + N + x0 = *", "= 0 | 0 | text 0+x | sent ab | restart 0/0"},
+            {"typing inside the second", "x5 >5-6 N + N + x14 = *", "= 0 p0+10 b0-10 | 10 g0-10 | text 14+x | sent aba | restart 1/1"},
+            {"paste that unmakes the second's starter word", "x5 >5-6 N + N + v12 = *", "= 0 | 0 | text 12+P | sent ab | restart 0/0"},
+            {"a blank after the second's last token: no replay", "x5 >5-6 N + N + _19 = *", "= 19 g0-19 | 19 g0-19 | text 19+  | sent ab"},
+            {"a digit glued to it", "x5 >5-6 N + N + 019 = *", "= 0 p0+10 b0-10 | 10 g0-10 | text 19+0 | sent aba | restart 1/1"},
+            {"Backspace at its end glues the next", "x5 >5-6 N + N + <20 = *", "= 0 p0+10 b0-10 | 10 g0-10 | text 19-\n | sent aba | restart 1/1"},
+            {"undo of an edit inside the first", "x5 >5-6 N + N + u30 = *", "= 0 | 0 | text 5+x | sent ab | restart 0/0"},
+            // Commands and answers from nothing evaluated.
+            {"to the cursor inside the second, one answer", "E14 +", "10 p10+10 L1 g0-10 b10-20 | sent ab"},
+            {"to the cursor inside the second", "E14 *", "20 g0-20 | sent ab"},
+            {"to the cursor at the start of the second", "E10 *", "10 g0-10 | sent a"},
+            {"to the cursor at the start", "E0 *", "0"},
+            {"to the cursor at the end", "E30 *", "30 g0-30 | sent abc"},
+            {"reports with nothing pending change nothing", "+ -", "0"},
+            {"a failure stops the loop; later reports change nothing", "F + - + -", "10 e10+10 L2 g0-10 r10-20 | sent ab"},
+            {"a step sends it again and the loop goes on", "F + - N *", "30 g0-30 | sent abbc"},
+            {"nothing more to send", "F * F E30 N", "30 g0-30 | sent abc"},
+            {"typing at a failure's start drops it", "N + N - x10", "10 g0-10 | text 10+x | sent ab"},
+            {"typing inside it", "N + N - x15", "10 g0-10 | text 15+x | sent ab"},
+            {"typing at its end", "N + N - x20", "10 g0-10 | text 20+x | sent ab"},
+            {"an old failure strips no new mark", "N + N - x4 N + x15", "11 g0-11 | text 4-a = 1\nval +xa = 1\nval x | sent abx | restart 0/0"},
+            {"Undo Step", "F * U *", "20 g0-20 | sent abcab | restart 2/2"},
+            {"Undo Step twice: one replay", "F * U U *", "10 g0-10 | sent abca | restart 1/1"},
+            {"Undo Step past a declaration on its way", "F * U U U *", "0 | sent abca | restart restart 0/0"},
+            {"Undo Step after the replay passed it", "F * U + + U *", "10 g0-10 | sent abcaba | restart 2/2 restart 1/1"},
+            {"Retract to Cursor inside the second", "F * R14 *", "10 g0-10 | sent abca | restart 1/1"},
+            {"Retract to Cursor after its last token", "F * R19 *", "20 g0-20 | sent abcab | restart 2/2"},
+            {"Retract to Cursor at the end: nothing", "F * R30 *", "30 g0-30 | sent abc"},
+            {"to the cursor inside the evaluated second", "F * E14 *", "20 g0-20 | sent abcab | restart 2/2"},
+            {"to the cursor at the start of the evaluated second", "F * E10 *", "10 g0-10 | sent abca | restart 1/1"},
+            {"a failure stops the replay", "F * U + -", "10 e10+10 g0-10 r10-20 | sent abcab | restart 1/2"},
+            {"Whole File during a replay goes on after it", "F * U F *", "30 g0-30 | sent abcabc | restart 2/2"},
+            {"typing after the replayed part meanwhile", "F * U x25 *", "20 g0-20 | text 25+x | sent abcab | restart 2/2"},
+            {"typing inside it meanwhile", "F * U x15 *", "10 g0-10 | text 15+x | sent abca | restart 1/1"},
+            // Warnings on the first two declarations, an error on the rejected third: an edit in an evaluated declaration retracts it
+            // and those after it, with their messages (the replay keeps the others'); one before the third moves its message, one in it drops it.
+            {"messages, no edit", "N W4 + N W4 + N X8 -", "20 e20+10 g0-20 r20-30 | sent abc | w4-5 w14-15 e28-29"},
+            {"messages, typing in the first", "N W4 + N W4 + N X8 - x0", "0 | text 0+x | sent abc | restart 0/0"},
+            {"messages, typing in the second", "N W4 + N W4 + N X8 - x18", "0 p0+10 b0-10 | text 18+x | sent abca | restart | w4-5"},
+            {"messages, typing before the third", "N W4 + N W4 + N X8 - x20 x", "20 g0-20 | text 20+xx | sent abc | w4-5 w14-15 e30-31"},
+            {"messages, deleting in the third", "N W4 + N W4 + N X8 - >27-29", "20 g0-20 | text 27- 3 | sent abc | w4-5 w14-15"},
+            {"messages, typing after all", "N W4 + N W4 + N X8 - x30", "20 g0-20 | text 30+x | sent abc | w4-5 w14-15 e28-29"},
+            // Enter indents as the line before it, tabs only.
+            {"Enter after two tabs", "/$", "0 | text 29+\n\t\t", "val a =\n  1\nval x =\t1\t(* c *)"},
+            {"Enter before tabs", "/0", "0 | text 0+\n", "\t\tval a = 1\nval b = 2"},
+            {"Enter in an empty text", "/0", "0 | text 0+\n", ""},
+        };
+        for (const Row &row : rows)
+            QTest::newRow(row.name) << row;
     }
-    void editsRefusedWhilePending()
+    void scripts()
     {
-        QFETCH(int, cursor);
-        QFETCH(int, selectTo);
-        QFETCH(UserEdit, edit);
-        Fixture f;
-        QGuiApplication::clipboard()->setText(QStringLiteral("P"));
-        // Something to undo (the "z") and to redo (the "y").
-        select(f.view(), 30);
-        QTest::keyClick(&f.view(), Qt::Key_Z);
-        select(f.view(), 0);
-        QTest::keyClick(&f.view(), Qt::Key_Y);
-        QTest::keySequence(&f.view(), QKeySequence::Undo);
-        const QString before = threeDeclarations + u'z';
-        QCOMPARE(f.pane.content(), before);
-
-        f.pane.evalNextStep();
-        select(f.view(), cursor, selectTo);
-        QVERIFY(edit.apply(f.view()));
-        QCOMPARE(f.pane.content(), before);
-        QCOMPARE(f.view().toPlainText(), before);
-        QCOMPARE(f.state(), QStringLiteral("0 | pending 0+10 | error - | loop 0 | blue 0-10"));
-    }
-
-    // While a declaration is pending in a running evaluation, a step sends
-    // it again. A new text (the file read again) keeps the evaluated prefix
-    // and the pending declaration where it begins with them, and retracts to
-    // where it differs otherwise; a reset drops them. Either way the
-    // evaluation stops; edits are taken once nothing is pending (a replay
-    // aside), and a late report on a dropped declaration changes nothing.
-    // Undo does not reach back before the text.
-    void newTextOrResetWhilePending_data()
-    {
-        QTest::addColumn<QString>("text"); // null: a reset
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("reported");
-        const QString dropped = QStringLiteral("0 | pending - | error - | loop 0 | ");
-        QTest::newRow("begins with both, tab and no-break space after: kept")
-            << QStringLiteral("val a = 1\nval b = 2\n\tval\u00a0c = 3\n")
-            << QStringLiteral("10 | pending 10+10 | error - | loop 0 | green 0-10, blue 10-20")
-            << QStringLiteral("20 | pending - | error - | loop 0 | green 0-20");
-        QTest::newRow("pending declaration changed: replayed to it")
-            << QStringLiteral("val a = 1\nval b = 22\n") << QStringLiteral("0 | pending 0+10 | error - | loop 0 | blue 0-10")
-            << QStringLiteral("10 | pending - | error - | loop 0 | green 0-10");
-        QTest::newRow("shorter than the evaluated prefix: dropped") << QStringLiteral("val") << dropped << dropped;
-        QTest::newRow("reset: dropped") << QString() << dropped << dropped;
-    }
-    void newTextOrResetWhilePending()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, state);
-        QFETCH(QString, reported);
-        Fixture f;
-        f.step(true);
-        f.pane.evalFile();
-        f.pane.evalNextStep();
-        QCOMPARE(f.evals.mid(1), QStringList(2, QStringLiteral("val b = 2\n")));
-        if (text.isNull())
-            f.pane.resetEvaluated();
-        else
-            f.pane.setContent(text);
-        const QString loaded = text.isNull() ? threeDeclarations : text;
-        QCOMPARE(f.pane.content(), loaded);
-        QCOMPARE(f.state(), state);
-        select(f.view(), int(loaded.size()));
-        QTest::keyClick(&f.view(), Qt::Key_X);
-        QCOMPARE(f.pane.content(), f.pane.pending().isSet() && f.replays.isEmpty() ? loaded : loaded + u'x');
-        f.pane.setLastCommitSuccess(true);
-        QCOMPARE(f.state(), reported);
-        // A replay sends what it keeps once more.
-        QCOMPARE(f.evals.size(), 3 + (f.replays.isEmpty() ? 0 : f.pane.interpreted() / 10));
-        for (int i = 0; i < 2; ++i)
-            QTest::keySequence(&f.view(), QKeySequence::Undo);
-        QCOMPARE(f.pane.content(), loaded);
-    }
-
-    // An edit inside the evaluated prefix (undo included) retracts to it: the
-    // declarations whose tokens stand before it and that the edited text
-    // still ends there are replayed into a new interpreter, blue until
-    // answered; one at its end keeps them all. The rest is coloured anew.
-    void editsAndTheEvaluatedPrefix_data()
-    {
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<UserEdit>("edit");
-        QTest::addColumn<QString>("marks"); // at once; then as answered
-        const QString kept = QStringLiteral("green 0-20|green 0-20|");
-        QTest::newRow("typing at the end of the prefix keeps it") << 20 << UserEdit(Qt::Key_X) << kept;
-        QTest::newRow("Delete at its end keeps it") << 20 << UserEdit(Qt::Key_Delete) << kept;
-        QTest::newRow("typing at its start") << 0 << UserEdit(Qt::Key_X) << "||restart 0/0";
-        QTest::newRow("typing inside the second") << 14 << UserEdit(Qt::Key_X) << "blue 0-10|green 0-10|restart 1/1";
-        QTest::newRow("paste that unmakes the second's starter word") << 12 << UserEdit(QKeySequence::Paste) << "||restart 0/0";
-        QTest::newRow("a blank after the second's last token: no replay") << 19 << UserEdit(Qt::Key_Space) << "green 0-19|green 0-19|";
-        QTest::newRow("a digit glued to it") << 19 << UserEdit(Qt::Key_0) << "blue 0-10|green 0-10|restart 1/1";
-        QTest::newRow("Backspace at its end glues the next") << 20 << UserEdit(Qt::Key_Backspace) << "blue 0-10|green 0-10|restart 1/1";
-        QTest::newRow("undo of an edit inside the first") << 30 << UserEdit(QKeySequence::Undo) << "||restart 0/0";
-    }
-    void editsAndTheEvaluatedPrefix()
-    {
-        QFETCH(int, cursor);
-        QFETCH(UserEdit, edit);
-        QFETCH(QString, marks);
-        Fixture f;
-        QGuiApplication::clipboard()->setText(QStringLiteral("P"));
-        // Something to undo inside the prefix.
-        select(f.view(), 5);
-        QTest::keyClick(&f.view(), Qt::Key_X);
-        select(f.view(), 5, 6);
-        QTest::keyClick(&f.view(), Qt::Key_Delete);
-        f.step(true);
-        f.step(true);
-        const int reportsBefore = f.fileChangedCalls;
-        select(f.view(), cursor);
-        QVERIFY(edit.apply(f.view()));
-        QVERIFY(f.pane.content() != threeDeclarations);
-        const QString atOnce = f.marks();
-        f.answerAll();
-        QCOMPARE(QStringList({atOnce, f.marks(), f.replays.join(u' ')}).join(u'|'), marks);
-        QVERIFY(f.fileChangedCalls > reportsBefore);
-        QTRY_VERIFY(f.colouringSettled());
-        COLOURED_AFRESH(f, f.pane.interpreted(), f.pane.textStorage().length());
-    }
-
-    // Scripts of commands and answers, from nothing evaluated: N Next Step,
-    // F Whole File, E/R n Evaluate/Retract to Cursor at n, U Undo Step, x n
-    // typing at n, + and - the next answer, * every answer a success. What
-    // was sent is told by each declaration's name.
-    void commands_data()
-    {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("sent");
-        QTest::addColumn<QString>("replays");
-        const QString none = QStringLiteral("0 | pending - | error - | loop 0 | ");
-        const QString one = QStringLiteral("10 | pending - | error - | loop 0 | green 0-10");
-        const QString two = QStringLiteral("20 | pending - | error - | loop 0 | green 0-20");
-        const QString all = QStringLiteral("30 | pending - | error - | loop 0 | green 0-30");
-        const QString failed = QStringLiteral("10 | pending - | error 10+10 | loop 2 | green 0-10, red 10-20");
-        QTest::newRow("to the cursor inside the second, one answer") << "E14 +" << "10 | pending 10+10 | error - | loop 1 | green 0-10, blue 10-20" << "ab" << "";
-        QTest::newRow("to the cursor inside the second") << "E14 *" << two << "ab" << "";
-        QTest::newRow("to the cursor at the start of the second") << "E10 *" << one << "a" << "";
-        QTest::newRow("to the cursor at the start") << "E0 *" << none << "" << "";
-        QTest::newRow("to the cursor at the end") << "E30 *" << all << "abc" << "";
-        QTest::newRow("reports with nothing pending change nothing") << "+ -" << none << "" << "";
-        QTest::newRow("a failure stops the loop") << "F + -" << failed << "ab" << "";
-        QTest::newRow("later reports change nothing") << "F + - + -" << failed << "ab" << "";
-        QTest::newRow("a step sends it again and the loop goes on") << "F + - N *" << all << "abbc" << "";
-        QTest::newRow("nothing more to send") << "F * F E30 N" << all << "abc" << "";
-        QTest::newRow("typing at a failure's start drops it") << "N + N - x10" << one << "ab" << "";
-        QTest::newRow("typing inside it") << "N + N - x15" << one << "ab" << "";
-        QTest::newRow("typing at its end") << "N + N - x20" << one << "ab" << "";
-        QTest::newRow("an old failure strips no new mark") << "N + N - x4 N + x15" << "11 | pending - | error - | loop 0 | green 0-11" << "abx" << "restart 0/0";
-        QTest::newRow("Undo Step") << "F * U *" << two << "abcab" << "restart 2/2";
-        QTest::newRow("Undo Step twice: one replay") << "F * U U *" << one << "abca" << "restart 1/1";
-        QTest::newRow("Undo Step past a declaration on its way") << "F * U U U *" << none << "abca" << "restart restart 0/0";
-        QTest::newRow("Undo Step after the replay passed it") << "F * U + + U *" << one << "abcaba" << "restart 2/2 restart 1/1";
-        QTest::newRow("Retract to Cursor inside the second") << "F * R14 *" << one << "abca" << "restart 1/1";
-        QTest::newRow("Retract to Cursor after its last token") << "F * R19 *" << two << "abcab" << "restart 2/2";
-        QTest::newRow("Retract to Cursor at the end: nothing") << "F * R30 *" << all << "abc" << "";
-        QTest::newRow("to the cursor inside the evaluated second") << "F * E14 *" << two << "abcab" << "restart 2/2";
-        QTest::newRow("to the cursor at its start") << "F * E10 *" << one << "abca" << "restart 1/1";
-        QTest::newRow("a failure stops the replay") << "F * U + -" << "10 | pending - | error 10+10 | loop 0 | green 0-10, red 10-20" << "abcab" << "restart 1/2";
-        QTest::newRow("Whole File during a replay goes on after it") << "F * U F *" << all << "abcabc" << "restart 2/2";
-        QTest::newRow("typing after the replayed part meanwhile") << "F * U x25 *" << two << "abcab" << "restart 2/2";
-        QTest::newRow("typing inside it meanwhile") << "F * U x15 *" << one << "abca" << "restart 1/1";
-    }
-    void commands()
-    {
-        QFETCH(QString, script);
-        QFETCH(QString, state);
-        QFETCH(QString, sent);
-        QFETCH(QString, replays);
-        Fixture f;
-        for (const QString &command : script.split(u' ')) {
-            if (command.size() > 1)
-                select(f.view(), command.mid(1).toInt());
-            switch (command[0].unicode()) {
-            case 'N': f.pane.evalNextStep(); break;
-            case 'F': f.pane.evalFile(); break;
-            case 'E': f.pane.evalToCursor(); break;
-            case 'U': f.pane.undoStep(); break;
-            case 'R': f.pane.retractToCursor(); break;
-            case 'x': QTest::keyClick(&f.view(), Qt::Key_X); break;
-            case '*': f.answerAll(); break;
-            default: f.pane.setLastCommitSuccess(command == u"+");
-            }
-        }
-        QCOMPARE(f.state(), state);
-        QCOMPARE(std::accumulate(f.evals.cbegin(), f.evals.cend(), QString(), [](const QString &names, const QString &text) { return names + text.at(4); }), sent);
-        QCOMPARE(f.replays.join(u' '), replays);
+        QFETCH(Row, row);
+        Fixture f(row.text ? QString::fromUtf8(row.text) : threeDeclarations);
+        QCOMPARE(f.run(QString::fromUtf8(row.script)), QString::fromUtf8(row.expected));
     }
 
     // Each declaration goes out before the one answered before it is marked;
@@ -322,131 +247,68 @@ private Q_SLOTS:
         Fixture f;
         QStringList marksAtEachSend;
         f.onEval = [&f, &marksAtEachSend] {
-            marksAtEachSend.append(f.marks());
+            marksAtEachSend.append(f.state());
             if (marksAtEachSend.size() == 3)
                 f.pane.setLastCommitSuccess(false);
         };
-        f.pane.evalFile();
-        f.answerAll();
-        QCOMPARE(marksAtEachSend, (QStringList{"", "blue 0-10", "green 0-10, blue 10-20"}));
-        QCOMPARE(f.state(), QStringLiteral("20 | pending - | error 20+10 | loop 2 | green 0-20, red 20-30"));
+        QCOMPARE(f.run(QStringLiteral("F *")), QStringLiteral("20 e20+10 L2 g0-20 r20-30 | sent abc"));
+        QCOMPARE(marksAtEachSend, (QStringList{"0 p0+10 L2", "10 p10+10 L2 b0-10", "20 p20+10 L2 g0-10 b10-20"}));
     }
 
-
-    void enterIndentsLikeTheLastLine_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<QString>("expected");
-        const QString tabbed = QStringLiteral("val a =\n  1\nval x =\t1\t(* c *)");
-        QTest::newRow("two tabs, cursor at the end") << tabbed << int(tabbed.size()) << tabbed + "\n\t\t";
-        QTest::newRow("tabs only on an earlier line") << "\t\tval a = 1\nval b = 2" << 0 << "\n\t\tval a = 1\nval b = 2";
-        QTest::newRow("empty text") << QString() << 0 << "\n";
-    }
-    void enterIndentsLikeTheLastLine()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, cursor);
-        QFETCH(QString, expected);
-        Fixture f(text);
-        select(f.view(), cursor);
-        QTest::keyClick(&f.view(), Qt::Key_Return);
-        QCOMPARE(f.pane.content(), expected);
-        QCOMPARE(f.view().toPlainText(), expected);
-    }
-
-    void selectLine_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("line");
-        QTest::addColumn<int>("from"); // -1: not found
-        QTest::addColumn<int>("to");
-        const QString text = QStringLiteral("ab\ncd\n");
-        QTest::newRow("first line") << text << qint64(1) << 0 << 2;
-        QTest::newRow("empty line after the final line feed") << text << qint64(3) << 6 << 6;
-        QTest::newRow("beyond the last line") << text << qint64(4) << -1 << 0;
-        QTest::newRow("line separator ends a line") << "ab\u2028cd" << qint64(2) << 3 << 5;
-        QTest::newRow("no-break space does not") << "a\u00a0b\ncd" << qint64(2) << 4 << 6;
-    }
     void selectLine()
     {
-        QFETCH(QString, text);
-        QFETCH(qint64, line);
-        QFETCH(int, from);
-        QFETCH(int, to);
-        Fixture f(text);
-        select(f.view(), 0);
-        QCOMPARE(f.pane.selectLine(line), from >= 0);
-        // On failure nothing is selected: the cursor stays where it was.
-        QCOMPARE(f.selection(), std::make_pair(qMax(from, 0), to));
+        const struct { const char *text; qint64 line; int from, to; } rows[] = { // from -1: not found
+            {"ab\ncd\n", 1, 0, 2}, {"ab\ncd\n", 3, 6, 6}, {"ab\ncd\n", 4, -1, 0}, {"ab\u2028cd", 2, 3, 5}, {"a\u00a0b\ncd", 2, 4, 6}};
+        for (const auto &[text, line, from, to] : rows) {
+            Fixture f(QString::fromUtf8(text));
+            select(f.view(), 0);
+            QCOMPARE(f.pane.selectLine(line), from >= 0);
+            QCOMPARE(f.selection(), std::make_pair(qMax(from, 0), to)); // on failure the cursor stays
+        }
     }
 
     // Each number stands beside its line, wherever the view is scrolled to,
     // down to the view's bottom; the strip widens only past three digits.
-    void lineNumbers_data()
-    {
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<int>("scrolledTo"); // the first line in sight, from 0
-        QTest::addColumn<int>("digits");
-        QTest::newRow("nine lines") << 9 << 0 << 3;
-        QTest::newRow("12,345 lines, near the end") << 12'345 << 12'300 << 5;
-    }
     void lineNumbers()
     {
-        QFETCH(int, lines);
-        QFETCH(int, scrolledTo);
-        QFETCH(int, digits);
-        Fixture f(QStringLiteral("val v = 0\n").repeated(lines - 1) + QStringLiteral("val v = 0"));
+        Fixture f;
         QVERIFY(QTest::qWaitForWindowExposed(&f.pane));
         OLLineNumberGutter *gutter = f.pane.lineNumbers();
-        const int digit = gutter->fontMetrics().horizontalAdvance(u'9');
-        QVERIFY(gutter->width() >= digits * digit && gutter->width() < (digits + 1) * digit + 20);
-        f.view().verticalScrollBar()->setValue(scrolledTo);
-        const QList<OLLineNumberGutter::Row> rows = gutter->rows();
-        QCOMPARE(rows.first().line, scrolledTo + 1);
-        const auto inPane = [&](QPoint inViewport) { return f.view().viewport()->mapTo(&f.pane, inViewport).y() - gutter->y(); };
-        for (const OLLineNumberGutter::Row &row : rows) {
-            const QTextCursor line(f.view().document()->findBlockByNumber(row.line - 1));
-            QVERIFY2(qAbs(row.rect.center().y() - inPane(f.view().cursorRect(line).center())) <= 1, qPrintable(QString::number(row.line)));
+        for (const auto &[lines, scrolledTo, digits] : {std::tuple(9, 0, 3), std::tuple(12'345, 12'300, 5)}) {
+            f.pane.setContent(QStringLiteral("val v = 0\n").repeated(lines - 1) + QStringLiteral("val v = 0"));
+            const int digit = gutter->fontMetrics().horizontalAdvance(u'9');
+            QVERIFY(gutter->width() >= digits * digit && gutter->width() < (digits + 1) * digit + 20);
+            f.view().verticalScrollBar()->setValue(scrolledTo);
+            const QList<OLLineNumberGutter::Row> rows = gutter->rows();
+            QCOMPARE(rows.first().line, scrolledTo + 1);
+            const auto inPane = [&](QPoint inViewport) { return f.view().viewport()->mapTo(&f.pane, inViewport).y() - gutter->y(); };
+            for (const OLLineNumberGutter::Row &row : rows) {
+                const QTextCursor line(f.view().document()->findBlockByNumber(row.line - 1));
+                QVERIFY2(qAbs(row.rect.center().y() - inPane(f.view().cursorRect(line).center())) <= 1, qPrintable(QString::number(row.line)));
+            }
+            QVERIFY(rows.last().line == lines || rows.last().rect.bottom() >= inPane(QPoint(0, f.view().viewport()->height())) - 1);
         }
-        QVERIFY(rows.last().line == lines || rows.last().rect.bottom() >= inPane(QPoint(0, f.view().viewport()->height())) - 1);
         f.pane.setShowsLineNumbers(false);
         QVERIFY(!gutter->isVisible());
     }
 
     // The marks are the evaluation's state: a new font or new colours keep
-    // them, and new colours reach the evaluated text too.
-    void fontChangeKeepsTheMarks_data()
-    {
-        QTest::addColumn<bool>("failed"); // the second declaration; else pending
-        QTest::addColumn<bool>("newColours");
-        QTest::addColumn<QString>("state");
-        QTest::newRow("font only, a declaration pending") << false << false << "10 | pending 10+10 | error - | loop 0 | green 0-10, blue 10-20";
-        QTest::newRow("new colours, a declaration failed") << true << true << "10 | pending - | error 10+10 | loop 0 | green 0-10, red 10-20";
-    }
+    // them, and new colours reach the evaluated text too (translucent: capitals).
     void fontChangeKeepsTheMarks()
     {
-        QFETCH(bool, failed);
-        QFETCH(bool, newColours);
-        QFETCH(QString, state);
-        Fixture f;
-        f.step(true);
-        f.pane.evalNextStep();
-        if (failed)
-            f.pane.setLastCommitSuccess(false);
-        QTRY_VERIFY(f.colouringSettled());
-        const QString before = colourLetters(f.pane.textStorage());
-        OLStyleSet styles = newColours ? testStyles(0.5) : testStyles();
-        styles.name = QStringLiteral("DejaVu Sans Mono");
-        styles.size = 13.7;
-        styles.style = QStringLiteral("Bold");
-        f.pane.setFontAttributes(styles);
-        const QFont font = f.view().font();
-        QCOMPARE(std::tuple(font.family(), font.pointSize(), font.styleName()), std::tuple(styles.name.toString(), 13, QStringLiteral("Bold")));
-        QCOMPARE(f.state(), state);
-        QTRY_VERIFY(f.colouringSettled());
-        // Translucent colours show as capitals.
-        QCOMPARE(colourLetters(f.pane.textStorage()), newColours ? before.toUpper() : before);
+        for (const auto &[script, newColours, state] : {std::tuple("N + N", false, "10 p10+10 g0-10 b10-20 | sent ab"), std::tuple("N + N -", true, "10 e10+10 g0-10 r10-20 | sent ab")}) {
+            Fixture f;
+            QCOMPARE(f.run(QString::fromLatin1(script)), QString::fromLatin1(state));
+            const QString before = colourLetters(f.pane.textStorage());
+            OLStyleSet styles = testStyles(newColours ? 0.5 : 1);
+            std::tie(styles.name, styles.size, styles.style) = std::tuple(QStringLiteral("DejaVu Sans Mono"), 13.7, QStringLiteral("Bold"));
+            f.pane.setFontAttributes(styles);
+            const QFont font = f.view().font();
+            QCOMPARE(std::tuple(font.family(), font.pointSize(), font.styleName()), std::tuple(styles.name.toString(), 13, QStringLiteral("Bold")));
+            QCOMPARE(f.state(), QString::fromLatin1(state).section(QStringLiteral(" | "), 0, 0));
+            QTRY_VERIFY(f.colouringSettled());
+            QCOMPARE(colourLetters(f.pane.textStorage()), newColours ? before.toUpper() : before);
+        }
     }
 
     // Typing a quote recolours the whole rest of a long text: the viewport is
@@ -458,7 +320,7 @@ private Q_SLOTS:
             text += QStringLiteral("val v%1 = \"s\" (* c *) + %1\n").arg(i);
         Fixture f(text);
         QTRY_VERIFY(f.colouringSettled());
-        f.step(true);
+        f.run(QStringLiteral("N +"));
         const int middle = int(text.size() / 2);
         select(f.view(), middle);
         f.view().centerCursor();
@@ -471,58 +333,42 @@ private Q_SLOTS:
         COLOURED_AFRESH(f, f.pane.interpreted(), f.pane.textStorage().length());
     }
 
-    void findBar_data()
-    {
-        QTest::addColumn<bool>("matchCase");
-        QTest::addColumn<bool>("wrap");
-        QTest::addColumn<QString>("presses"); // N: Enter, P: Shift+Enter
-        QTest::addColumn<QList<int>>("starts"); // after typing, then after each press
-        QTest::addColumn<bool>("escapeInEditor"); // else in the search field
-        // "val" (any case) at 0, 6 and 12; "VAL" at 6.
-        QTest::newRow("forward, wrapping") << false << true << "NNN" << QList<int>{0, 6, 12, 0} << false;
-        QTest::newRow("backward, wrapping") << false << true << "PP" << QList<int>{0, 12, 6} << true;
-        QTest::newRow("matching case") << true << true << "NN" << QList<int>{0, 12, 0} << false;
-        QTest::newRow("forward, stopping at the last") << false << false << "NNN" << QList<int>{0, 6, 12, 12} << true;
-        QTest::newRow("backward, stopping at the first") << false << false << "P" << QList<int>{0, 0} << false;
-    }
+    // "val" (any case) at 0, 6 and 12; "VAL" at 6. Presses: N Enter, P Shift+Enter; the match after typing, then after each press.
     void findBar()
     {
-        QFETCH(bool, matchCase);
-        QFETCH(bool, wrap);
-        QFETCH(QString, presses);
-        QFETCH(QList<int>, starts);
-        QFETCH(bool, escapeInEditor);
-        const QString text = QStringLiteral("val a\nVAL b\nval c\n");
-        Fixture f(text);
-        auto *bar = f.pane.findChild<OLFindBar *>();
-        QVERIFY(bar && !bar->isVisible());
-        select(f.view(), 4, 5); // a selection of one line is what to find
-        f.pane.performFindPanel();
-        QVERIFY(bar->isVisible());
-        QCOMPARE(bar->searchField()->text(), QStringLiteral("a"));
-        bar->searchField()->clear();
-        select(f.view(), 0);
-        bar->matchCaseBox()->setChecked(matchCase);
-        bar->wrapAroundBox()->setChecked(wrap);
-        QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
-        QList<int> seen{f.selection().first};
-        QCOMPARE(f.selection().second - f.selection().first, 3);
-        for (const QChar press : presses) {
-            QTest::keyClick(bar->searchField(), Qt::Key_Return, press == u'P' ? Qt::ShiftModifier : Qt::NoModifier);
-            seen.append(f.selection().first);
+        const struct { bool matchCase, wrap; const char *presses; QList<int> starts; bool escapeInEditor; } rows[] = {
+            {false, true, "NNN", {0, 6, 12, 0}, false}, {false, true, "PP", {0, 12, 6}, true}, {true, true, "NN", {0, 12, 0}, false},
+            {false, false, "NNN", {0, 6, 12, 12}, true}, {false, false, "P", {0, 0}, false}};
+        for (const auto &[matchCase, wrap, presses, starts, escapeInEditor] : rows) {
+            const QString text = QStringLiteral("val a\nVAL b\nval c\n");
+            Fixture f(text);
+            auto *bar = f.pane.findChild<OLFindBar *>();
+            QVERIFY(bar && !bar->isVisible());
+            select(f.view(), 4, 5); // a selection of one line is what to find
+            f.pane.performFindPanel();
+            QCOMPARE(std::pair(bar->isVisible(), bar->searchField()->text()), std::pair(true, QStringLiteral("a")));
+            bar->searchField()->clear();
+            select(f.view(), 0);
+            bar->matchCaseBox()->setChecked(matchCase);
+            bar->wrapAroundBox()->setChecked(wrap);
+            QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
+            QList<int> seen{f.selection().first};
+            QCOMPARE(f.selection().second - f.selection().first, 3);
+            for (const char *press = presses; *press; ++press) {
+                QTest::keyClick(bar->searchField(), Qt::Key_Return, *press == 'P' ? Qt::ShiftModifier : Qt::NoModifier);
+                seen.append(f.selection().first);
+            }
+            QCOMPARE(seen, starts);
+            // Every match in view is shown; searching changed no text.
+            QList<int> shown;
+            for (const QTextEdit::ExtraSelection &s : f.view().extraSelections())
+                shown.append(s.cursor.selectionStart());
+            QCOMPARE(shown, (matchCase ? QList<int>{0, 12} : QList<int>{0, 6, 12}));
+            QVERIFY(f.pane.content() == text && !f.view().document()->isUndoAvailable());
+            // Escape closes the bar and hides the matches.
+            QTest::keyClick(escapeInEditor ? static_cast<QWidget *>(&f.view()) : bar->searchField(), Qt::Key_Escape);
+            QVERIFY(!bar->isVisible() && f.view().extraSelections().isEmpty());
         }
-        QCOMPARE(seen, starts);
-        // Every match in view is shown; searching changed no text.
-        QList<int> shown;
-        for (const QTextEdit::ExtraSelection &s : f.view().extraSelections())
-            shown.append(s.cursor.selectionStart());
-        QCOMPARE(shown, (matchCase ? QList<int>{0, 12} : QList<int>{0, 6, 12}));
-        QCOMPARE(f.pane.content(), text);
-        QVERIFY(!f.view().document()->isUndoAvailable());
-        // Escape closes the bar and hides the matches.
-        QTest::keyClick(escapeInEditor ? static_cast<QWidget *>(&f.view()) : bar->searchField(), Qt::Key_Escape);
-        QVERIFY(!bar->isVisible());
-        QVERIFY(f.view().extraSelections().isEmpty());
     }
 
     // A long line is held in pieces: matches are found and shown in the text.
@@ -544,64 +390,13 @@ private Q_SLOTS:
             QCOMPARE(shown.cursor.selectedText(), QStringLiteral("77"));
     }
 
-    // A warning on each of the first two declarations, accepted, and an
-    // error on the third, rejected: an edit in an evaluated declaration
-    // retracts it and those after it, with their messages (the replay keeps
-    // the others'); one before the rejected one moves its message, one in it
-    // drops it; what is drawn is what is kept.
-    void messages_data()
-    {
-        QTest::addColumn<int>("at");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("waves");
-        QTest::newRow("no edit") << 0 << 0 << "" << "warning 4-5, warning 14-15, error 28-29";
-        QTest::newRow("typing in the first") << 0 << 0 << "x" << "";
-        QTest::newRow("typing in the second") << 18 << 0 << "x" << "warning 4-5";
-        QTest::newRow("typing before the third") << 20 << 0 << "xy" << "warning 4-5, warning 14-15, error 30-31";
-        QTest::newRow("deleting in the third") << 27 << 2 << "" << "warning 4-5, warning 14-15";
-        QTest::newRow("typing after all") << 30 << 0 << "x" << "warning 4-5, warning 14-15, error 28-29";
-    }
-    void messages()
-    {
-        QFETCH(int, at);
-        QFETCH(int, removed);
-        QFETCH(QString, typed);
-        Fixture f;
-        for (const auto &[warning, from] : {std::pair(true, 4), std::pair(true, 4), std::pair(false, 8)}) {
-            f.pane.evalNextStep();
-            f.pane.showMessages({{warning, QStringLiteral("m"), true, from, from + 1, 0, 3}});
-            f.pane.setLastCommitSuccess(warning);
-        }
-        select(f.view(), at, at + removed);
-        if (removed > 0)
-            QTest::keyClick(&f.view(), Qt::Key_Delete);
-        QTest::keyClicks(&f.view(), typed);
-        const auto describe = [&](auto list, auto isWarning, auto from, auto to) {
-            QStringList parts;
-            for (const auto &item : list)
-                parts.append(QStringLiteral("%1 %2-%3").arg(isWarning(item) ? "warning" : "error").arg(from(item)).arg(to(item)));
-            return parts.join(QStringLiteral(", "));
-        };
-        const QString drawn = describe(
-            f.view().extraSelections(),
-            [&](const QTextEdit::ExtraSelection &s) { return s.format.underlineColor() != toQColor(*testStyles().errColor); },
-            [](const auto &s) { return s.cursor.selectionStart(); }, [](const auto &s) { return s.cursor.selectionEnd(); });
-        QTEST(drawn, "waves");
-        QCOMPARE(describe(f.pane.messages(), [](const auto &m) { return m.warning; },
-                          [](const auto &m) { return m.range.location; },
-                          [](const auto &m) { return m.range.location + m.range.length; }),
-                 drawn);
-    }
-
     // Next and previous go round the places; the console's message leads to
     // its place; the tip names what is under the pointer; a new try of the
     // declaration, and a reset, drop its messages.
     void reachingMessages()
     {
         Fixture f;
-        f.step(true);
-        f.pane.evalNextStep();
+        f.run(QStringLiteral("N + N"));
         f.pane.showMessages({{true, QStringLiteral("first"), true, 4, 9, 0, 10}, {false, QStringLiteral("second"), true, 8, 9, 10, 20}});
         f.pane.setLastCommitSuccess(false);
         QList<qsizetype> visited;
@@ -623,11 +418,8 @@ private Q_SLOTS:
         QVERIFY(tipAt(18).contains(QStringLiteral("second")) && tipAt(18).contains(QStringLiteral("first")));
         tipAt(11);
         QTRY_VERIFY(!QToolTip::isVisible());
-        f.pane.evalNextStep();
-        QVERIFY(f.pane.messages().empty() && f.view().extraSelections().isEmpty());
-        f.pane.showMessages({{false, QStringLiteral("again"), true, 8, 9, 0, 10}});
-        f.pane.resetEvaluated();
-        QVERIFY(f.pane.messages().empty() && f.view().extraSelections().isEmpty());
+        QCOMPARE(f.run(QStringLiteral("N")), QStringLiteral("10 p10+10 e10+10 g0-10 b10-20 | sent abb"));
+        QCOMPARE(f.run(QStringLiteral("X8 Z")), QStringLiteral("0 | sent abb"));
     }
 };
 

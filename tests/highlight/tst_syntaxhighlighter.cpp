@@ -47,53 +47,42 @@ private Q_SLOTS:
             QVERIFY2(!SH::isSeparator(c), qPrintable(QString::number(c.unicode(), 16)));
     }
 
-    // Each unit's colour after colouring the range of an uncoloured text,
-    // with both passes at once and one after the other.
-    void highlightSyntax_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qsizetype>("location");
-        QTest::addColumn<qsizetype>("length");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, const QString &text, qsizetype location, qsizetype length, const char *expected) {
-            QTest::newRow(name) << text << location << length << QString::fromLatin1(expected);
-        };
-        const auto whole = [&](const char *name, const QString &text, const char *expected) { row(name, text, 0, text.size(), expected); };
-        row("empty range inside", "val x", 2, 0, ".....");
-        whole("keyword with apostrophe, after a bracket", "val' [val]", "rrrrrrrrrr");
-        whole("_fn colours fn", "_fn", "rkk");
-        whole("keywords among separators", QString::fromUtf16(u"let;in,end\u00A0fun\u2028in VAL"), "kkkrkkrkkkrkkkrkkrrrr");
-        row("inner part of a longer word", "xval", 1, 3, ".kkk");
-        row("keyword straddling the start", "val", 1, 2, ".rr");
-        row("keyword cut at the end", "valx = 1", 0, 3, "kkk.....");
-        whole("keyword inside a comment", "(* fun *) x", "cccccccccrr");
-        whole("opener followed by ), a closer after the comment", "(*) val *)", "cccrkkkrrr");
-        whole("nested comment", "(* a (* b *) c *) d", "cccccccccccccccccrr");
-        whole("comment opener inside an opener", "(*(*)", "eeeee");
-        whole("unterminated comment", "val x = (* oops", "kkkrrrrreeeeeee");
-        whole("unterminated string", "x = \"abc", "rrrreeee");
-        row("unterminated string past the range", "\"ab val", 0, 3, "eeeeeee");
-        whole("backslash does not escape", "\"a\\\"b\"", "ssssre");
-        whole("opener inside a string", "\"(*\" x", "ssssrr");
-        whole("string across lines", "\"a\nb\" val", "sssssrkkk");
-        whole("keyword glued to a string or after a comment", "val\"x\"val(*c*)val", "rrrsssrrrccccckkk");
-        row("string opened before the range", "\"abc\" x", 4, 3, "....eee");
-        row("comment opened before the range", "(* a *) b", 3, 6, "...rrrrrr");
-        row("strings and comments after the range", "x \"a\" y (*b*) z", 0, 5, "rrsss...ccccc..");
-        row("opener straddling the range end", "x (* y *)", 0, 3, "rrr......");
-    }
+    // Each unit's colour after colouring the range of an uncoloured text
+    // (length -1: the whole), with both passes at once and one after the other.
     void highlightSyntax()
     {
-        QFETCH(QString, text);
-        QFETCH(qsizetype, location);
-        QFETCH(qsizetype, length);
-        OLTextStorage storage(text), passes(text);
-        SH::highlightSyntaxFor(storage, {location, length}, testStyles());
-        QTEST(colourLetters(storage), "expected");
-        QCOMPARE(storage.string(), text);
-        SH::highLigthKeyWords(passes, {location, length}, testStyles());
-        SH::highlightStringsAndComments(passes, {location, length}, testStyles());
-        QTEST(colourLetters(passes), "expected");
+        const struct { QString text; qsizetype location, length; const char *expected; } rows[] = {
+            {"val x", 2, 0, "....."}, // an empty range inside
+            {"val' [val]", 0, -1, "rrrrrrrrrr"}, // keyword with apostrophe, after a bracket
+            {"_fn", 0, -1, "rkk"},
+            {QString::fromUtf16(u"let;in,end\u00A0fun\u2028in VAL"), 0, -1, "kkkrkkrkkkrkkkrkkrrrr"}, // keywords among separators
+            {"xval", 1, 3, ".kkk"}, // the inner part of a longer word
+            {"val", 1, 2, ".rr"}, // a keyword straddling the start
+            {"valx = 1", 0, 3, "kkk....."}, // a keyword cut at the end
+            {"(* fun *) x", 0, -1, "cccccccccrr"},
+            {"(*) val *)", 0, -1, "cccrkkkrrr"}, // an opener followed by ), a closer after the comment
+            {"(* a (* b *) c *) d", 0, -1, "cccccccccccccccccrr"},
+            {"(*(*)", 0, -1, "eeeee"}, // a comment opener inside an opener
+            {"val x = (* oops", 0, -1, "kkkrrrrreeeeeee"},
+            {"x = \"abc", 0, -1, "rrrreeee"},
+            {"\"ab val", 0, 3, "eeeeeee"}, // an unterminated string past the range
+            {"\"a\\\"b\"", 0, -1, "ssssre"}, // backslash does not escape
+            {"\"(*\" x", 0, -1, "ssssrr"},
+            {"\"a\nb\" val", 0, -1, "sssssrkkk"},
+            {"val\"x\"val(*c*)val", 0, -1, "rrrsssrrrccccckkk"}, // keywords glued to a string or after a comment
+            {"\"abc\" x", 4, 3, "....eee"}, // a string opened before the range
+            {"(* a *) b", 3, 6, "...rrrrrr"}, // a comment opened before the range
+            {"x \"a\" y (*b*) z", 0, 5, "rrsss...ccccc.."}, // strings and comments after the range
+            {"x (* y *)", 0, 3, "rrr......"}, // an opener straddling the range end
+        };
+        for (const auto &[text, location, length, expected] : rows) {
+            const Range range{location, length < 0 ? text.size() : length};
+            OLTextStorage storage(text), passes(text);
+            SH::highlightSyntaxFor(storage, range, testStyles());
+            SH::highLigthKeyWords(passes, range, testStyles());
+            SH::highlightStringsAndComments(passes, range, testStyles());
+            QVERIFY2(colourLetters(storage) == QLatin1String(expected) && colourLetters(passes) == QLatin1String(expected) && storage.string() == text, qPrintable(text));
+        }
     }
 
     // An absent colour removes the foreground; the error colour covers its
@@ -170,73 +159,55 @@ private Q_SLOTS:
 
     // A one-unit edit recolours, and reports, only what that unit affects;
     // the same colouring again finds nothing to do.
-    void incrementalEdits_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qsizetype>("at"); // one unit removed there
-        QTest::addColumn<Range>("changed");
-        QTest::newRow("a keyword undone") << QStringLiteral("val x = \"s\" (* c *)\n").repeated(2000) << qsizetype(20001) << Range{20000, 2};
-        // A checkpoint follows 256 units, after a separator: the edit leaves it
-        // holding a comment that is gone.
-        QTest::newRow("a comment undone right before a checkpoint") << QString(255, u'x') + "(*y*) val z" << qsizetype(255) << Range{255, 4};
-    }
     void incrementalEdits()
     {
-        QFETCH(QString, text);
-        QFETCH(qsizetype, at);
-        OLTextStorage storage(text);
-        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-        storage.takeChangedRange();
-        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-        QCOMPARE(storage.takeChangedRange(), std::nullopt);
-        storage.replaceCharacters(at, 1, QString());
-        storage.takeChangedRange();
-        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-        QTEST(*storage.takeChangedRange(), "changed");
-        QCOMPARE(colourLetters(storage), plainColours(storage.string(), 0));
+        // A checkpoint follows 256 units, after a separator: the edit leaves it holding a comment that is gone.
+        for (const auto &[text, at, changed] : {std::tuple(QStringLiteral("val x = \"s\" (* c *)\n").repeated(2000), 20001, Range{20000, 2}),
+                                                std::tuple(QString(255, u'x') + "(*y*) val z", 255, Range{255, 4})}) {
+            OLTextStorage storage(text);
+            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+            storage.takeChangedRange();
+            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+            QCOMPARE(storage.takeChangedRange(), std::nullopt);
+            storage.replaceCharacters(at, 1, QString());
+            storage.takeChangedRange();
+            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+            QCOMPARE(*storage.takeChangedRange(), changed);
+            QCOMPARE(colourLetters(storage), plainColours(storage.string(), 0));
+        }
     }
 
     // Typing into a long text what changes the colour of all the rest: the
     // front is right at once, and the slices, each reporting what it changed,
     // finish the rest.
-    void slicedColouring_data()
-    {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("sliced");
-        // The comments after it nest: the rest is one unterminated comment, one cheap scan.
-        QTest::newRow("comment opener") << QString() << "(*" << false;
-        QTest::newRow("quote") << QString() << "\"" << true;
-        QTest::newRow("closing the opener, (*)") << "(*" << ")" << true;
-    }
     void slicedColouring()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, typed);
-        QFETCH(bool, sliced);
-        const QString line = QStringLiteral("val x = \"s\" (* note *) fun f y = y\n");
-        const qsizetype middle = 1500 * line.size() + before.size();
-        OLTextStorage storage(line.repeated(1500) + before + line.repeated(1500));
-        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-        storage.takeChangedRange();
-        storage.replaceCharacters(middle, 0, typed);
-        const QString expected = plainColours(storage.string(), 0);
-        const qsizetype visibleEnd = middle + 2000;
-        const auto first = SH::beginHighlightSyntax(storage, 0, testStyles(), visibleEnd, 0ns);
-        QCOMPARE(colourLetters(storage, 0, visibleEnd), expected.first(visibleEnd));
-        QVERIFY(first && first->location <= middle && first->end() >= visibleEnd);
-        QCOMPARE(SH::hasPendingHighlight(storage), sliced);
-        int slices = 0;
-        qsizetype reached = first->end();
-        for (; SH::hasPendingHighlight(storage); ++slices) {
-            // A slice that stops inside a string changes nothing yet; slices move forward.
-            if (const auto slice = SH::continueHighlightSyntax(storage, 0ns)) {
-                QVERIFY(slice->location >= reached);
-                reached = slice->end();
+        // After a comment opener the comments after it nest: the rest is one unterminated comment, one cheap scan.
+        for (const auto &[before, typed, sliced] : {std::tuple("", "(*", false), std::tuple("", "\"", true), std::tuple("(*", ")", true)}) {
+            const QString line = QStringLiteral("val x = \"s\" (* note *) fun f y = y\n");
+            const qsizetype middle = 1500 * line.size() + qstrlen(before);
+            OLTextStorage storage(line.repeated(1500) + QLatin1String(before) + line.repeated(1500));
+            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+            storage.takeChangedRange();
+            storage.replaceCharacters(middle, 0, QString::fromLatin1(typed));
+            const QString expected = plainColours(storage.string(), 0);
+            const qsizetype visibleEnd = middle + 2000;
+            const auto first = SH::beginHighlightSyntax(storage, 0, testStyles(), visibleEnd, 0ns);
+            QCOMPARE(colourLetters(storage, 0, visibleEnd), expected.first(visibleEnd));
+            QVERIFY(first && first->location <= middle && first->end() >= visibleEnd);
+            QCOMPARE(SH::hasPendingHighlight(storage), sliced);
+            int slices = 0;
+            qsizetype reached = first->end();
+            for (; SH::hasPendingHighlight(storage); ++slices) {
+                // A slice that stops inside a string changes nothing yet; slices move forward.
+                if (const auto slice = SH::continueHighlightSyntax(storage, 0ns)) {
+                    QVERIFY(slice->location >= reached);
+                    reached = slice->end();
+                }
             }
+            QCOMPARE(std::pair(slices > 1, reached), std::pair(sliced, storage.length()));
+            QCOMPARE(colourLetters(storage), expected);
         }
-        QCOMPARE(std::pair(slices > 1, reached), std::pair(sliced, storage.length()));
-        QCOMPARE(colourLetters(storage), expected);
     }
 };
 

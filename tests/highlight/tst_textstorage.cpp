@@ -18,55 +18,47 @@ class TestTextStorage : public QObject
 private Q_SLOTS:
     // Random assignments and edits, on lists long enough for many chunks,
     // against one value per unit; an assignment reports exactly what it changed.
-    void runListMatchesModel_data()
-    {
-        QTest::addColumn<quint32>("seed");
-        QTest::addColumn<int>("length");
-        QTest::newRow("short") << 1u << 40;
-        QTest::newRow("long, many chunks") << 2u << 20000;
-        QTest::newRow("grows from empty") << 4u << 0;
-    }
     void runListMatchesModel()
     {
-        QFETCH(quint32, seed);
-        QFETCH(int, length);
-        QRandomGenerator rng(seed);
-        OLRunList list(length);
-        std::vector<quint32> model(std::size_t(length), 0);
-        const auto matches = [&] {
-            std::vector<quint32> units;
-            list.forEach(0, list.length(), [&](qsizetype a, qsizetype b, quint32 v) { units.insert(units.end(), std::size_t(b - a), v); });
-            qsizetype runs = model.empty() ? 0 : 1;
-            for (std::size_t i = 1; i < model.size(); ++i)
-                runs += model[i] != model[i - 1];
-            return units == model && list.runCount() == runs;
-        };
-        for (int step = 0; step < 3000; ++step) {
-            const qsizetype n = qsizetype(model.size()), from = rng.bounded(n + 1);
-            const qsizetype to = from + rng.bounded(qMin<qsizetype>(n - from, step % 10 == 0 ? n : 40) + 1);
-            if (rng.bounded(3) == 0) {
-                const qsizetype inserted = rng.bounded(30);
-                list.replace(from, to, inserted);
-                model.erase(model.begin() + from, model.begin() + to);
-                model.insert(model.begin() + from, std::size_t(inserted), 0u);
-            } else {
-                std::vector<OLRunList::Piece> pieces;
-                std::optional<OLRunList::Span> changed;
-                for (qsizetype pos = from; pos < to; pos += pieces.back().length) {
-                    pieces.push_back({qMin<qsizetype>(to - pos, 1 + rng.bounded(8)), quint32(rng.bounded(3))});
-                    for (qsizetype i = pos; i < pos + pieces.back().length; ++i) {
-                        if (std::exchange(model[std::size_t(i)], pieces.back().value) != pieces.back().value)
-                            changed = OLRunList::Span{changed ? changed->from : i, i + 1};
+        for (const auto &[seed, length] : {std::pair(1u, 40), std::pair(2u, 20000), std::pair(4u, 0)}) { // short, many chunks, from empty
+            QRandomGenerator rng(seed);
+            OLRunList list(length);
+            std::vector<quint32> model(std::size_t(length), 0);
+            const auto matches = [&] {
+                std::vector<quint32> units;
+                list.forEach(0, list.length(), [&](qsizetype a, qsizetype b, quint32 v) { units.insert(units.end(), std::size_t(b - a), v); });
+                qsizetype runs = model.empty() ? 0 : 1;
+                for (std::size_t i = 1; i < model.size(); ++i)
+                    runs += model[i] != model[i - 1];
+                return units == model && list.runCount() == runs;
+            };
+            for (int step = 0; step < 3000; ++step) {
+                const qsizetype n = qsizetype(model.size()), from = rng.bounded(n + 1);
+                const qsizetype to = from + rng.bounded(qMin<qsizetype>(n - from, step % 10 == 0 ? n : 40) + 1);
+                if (rng.bounded(3) == 0) {
+                    const qsizetype inserted = rng.bounded(30);
+                    list.replace(from, to, inserted);
+                    model.erase(model.begin() + from, model.begin() + to);
+                    model.insert(model.begin() + from, std::size_t(inserted), 0u);
+                } else {
+                    std::vector<OLRunList::Piece> pieces;
+                    std::optional<OLRunList::Span> changed;
+                    for (qsizetype pos = from; pos < to; pos += pieces.back().length) {
+                        pieces.push_back({qMin<qsizetype>(to - pos, 1 + rng.bounded(8)), quint32(rng.bounded(3))});
+                        for (qsizetype i = pos; i < pos + pieces.back().length; ++i) {
+                            if (std::exchange(model[std::size_t(i)], pieces.back().value) != pieces.back().value)
+                                changed = OLRunList::Span{changed ? changed->from : i, i + 1};
+                        }
                     }
+                    QVERIFY(list.assign(from, to, pieces) == changed);
                 }
-                QVERIFY(list.assign(from, to, pieces) == changed);
+                QCOMPARE(list.length(), qsizetype(model.size()));
+                QVERIFY2((step % 50 && model.size() > 100) || matches(), qPrintable(QString::number(step)));
             }
-            QCOMPARE(list.length(), qsizetype(model.size()));
-            QVERIFY2((step % 50 && model.size() > 100) || matches(), qPrintable(QString::number(step)));
+            QVERIFY(matches());
+            for (qsizetype i = 0; i < qsizetype(model.size()); i += 7)
+                QCOMPARE(list.valueAt(i), model[std::size_t(i)]);
         }
-        QVERIFY(matches());
-        for (qsizetype i = 0; i < qsizetype(model.size()); i += 7)
-            QCOMPARE(list.valueAt(i), model[std::size_t(i)]);
     }
 
     // Before each edit: "abcdefgh" coloured "rrkkss..". Runs are clipped to
@@ -132,27 +124,22 @@ private Q_SLOTS:
         QCOMPARE(storage.takeChangedRange(), (Range{3, 0}));
     }
 
-    void softBreaksFor_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("before"); // units of the block before and after the insertion
-        QTest::addColumn<int>("after");
-        QTest::addColumn<QList<qsizetype>>("breaks"); // with pieces of 8 units
-        QTest::newRow("a line within twice the piece stays whole") << QString(16, u'x') << 0 << 0 << QList<qsizetype>{};
-        QTest::newRow("a longer line is cut in pieces") << QString(17, u'x') << 0 << 0 << QList<qsizetype>{8};
-        QTest::newRow("after white space near the cut") << QStringLiteral("aaaaaa bbbbbbbbbb") << 0 << 0 << QList<qsizetype>{7};
-        QTest::newRow("into a full block, at once") << QStringLiteral("x") << 16 << 0 << QList<qsizetype>{0};
-        QTest::newRow("before the block's rest when it would not fit") << QStringLiteral("xxxx") << 0 << 14 << QList<qsizetype>{4};
-        QTest::newRow("each line on its own") << QStringLiteral("xxxxxxxxxx\nyy") << 10 << 0 << QList<qsizetype>{0};
-        QTest::newRow("never inside a surrogate pair") << QString(7, u'a') + "\U0001F600" + QString(8, u'b') << 0 << 0 << QList<qsizetype>{7};
-    }
+    // Soft breaks, with pieces of 8 units, in text inserted between `before` and `after` units of its block.
     void softBreaksFor()
     {
-        QFETCH(QString, text);
-        QFETCH(int, before);
-        QFETCH(int, after);
-        const std::vector<qsizetype> found = OLSoftBreaks::breaksFor(text, before, after, 8);
-        QTEST(QList<qsizetype>(found.begin(), found.end()), "breaks");
+        const struct { QString text; int before, after; QList<qsizetype> breaks; } rows[] = {
+            {QString(16, u'x'), 0, 0, {}}, // a line within twice the piece stays whole
+            {QString(17, u'x'), 0, 0, {8}},
+            {"aaaaaa bbbbbbbbbb", 0, 0, {7}}, // after white space near the cut
+            {"x", 16, 0, {0}}, // into a full block, at once
+            {"xxxx", 0, 14, {4}}, // before the block's rest when it would not fit
+            {"xxxxxxxxxx\nyy", 10, 0, {0}}, // each line on its own
+            {QString(7, u'a') + "\U0001F600" + QString(8, u'b'), 0, 0, {7}}, // never inside a surrogate pair
+        };
+        for (const auto &[text, before, after, breaks] : rows) {
+            const std::vector<qsizetype> found = OLSoftBreaks::breaksFor(text, before, after, 8);
+            QCOMPARE(QList<qsizetype>(found.begin(), found.end()), breaks);
+        }
     }
 
     // "abc|def|gh", the bars soft breaks at document positions 3 and 7.

@@ -65,47 +65,24 @@ private Q_SLOTS:
     // Every way of editing that begins before a protected boundary is
     // refused: here the first five units of "fixedinput". What is let
     // through reaches the storage (a drop reports its change late).
-    void edits_data()
-    {
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<int>("selectTo"); // -1: no selection
-        QTest::addColumn<UserEdit>("edit");
-        QTest::addColumn<QString>("expected");
-        const QString same = QStringLiteral("fixedinput");
-        QTest::newRow("typing in the fixed part") << 2 << -1 << UserEdit(Qt::Key_X) << same;
-        QTest::newRow("typing at the boundary") << 5 << -1 << UserEdit(Qt::Key_X) << "fixedxinput";
-        QTest::newRow("tab in the fixed part") << 0 << -1 << UserEdit(Qt::Key_Tab) << same;
-        QTest::newRow("backspace at the boundary") << 5 << -1 << UserEdit(Qt::Key_Backspace) << same;
-        QTest::newRow("backspace after the boundary") << 6 << -1 << UserEdit(Qt::Key_Backspace) << "fixednput";
-        QTest::newRow("delete before the boundary") << 4 << -1 << UserEdit(Qt::Key_Delete) << same;
-        QTest::newRow("delete at the boundary") << 5 << -1 << UserEdit(Qt::Key_Delete) << "fixednput";
-        QTest::newRow("word backspace reaching into the fixed part") << 7 << -1 << UserEdit(QKeySequence::DeleteStartOfWord) << same;
-        QTest::newRow("typing over a selection that starts fixed") << 3 << 7 << UserEdit(Qt::Key_X) << same;
-        QTest::newRow("cut of a selection that starts fixed") << 3 << 7 << UserEdit(QKeySequence::Cut) << same;
-        QTest::newRow("paste in the fixed part") << 2 << -1 << UserEdit(QKeySequence::Paste) << same;
-        QTest::newRow("menu paste in the fixed part") << 2 << -1 << UserEdit("edit-paste") << same;
-        QTest::newRow("menu paste at the end") << 10 << -1 << UserEdit("edit-paste") << "fixedinputP";
-        QTest::newRow("menu cut of a selection that starts fixed") << 1 << 3 << UserEdit("edit-cut") << same;
-        QTest::newRow("menu delete of a selection that starts fixed") << 1 << 6 << UserEdit("edit-delete") << same;
-        QTest::newRow("menu delete inside the input") << 6 << 8 << UserEdit("edit-delete") << "fixediut";
-        QTest::newRow("input method in the fixed part") << 1 << -1 << UserEdit("input method") << same;
-        QTest::newRow("input method in the input") << 7 << -1 << UserEdit("input method") << "fixedin\u00e9put";
-        QTest::newRow("drop in the fixed part") << 2 << -1 << UserEdit("drop") << same;
-        QTest::newRow("drop in the input") << 7 << -1 << UserEdit("drop") << "fixedinDput";
-    }
     void edits()
     {
-        QFETCH(int, cursor);
-        QFETCH(int, selectTo);
-        QFETCH(UserEdit, edit);
-        QFETCH(QString, expected);
-        View v(QStringLiteral("fixedinput"), true);
-        v.view.shouldChangeText = [](qsizetype location) { return location >= 5; };
-        QGuiApplication::clipboard()->setText(QStringLiteral("P"));
-        select(v.view, cursor, selectTo);
-        QVERIFY(edit.apply(v.view));
-        QCOMPARE(v.view.toPlainText(), expected);
-        QCOMPARE(v.storage.string(), expected);
+        const QString same = QStringLiteral("fixedinput");
+        const struct { int cursor, selectTo; UserEdit edit; QString expected; } rows[] = { // selectTo -1: no selection
+            {2, -1, Qt::Key_X, same}, {5, -1, Qt::Key_X, "fixedxinput"}, {0, -1, Qt::Key_Tab, same}, {5, -1, Qt::Key_Backspace, same},
+            {6, -1, Qt::Key_Backspace, "fixednput"}, {4, -1, Qt::Key_Delete, same}, {5, -1, Qt::Key_Delete, "fixednput"},
+            {7, -1, QKeySequence::DeleteStartOfWord, same}, {3, 7, Qt::Key_X, same}, {3, 7, QKeySequence::Cut, same},
+            {2, -1, QKeySequence::Paste, same}, {2, -1, "edit-paste", same}, {10, -1, "edit-paste", "fixedinputP"}, {1, 3, "edit-cut", same},
+            {1, 6, "edit-delete", same}, {6, 8, "edit-delete", "fixediut"}, {1, -1, "input method", same},
+            {7, -1, "input method", "fixedin\u00e9put"}, {2, -1, "drop", same}, {7, -1, "drop", "fixedinDput"}};
+        for (const auto &[cursor, selectTo, edit, expected] : rows) {
+            View v(same, true);
+            v.view.shouldChangeText = [](qsizetype location) { return location >= 5; };
+            QGuiApplication::clipboard()->setText(QStringLiteral("P"));
+            select(v.view, cursor, selectTo);
+            QVERIFY(edit.apply(v.view));
+            QVERIFY2(v.view.toPlainText() == expected && v.storage.string() == expected, qPrintable(QStringLiteral("%1 at %2: %3").arg(edit.keys.toString(), edit.other).arg(cursor).arg(v.storage.string())));
+        }
     }
 
     // The typing path asks and notifies; a direct replacement does neither,
@@ -148,46 +125,31 @@ private Q_SLOTS:
     // bring the breaks back. The edit is made at the first break, from the
     // end of its piece or the start of the next, and replaces `removed`
     // units from the break on (`from` units away) with `inserted`.
-    void softBreaksStayOutOfTheText_data()
-    {
-        QTest::addColumn<bool>("nextPiece");
-        QTest::addColumn<int>("selection"); // units before the break to after it
-        QTest::addColumn<UserEdit>("edit");
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("inserted");
-        QTest::newRow("backspace at the start of a piece") << true << 0 << UserEdit(Qt::Key_Backspace) << -1 << 1 << "";
-        QTest::newRow("delete at the end of a piece") << false << 0 << UserEdit(Qt::Key_Delete) << 0 << 1 << "";
-        QTest::newRow("a line break at the start of a piece") << true << 0 << UserEdit(Qt::Key_Return) << 0 << 0 << "\n";
-        QTest::newRow("cut across the break") << false << 2 << UserEdit(QKeySequence::Cut) << -2 << 4 << "";
-        QTest::newRow("paste of a long line") << true << 0 << UserEdit(QKeySequence::Paste) << 0 << 0 << QString(3000, u'p');
-    }
     void softBreaksStayOutOfTheText()
     {
-        QFETCH(bool, nextPiece);
-        QFETCH(int, selection);
-        QFETCH(UserEdit, edit);
-        QFETCH(int, from);
-        QFETCH(int, removed);
-        QFETCH(QString, inserted);
-        const QString line = QStringLiteral("val x = 1, ").repeated(320);
-        View v;
-        v.view.replaceDirect(0, 0, line);
-        QVERIFY(v.view.document()->blockCount() > 2);
-        const int softBreak = v.view.document()->firstBlock().length() - 1;
-        const qsizetype at = v.view.textPosition(softBreak);
-        select(v.view, softBreak + (nextPiece ? 1 : 0));
-        if (selection > 0)
-            select(v.view, v.view.documentPosition(at - selection), v.view.documentPosition(at + selection));
-        QGuiApplication::clipboard()->setText(inserted);
-        QVERIFY(edit.apply(v.view));
-        const QString expected = QString(line).replace(at + from, removed, inserted);
-        for (const QString &text : {expected, line, expected}) {
-            v.holds(text);
-            QCOMPARE(v.view.lineCount(), text.count(u'\n') + 1);
-            for (QTextBlock block = v.view.document()->firstBlock(); block.isValid(); block = block.next())
-                QVERIFY(block.length() <= 2 * OLSoftBreaks::unwrappedPieceLength + 1);
-            text == line ? v.view.guardedRedo() : v.view.guardedUndo();
+        const struct { bool nextPiece; int selection; UserEdit edit; int from, removed; QString inserted; } rows[] = { // selection: units either side of the break
+            {true, 0, Qt::Key_Backspace, -1, 1, ""}, {false, 0, Qt::Key_Delete, 0, 1, ""}, {true, 0, Qt::Key_Return, 0, 0, "\n"},
+            {false, 2, QKeySequence::Cut, -2, 4, ""}, {true, 0, QKeySequence::Paste, 0, 0, QString(3000, u'p')}};
+        for (const auto &[nextPiece, selection, edit, from, removed, inserted] : rows) {
+            const QString line = QStringLiteral("val x = 1, ").repeated(320);
+            View v;
+            v.view.replaceDirect(0, 0, line);
+            QVERIFY(v.view.document()->blockCount() > 2);
+            const int softBreak = v.view.document()->firstBlock().length() - 1;
+            const qsizetype at = v.view.textPosition(softBreak);
+            select(v.view, softBreak + (nextPiece ? 1 : 0));
+            if (selection > 0)
+                select(v.view, v.view.documentPosition(at - selection), v.view.documentPosition(at + selection));
+            QGuiApplication::clipboard()->setText(inserted);
+            QVERIFY(edit.apply(v.view));
+            const QString expected = QString(line).replace(at + from, removed, inserted);
+            for (const QString &text : {expected, line, expected}) {
+                v.holds(text);
+                QCOMPARE(v.view.lineCount(), text.count(u'\n') + 1);
+                for (QTextBlock block = v.view.document()->firstBlock(); block.isValid(); block = block.next())
+                    QVERIFY(block.length() <= 2 * OLSoftBreaks::unwrappedPieceLength + 1);
+                text == line ? v.view.guardedRedo() : v.view.guardedUndo();
+            }
         }
     }
 
@@ -233,36 +195,27 @@ private Q_SLOTS:
 
     // Only what changed in view is painted again: a change out of sight
     // paints nothing, a colour in view its line, added text the lines from there down.
-    void drawingCostsWhatChangedInView_data()
-    {
-        QTest::addColumn<int>("line");
-        QTest::addColumn<bool>("addText"); // else the line is coloured
-        QTest::newRow("colour out of sight") << 5000 << false;
-        QTest::newRow("colour in view") << 3 << false;
-        QTest::newRow("text added out of sight") << 5000 << true;
-        QTest::newRow("text added in view") << 3 << true;
-    }
     void drawingCostsWhatChangedInView()
     {
-        QFETCH(int, line);
-        QFETCH(bool, addText);
-        View v(QStringLiteral("val x = 1\n").repeated(6000), true);
-        const QRect lineRect = v.lineRect(line);
-        QCOMPARE(lineRect.intersects(v.view.viewport()->rect()), line < 5000);
-        if (addText)
-            v.view.replaceDirect(v.line(line).position(), 0, QStringLiteral("val added = 2\n"));
-        else
-            v.colourLine(line), v.view.renderStorageChanges();
-        QTRY_VERIFY(v.view.isRenderingComplete());
-        QVERIFY(addText || v.drawnColoured(line));
-        QCoreApplication::processEvents();
-        if (line >= 5000)
-            QVERIFY2(v.painted.isEmpty(), "a change out of sight paints nothing");
-        else if (addText)
-            QVERIFY(v.painted.contains(QRect(0, lineRect.top(), 1, v.view.viewport()->height() - lineRect.top())));
-        else
-            QVERIFY(v.painted.contains(lineRect) && !v.painted.intersects(v.lineRect(line + 1)));
-        QVERIFY(!v.painted.intersects(v.lineRect(0)));
+        for (const auto &[line, addText] : {std::pair(5000, false), std::pair(3, false), std::pair(5000, true), std::pair(3, true)}) { // else the line is coloured
+            View v(QStringLiteral("val x = 1\n").repeated(6000), true);
+            const QRect lineRect = v.lineRect(line);
+            QCOMPARE(lineRect.intersects(v.view.viewport()->rect()), line < 5000);
+            if (addText)
+                v.view.replaceDirect(v.line(line).position(), 0, QStringLiteral("val added = 2\n"));
+            else
+                v.colourLine(line), v.view.renderStorageChanges();
+            QTRY_VERIFY(v.view.isRenderingComplete());
+            QVERIFY(addText || v.drawnColoured(line));
+            QCoreApplication::processEvents();
+            if (line >= 5000)
+                QVERIFY2(v.painted.isEmpty(), "a change out of sight paints nothing");
+            else if (addText)
+                QVERIFY(v.painted.contains(QRect(0, lineRect.top(), 1, v.view.viewport()->height() - lineRect.top())));
+            else
+                QVERIFY(v.painted.contains(lineRect) && !v.painted.intersects(v.lineRect(line + 1)));
+            QVERIFY(!v.painted.intersects(v.lineRect(0)));
+        }
     }
 
     // Changes made for a frame are drawn together, after what made them; an
