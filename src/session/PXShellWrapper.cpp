@@ -197,6 +197,9 @@ void PXShellWrapper::startProcess()
         QMetaObject::invokeMethod(process, [this, reason] { failToStart(reason); }, Qt::QueuedConnection);
         return;
     }
+    // A large commit goes in a megabyte per turn of the event loop, not the
+    // default 64 KB (where the system allows; the default pipe serves too).
+    ::fcntl(m_inputFd, F_SETPIPE_SZ, 1 << 20);
     m_inputNotifier.reset(new QSocketNotifier(m_inputFd, QSocketNotifier::Write));
     m_inputNotifier->setEnabled(false);
     QObject::connect(m_inputNotifier.get(), &QSocketNotifier::activated, m_inputNotifier.get(),

@@ -109,10 +109,11 @@ private Q_SLOTS:
         // Text input is encoded in slices of 64 K units.
         const QString cutPair = QString(64 * 1024 - 1, u'a') + "\U0001F600" + QString(70 * 1024, u'b');
         row("a character across two slices of text input", {"/bin/cat"}, cutPair, 0, "", 0, {cutPair, "end"});
-        // A blocking write of a megabyte would never return: the child writes one before it reads.
-        row("a megabyte of input while the child writes one",
+        // A blocking write of two megabytes (twice what the pipe holds) would never
+        // return: the child writes one before it reads.
+        row("megabytes of input while the child writes one",
             sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(wc -c)\"").arg(mega)),
-            QString(mega, u'x') + QStringLiteral("read %1\n").arg(mega), 0, "", 0, {QString(mega, u'd'), "end"});
+            QString(mega, u'x') + QStringLiteral("read %1\n").arg(2 * mega), 0, "", 0, {QString(2 * mega, u'd'), "end"});
         row("the child exits with input on the way", sh("read line; exit 0"), "", 0, "", 0,
             {"one line\n" + QString(4 * mega, u'z')}, true);
     }
