@@ -26,11 +26,7 @@
 class ScriptedAsker final : public OLAsker
 {
 public:
-    struct Offer {
-        QString file;
-        OLRecoveredText::Origin origin;
-        QString text; // in the editor's form
-    };
+    struct Offer { QString file; OLRecoveredText::Origin origin; QString text; }; // the text in the editor's form
     void alert(QWidget *, const QString &message, const QString &details) override { alerts.append(message + u'|' + details); }
     SaveChanges askToSaveChanges(QWidget *parent) override
     {
@@ -75,10 +71,9 @@ private:
     template <typename T>
     static T take(std::deque<T> &answers, T unanswered)
     {
-        const T answer = answers.empty() ? unanswered : answers.front();
         if (!answers.empty())
-            answers.pop_front();
-        return answer;
+            unanswered = answers.front(), answers.pop_front();
+        return unanswered;
     }
 };
 
@@ -156,19 +151,10 @@ struct AppFixture {
         relaunch();
         app->defaults().savePreferredInterpreter(interpreter);
     }
-    ~AppFixture()
-    {
-        app.reset();
-        // Closed windows' interpreters may still be in their grace time.
-        PXShellWrapper::terminateAll();
-    }
+    ~AppFixture() { app.reset(), PXShellWrapper::terminateAll(); } // closed windows' interpreters may be in their grace time
 
     // A new application over the same settings and journals: the next start.
-    void relaunch()
-    {
-        app.reset();
-        app = std::make_unique<OLAppDelegate>(settings, asker, recoveryFolder());
-    }
+    void relaunch() { app.reset(), app = std::make_unique<OLAppDelegate>(settings, asker, recoveryFolder()); }
     QString path(const QString &name) const { return dir.filePath(name); }
     QString stateHome() const { return dir.filePath(QStringLiteral("state")); } // as XDG_STATE_HOME
     QString recoveryFolder() const { return stateHome() + QStringLiteral("/Ostrel/recovery"); }

@@ -46,51 +46,41 @@ class TestAppDelegate : public QObject
 
 private Q_SLOTS:
     // Which command lines name an executable is the session tests' matter.
-    void launchCheck_data()
-    {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<bool>("chooserRuns");
-        QTest::addColumn<bool>("chosen");        // the user picks Poly ML in the chooser
-        QTest::addColumn<QString>("registered"); // given with --default-interpreter
-        const QString missing = QStringLiteral("file://localhost/nonexistent/poly");
-        QTest::newRow("missing executable") << missing << true << true << "";
-        QTest::newRow("none stored") << QString() << true << true << "";
-        QTest::newRow("chooser closed without a choice: no window") << missing << true << false << "";
-        QTest::newRow("none stored, a default given") << QString() << false << true << "/usr/bin/poly";
-        QTest::newRow("the stored one wins over a default") << missing << true << true << "/usr/bin/poly";
-    }
     // Files named on the command line open after the check, with an alert for
     // one that cannot be read; the open panel then starts in their folder.
     void launchCheck()
     {
-        QFETCH(QString, commandLine);
-        QFETCH(bool, chooserRuns);
-        QFETCH(bool, chosen);
-        QFETCH(QString, registered);
-        AppFixture fixture(commandLine);
-        fixture.app->defaults().saveShouldReopenFiles(false);
-        if (!registered.isEmpty())
-            fixture.app->registerDefaultInterpreter(registered);
-        int windowsAtCheck = -1;
-        fixture.asker.chooser = [&](OLUserDefaults &defaults) {
-            windowsAtCheck = int(fixture.app->windows().size());
-            defaults.savePreferredInterpreter(polyCommandLine);
-            return chosen;
-        };
-        const QStringList files{fixture.write(QStringLiteral("a.sml"), "val a = 1;\n"),
-                                fixture.write(QStringLiteral("bad.sml"), "val s = \"\xFF\";\n")};
-        QCOMPARE(fixture.app->applicationDidFinishLaunching(files), chosen);
-        QCOMPARE(fixture.asker.choosersRun, chooserRuns ? 1 : 0);
-        QCOMPARE(windowsAtCheck, chooserRuns ? 0 : -1);
-        QCOMPARE(filesOf(fixture.app->windows()), chosen ? QStringList(QStringLiteral("a.sml")) : QStringList());
-        if (!chosen)
-            return;
-        QCOMPARE(fixture.app->defaults().loadPreferredInterpreterPath(), chooserRuns || commandLine.isNull() ? polyCommandLine : commandLine);
-        // A default is never stored.
-        QCOMPARE(fixture.settings.contains(OLKey::preferredInterpreter), chooserRuns || !commandLine.isNull());
-        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")));
-        fixture.app->openDocument();
-        QCOMPARE(fixture.asker.openDirectories, QStringList(fixture.dir.path()));
+        // chosen: the user picks Poly ML in the chooser; registered: given with --default-interpreter.
+        struct Row { const char *name; QString commandLine; bool chooserRuns, chosen; QString registered; };
+        const QString missing = QStringLiteral("file://localhost/nonexistent/poly"), poly = QStringLiteral("/usr/bin/poly");
+        const Row rows[]{{"missing executable", missing, true, true, ""}, {"none stored", QString(), true, true, ""},
+                         {"chooser closed without a choice: no window", missing, true, false, ""},
+                         {"none stored, a default given", QString(), false, true, poly},
+                         {"the stored one wins over a default", missing, true, true, poly}};
+        for (const Row &row : rows) {
+            AppFixture fixture(row.commandLine);
+            fixture.app->defaults().saveShouldReopenFiles(false);
+            if (!row.registered.isEmpty())
+                fixture.app->registerDefaultInterpreter(row.registered);
+            int windowsAtCheck = -1;
+            fixture.asker.chooser = [&](OLUserDefaults &defaults) {
+                windowsAtCheck = int(fixture.app->windows().size());
+                return defaults.savePreferredInterpreter(polyCommandLine), row.chosen;
+            };
+            const QStringList files{fixture.write(QStringLiteral("a.sml"), "val a = 1;\n"),
+                                    fixture.write(QStringLiteral("bad.sml"), "val s = \"\xFF\";\n")};
+            QVERIFY2(fixture.app->applicationDidFinishLaunching(files) == row.chosen, row.name);
+            QVERIFY2(fixture.asker.choosersRun == (row.chooserRuns ? 1 : 0) && windowsAtCheck == (row.chooserRuns ? 0 : -1), row.name);
+            QVERIFY2(filesOf(fixture.app->windows()) == (row.chosen ? QStringList(QStringLiteral("a.sml")) : QStringList()), row.name);
+            if (!row.chosen)
+                continue;
+            const bool stored = row.chooserRuns || !row.commandLine.isNull(); // a default is never stored
+            QVERIFY2(fixture.app->defaults().loadPreferredInterpreterPath() == (row.chooserRuns || row.commandLine.isNull() ? polyCommandLine : row.commandLine), row.name);
+            QVERIFY2(fixture.settings.contains(OLKey::preferredInterpreter) == stored, row.name);
+            QVERIFY2(fixture.asker.alerts == QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")), row.name);
+            fixture.app->openDocument();
+            QVERIFY2(fixture.asker.openDirectories == QStringList(fixture.dir.path()), row.name);
+        }
     }
 
     // The only window at launch keeps an interpreter that fails as it
@@ -108,69 +98,53 @@ private Q_SLOTS:
         QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && terminated.isEmpty());
     }
 
-    void reopening_data()
-    {
-        QTest::addColumn<bool>("shouldReopen");
-        QTest::addColumn<QStringList>("stored");   // names in the temporary folder
-        QTest::addColumn<QStringList>("existing"); // those of them that exist
-        QTest::addColumn<QStringList>("windows");  // the windows' file names; "" untitled
-        const QString a = QStringLiteral("a.sml"), b = QStringLiteral("b.sml"), gone = QStringLiteral("gone.sml");
-        const QString empty = QStringLiteral("empty.sml");
-        QTest::newRow("reopening off: one untitled window") << false << QStringList{a} << QStringList{a} << QStringList{QString()};
-        QTest::newRow("two files in stored order") << true << QStringList{b, a} << QStringList{a, b} << QStringList{b, a};
-        QTest::newRow("gone files are skipped") << true << QStringList{gone, a} << QStringList{a} << QStringList{a};
-        QTest::newRow("all gone: one untitled window, not none") << true << QStringList{gone} << QStringList() << QStringList{QString()};
-        QTest::newRow("the first of two is empty: its window gives way")
-            << true << QStringList{empty, a} << QStringList{empty, a} << QStringList{a};
-    }
+    // Stored names in the temporary folder, those of them that exist, and the windows' file names ("" untitled).
     void reopening()
     {
-        QFETCH(bool, shouldReopen);
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, existing);
-        QFETCH(QStringList, windows);
-        AppFixture fixture(catCommandLine);
-        for (const QString &name : existing)
-            fixture.write(name, name == u"empty.sml" ? QByteArray() : "val x = 1;");
-        QList<QUrl> urls;
-        for (const QString &name : stored)
-            urls.append(QUrl::fromLocalFile(fixture.path(name)));
-        fixture.app->defaults().saveOpenedFiles(urls);
-        fixture.app->defaults().saveShouldReopenFiles(shouldReopen);
-        QVERIFY(fixture.app->applicationDidFinishLaunching());
-        QCOMPARE(filesOf(fixture.app->windows()), windows);
-        QVERIFY(fixture.asker.alerts.isEmpty());
-        for (OLWindowController *window : fixture.app->windows())
-            QVERIFY(window->isVisible());
+        struct Row { const char *name; bool shouldReopen; QStringList stored, existing, windows; };
+        const QString a = QStringLiteral("a.sml"), b = QStringLiteral("b.sml"), gone = QStringLiteral("gone.sml"), empty = QStringLiteral("empty.sml");
+        const Row rows[]{{"reopening off: one untitled window", false, {a}, {a}, {QString()}},
+                         {"two files in stored order", true, {b, a}, {a, b}, {b, a}},
+                         {"gone files are skipped", true, {gone, a}, {a}, {a}},
+                         {"all gone: one untitled window, not none", true, {gone}, {}, {QString()}},
+                         {"the first of two is empty: its window gives way", true, {empty, a}, {empty, a}, {a}}};
+        for (const Row &row : rows) {
+            AppFixture fixture(catCommandLine);
+            for (const QString &name : row.existing)
+                fixture.write(name, name == empty ? QByteArray() : "val x = 1;");
+            QList<QUrl> urls;
+            for (const QString &name : row.stored)
+                urls.append(QUrl::fromLocalFile(fixture.path(name)));
+            fixture.app->defaults().saveOpenedFiles(urls);
+            fixture.app->defaults().saveShouldReopenFiles(row.shouldReopen);
+            QVERIFY2(fixture.app->applicationDidFinishLaunching(), row.name);
+            QVERIFY2(filesOf(fixture.app->windows()) == row.windows && fixture.asker.alerts.isEmpty(), row.name);
+            QVERIFY2(fixture.app->windows().constLast()->isVisible(), row.name);
+        }
     }
 
-    void openingIntoTheEmptyWindow_data()
-    {
-        QTest::addColumn<QStringList>("before"); // "untitled", "untitled with text", or a file's text
-        QTest::addColumn<int>("windowsAfter");
-        QTest::newRow("only window a file with empty text: replaced") << QStringList{QString()} << 1;
-        QTest::newRow("only window holds text: kept") << QStringList{QStringLiteral("untitled with text")} << 2;
-        QTest::newRow("two empty windows: both kept") << QStringList{QStringLiteral("untitled"), QStringLiteral("untitled")} << 3;
-    }
+    // Opening a file replaces only the only window when it is empty; before: "untitled",
+    // "untitled with text", or a file's text.
     void openingIntoTheEmptyWindow()
     {
-        QFETCH(QStringList, before);
-        QFETCH(int, windowsAfter);
-        AppFixture fixture(catCommandLine);
-        QList<QPointer<OLWindowController>> earlier;
-        for (const QString &kind : before) {
-            if (kind.startsWith(QStringLiteral("untitled")))
-                earlier.append(fixture.untitled(kind.endsWith(u"text") ? QStringLiteral("val x = 1;") : QString()));
-            else
-                earlier.append(fixture.app->openDocumentWindow(fixture.write(QStringLiteral("old.sml"), kind.toUtf8())));
+        const std::pair<QStringList, int> rows[]{{{QString()}, 1}, {{QStringLiteral("untitled with text")}, 2},
+                                                 {{QStringLiteral("untitled"), QStringLiteral("untitled")}, 3}};
+        for (const auto &[before, windowsAfter] : rows) {
+            AppFixture fixture(catCommandLine);
+            QList<QPointer<OLWindowController>> earlier;
+            for (const QString &kind : before) {
+                if (kind.startsWith(QStringLiteral("untitled")))
+                    earlier.append(fixture.untitled(kind.endsWith(u"text") ? QStringLiteral("val x = 1;") : QString()));
+                else
+                    earlier.append(fixture.app->openDocumentWindow(fixture.write(QStringLiteral("old.sml"), kind.toUtf8())));
+            }
+            OLWindowController *opened = fixture.open(QStringLiteral("new.sml"), "val n = 1;\n");
+            QVERIFY(opened && fixture.app->windows().last() == opened);
+            for (const QPointer<OLWindowController> &window : std::as_const(earlier))
+                QTRY_COMPARE(bool(window), windowsAfter > 1);
+            QVERIFY(fixture.asker.saveChangesAskedBy.isEmpty());
+            QCOMPARE(fixture.app->windows().size(), windowsAfter); // nothing quit on the way
         }
-        OLWindowController *opened = fixture.open(QStringLiteral("new.sml"), "val n = 1;\n");
-        QVERIFY(opened);
-        QCOMPARE(fixture.app->windows().last(), opened);
-        for (const QPointer<OLWindowController> &window : std::as_const(earlier))
-            QTRY_COMPARE(bool(window), windowsAfter > 1);
-        QVERIFY(fixture.asker.saveChangesAskedBy.isEmpty());
-        QCOMPARE(fixture.app->windows().size(), windowsAfter); // nothing quit on the way
     }
 
     // The open panel starts in the home folder until a file has been chosen in
@@ -190,9 +164,7 @@ private Q_SLOTS:
         fixture.untitled();
         fixture.app->openDocument(); // cancelled
         fixture.app->openDocument(); // fails
-        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")));
-        QCOMPARE(filesOf(fixture.app->windows()), QStringList(QString()));
-        QCOMPARE(readBytes(bad), latin1);
+        QVERIFY(filesOf(fixture.app->windows()) == QStringList(QString()) && readBytes(bad) == latin1);
         fixture.app->openDocument();
         QTRY_COMPARE(filesOf(fixture.app->windows()), QStringList(QStringLiteral("ok.sml")));
         OLWindowController *other = fixture.open(QStringLiteral("sub/other.sml"), "val other = 1;\n");
@@ -202,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(filesOf(fixture.app->windows()), QStringList({"ok.sml", "other.sml"}));
         const QString sub = fixture.path(QStringLiteral("sub"));
         QCOMPARE(fixture.asker.openDirectories, (QStringList{QDir::homePath(), QDir::homePath(), sub, sub}));
-        QCOMPARE(fixture.asker.alerts.size(), 1);
+        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")));
     }
 
     // A file name that is not UTF-8 opens, saves and reopens that very file;
@@ -220,16 +192,12 @@ private Q_SLOTS:
         OLWindowController *window = fixture.app->windows().constLast();
         WAIT_FOR_TEXT(window, QStringLiteral("val mine = 1;\n"));
         typeAtEnd(window, QStringLiteral("val more = 2;"));
-        QVERIFY(window->saveFile());
-        QCOMPARE(readBytesAt(bytesPath), QByteArray("val mine = 1;\nval more = 2;"));
-        QCOMPARE(readBytes(decoy), QByteArray("val decoy = 0;\n"));
-        QVERIFY(fixture.app->openDocumentWindow(decoy) != window);
+        QVERIFY(window->saveFile() && fixture.app->openDocumentWindow(decoy) != window);
+        QVERIFY(readBytesAt(bytesPath) == "val mine = 1;\nval more = 2;" && readBytes(decoy) == "val decoy = 0;\n");
         fixture.app->terminate();
         fixture.relaunch();
         QVERIFY(fixture.app->applicationDidFinishLaunching());
-        QCOMPARE(fixture.app->windows().constFirst()->file(), path);
-        QCOMPARE(fixture.app->windows().constLast()->file(), decoy);
-        QVERIFY(fixture.asker.alerts.isEmpty());
+        QVERIFY(fixture.app->windows().constFirst()->file() == path && fixture.app->windows().constLast()->file() == decoy);
     }
 
     // A new window takes the size and place of the window closed last, a step
@@ -245,8 +213,7 @@ private Q_SLOTS:
         kept->move(120, 250);
         const OLWindowController *first = fixture.untitled();
         const OLWindowController *second = fixture.untitled();
-        QCOMPARE(QRect(first->pos(), first->size()), QRect(120, 90, 500, 300));
-        QCOMPARE(QRect(second->pos(), second->size()), QRect(148, 118, 500, 300));
+        QCOMPARE(QRect(first->pos(), first->size()).united(QRect(second->pos(), second->size())), QRect(120, 90, 528, 328));
         const QRect screen = first->screen()->availableGeometry();
         fixture.app->defaults().saveWindowGeometry(QRect(screen.right() + 100, -300, screen.width() + 100, 200));
         const OLWindowController *outside = fixture.untitled();
@@ -264,19 +231,15 @@ private Q_SLOTS:
         AppFixture fixture;
         fixture.app->defaults().saveOpenedFiles({QUrl::fromLocalFile(fixture.path(QStringLiteral("earlier.sml")))});
         QList<OLWindowController *> windows;
-        for (const QString &name : {QStringLiteral("one.sml"), QStringLiteral("two.sml"), QStringLiteral("three.sml")}) {
-            windows.append(fixture.open(name, "val x = 1;\n"));
-            QVERIFY(windows.last());
-            typeAtEnd(windows.last(), QStringLiteral("val y = 2;"));
-        }
+        for (const QString &name : {QStringLiteral("one.sml"), QStringLiteral("two.sml"), QStringLiteral("three.sml")})
+            windows.append(fixture.open(name, "val x = 1;\n")), typeAtEnd(windows.last(), QStringLiteral("val y = 2;"));
         windows.append(fixture.untitled(QStringLiteral("val b = 2;")));
         const QPointer<OLWindowController> closed = fixture.untitled();
         OLWindowController *last = fixture.untitled();
         windows.append(last);
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 6, 10000);
         closed->closeWindow();
-        QTRY_VERIFY(!closed);
-        QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 5, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!closed && livePolys() == 5, 10000);
 
         fixture.asker.saveChanges = {SaveChanges::Save, SaveChanges::Cancel};
         QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);
@@ -284,11 +247,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(windows[1]));
         QTest::keyClick(windows[1]->editor()->textView(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(fixture.asker.saveChangesAskedBy, (QList<QWidget *>{windows[0], windows[1]}));
-        QCOMPARE(terminated.count(), 0);
-        QCOMPARE(fixture.app->windows(), windows);
-        QCOMPARE(readBytes(fixture.path(QStringLiteral("one.sml"))), QByteArray("val x = 1;\nval y = 2;"));
-        QCOMPARE(readBytes(fixture.path(QStringLiteral("two.sml"))), QByteArray("val x = 1;\n"));
-        QVERIFY(!windows[0]->isWindowModified() && windows[1]->isWindowModified());
+        QVERIFY(terminated.isEmpty() && fixture.app->windows() == windows && windows[1]->isWindowModified());
+        QVERIFY(readBytes(fixture.path(QStringLiteral("one.sml"))) == "val x = 1;\nval y = 2;" && readBytes(fixture.path(QStringLiteral("two.sml"))) == "val x = 1;\n");
         QCOMPARE(storedFiles(fixture.app->defaults()), QStringList(QStringLiteral("earlier.sml")));
 
         fixture.asker.saveChanges = {SaveChanges::DontSave, SaveChanges::DontSave, SaveChanges::Save};
@@ -297,11 +257,9 @@ private Q_SLOTS:
         QVERIFY(waitForBanner(last));
         typeAtEnd(last, QStringLiteral("val c = 3;\n"), true);
         fixture.app->terminate();
-        QCOMPARE(terminated.count(), 1);
-        QCOMPARE(fixture.asker.saveChangesAskedBy.size(), 5);
+        QVERIFY(terminated.count() == 1 && fixture.asker.saveChangesAskedBy.size() == 5);
         QCOMPARE(storedFiles(fixture.app->defaults()), QStringList({"one.sml", "two.sml", "three.sml", "b.sml"}));
-        QCOMPARE(readBytes(fixture.path(QStringLiteral("b.sml"))), QByteArray("val b = 2;"));
-        QCOMPARE(fixture.app->defaults().loadCommitHistory(), QStringList(QStringLiteral("val c = 3;")));
+        QVERIFY(readBytes(fixture.path(QStringLiteral("b.sml"))) == "val b = 2;" && fixture.app->defaults().loadCommitHistory() == QStringList(QStringLiteral("val c = 3;")));
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 0, 10000);
     }
 
@@ -314,7 +272,6 @@ private Q_SLOTS:
         AppFixture fixture;
         fixture.app->defaults().saveShouldReopenFiles(true);
         OLWindowController *edited = fixture.open(QStringLiteral("a.sml"), "val a = 1;\n");
-        QVERIFY(edited);
         typeAtEnd(edited, QStringLiteral("val x = 1;"));
         const QPointer<OLWindowController> plain = fixture.untitled();
         const auto quitInterpreter = [](OLWindowController *window) {
@@ -322,8 +279,7 @@ private Q_SLOTS:
             typeAtEnd(window, QStringLiteral("OS.Process.exit OS.Process.success;\n"), true);
         };
         quitInterpreter(plain);
-        QTRY_VERIFY_WITH_TIMEOUT(!plain, 10000);
-        QVERIFY(fixture.asker.saveChangesAskedBy.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!plain && fixture.asker.saveChangesAskedBy.isEmpty(), 10000);
         fixture.asker.saveChanges = {SaveChanges::Cancel, SaveChanges::DontSave};
         quitInterpreter(edited);
         QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.saveChangesAskedBy, QList<QWidget *>({edited}), 10000);
@@ -336,8 +292,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(edited));
         QTest::keyClick(edited->editor()->textView(), Qt::Key_W, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(terminated.count(), 1, 10000);
-        QVERIFY(fixture.app->windows().isEmpty());
-        QCOMPARE(fixture.app->defaults().loadOpenedFiles(), QList<QUrl>());
+        QVERIFY(fixture.app->windows().isEmpty() && fixture.app->defaults().loadOpenedFiles().isEmpty());
         fixture.relaunch();
         QVERIFY(fixture.app->applicationDidFinishLaunching());
         QCOMPARE(filesOf(fixture.app->windows()), QStringList(QString()));
@@ -360,54 +315,46 @@ private Q_SLOTS:
         fixture.app->updateAllLineNumbers();
         for (OLWindowController *window : windows) {
             QVERIFY(window->editor()->textView()->font().pointSize() == 23 && window->console()->textView()->font().pointSize() == 23);
-            QCOMPARE(window->console()->history().createArray(), QStringList(QStringLiteral("val stored = 1;")));
-            QVERIFY(!window->editor()->lineNumbers()->isVisible() && waitForBanner(window));
+            QVERIFY(window->console()->history().createArray() == QStringList(QStringLiteral("val stored = 1;")) && !window->editor()->lineNumbers()->isVisible());
         }
+        QVERIFY(waitForBanner(windows[0]) && waitForBanner(windows[1]));
         fixture.app->resetAllEnvironments();
         for (OLWindowController *window : windows)
             QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("###reset environment")) && !window->session().willReset(), 10000);
         fixture.app->openPreferences();
         QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
-        QVERIFY(preferences && preferences->isVisible());
         fixture.app->defaults().savePreferredInterpreter(smlnjCommandLine);
         fixture.app->openPreferences();
-        QCOMPARE(fixture.app->preferencesWindowController(), preferences.get());
+        QVERIFY(preferences && preferences->isVisible() && fixture.app->preferencesWindowController() == preferences.get());
         QCOMPARE(preferences->findChild<QLineEdit *>(QStringLiteral("genProcessCommandLineTextField"))->text(), QStringLiteral("/usr/bin/sml"));
     }
 
     // Which values fall back is the settings tests' matter; here: the
     // application starts with a window to edit in, the registered defaults
-    // reach it, and a file that cannot be written is reported once.
-    void brokenSettingsFileStillStarts_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: the file cannot be written
-        QTest::newRow("binary garbage") << QByteArray("\x00\xFF\xFE[\x01=\x02\n\xC3(\x00", 12);
-        QTest::newRow("cannot be written") << QByteArray();
-    }
+    // reach it, and a file that cannot be written (null) is reported once.
     void brokenSettingsFileStillStarts()
     {
-        QFETCH(QByteArray, content);
-        QTemporaryDir dir;
-        const QString notAFolder = writeBytes(dir, QStringLiteral("plain-file"), "x");
-        QSettings settings(content.isNull() ? notAFolder + QStringLiteral("/settings.ini")
-                                            : writeBytes(dir, QStringLiteral("settings.ini"), content),
-                           QSettings::IniFormat);
-        ScriptedAsker asker;
-        asker.chooser = [](OLUserDefaults &defaults) { return defaults.savePreferredInterpreter(catCommandLine), true; };
-        OLAppDelegate app(settings, asker, dir.filePath(QStringLiteral("recovery")));
-        const auto ending = qScopeGuard([] { PXShellWrapper::terminateAll(); });
-        QVERIFY(app.applicationDidFinishLaunching());
-        QCOMPARE(app.windows().size(), 1);
-        OLWindowController *window = app.windows().constFirst();
-        QCOMPARE(window->splitView()->orientation(), Qt::Horizontal);
-        typeAtEnd(window, QStringLiteral("val x = 1;"));
-        QVERIFY(window->isWindowModified());
-        window->changeOrientation();
-        app.newDocument();
-        app.windows().constLast()->closeWindow();
-        QCOMPARE(asker.alerts.size(), content.isNull() ? 1 : 0);
-        QVERIFY(asker.alerts.isEmpty() || asker.alerts[0].startsWith(QStringLiteral("Could not save the settings|")));
-        QVERIFY(asker.alerts.isEmpty() || asker.alerts[0].contains(notAFolder));
+        for (const QByteArray &content : {QByteArray("\x00\xFF\xFE[\x01=\x02\n\xC3(\x00", 12), QByteArray()}) {
+            QTemporaryDir dir;
+            const QString notAFolder = writeBytes(dir, QStringLiteral("plain-file"), "x");
+            QSettings settings(content.isNull() ? notAFolder + QStringLiteral("/settings.ini")
+                                                : writeBytes(dir, QStringLiteral("settings.ini"), content),
+                               QSettings::IniFormat);
+            ScriptedAsker asker;
+            asker.chooser = [](OLUserDefaults &defaults) { return defaults.savePreferredInterpreter(catCommandLine), true; };
+            OLAppDelegate app(settings, asker, dir.filePath(QStringLiteral("recovery")));
+            const auto ending = qScopeGuard([] { PXShellWrapper::terminateAll(); });
+            QVERIFY(app.applicationDidFinishLaunching() && app.windows().size() == 1);
+            OLWindowController *window = app.windows().constFirst();
+            QCOMPARE(window->splitView()->orientation(), Qt::Horizontal);
+            typeAtEnd(window, QStringLiteral("val x = 1;"));
+            QVERIFY(window->isWindowModified());
+            window->changeOrientation();
+            app.newDocument();
+            app.windows().constLast()->closeWindow();
+            QCOMPARE(asker.alerts.size(), content.isNull() ? 1 : 0);
+            QVERIFY(asker.alerts.isEmpty() || (asker.alerts[0].startsWith(QStringLiteral("Could not save the settings|")) && asker.alerts[0].contains(notAFolder)));
+        }
     }
 };
 

@@ -12,41 +12,28 @@ private Q_SLOTS:
     // Steps: F Whole File, T:after:text types text after the first "after",
     // u undoes in the editor, U Undo Step, R:after Retract to Cursor there,
     // C:text a console commit, D deletes the file that the declaration s opens.
+    // Each row: the interpreter, the steps, where the green part ends (after
+    // this text), the names bound after it, and the note.
     void retracts_data()
     {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("unbound"); // its error on a name that is not bound
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("evaluated"); // the green part ends after this
-        QTest::addColumn<QString>("bound");
-        QTest::addColumn<QString>("note");
-        const QString poly = polyCommandLine, polyUnbound = QStringLiteral("(%1) has not been declared");
-        const QString mosml = mosmlCommandLine, mosmlUnbound = QStringLiteral("identifier: %1");
-        QTest::newRow("Poly ML, edit inside a middle declaration")
-            << poly << polyUnbound << QStringList{"F", "T:val c:x"} << "a + 1;\n\n" << "asb" << "Replayed 3 declarations";
-        QTest::newRow("Poly ML, blank between declarations")
-            << poly << polyUnbound << QStringList{"F", "T:a + 1;\n: "} << "a + 1;\n" << "asb" << "Replayed 3 declarations";
-        QTest::newRow("Poly ML, undo of an edit")
-            << poly << polyUnbound << QStringList{"T:c + 1:0", "F", "u"} << "b + 1;\n" << "asbc" << "Replayed 4 declarations";
-        QTest::newRow("Poly ML, Retract to Cursor")
-            << poly << polyUnbound << QStringList{"F", "R:val b"} << "\");\n" << "as" << "Replayed 2 declarations";
-        QTest::newRow("Poly ML, console input in between")
-            << poly << polyUnbound << QStringList{"F", "C:val z = 9", "U"} << "b + 1;\n" << "asbc" << "(1 entry) was not replayed";
-        QTest::newRow("Moscow ML, edit at the start")
-            << mosml << mosmlUnbound << QStringList{"F", "T:: "} << "" << "" << "Retracted everything";
-        QTest::newRow("Moscow ML, Undo Step twice")
-            << mosml << mosmlUnbound << QStringList{"F", "U", "U"} << "a + 1;\n\n" << "asb" << "Replayed 3 declarations";
-        QTest::newRow("Moscow ML, a failure during the replay")
-            << mosml << mosmlUnbound << QStringList{"F", "D", "T:val d:x"} << "1;\n" << "a" << "Replayed 1 of 4 declarations";
+        QTest::addColumn<QStringList>("row");
+        const QString poly = polyCommandLine, mosml = mosmlCommandLine;
+        QTest::newRow("Poly ML, edit inside a middle declaration") << QStringList{poly, "F|T:val c:x", "a + 1;\n\n", "asb", "Replayed 3 declarations"};
+        QTest::newRow("Poly ML, blank between declarations") << QStringList{poly, "F|T:a + 1;\n: ", "a + 1;\n", "asb", "Replayed 3 declarations"};
+        QTest::newRow("Poly ML, undo of an edit") << QStringList{poly, "T:c + 1:0|F|u", "b + 1;\n", "asbc", "Replayed 4 declarations"};
+        QTest::newRow("Poly ML, Retract to Cursor") << QStringList{poly, "F|R:val b", "\");\n", "as", "Replayed 2 declarations"};
+        QTest::newRow("Poly ML, console input in between") << QStringList{poly, "F|C:val z = 9|U", "b + 1;\n", "asbc", "(1 entry) was not replayed"};
+        QTest::newRow("Moscow ML, edit at the start") << QStringList{mosml, "F|T:: ", "", "", "Retracted everything"};
+        QTest::newRow("Moscow ML, Undo Step twice") << QStringList{mosml, "F|U|U", "a + 1;\n\n", "asb", "Replayed 3 declarations"};
+        QTest::newRow("Moscow ML, a failure during the replay") << QStringList{mosml, "F|D|T:val d:x", "1;\n", "a", "Replayed 1 of 4 declarations"};
     }
     void retracts()
     {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, unbound);
-        QFETCH(QStringList, steps);
-        QFETCH(QString, evaluated);
-        QFETCH(QString, bound);
-        QFETCH(QString, note);
+        QFETCH(QStringList, row);
+        const QString &interpreter = row[0], &evaluated = row[2], &bound = row[3], &note = row[4];
+        const QStringList steps = row[1].split(u'|');
+        // Its error on a name that is not bound.
+        const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared") : QStringLiteral("identifier: %1");
         if (interpreter == mosmlCommandLine)
             SKIP_UNLESS_INSTALLED(mosmlPath);
         AppFixture fixture(interpreter);

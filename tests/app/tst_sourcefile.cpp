@@ -1,166 +1,140 @@
 // Source files: what is read is written back byte for byte, edits keep the
 // file's form, and a failed write leaves the old file as it was; file names
-// need not be UTF-8; only regular files open.
+// need not be UTF-8; only regular files open. Recovery journals on their own:
+// the text comes back exactly, the file is judged against what it was, locks
+// keep a running Ostrel's journals from being offered, unreadable journals
+// stay, and journals are private. A killed process leaves its journal and
+// lock file with nobody holding the lock; leaveJournalBehind makes that state
+// while the writer lives on.
 
 #include "app/OLFileName.h"
+#include "app/OLRecoveryJournal.h"
 #include "app/OLSourceFile.h"
 
 #include "apptestsupport.h"
 
+#include <QCryptographicHash>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
 #include <unistd.h>
+
+using Origin = OLRecoveredText::Origin;
 
 class TestSourceFile : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void readsAndWritesBack_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("editorText");
-        QTest::newRow("NUL byte") << QByteArray("a\0b\n", 4) << QStringLiteral("a") + QChar(0) + QStringLiteral("b\n");
-        QTest::newRow("mixed line ends") << QByteArray("a\r\nb\nc\rd\r\n") << QStringLiteral("a\nb\nc\nd\n");
-        QTest::newRow("paragraph separator, no final newline") << QByteArray("a\xE2\x80\xA9" "b") << QStringLiteral("a\nb");
-        QTest::newRow("CR at the very end") << QByteArray("a\r\nb\r") << QStringLiteral("a\nb\n");
-        QTest::newRow("byte-order mark only") << QByteArray("\xEF\xBB\xBF") << QString();
-        QTest::newRow("a second byte-order mark is text") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << QStringLiteral("\uFEFFx");
-        // The text view shows these two as line breaks.
-        QTest::newRow("U+FDD0, U+FDD1 among CRLF") << QStringLiteral("a\uFDD0b\r\nc\uFDD1\r\n").toUtf8() << QStringLiteral("a\nb\nc\n\n");
-        for (const char32_t c : {0xFDD2, 0xFFFE, 0x10FFFF, 0x2028}) {
-            const QString text = QStringLiteral("x") + QString::fromUcs4(&c, 1) + QStringLiteral("y\n");
-            QTest::addRow("U+%04X", unsigned(c)) << text.toUtf8() << text;
-        }
-    }
+    // Read, then written back; text added at the end grows the file by its UTF-8.
     void readsAndWritesBack()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, editorText);
+        struct Row { const char *name; QByteArray bytes; QString editorText; };
+        std::vector<Row> rows{
+            {"NUL byte", QByteArray("a\0b\n", 4), QStringLiteral("a") + QChar(0) + QStringLiteral("b\n")},
+            {"mixed line ends", "a\r\nb\nc\rd\r\n", QStringLiteral("a\nb\nc\nd\n")},
+            {"paragraph separator, no final newline", "a\xE2\x80\xA9" "b", QStringLiteral("a\nb")},
+            {"CR at the very end", "a\r\nb\r", QStringLiteral("a\nb\n")},
+            {"byte-order mark only", "\xEF\xBB\xBF", QString()},
+            {"a second byte-order mark is text", "\xEF\xBB\xBF\xEF\xBB\xBFx", QStringLiteral("\uFEFFx")},
+            // The text view shows these two as line breaks.
+            {"U+FDD0, U+FDD1 among CRLF", QStringLiteral("a\uFDD0b\r\nc\uFDD1\r\n").toUtf8(), QStringLiteral("a\nb\nc\n\n")}};
+        for (const char32_t c : {0xFDD2, 0xFFFE, 0x10FFFF, 0x2028}) {
+            const QString text = QStringLiteral("x") + QString::fromUcs4(&c, 1) + QStringLiteral("y\n");
+            rows.push_back({"other noncharacters", text.toUtf8(), text});
+        }
         QTemporaryDir dir;
-        const QString path = writeBytes(dir, QStringLiteral("source.sml"), bytes);
-        QString error;
-        const std::optional<OLSourceFile> source = OLSourceFile::read(path, &error);
-        QVERIFY2(source, qPrintable(error));
-        QCOMPARE(source->editorText(), editorText);
-        // Text added at the end without a line break grows the file by its UTF-8.
-        const QString added = QStringLiteral(" (* ü *)");
-        QCOMPARE(source->encode(editorText + added), bytes + added.toUtf8());
-        QVERIFY2(OLSourceFile::write(path, source->encode(editorText), &error), qPrintable(error));
-        QCOMPARE(readBytes(path), bytes);
+        for (const Row &row : rows) {
+            const QString path = writeBytes(dir, QStringLiteral("source.sml"), row.bytes);
+            QString error;
+            const std::optional<OLSourceFile> source = OLSourceFile::read(path, &error);
+            QVERIFY2(source && source->editorText() == row.editorText, row.name);
+            const QString added = QStringLiteral(" (* ü *)");
+            QVERIFY2(source->encode(row.editorText + added) == row.bytes + added.toUtf8(), row.name);
+            QVERIFY2(OLSourceFile::write(path, source->encode(row.editorText), &error) && readBytes(path) == row.bytes, row.name);
+        }
     }
 
-    void refusesWhatIsNoText_data()
-    {
-        QTest::addColumn<QByteArray>("bytes"); // or "/": a folder, "|": a named pipe, a device's path
-        QTest::addColumn<QString>("error");
-        const QString notUtf8 = QStringLiteral("The file is not valid UTF-8 text.");
-        QTest::newRow("Latin-1") << QByteArray("val s = \"\xE4\";\n") << notUtf8;
-        QTest::newRow("truncated at the end") << QByteArray("val s = \"\xE2\x82") << notUtf8;
-        QTest::newRow("invalid after a byte-order mark") << QByteArray("\xEF\xBB\xBF\xFF") << notUtf8;
-        QTest::newRow("a folder") << QByteArray("/") << QStringLiteral("It is a folder, not a file.");
-        // Refused at once, without waiting for a writer or reading for ever.
-        QTest::newRow("a named pipe") << QByteArray("|") << QStringLiteral("It is a named pipe (FIFO), not a regular file.");
-        QTest::newRow("a device") << QByteArray("/dev/zero") << QStringLiteral("It is a device, not a regular file.");
-    }
+    // "/": a folder, "|": a named pipe (refused without waiting for a writer), else a device's path or bytes.
     void refusesWhatIsNoText()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, error);
-        QTemporaryDir dir;
-        QString path = bytes == "/" ? dir.path() : bytes.startsWith('/') ? QString::fromLatin1(bytes) : dir.filePath("bad");
-        if (bytes == "|")
-            changeFile(QStringLiteral("fifo"), writeBytes(dir, QStringLiteral("bad"), {}));
-        else if (!bytes.startsWith('/'))
-            writeBytes(dir, QStringLiteral("bad"), bytes);
-        QString reason;
-        QVERIFY(!OLSourceFile::read(path, &reason));
-        QCOMPARE(reason, error);
+        const QString notUtf8 = QStringLiteral("The file is not valid UTF-8 text.");
+        const std::pair<QByteArray, QString> rows[]{
+            {"val s = \"\xE4\";\n", notUtf8}, {"val s = \"\xE2\x82", notUtf8}, {"\xEF\xBB\xBF\xFF", notUtf8},
+            {"/", QStringLiteral("It is a folder, not a file.")},
+            {"|", QStringLiteral("It is a named pipe (FIFO), not a regular file.")},
+            {"/dev/zero", QStringLiteral("It is a device, not a regular file.")}};
+        for (const auto &[bytes, error] : rows) {
+            QTemporaryDir dir;
+            const QString path = bytes == "/" ? dir.path() : bytes.startsWith('/') ? QString::fromLatin1(bytes) : dir.filePath("bad");
+            if (bytes == "|")
+                changeFile(QStringLiteral("fifo"), writeBytes(dir, QStringLiteral("bad"), {}));
+            else if (!bytes.startsWith('/'))
+                writeBytes(dir, QStringLiteral("bad"), bytes);
+            QString reason;
+            QVERIFY2(!OLSourceFile::read(path, &reason) && reason == error, bytes.constData());
+        }
     }
 
-    void editsKeepLineEnds_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("line");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("edited");
-        QTest::addColumn<QByteArray>("expected");
-        const QByteArray mixed("a\r\nb\nc\rd\r\n"); // lines ending CRLF, LF, CR, CRLF
-        QTest::newRow("break in the LF line takes LF")
-            << mixed << 1 << 0 << QStringLiteral("a\nb1\nb2\nc\nd\n") << QByteArray("a\r\nb1\nb2\nc\rd\r\n");
-        QTest::newRow("break in the CR line takes CR")
-            << mixed << 2 << 0 << QStringLiteral("a\nb\nc1\nc2\nd\n") << QByteArray("a\r\nb\nc1\rc2\rd\r\n");
-        QTest::newRow("joined lines keep the second end")
-            << mixed << 0 << 1 << QStringLiteral("ab\nc\nd\n") << QByteArray("ab\nc\rd\r\n");
-        QTest::newRow("new last line takes the dominant end")
-            << mixed << 4 << 0 << QStringLiteral("a\nb\nc\nd\ne\n") << QByteArray("a\r\nb\nc\rd\r\ne\r\n");
-        QTest::newRow("dominant: a tie goes to LF")
-            << QByteArray("a\r\nb\n") << 2 << 0 << QStringLiteral("a\nb\nc\n") << QByteArray("a\r\nb\nc\n");
-        QTest::newRow("byte-order mark stays")
-            << QByteArray("\xEF\xBB\xBFx\ny") << 0 << 1 << QStringLiteral("xy") << QByteArray("\xEF\xBB\xBFxy");
-    }
     // Saved, the edited text is the new unedited state.
     void editsKeepLineEnds()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, line);
-        QFETCH(int, removed);
-        QFETCH(QString, edited);
-        QFETCH(QByteArray, expected);
-        QString error;
-        std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
-        QVERIFY(source);
-        source->lineEnds().replace(line, removed, edited.count(u'\n') - source->editorText().count(u'\n') + removed);
-        QCOMPARE(source->encode(edited), expected);
-        source->noteSaved(edited, expected);
-        QVERIFY(!source->isEdited(edited));
-        QCOMPARE(source->encode(edited), expected);
+        struct Row { const char *name; QByteArray bytes; int line, removed; QString edited; QByteArray expected; };
+        const QByteArray mixed("a\r\nb\nc\rd\r\n"); // lines ending CRLF, LF, CR, CRLF
+        const Row rows[]{
+            {"break in the LF line takes LF", mixed, 1, 0, QStringLiteral("a\nb1\nb2\nc\nd\n"), "a\r\nb1\nb2\nc\rd\r\n"},
+            {"break in the CR line takes CR", mixed, 2, 0, QStringLiteral("a\nb\nc1\nc2\nd\n"), "a\r\nb\nc1\rc2\rd\r\n"},
+            {"joined lines keep the second end", mixed, 0, 1, QStringLiteral("ab\nc\nd\n"), "ab\nc\rd\r\n"},
+            {"new last line takes the dominant end", mixed, 4, 0, QStringLiteral("a\nb\nc\nd\ne\n"), "a\r\nb\nc\rd\r\ne\r\n"},
+            {"dominant: a tie goes to LF", "a\r\nb\n", 2, 0, QStringLiteral("a\nb\nc\n"), "a\r\nb\nc\n"},
+            {"byte-order mark stays", "\xEF\xBB\xBFx\ny", 0, 1, QStringLiteral("xy"), "\xEF\xBB\xBFxy"}};
+        for (const Row &row : rows) {
+            QString error;
+            std::optional<OLSourceFile> source = OLSourceFile::fromBytes(row.bytes, &error);
+            source->lineEnds().replace(row.line, row.removed, row.edited.count(u'\n') - source->editorText().count(u'\n') + row.removed);
+            QVERIFY2(source->encode(row.edited) == row.expected, row.name);
+            source->noteSaved(row.edited, row.expected);
+            QVERIFY2(!source->isEdited(row.edited) && source->encode(row.edited) == row.expected, row.name);
+        }
     }
 
-    void writes_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("error"); // none: written
-        QTest::newRow("through a link, group readable") << QStringLiteral("link 0640") << QString();
-        QTest::newRow("through a link, executable script") << QStringLiteral("link 0755") << QString();
-        // SIGXFSZ is left at its default: the write must not end the program.
-        QTest::newRow("disk full (file size limit)") << QStringLiteral("disk full") << QStringLiteral("File too large");
-        QTest::newRow("read-only file") << QStringLiteral("read-only") << QStringLiteral("The file is not writable.");
-        QTest::newRow("folder in place of the file") << QStringLiteral("folder") << QStringLiteral("Is a directory");
-        QTest::newRow("below a file, not a folder") << QStringLiteral("below") << QStringLiteral("Not a directory");
-    }
     // A link stays a link, the file keeps its mode. A failed write says why,
     // and leaves the old file and its folder as they were, with no temporary
-    // file behind.
+    // file behind. SIGXFSZ is left at its default: the write must not end the program.
     void writes()
     {
-        QFETCH(QString, fault);
-        QFETCH(QString, error);
-        QTemporaryDir dir;
-        const QString old = writeBytes(dir, QStringLiteral("old.sml"), "old\n");
-        QString path = old;
-        const mode_t mode = fault == u"read-only" ? 0400 : fault.startsWith(u"link") ? fault.mid(5).toUInt(nullptr, 8) : 0644;
-        QCOMPARE(::chmod(QFile::encodeName(old).constData(), mode), 0);
-        if (fault == u"read-only" && ::access(QFile::encodeName(old).constData(), W_OK) == 0)
-            QSKIP("read-only permissions do not stop this user's writes (running as root)");
-        if (fault.startsWith(u"link"))
-            QVERIFY(QFile::link(old, path = dir.filePath(QStringLiteral("link.sml"))));
-        else if (fault == u"folder")
-            changeFile(fault, old);
-        else if (fault == u"below")
-            path = old + QStringLiteral("/new.sml");
-        std::optional<FileSizeLimit> limit;
-        if (fault == u"disk full") {
-            limit.emplace(100);
-            std::signal(SIGXFSZ, SIG_DFL);
+        const std::pair<QString, QString> rows[]{
+            {QStringLiteral("link 0640"), QString()}, {QStringLiteral("link 0755"), QString()},
+            {QStringLiteral("disk full"), QStringLiteral("File too large")},
+            {QStringLiteral("read-only"), QStringLiteral("The file is not writable.")},
+            {QStringLiteral("folder"), QStringLiteral("Is a directory")}, {QStringLiteral("below"), QStringLiteral("Not a directory")}};
+        for (const auto &[fault, error] : rows) {
+            QTemporaryDir dir;
+            const QString old = writeBytes(dir, QStringLiteral("old.sml"), "old\n");
+            QString path = old;
+            const mode_t mode = fault == u"read-only" ? 0400 : fault.startsWith(u"link") ? fault.mid(5).toUInt(nullptr, 8) : 0644;
+            QCOMPARE(::chmod(QFile::encodeName(old).constData(), mode), 0);
+            if (fault == u"read-only" && ::access(QFile::encodeName(old).constData(), W_OK) == 0)
+                continue; // running as root: read-only permissions do not stop its writes
+            if (fault.startsWith(u"link"))
+                QVERIFY(QFile::link(old, path = dir.filePath(QStringLiteral("link.sml"))));
+            else if (fault == u"folder")
+                changeFile(fault, old);
+            else if (fault == u"below")
+                path = old + QStringLiteral("/new.sml");
+            std::optional<FileSizeLimit> limit;
+            if (fault == u"disk full")
+                limit.emplace(100), std::signal(SIGXFSZ, SIG_DFL);
+            QString reason;
+            const bool written = OLSourceFile::write(path, QByteArray(5000, 'x'), &reason);
+            limit.reset();
+            const QByteArray name = fault.toUtf8();
+            QVERIFY2(reason == error && written == error.isEmpty(), name.constData());
+            QVERIFY2(entriesOf(dir.path()).join(u' ') == (written ? "link.sml old.sml" : "old.sml"), name.constData());
+            QVERIFY2(modeOf(old) == (fault == u"folder" ? mode_t(0700) : mode), name.constData());
+            QVERIFY2(fault == u"folder" || (QFileInfo(path).isSymLink() == written
+                                            && readBytes(old) == (written ? QByteArray(5000, 'x') : "old\n")), name.constData());
         }
-        QString reason;
-        const bool written = OLSourceFile::write(path, QByteArray(5000, 'x'), &reason);
-        limit.reset();
-        QCOMPARE(reason, error);
-        QCOMPARE(written, error.isEmpty());
-        QCOMPARE(entriesOf(dir.path()).join(u' '), written ? "link.sml old.sml" : "old.sml");
-        QCOMPARE(modeOf(old), fault == u"folder" ? mode_t(0700) : mode);
-        QVERIFY(fault == u"folder" || QFileInfo(path).isSymLink() == written);
-        QVERIFY(fault == u"folder" || readBytes(old) == (written ? QByteArray(5000, 'x') : "old\n"));
     }
 
     // Any bytes come back: every pair, alone and after the start of a 3- or
@@ -174,6 +148,123 @@ private Q_SLOTS:
                     QFAIL(bytes.toHex(' ').constData());
             }
         }
+    }
+
+    // The file is judged by content: the size and hash of the bytes the edits
+    // started from. Saved through the file's form, the text writes the
+    // journal's bytes. Only the journal left behind is offered, not the live
+    // one, and only to one store at a time; discarding it removes it and its
+    // lock.
+    void textComesBackExactly()
+    {
+        // onDisk none: a document never saved; meanwhile: what happens to the file before the journal is read.
+        struct Row { const char *name; QByteArray onDisk; QString edited; QByteArray journalled; QString meanwhile; Origin origin; QByteArray file; };
+        const QByteArray lf("val x = 1;\n"), sml("source.sml");
+        const QString edited = QStringLiteral("val x = 1;\nval y = 2;\n");
+        const Row rows[]{
+            {"CRLF, byte-order mark, touched", "\xEF\xBB\xBFval x = 1;\r\n", QStringLiteral("val x = 1;\nval y = 2;"), "\xEF\xBB\xBFval x = 1;\r\nval y = 2;", QStringLiteral("touch"), Origin::Unchanged, sml},
+            {"mixed line ends, appended", "a\r\nb\nc", QStringLiteral("a\nb\nc!"), "a\r\nb\nc!", QStringLiteral("append"), Origin::Changed, sml},
+            {"NUL, rewritten: same size", "x\n", QStringLiteral("x\n\u00e4") + QChar(0) + QStringLiteral("\U0001F600"), QByteArray("x\n\xC3\xA4\0\xF0\x9F\x98\x80", 9), QStringLiteral("rewrite"), Origin::Changed, sml},
+            {"everything deleted, renamed", lf, QString(), QByteArray(), QStringLiteral("rename"), Origin::Changed, sml},
+            {"file deleted", lf, edited, edited.toUtf8(), QStringLiteral("delete"), Origin::Missing, sml},
+            {"a folder now", lf, edited, edited.toUtf8(), QStringLiteral("folder"), Origin::Missing, sml},
+            {"untitled", QByteArray(), edited, edited.toUtf8(), QString(), Origin::Untitled, sml},
+            {"file name not UTF-8", lf, edited, edited.toUtf8(), QString(), Origin::Unchanged, "\xFF.sml"}};
+        for (const Row &row : rows) {
+            QTemporaryDir dir;
+            const QString file = row.onDisk.isEmpty() ? QString() : OLFileName::decode(QFile::encodeName(dir.path()) + '/' + row.file);
+            QString error;
+            if (!file.isEmpty())
+                writeBytesAt(OLFileName::encode(file), row.onDisk);
+            const auto removal = qScopeGuard([&] { ::unlink(OLFileName::encode(file).constData()); }); // Qt cannot
+            OLSourceFile baseline = file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(file, &error);
+            const OLFileStamp stamp = OLFileStamp::of(file);
+            const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+            OLRecoveryStore store(dir.filePath(QStringLiteral("recovery")));
+            OLRecoveryJournal journal(store);
+            journal.write(file, baseline, row.edited, stamp);
+            store.waitForDone();
+            const QString left = leaveJournalBehind(journal.path());
+            if (!row.meanwhile.isEmpty())
+                changeFile(row.meanwhile, file, "y\n");
+
+            const std::vector<OLRecoveredText> texts = store.leftBehind();
+            QVERIFY2(texts.size() == 1, row.name);
+            const OLRecoveredText &text = texts.front();
+            QVERIFY2(QFileInfo(text.journal).fileName() == left && text.origin == row.origin && text.file == file, row.name);
+            QVERIFY2(text.text.bytes() == row.journalled && text.text.editorText() == row.edited, row.name);
+            QVERIFY2(text.written >= before && text.written <= QDateTime::currentDateTimeUtc(), row.name);
+            QVERIFY2(file.isEmpty() || (text.fileSize == row.onDisk.size() && text.fileModified == stamp.modified()
+                                        && text.fileSha256 == QCryptographicHash::hash(row.onDisk, QCryptographicHash::Sha256)), row.name);
+            baseline.adoptForm(text.text);
+            QVERIFY2(baseline.encode(text.text.editorText()) == row.journalled, row.name);
+
+            QVERIFY2(OLRecoveryStore(store.folder()).leftBehind().empty(), row.name);
+            store.discard(text);
+            store.waitForDone();
+            const QString live = QFileInfo(journal.path()).fileName();
+            QVERIFY2(QDir(store.folder()).entryList(QDir::Files) == QStringList({live, live + QStringLiteral(".lock")}), row.name);
+        }
+    }
+
+    // A journal is private, written again or not, in a private folder. Its
+    // writer's end (a save, a close) removes it, after the writes queued before.
+    void journalIsPrivateAndEndsWithItsWriter()
+    {
+        QTemporaryDir dir;
+        const mode_t oldMask = ::umask(0);
+        OLRecoveryStore store(dir.filePath(QStringLiteral("state/recovery")));
+        {
+            OLRecoveryJournal journal(store);
+            for (const QString &text : {QStringLiteral("secret"), QStringLiteral("written again")}) {
+                journal.write(QString(), OLSourceFile::fromEditorText(QString()), text, OLFileStamp());
+                store.waitForDone();
+                QCOMPARE(modeOf(journal.path()), mode_t(0600));
+            }
+            ::umask(oldMask);
+            QCOMPARE(modeOf(journal.path() + QStringLiteral(".lock")), mode_t(0600));
+            QCOMPARE(modeOf(store.folder()), mode_t(0700));
+            for (int i = 0; i < 20; ++i)
+                journal.write(QString(), OLSourceFile::fromEditorText(QString()), QString(100000, u'x'), OLFileStamp());
+        }
+        store.waitForDone();
+        QCOMPARE(entriesOf(store.folder()), QStringList());
+    }
+
+    // One that cannot be read may still hold the user's text: it stays, with a
+    // warning. A lock without its journal goes.
+    void unreadableJournalIsLeftAlone()
+    {
+        const QByteArray header("OSTREL-RECOVERY-JOURNAL 1\n");
+        const std::pair<QString, QByteArray> rows[]{
+            {QStringLiteral("broken.journal"), QByteArray("\x00\xFF garbage", 10)},
+            {QStringLiteral("broken.journal"), header + "{file:\n"},
+            {QStringLiteral("broken.journal"), header + "{\"file\":\"\",\"length\":10}\nshort"},
+            {QStringLiteral("broken.journal"), header + "{\"file\":\"\",\"length\":2}\n\xFF\xFE"},
+            {QStringLiteral("broken.journal"), "OSTREL-RECOVERY-JOURNAL 2\n{\"file\":\"\",\"length\":1}\nx"},
+            {QStringLiteral("gone.journal.lock"), QByteArray()}};
+        for (const auto &[name, content] : rows) {
+            QTemporaryDir dir;
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("recovery")));
+            const QString path = writeBytes(dir, QStringLiteral("recovery/") + name, content);
+            const bool journal = name.endsWith(QStringLiteral(".journal"));
+            if (journal)
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot read the recovery journal.*broken")));
+            QVERIFY2(OLRecoveryStore(dir.filePath(QStringLiteral("recovery"))).leftBehind().empty(), content.constData());
+            QVERIFY2(readBytes(path) == (journal ? content : QByteArray("<unreadable>")), content.constData());
+        }
+    }
+
+    void standardFolderFollowsXdgStateHome()
+    {
+        const QByteArray old = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", "/var/tmp/state");
+        const QString set = OLRecoveryStore::standardFolder();
+        qputenv("XDG_STATE_HOME", "state"); // relative: ignored
+        const QString relative = OLRecoveryStore::standardFolder();
+        qputenv("XDG_STATE_HOME", old);
+        QCOMPARE(set, QStringLiteral("/var/tmp/state/Ostrel/recovery"));
+        QCOMPARE(relative, QDir::homePath() + QStringLiteral("/.local/state/Ostrel/recovery"));
     }
 };
 
