@@ -28,18 +28,12 @@ class ScriptedAsker final : public OLAsker
 public:
     struct Offer { QString file; OLRecoveredText::Origin origin; QString text; }; // the text in the editor's form
     void alert(QWidget *, const QString &message, const QString &details) override { alerts.append(message + u'|' + details); }
-    SaveChanges askToSaveChanges(QWidget *parent) override
-    {
-        return saveChangesAskedBy.append(parent), take(saveChanges, SaveChanges::Cancel);
-    }
+    SaveChanges askToSaveChanges(QWidget *parent) override { return saveChangesAskedBy.append(parent), take(saveChanges, SaveChanges::Cancel); }
     QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
     {
         return saveDirectories.append(directory), proposedNames.append(proposedName), take(saveFileNames, QString());
     }
-    QString openFileName(QWidget *, const QString &directory) override
-    {
-        return openDirectories.append(directory), take(openFileNames, QString());
-    }
+    QString openFileName(QWidget *, const QString &directory) override { return openDirectories.append(directory), take(openFileNames, QString()); }
     bool chooseInterpreter(OLUserDefaults &defaults) override { return ++choosersRun, chooser && chooser(defaults); }
     Recovery askToRecover(const OLRecoveredText &text) override
     {
@@ -49,10 +43,7 @@ public:
     {
         return changedFileQuestions.append({path, edited}), take(changedFileAnswers, ChangedFile::Keep);
     }
-    bool askToOverwriteChangedFile(QWidget *, const QString &path) override
-    {
-        return overwriteQuestions.append(path), take(overwriteAnswers, false);
-    }
+    bool askToOverwriteChangedFile(QWidget *, const QString &path) override { return overwriteQuestions.append(path), take(overwriteAnswers, false); }
 
     QStringList alerts; // "message|informative text"
     std::deque<SaveChanges> saveChanges;
@@ -104,23 +95,12 @@ inline void typeAtEnd(OLWindowController *window, const QString &text, bool cons
 }
 
 // The editor's text of a file with these bytes.
-inline QString editorTextOf(const QByteArray &bytes)
-{
-    QString error;
-    const std::optional<OLSourceFile> source = OLSourceFile::fromBytes(bytes, &error);
-    return source ? source->editorText() : QString();
-}
+inline QString editorTextOf(const QByteArray &bytes) { QString error; return OLSourceFile::fromBytes(bytes, &error).value_or(OLSourceFile::fromEditorText(QString())).editorText(); }
 
 // Whether the console shows the interpreter's first output.
-inline bool waitForBanner(OLWindowController *window)
-{
-    return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, 30000);
-}
+inline bool waitForBanner(OLWindowController *window) { return QTest::qWaitFor([window] { return window->console()->fixedLength() > 0; }, 30000); }
 
-inline bool consoleShows(OLWindowController *window, const QString &text)
-{
-    return window->console()->textStorage().string().contains(text);
-}
+inline bool consoleShows(OLWindowController *window, const QString &text) { return window->console()->textStorage().string().contains(text); }
 
 // Whether every unit in [from, to) has the background (none: no background).
 inline bool backgroundIs(const OLTextStorage &storage, qsizetype from, qsizetype to, const std::optional<OLColor> &color)

@@ -34,10 +34,7 @@ QStringList storedFiles(const OLUserDefaults &defaults)
     return files;
 }
 
-qsizetype livePolys()
-{
-    return liveChildren(QStringLiteral("poly")).size();
-}
+qsizetype livePolys() { return liveChildren(QStringLiteral("poly")).size(); }
 } // namespace
 
 class TestAppDelegate : public QObject

@@ -182,10 +182,9 @@ private Q_SLOTS:
         QSettings(configHome + QStringLiteral("/Ostrel/Ostrel.conf"), QSettings::IniFormat).setValue(OLKey::preferredInterpreter, polyCommandLine);
         QProcess ostrel;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), fixture.stateHome());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        for (const auto &[name, value] : {std::pair(QStringLiteral("HOME"), home.path()), std::pair(QStringLiteral("XDG_STATE_HOME"), fixture.stateHome()),
+                                          std::pair(QStringLiteral("XDG_CONFIG_HOME"), configHome), std::pair(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"))})
+            environment.insert(name, value);
         ostrel.setProcessEnvironment(environment);
         ostrel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         ostrel.start(QStringLiteral(OSTREL_BINARY), QStringList());

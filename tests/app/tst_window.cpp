@@ -172,11 +172,9 @@ private Q_SLOTS:
         QStringList expected;
         for (QAction *menu : window->menuBar()->actions()) {
             for (const QAction *action : menu->menu()->actions()) {
-                if (action->isSeparator())
-                    continue;
-                expected.append(menu->text().remove(u'&') + QStringLiteral(" › ") + action->text().remove(u'&') + u'='
-                                + action->shortcut().toString(QKeySequence::NativeText));
-                if (action->text() == QStringLiteral("Choose Interpreter...") || action->text() == QStringLiteral("&About Ostrel"))
+                if (!action->isSeparator())
+                    expected.append(menu->text().remove(u'&') + QStringLiteral(" › ") + action->text().remove(u'&') + u'=' + action->shortcut().toString(QKeySequence::NativeText));
+                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter...") || action->text() == QStringLiteral("&About Ostrel"))
                     continue;
                 QVERIFY2(!action->shortcut().isEmpty() && !keys.contains(action->shortcut()), qPrintable(action->text()));
                 keys.insert(action->shortcut());
