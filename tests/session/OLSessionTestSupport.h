@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <functional>
 #include <optional>
 
@@ -39,6 +40,7 @@ public:
     void closeWindow() override { ++closes; }
     void interpreterActivityChanged(OLInterpreterActivity activity) override { activities.append(activity); }
     void interpreterStarted() override { ++starts; }
+    void showMessages(const QList<OLErrorLocation> &found) override { messages = found; }
 
     // What the console shows, in order: all of it, or what it shows in one style.
     QString shown(std::optional<bool> error = std::nullopt) const
@@ -58,11 +60,30 @@ public:
     QList<bool> verdicts;
     QList<Piece> pieces;
     QList<OLInterpreterActivity> activities;
+    QList<OLErrorLocation> messages;
     int resets = 0;
     int closes = 0;
     int starts = 0;
     std::function<void(bool)> onVerdict;
 };
+
+inline const QString polyPath = QStringLiteral("/usr/bin/poly");
+inline const QString smlPath = QStringLiteral("/usr/bin/sml");
+
+// Kills every interpreter a test started and waits until all are gone, so no
+// test sees another's children.
+inline void endAllChildren()
+{
+    PXShellWrapper::terminateAll();
+    QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
+}
+
+// The one interpreter running, or -1.
+inline qint64 onlyChild()
+{
+    const QList<qint64> children = OLTestProcesses::liveChildren();
+    return children.size() == 1 ? children.first() : -1;
+}
 
 // One session, started on an interpreter's command line.
 template<typename Recorder = OLSessionRecorder>
@@ -98,6 +119,61 @@ struct OLSessionRun {
         session->eval(QStringLiteral("val answered = 5"), OLEditorCommitter);
         return waitForVerdicts(1) && recorder.verdicts == QList<bool>{true};
     }
+    // A declaration that says "started" and computes until it is interrupted.
+    QString endlessLoop() const
+    {
+        return defaults.loadPreferredInterpreterPath().contains(u" repl")
+            ? QStringLiteral("loop")
+            : QStringLiteral("let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
+    }
+    // Drives the session step by step; returns the first step that failed, or
+    // nothing. "answer": a declaration answered with success; "eval:T",
+    // "console:T": commits of the editor and of the console; "loop": one of the
+    // editor that computes until interrupted, once it has started; "big": a
+    // console commit of 5 MB; "interrupt", "reset", "kill" (SIGKILL to the
+    // interpreter), "clear" (what was reported); "heeded": the last interrupt
+    // is not taken for ignored (yet); waits: "ignored" (until it is), "ended",
+    // "busy", "verdict" (one more), "more" (more shown).
+    QString play(const QStringList &steps)
+    {
+        for (const QString &step : steps) {
+            const qsizetype verdicts = recorder.verdicts.size(), shown = recorder.shown().size();
+            const QString text = step.section(u':', 1);
+            bool done = true;
+            if (step == u"answer")
+                done = answers();
+            else if (step.startsWith(u"eval:") || step.startsWith(u"console:"))
+                session->eval(text, step.startsWith(u"eval:") ? OLEditorCommitter : OLConsoleCommitter);
+            else if (step == u"loop") {
+                session->eval(endlessLoop(), OLEditorCommitter);
+                done = waitFor([&] { return recorder.shown().mid(shown).contains(u"started\n"); });
+            } else if (step == u"big")
+                session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLConsoleCommitter);
+            else if (step == u"interrupt")
+                session->interruptEvaluation();
+            else if (step == u"reset")
+                session->resetEnvironment();
+            else if (step == u"kill")
+                done = ::kill(pid_t(onlyChild()), SIGKILL) == 0;
+            else if (step == u"clear")
+                recorder.clear();
+            else if (step == u"heeded")
+                done = !session->interruptIgnored();
+            else if (step == u"ignored")
+                done = waitFor([&] { return session->interruptIgnored(); });
+            else if (step == u"ended" || step == u"busy")
+                done = waitForActivity(step == u"ended" ? OLInterpreterActivity::Ended : OLInterpreterActivity::Busy);
+            else if (step == u"verdict")
+                done = waitForVerdicts(verdicts + 1);
+            else if (step == u"more")
+                done = waitFor([&] { return recorder.shown().size() > shown; });
+            else
+                done = false;
+            if (!done)
+                return step.left(40);
+        }
+        return {};
+    }
 
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
@@ -106,24 +182,6 @@ struct OLSessionRun {
     std::unique_ptr<OLInterpreterSession> session =
         std::make_unique<OLInterpreterSession>(defaults, recorder, recorder, recorder);
 };
-
-inline const QString polyPath = QStringLiteral("/usr/bin/poly");
-inline const QString smlPath = QStringLiteral("/usr/bin/sml");
-
-// Kills every interpreter a test started and waits until all are gone, so no
-// test sees another's children.
-inline void endAllChildren()
-{
-    PXShellWrapper::terminateAll();
-    QTRY_VERIFY_WITH_TIMEOUT(OLTestProcesses::liveChildren().isEmpty(), 10000);
-}
-
-// The one interpreter running, or -1.
-inline qint64 onlyChild()
-{
-    const QList<qint64> children = OLTestProcesses::liveChildren();
-    return children.size() == 1 ? children.first() : -1;
-}
 
 #ifdef OL_TESTCHILD
 // The command line of an interpreter: "standin ARGS" is the test child's repl

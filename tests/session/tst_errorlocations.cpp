@@ -3,26 +3,7 @@
 
 #include "OLSessionTestSupport.h"
 
-#include <QFileInfo>
-
-namespace {
-
-struct Recorder : OLSessionRecorder {
-    void showMessages(const QList<OLErrorLocation> &found) override { messages = found; }
-    QList<OLErrorLocation> messages;
-};
-using Run = OLSessionRun<Recorder>;
-
-// Each row: commits, "E:" from the editor and "C:" from the console, each
-// answered before the next ("e:" written with the next); and what the last
-// one's messages underline: "error " or "warning " and the text, "*" for the
-// whole commit.
-void addRow(const char *name, const QString &interpreter, const QStringList &commits, const QStringList &places)
-{
-    QTest::newRow(name) << interpreter << commits << places;
-}
-
-} // namespace
+using Run = OLSessionRun<>;
 
 class TestErrorLocations : public QObject
 {
@@ -31,52 +12,48 @@ class TestErrorLocations : public QObject
 private Q_SLOTS:
     void cleanup() { endAllChildren(); }
 
+    // Each row: commits, "E:" from the editor and "C:" from the console, each
+    // answered before the next ("e:" written with the next); and what the last
+    // one's messages underline: "error " or "warning " and the text, "*" for the
+    // whole commit.
     void places_data()
     {
         QTest::addColumn<QString>("interpreter");
         QTest::addColumn<QStringList>("commits");
         QTest::addColumn<QStringList>("places");
+        const auto row = [](const char *name, const QString &interpreter, const QStringList &commits, const QStringList &places) {
+            QTest::newRow(name) << interpreter << commits << places;
+        };
         const QString &sml = smlPath, &poly = polyPath, &mosml = mosmlPath, &alice = alicePath;
         const QString third = QStringLiteral("E:fun f x =\n  let val y = x + 1\n  in y 1 end");
-
-        addRow("smlnj: first line of the session", sml, {"E:val a = 1 2"}, {"error a = 1 2"});
-        addRow("smlnj: third line, after console input", sml, {"E:val x = 1", "C:val c =\n 2;", third},
-               {"error y 1"});
-        addRow("smlnj: after a rejection", sml, {"E:val a = 1 2", "E:val b = 2 2"}, {"error b = 2 2"});
-        addRow("smlnj: after a rejection, over lines from before", sml, {"E:val x = 1", "E:val a = 1 2", "E:val b = 1 2"},
-               {"error b = 1 2"});
-        addRow("smlnj: after a rejection and console input", sml, {"E:val a = 1 2", "C:val ok = 1;", third},
-               {"error y 1"});
-        addRow("smlnj: after an uncaught exception", sml, {"E:val e = hd []", "E:val ok = 1", third}, {"error y 1"});
-        addRow("smlnj: bytes and tabs", sml, {"C:val s = \"é\";", "E:val t =\n\t\"é\" 1"}, {"error t =\n\t\"é\" 1"});
-        addRow("smlnj: a commit dropped unread after a rejection", sml, {"e:val a = 1 2", "C:val b = 2;", "E:val c = 1 2"},
-               {"error c = 1 2"});
-        addRow("smlnj: positions without an end, after a rejection", sml, {"E:val a = 1 2", "E:val é = 1"},
-               {"error é", "error é"});
-        addRow("smlnj: a warning", sml, {"E:val x = 1", "E:fun g 0 = 1"}, {"warning g 0 = 1"});
-        addRow("smlnj: an exception names no place", sml, {"E:val z =\n  1 div 0"}, {"error *"});
-
-        addRow("poly: found near", poly, {"E:val a = 1 2"}, {"error 1 2"});
-        addRow("poly: third line, after console input", poly,
-               {"C:val c = 1;", "E:fun g x =\n  let\n    val y = x + \"a\"\n  in y end"}, {"error x + \"a\""});
-        addRow("poly: elided, with a comment", poly,
-               {"E:val a = let val q = 1 val r = 2 (* c *) val s = 3 in q r s + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 "
-                "+ 12 + 13 + 14 end"},
-               {"error let val q = 1 val r = 2 (* c *) val s = 3 in q r s + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 "
-                "+ 13 + 14 end"});
-        addRow("poly: op and brackets printed otherwise", poly, {"E:val b = (op +) (1, 2) ^ \"x\" ^ (1 andalso true)"},
-               {"error (op +) (1, 2) ^ \"x\" ^ (1 andalso true)", "error 1 andalso true",
-                "error (op +) (1, 2) ^ \"x\" ^ (1 andalso true)"});
-        addRow("poly: a warning", poly, {"E:fun h 0 = 1"}, {"warning fun h 0 = 1"});
-        addRow("poly: no excerpt", poly, {"E:val = 3"}, {"error *", "error *"});
-
-        addRow("mosml: carets", mosml, {"E:val x = 1", "E:val t : int = \"éé\""}, {"error \"éé\""});
-        addRow("mosml: third line", mosml, {"E:val y =\n  1 +\n  \"a\""}, {"error \"a\""});
-        addRow("mosml: dots over lines, a tab", mosml, {"E:val a = (1,\n\n\t2) 3"}, {"error (1,\n\n\t2)"});
-        addRow("mosml: a warning", mosml, {"E:fun g 0 = 1\n  | g 1 = 2"}, {"warning g 0 = 1\n  | g 1 = 2"});
-        addRow("alice: lines of the commit", alice, {"E:val x = 1", "E:val y =\n  1 +\n  \"a\""}, {"error 1 +\n  \"a\""});
-        addRow("alice: bytes and a tab", alice, {"E:\tval u : int = \"é\""}, {"error u : int = \"é\""});
-        addRow("alice: a warning", alice, {"E:fun g 0 = 1"}, {"warning g 0 = 1"});
+        const QString elided = QStringLiteral("let val q = 1 val r = 2 (* c *) val s = 3 in q r s + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 "
+                                              "+ 13 + 14 end");
+        const QString ops = QStringLiteral("(op +) (1, 2) ^ \"x\" ^ (1 andalso true)");
+        row("smlnj: first line of the session", sml, {"E:val a = 1 2"}, {"error a = 1 2"});
+        row("smlnj: third line, after console input", sml, {"E:val x = 1", "C:val c =\n 2;", third}, {"error y 1"});
+        row("smlnj: after a rejection", sml, {"E:val a = 1 2", "E:val b = 2 2"}, {"error b = 2 2"});
+        row("smlnj: after a rejection, over lines from before", sml, {"E:val x = 1", "E:val a = 1 2", "E:val b = 1 2"}, {"error b = 1 2"});
+        row("smlnj: after a rejection and console input", sml, {"E:val a = 1 2", "C:val ok = 1;", third}, {"error y 1"});
+        row("smlnj: after an uncaught exception", sml, {"E:val e = hd []", "E:val ok = 1", third}, {"error y 1"});
+        row("smlnj: bytes and tabs", sml, {"C:val s = \"é\";", "E:val t =\n\t\"é\" 1"}, {"error t =\n\t\"é\" 1"});
+        row("smlnj: a commit dropped unread after a rejection", sml, {"e:val a = 1 2", "C:val b = 2;", "E:val c = 1 2"}, {"error c = 1 2"});
+        row("smlnj: positions without an end, after a rejection", sml, {"E:val a = 1 2", "E:val é = 1"}, {"error é", "error é"});
+        row("smlnj: a warning", sml, {"E:val x = 1", "E:fun g 0 = 1"}, {"warning g 0 = 1"});
+        row("smlnj: an exception names no place", sml, {"E:val z =\n  1 div 0"}, {"error *"});
+        row("poly: found near", poly, {"E:val a = 1 2"}, {"error 1 2"});
+        row("poly: third line, after console input", poly, {"C:val c = 1;", "E:fun g x =\n  let\n    val y = x + \"a\"\n  in y end"},
+            {"error x + \"a\""});
+        row("poly: elided, with a comment", poly, {"E:val a = " + elided}, {"error " + elided});
+        row("poly: op and brackets printed otherwise", poly, {"E:val b = " + ops}, {"error " + ops, "error 1 andalso true", "error " + ops});
+        row("poly: a warning", poly, {"E:fun h 0 = 1"}, {"warning fun h 0 = 1"});
+        row("poly: no excerpt", poly, {"E:val = 3"}, {"error *", "error *"});
+        row("mosml: carets", mosml, {"E:val x = 1", "E:val t : int = \"éé\""}, {"error \"éé\""});
+        row("mosml: third line", mosml, {"E:val y =\n  1 +\n  \"a\""}, {"error \"a\""});
+        row("mosml: dots over lines, a tab", mosml, {"E:val a = (1,\n\n\t2) 3"}, {"error (1,\n\n\t2)"});
+        row("mosml: a warning", mosml, {"E:fun g 0 = 1\n  | g 1 = 2"}, {"warning g 0 = 1\n  | g 1 = 2"});
+        row("alice: lines of the commit", alice, {"E:val x = 1", "E:val y =\n  1 +\n  \"a\""}, {"error 1 +\n  \"a\""});
+        row("alice: bytes and a tab", alice, {"E:\tval u : int = \"é\""}, {"error u : int = \"é\""});
+        row("alice: a warning", alice, {"E:fun g 0 = 1"}, {"warning g 0 = 1"});
     }
 
     void places()

@@ -44,41 +44,30 @@ private Q_SLOTS:
     void cleanup() { endAllChildren(); }
 
     // One commit and what it brings, though the editor is the last committer
-    // of a new session.
-    void commit_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("from");
-        QTest::addColumn<QList<bool>>("verdicts");
-        QTest::addColumn<QString>("answer"); // shown as an answer
-        QTest::addColumn<QString>("error");  // shown as an error
-        const QString cat = QStringLiteral("/bin/cat");
-        QTest::newRow("from the console, the editor hears nothing") << cat << "val z = 1" << 1 << QList<bool>()
-                                                                    << "val z = 1;\n" << "";
-        // A text that ends in ";" (past comments) gets no second one.
-        QTest::newRow("unknown: shown as it is, semicolon added") << cat << "x (* ; *)" << 0 << QList<bool>{true}
-                                                                  << "x (* ; *);\n" << "";
-        QTest::newRow("unknown: semicolon not doubled") << cat << "x; (* a (* b *) *) " << 0 << QList<bool>{true}
-                                                        << "x; (* a (* b *) *) \n" << "";
-        QTest::newRow("standard error is an error the editor never hears of")
-            << QStringLiteral(OSTREL_TEST_DATA "/standins/errwriter") << "oops" << 0 << QList<bool>() << "" << "oops;\n";
-    }
+    // of a new session: an interpreter without known prompts shows a commit as
+    // it is, with a semicolon added unless it ends in one (past comments), and
+    // has no first prompt to tell; standard error is an error the editor never hears of.
     void commit()
     {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, text);
-        QFETCH(int, from);
-        Run run(interpreter);
-        QCOMPARE(run.session->lastCommitter(), qint32(OLEditorCommitter));
-        run.session->eval(text, from);
-        QCOMPARE(run.session->lastCommitter(), qint32(from));
-        QVERIFY(run.waitForOutput());
-        QTEST(run.recorder.shown(false), "answer");
-        QTEST(run.recorder.shown(true), "error");
-        QTEST(run.recorder.verdicts, "verdicts");
-        // An interpreter without known prompts has no first prompt to tell.
-        QCOMPARE(run.recorder.starts, 0);
+        const QString cat = QStringLiteral("/bin/cat"), errwriter = QStringLiteral(OSTREL_TEST_DATA "/standins/errwriter");
+        const struct {
+            QString interpreter, text;
+            int from;
+            QList<bool> verdicts;
+            QString answer, error;
+        } rows[] = {{cat, "val z = 1", OLConsoleCommitter, {}, "val z = 1;\n", ""},
+                    {cat, "x (* ; *)", OLEditorCommitter, {true}, "x (* ; *);\n", ""},
+                    {cat, "x; (* a (* b *) *) ", OLEditorCommitter, {true}, "x; (* a (* b *) *) \n", ""},
+                    {errwriter, "oops", OLEditorCommitter, {}, "", "oops;\n"}};
+        for (const auto &row : rows) {
+            Run run(row.interpreter);
+            QCOMPARE(run.session->lastCommitter(), qint32(OLEditorCommitter));
+            run.session->eval(row.text, row.from);
+            QVERIFY(run.waitForOutput());
+            QVERIFY2(run.session->lastCommitter() == row.from && run.recorder.shown(false) == row.answer
+                         && run.recorder.shown(true) == row.error && run.recorder.verdicts == row.verdicts && run.recorder.starts == 0,
+                     qPrintable(row.text + " shows " + run.recorder.shown()));
+        }
     }
 
     // A reset reads the command line afresh: the new run may be another
@@ -92,96 +81,72 @@ private Q_SLOTS:
         run.session->resetEnvironment();
         run.session->resetEnvironment();
         QCOMPARE(run.recorder.shown(), QStringLiteral("\n\n###reset environment\n\n").repeated(2));
-        QCOMPARE(run.recorder.resets, 2);
         QCOMPARE(run.session->lastCommitter(), qint32(OLConsoleCommitter));
-        QCOMPARE(run.session->mode(), OLSmlNJ);
         QVERIFY(run.waitFor([&] { return !run.session->willReset() && run.recorder.starts == 2; }));
         QVERIFY(run.recorder.shown().contains(u"Standard ML of New Jersey"));
         QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
         QVERIFY(run.answers());
-        QCOMPARE(run.recorder.closes, 0);
+        QCOMPARE(run.recorder.resets + run.recorder.closes, 2);
     }
 
     // An interpreter that ends before its first prompt (a wrapper script whose
     // executable has gone) or, without prompts, before anything was written
     // to it, and a command line that cannot run (Ostrel itself): the console
     // says why, in errors, and where to choose another; the window stays.
-    void interpreterFailingAtStart_data()
-    {
-        QTest::addColumn<QString>("script"); // the executable, in the temporary folder %1
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<QString>("shown");
-        const QString self = QCoreApplication::applicationFilePath();
-        QTest::newRow("wrapper script, exit status 127") << "#!/bin/sh\nexec /nonexistent/poly" << "%1/poly"
-            << "%1/poly: 2: exec: /nonexistent/poly: not found\nThe interpreter %1/poly ended as it started (exit "
-               "status 127).\n" + choose;
-        QTest::newRow("no prompts, exits at once") << "#!/bin/sh\nexit 0" << "%1/myml -x"
-            << "The interpreter %1/myml ended as it started (exit status 0).\n" + choose;
-        QTest::newRow("Ostrel itself") << "" << self << "Ostrel cannot be its own interpreter (" + self + ").\n" + choose;
-    }
     void interpreterFailingAtStart()
     {
-        QFETCH(QString, script);
-        QFETCH(QString, commandLine);
-        QFETCH(QString, shown);
-        QTemporaryDir dir;
-        QFile file(commandLine.replace(QLatin1StringView("%1"), dir.path()).section(u' ', 0, 0));
-        QVERIFY(script.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0
-                                     && file.setPermissions(QFile::ReadOwner | QFile::ExeOwner)));
-        file.close();
-        Run run(commandLine);
-        QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
-        QCOMPARE(run.recorder.shown(true), shown.replace(QLatin1StringView("%1"), dir.path()));
-        QCOMPARE(run.recorder.shown(false), QString());
-        QCOMPARE(run.recorder.closes, 0);
+        const QString self = QCoreApplication::applicationFilePath();
+        const QString rows[][3] = { // the executable in the temporary folder %1, the command line, what is shown
+            {"#!/bin/sh\nexec /nonexistent/poly", "%1/poly",
+             "%1/poly: 2: exec: /nonexistent/poly: not found\nThe interpreter %1/poly ended as it started (exit status 127).\n"},
+            {"#!/bin/sh\nexit 0", "%1/myml -x", "The interpreter %1/myml ended as it started (exit status 0).\n"},
+            {"", self, "Ostrel cannot be its own interpreter (" + self + ").\n"}};
+        for (const auto &[script, line, shown] : rows) {
+            QTemporaryDir dir;
+            const QString commandLine = QString(line).replace(QLatin1StringView("%1"), dir.path());
+            QFile file(commandLine.section(u' ', 0, 0));
+            QVERIFY(script.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0
+                                         && file.setPermissions(QFile::ReadOwner | QFile::ExeOwner)));
+            file.close();
+            Run run(commandLine);
+            QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
+            QCOMPARE(run.recorder.shown(true), QString(shown).replace(QLatin1StringView("%1"), dir.path()) + choose);
+            QCOMPARE(run.recorder.shown(false) + QString::number(run.recorder.closes), "0");
+        }
     }
 
     // An interrupt that has had its time without bringing the interpreter
     // back makes the next one terminate it, and one that ignores SIGTERM is
     // killed after a grace period, or at once when the user insists. The
-    // window stays open; a reset starts a new interpreter.
+    // declaration it never answered has failed; the window stays open; a
+    // reset starts a new interpreter.
     void interpreterIgnoringInterruptIsEscalated_data()
     {
         QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<bool>("insist");
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("notes");
         const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
         const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
         const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to "
                                              "start a new one.\n");
-        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << false << terminating + ended.arg(15);
-        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
-            << "standin ignore-int ignore-term" << false << terminating + killing + ended.arg(9);
+        const QStringList steps{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
+        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << steps << terminating + ended.arg(15);
+        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace") << "standin ignore-int ignore-term" << steps
+                                                                             << terminating + killing + ended.arg(9);
         QTest::newRow("ignores SIGINT and SIGTERM: a third interrupt kills at once")
-            << "standin ignore-int ignore-term" << true << terminating + killing + ended.arg(9);
+            << "standin ignore-int ignore-term" << steps + QStringList{"interrupt"} << terminating + killing + ended.arg(9);
     }
     void interpreterIgnoringInterruptIsEscalated()
     {
         QFETCH(QString, interpreter);
-        QFETCH(bool, insist);
-        Run run(commandLine(interpreter));
-        run.session->eval(QStringLiteral("loop"), OLEditorCommitter);
-        QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
-        run.recorder.clear();
-        run.session->interruptEvaluation();
-        QVERIFY(!run.session->interruptIgnored());
-        QVERIFY(run.waitFor([&] { return run.session->interruptIgnored(); }));
-        QVERIFY(run.recorder.pieces.isEmpty());
-        run.session->interruptEvaluation();
+        QFETCH(QStringList, steps);
         QFETCH(QString, notes);
-        QCOMPARE(run.recorder.pieces, (QList<Piece>{{true, notes.section(u'\n', 0, 0) + u'\n'}}));
-        if (insist)
-            run.session->interruptEvaluation();
-        QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
-        QCOMPARE(run.recorder.shown(true), notes);
-        QCOMPARE(run.recorder.shown(false), QString());
-        // The declaration it never answered has failed; the window stays open.
+        Run run(commandLine(interpreter));
+        QCOMPARE(run.play(steps + QStringList{"ended"}), QString());
+        QCOMPARE(run.recorder.shown(true) + run.recorder.shown(false), notes);
         QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-        QCOMPARE(run.recorder.closes, 0);
-        run.session->resetEnvironment();
-        QCOMPARE(run.session->activity(), OLInterpreterActivity::Idle);
-        QVERIFY(run.answers());
-        QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
+        QCOMPARE(run.play({"reset", "answer"}), QString());
+        QCOMPARE(OLTestProcesses::liveChildren().size() + run.recorder.closes, 1);
     }
 
     // An interpreter that floods its output while megabytes are written to it

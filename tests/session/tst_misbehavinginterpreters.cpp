@@ -9,7 +9,6 @@
 #include <QMap>
 #include <QStandardPaths>
 
-#include <csignal>
 
 namespace {
 
@@ -29,14 +28,6 @@ QMap<qint64, QString> below(qint64 ancestor)
     return kinds;
 }
 
-// A declaration that says "started" and computes until it is interrupted.
-QString endlessLoop(const QString &interpreter)
-{
-    return interpreter.startsWith(u"standin")
-        ? QStringLiteral("loop")
-        : QStringLiteral("let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
-}
-
 } // namespace
 
 class TestMisbehavingInterpreters : public QObject
@@ -51,8 +42,8 @@ private Q_SLOTS:
     // after a while. Interrupts that are answered never escalate: the second
     // of two quick ones (the first has not had its time), and one at the
     // prompt (which the interpreters answer with their note of an
-    // interruption). An interrupt or a reset makes it idle; the run a reset
-    // stops is killed after the grace if it ignores SIGTERM.
+    // interruption, no verdict). An interrupt or a reset makes it idle; the
+    // run a reset stops is killed after the grace if it ignores SIGTERM.
     void interpreterNeverReturning_data()
     {
         QTest::addColumn<QString>("interpreter");
@@ -65,27 +56,9 @@ private Q_SLOTS:
         using enum OLInterpreterActivity;
         QFETCH(QString, interpreter);
         Run run(commandLine(interpreter));
-        QVERIFY(run.answers());
-        QCOMPARE(run.recorder.activities, QList<OLInterpreterActivity>());
-
-        run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
-        QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
-        run.recorder.verdicts.clear();
-        run.session->interruptEvaluation();
-        run.session->interruptEvaluation();
-        QVERIFY(run.waitForVerdicts(1));
-        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-        QVERIFY(!run.session->interruptIgnored());
-        const qsizetype shown = run.recorder.shown().size();
-        run.session->interruptEvaluation();
-        // The note of it is no verdict: no commit awaits one.
-        QVERIFY(run.waitFor([&] { return run.recorder.shown().size() > shown; }));
-        QCOMPARE(run.recorder.verdicts.size(), 1);
-        QVERIFY(run.answers());
-
-        run.session->eval(endlessLoop(interpreter), OLConsoleCommitter);
-        QCOMPARE(run.session->activity(), Idle);
-        QVERIFY(run.waitForActivity(Busy));
+        QCOMPARE(run.play({"answer", "loop", "interrupt", "interrupt", "verdict", "heeded", "interrupt", "more"}), QString());
+        QCOMPARE(run.recorder.verdicts, (QList<bool>{true, false}));
+        QCOMPARE(run.play({"answer", "console:" + run.endlessLoop(), "busy"}), QString());
         QVERIFY(run.recorder.shown().endsWith(u"started\n"));
         const qint64 busy = onlyChild();
         run.session->resetEnvironment();
@@ -113,52 +86,35 @@ private Q_SLOTS:
     void interpreterEnds_data()
     {
         QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("exit"); // none: killed
-        QTest::addColumn<int>("runs");
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("note");
         const QString killed = QStringLiteral("The interpreter ended unexpectedly (killed by signal 9). Reset the "
                                               "interpreter to start a new one.\n");
         const QString exited = QStringLiteral("The interpreter ended before it had read all of its input (exit status %1).\n");
-        QTest::newRow("poly, killed") << polyPath << "" << 1 << killed;
-        QTest::newRow("smlnj, killed") << smlPath << "" << 1 << killed;
-        QTest::newRow("poly, exits") << polyPath << "OS.Process.exit OS.Process.success" << 2 << exited.arg(0);
-        QTest::newRow("smlnj, exits") << smlPath << "OS.Process.exit OS.Process.failure" << 2 << exited.arg(1);
-        QTest::newRow("mosml, quits") << mosmlPath << "quit ()" << 1 << exited.arg(0);
-        QTest::newRow("alice, exits") << alicePath << "OS.Process.exit OS.Process.success" << 1 << exited.arg(0);
+        const auto exits = [](const QString &how) { return QStringList{"answer", "clear", "eval:" + how, "big", "ended"}; };
+        const QStringList kill{"answer", "clear", "loop", "kill", "ended"};
+        const QString exit0 = QStringLiteral("OS.Process.exit OS.Process.success");
+        const QString exit1 = QStringLiteral("OS.Process.exit OS.Process.failure");
+        QTest::newRow("poly, killed") << polyPath << kill << killed;
+        QTest::newRow("smlnj, killed") << smlPath << kill << killed;
+        QTest::newRow("poly, exits") << polyPath << exits(exit0) + QStringList{"reset"} + exits(exit0) << exited.arg(0);
+        QTest::newRow("smlnj, exits") << smlPath << exits(exit1) + QStringList{"reset"} + exits(exit1) << exited.arg(1);
+        QTest::newRow("mosml, quits") << mosmlPath << exits("quit ()") << exited.arg(0);
+        QTest::newRow("alice, exits") << alicePath << exits(exit0) << exited.arg(0);
     }
     void interpreterEnds()
     {
         QFETCH(QString, interpreter);
-        QFETCH(QString, exit);
-        QFETCH(int, runs);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, note);
         SKIP_UNLESS_INSTALLED(interpreter);
         Run run(interpreter);
-        for (int attempt = 0; attempt < runs; ++attempt) {
-            if (attempt > 0)
-                run.session->resetEnvironment();
-            QVERIFY(run.answers());
-            run.recorder.clear();
-            if (exit.isEmpty()) {
-                run.session->eval(endlessLoop(interpreter), OLEditorCommitter);
-                QVERIFY(run.waitForConsole(QStringLiteral("started\n")));
-                QCOMPARE(::kill(pid_t(onlyChild()), SIGKILL), 0);
-            } else {
-                run.session->eval(exit, OLEditorCommitter);
-                run.session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLEditorCommitter);
-            }
-            QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
-            QVERIFY(run.recorder.pieces.last().error);
-            QTEST(run.recorder.pieces.last().text, "note");
-            QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-            QCOMPARE(run.recorder.closes, exit.isEmpty() ? 0 : attempt + 1);
-            run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
-            QCOMPARE(run.recorder.verdicts, (QList<bool>{false, false}));
-        }
-        if (exit.isEmpty()) {
-            run.session->interruptEvaluation();
-            run.session->resetEnvironment();
-            QVERIFY(run.answers());
-        }
+        QCOMPARE(run.play(steps + QStringList{"eval:val x = 1"}), QString());
+        QVERIFY(run.recorder.pieces.last().error);
+        QCOMPARE(run.recorder.pieces.last().text, note);
+        QCOMPARE(run.recorder.verdicts, (QList<bool>{false, false}));
+        QCOMPARE(run.recorder.closes, steps.contains(u"kill") ? 0 : steps.count(u"reset") + 1);
+        QVERIFY(!steps.contains(u"kill") || run.play({"interrupt", "reset", "answer"}).isEmpty());
     }
 
     // What the interpreter starts (a shell and its sleep) is in the

@@ -1,7 +1,13 @@
+// The session's handling of text: the interpreter's command line, its output
+// decoded, classified and collected into answers.
+
 #include "session/OLAnswerCollector.h"
 #include "session/OLOutputClassifier.h"
+#include "session/OLOutputDecoder.h"
 #include "session/OLPrompts.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -40,11 +46,152 @@ std::unique_ptr<OLAnswerCollector> collectorAtPrompt(int mode)
     return collector;
 }
 
-class TestAnswerCollector : public QObject
+class TestSessionText : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A command line read from the settings: its arguments and the kind of interpreter.
+    void parseCommandLine()
+    {
+        static const QTemporaryDir dir;
+        QFile::link(QCoreApplication::applicationFilePath(), dir.filePath("ostrel"));
+        const QString p = QStringLiteral("file://localhost");
+        const struct {
+            QString line;
+            QStringList arguments; // none: refused
+            OLInterpreterMode mode;
+        } rows[] = {
+            {p + "/usr/local/bin/mosml -P full", {"/usr/local/bin/mosml", "-P", "full"}, OLMosML},
+            {p + "/opt/bin/alice", {"/opt/bin/alice"}, OLAliceML},
+            {p + "/usr/bin/ocaml", {"/usr/bin/ocaml"}, OLUnknownMode},
+            {p + "/usr/local/bin/mosml  -P", {"/usr/local/bin/mosml", "", "-P"}, OLMosML}, // an empty argument
+            {p + "/usr/bin/poly\u00a0-q\t-i\n", {"/usr/bin/poly", "-q", "-i", ""}, OLPolyML},
+            {p + "/usr/local/bin/SML", {"/usr/local/bin/SML"}, OLUnknownMode},
+            {"file:///usr/bin/poly -q", {"/usr/bin/poly", "-q"}, OLPolyML},
+            {"FILE:/usr/bin/sml", {"/usr/bin/sml"}, OLSmlNJ},
+            {p + "/my%20ml/poly -q", {"/my ml/poly", "-q"}, OLPolyML},
+            {p + "/a#b?c%23%3f/sml", {"/a#b?c#?/sml"}, OLSmlNJ},
+            {p + "/100%/x%zz%4", {"/100%/x%zz%4"}, OLUnknownMode},
+            {p + "/j\u00fcrgen/%C3%BC", {"/j\u00fcrgen/\u00fc"}, OLUnknownMode},
+            {"file://example.org/usr/bin/poly", {}, OLUnknownMode}, {p + "poly", {}, OLUnknownMode},
+            {"/usr/bin/poly", {}, OLUnknownMode}, {p, {}, OLUnknownMode}, {" " + p + "/x", {}, OLUnknownMode},
+            {"XXXXXXXXXXXXXXXX/bin/sml", {}, OLUnknownMode}, {p + "/a%00b", {}, OLUnknownMode},
+            {p + "/a%FFb", {}, OLUnknownMode}, {p + dir.filePath("ostrel"), {}, OLUnknownMode}, // Ostrel itself
+        };
+        for (const auto &row : rows) {
+            const OLCommandLine parsed = parsePreferredInterpreter(row.line);
+            QVERIFY2(parsed.arguments == row.arguments && parsed.mode == row.mode
+                         && parsed.error.isEmpty() == !parsed.arguments.isEmpty(),
+                     qPrintable(row.line));
+        }
+        // What is written reads back as exactly that executable, made absolute,
+        // and its arguments; so does the preferences' form of it.
+        const QString writes[][2] = {
+            {"bin/mosml", commandLinePrefix + QDir::currentPath() + "/bin/mosml"},
+            {"/my ml/a#b?c%41%", "file://localhost/my%20ml/a%23b%3Fc%2541%25"},
+            {"/j\u00fcrgen\u00a0ml", "file://localhost/j\u00fcrgen%C2%A0ml"},
+            {"/a\tb\n\"<[\\]>`{|}^", "file://localhost/a%09b%0A%22%3C%5B%5C%5D%3E%60%7B%7C%7D%5E"},
+        };
+        for (const auto &[path, stored] : writes) {
+            const QString written = commandLineForExecutable(path, {"-q", "@SMLload=x"});
+            const QStringList expected{QFileInfo(path).absoluteFilePath(), "-q", "@SMLload=x"};
+            QVERIFY2(written.section(u' ', 0, 0) == stored && parsePreferredInterpreter(written).arguments == expected
+                         && parsePreferredInterpreter(commandLinePrefix + commandLineWithoutPrefix(written)).arguments == expected,
+                     qPrintable(written));
+        }
+    }
+
+    // Output as UTF-8, however the reads cut it: bytes that are no UTF-8 become
+    // U+FFFD, the bytes around them survive.
+    void decode()
+    {
+        const QByteArray bytes("caf\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80y\n");
+        for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+            OLOutputDecoder decoder;
+            QString text = decoder.decode(bytes.left(cut));
+            text += decoder.decode(bytes.mid(cut));
+            QCOMPARE(text + decoder.finish(), QString::fromUtf8(bytes));
+        }
+        const QString r(QChar::ReplacementCharacter);
+        const struct {
+            QList<QByteArray> pieces;
+            QString text;
+        } rows[] = {{{"a\xff" "b\x80\n"}, "a" + r + "b" + r + "\n"}, {{"\xc3", "val it"}, r + "val it"}, {{"x\xe2\x82"}, "x" + r},
+                    {{"x\xc3", "\n"}, "x" + r + "\n"}, {{"\xef\xbb\xbfhi"}, QString(QChar(0xFEFF)) + "hi"}};
+        for (const auto &row : rows) {
+            OLOutputDecoder decoder;
+            QString decoded;
+            for (const QByteArray &piece : row.pieces)
+                decoded += decoder.decode(piece);
+            QCOMPARE(decoded + decoder.finish(), row.text);
+        }
+    }
+
+    // What an answer shows without the prompts, and whether it is a failure.
+    // Without a stripped text, the output is shown as it is.
+    void classify()
+    {
+        const QString banner = QStringLiteral("Enter `quit();' to quit.\n");
+        const QString P = promptsOf(OLPolyML).primary.toString(), C = promptsOf(OLPolyML).continuation.toString();
+        const QString S = promptsOf(OLSmlNJ).primary.toString(), T = promptsOf(OLSmlNJ).continuation.toString();
+        const QString mosmlWarning = "! Toplevel input:\n! fun g 0 = 1;\n!     ^^^^^^^\n! Warning: pattern matching is not "
+                                     "exhaustive\n\n> val g = fn : int -> int\n";
+        const struct {
+            OLInterpreterMode mode;
+            QString output;
+            bool error;
+            QString stripped;
+        } rows[] = {
+            {OLMosML, "> > val x = 1 : int\n- ", false, "val x = 1 : int\n"},
+            {OLMosML, "! Toplevel input:\n! foo;\n", true, {}},
+            {OLMosML, "> val x = 1 : int\n! oops\n", false, "val x = 1 : int\n! oops\n"},
+            {OLMosML, "Moscow ML version 2.10\n" + banner + "- ", false, "Moscow ML version 2.10\n"},
+            {OLMosML, banner + banner, false, banner},
+            {OLMosML, mosmlWarning + "- ", false, mosmlWarning},
+            {OLMosML, "!hello\n- ", false, "!hello\n"},
+            {OLMosML, "x- - ", false, "x- "},
+            {OLMosML, "! Uncaught exception:\n! Fail  \"boom\"\n- ", true, "! Uncaught exception:\n! Fail  \"boom\"\n"},
+            {OLMosML, "abc! Uncaught exception:\n! Div\n- ", true, "abc! Uncaught exception:\n! Div\n"},
+            {OLSmlNJ, "stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n" + S, true,
+             "stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n"},
+            {OLSmlNJ, "val x = 1 : int\n" + S, false, "val x = 1 : int\n"},
+            {OLSmlNJ, "stdIn:7.5-7.12 Warning: match nonexhaustive\n          0 => ...\n  \nval g = fn : int -> int\n", false, {}},
+            {OLSmlNJ, "stdIn:1.1 Warning: w\nstdIn:1.5 Error: e\n", true, {}},
+            {OLSmlNJ, "\nuncaught exception Div [divide by zero]\n  raised at: stdIn:1.4-1.7\n", true, {}},
+            {OLSmlNJ, T + "\nInterrupt\n" + S, true, "\nInterrupt\n"},
+            {OLSmlNJ, T + T + "stdIn:3.1 Error: syntax error\n" + S, true, "stdIn:3.1 Error: syntax error\n"},
+            {OLSmlNJ, "val s = \"Interrupt\" : string\n", false, {}},
+            {OLSmlNJ, "val a = 1 : int\n" + S + "stdIn:2.1 Error: e\n" + S, true, "val a = 1 : int\nstdIn:2.1 Error: e\n"},
+            {OLSmlNJ, "- \n= x\n" + S, false, "- \n= x\n"},
+            // Alice ML's failures are on standard error.
+            {OLAliceML, "! stdIn:1 Error\n- ", false, "! stdIn:1 Error\n"},
+            {OLAliceML, "x- - ", false, "x- "},
+            {OLUnknownMode, "- ", false, {}},
+            {OLPolyML, C + C + "structure S: sig val a: int end\n" + P, false, "structure S: sig val a: int end\n"},
+            {OLPolyML, "Error- in 'x', line 1.\n", true, {}},
+            {OLPolyML, "poly: : error: e\nStatic Errors\n" + P, true, "poly: : error: e\nStatic Errors\n"},
+            {OLPolyML, "Static Errors", false, {}},
+            {OLPolyML, "poly: : error: Value or constructor (foo) has not been declared Found near foo\n", true, {}},
+            {OLPolyML, "poly: : warning: Matches are not exhaustive. Found near fun g 0 = 1\nval g = fn: int -> int\n", false, {}},
+            {OLPolyML, "Exception- Div raised\n" + P, true, "Exception- Div raised\n"},
+            {OLPolyML, "Exception-\n   Fail \"x\"\n   raised\n", true, {}},
+            {OLPolyML, "Compilation interrupted\n\n", true, {}},
+            {OLPolyML, "val s = \"Exception- \": string\n", false, {}},
+            {OLPolyML, "no newline" + P, false, "no newline"},
+            {OLPolyML, "> \n# x> " + P, false, "> \n# x> "},
+            {OLPolyML, P + P, false, ""},
+            {OLPolyML, "poly: : error: x\n" + C, true, "poly: : error: x\n"},
+            {OLPolyML, "val a = 1: int\n" + P + C + "Compilation interrupted\n\n" + P, true,
+             "val a = 1: int\nCompilation interrupted\n\n"},
+        };
+        for (const auto &row : rows) {
+            const OLClassifiedOutput result = classifyOutput(row.mode, row.output);
+            QVERIFY2(result.text == (row.stripped.isNull() ? row.output : row.stripped) && result.error == row.error,
+                     qPrintable(row.output));
+        }
+    }
+
     // What reaches the console and the editor, with the answers taken as the
     // session takes them: whenever the collector is complete. Steps:
     // "commit:" text, "early:" text (written before the interpreter stood at
@@ -315,5 +462,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAnswerCollector)
-#include "tst_answercollector.moc"
+QTEST_GUILESS_MAIN(TestSessionText)
+#include "tst_sessiontext.moc"
