@@ -128,8 +128,7 @@ private Q_SLOTS:
                                    {4, 94, 30, "accepted", "datatype colour"}, {5, 124, 24, "accepted", "\"plain\""},
                                    {6, 148, 12, "failed", rejection}};
         };
-        QTest::newRow("poly: a warning accepted, a rejection stops") << QStringList{"--interpreter", poly} << "mixed.sml" << 1
-            << mixed("Matches are not exhaustive", "poly: : error:");
+        QTest::newRow("poly: a warning accepted, a rejection stops") << QStringList{"--interpreter", poly} << "mixed.sml" << 1 << mixed("Matches are not exhaustive", "poly: : error:");
         QTest::newRow("sml, other dispatcher: a warning accepted, a rejection stops")
             << QStringList{"--interpreter", smlnj, unixLoop} << "mixed.sml" << 1 << mixed("Warning: match nonexhaustive", "Error:");
         QTest::newRow("poly: byte-order mark and CRLF") << QStringList{"--interpreter", poly} << "bom-crlf.sml" << 0
@@ -261,32 +260,23 @@ private Q_SLOTS:
     // written; without one, Poly ML. A bare name is found in PATH, and the
     // arguments of a command line reach the interpreter (Poly ML's -q keeps
     // the answers quiet).
-    void chosenInterpreter_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("answer");
-        QTest::newRow("settings name SML/NJ") << QString() << "file://localhost/usr/bin/sml" << "val start = 1 : int\n";
-        QTest::newRow("nothing stored: Poly ML") << QString() << QString() << "val start = 1: int\n";
-        QTest::newRow("option wins over settings") << poly << "file://localhost/usr/bin/sml" << "val start = 1: int\n";
-        QTest::newRow("bare name from PATH") << "sml" << QString() << "val start = 1 : int\n";
-        QTest::newRow("arguments passed") << "/usr/bin/poly   -q" << QString() << QString();
-    }
-
     void chosenInterpreter()
     {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, stored);
-        const Config config(stored);
-        const QByteArray before = OLTestProcesses::fileBytes(config.settings.fileName());
-        const QStringList options = interpreter.isEmpty() ? QStringList() : QStringList{"--interpreter", interpreter};
-        const QList<QJsonObject> records = run(options + QStringList{"--json", data("exits.sml")}, config).records();
-        QVERIFY(!records.isEmpty());
-        QCOMPARE(records.first().value("status").toString(), "accepted");
-        QTEST(records.first().value("answer").toString(), "answer");
-        QCOMPARE(OLTestProcesses::fileBytes(config.settings.fileName()), before);
-        QCOMPARE(QDir(config.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 stored.isEmpty() ? QStringList() : QStringList{"Ostrel"});
+        const QString sml = QStringLiteral("file://localhost/usr/bin/sml"), smlAnswer = QStringLiteral("val start = 1 : int\n");
+        const QString rows[][3] = { // --interpreter, the preferred interpreter, the answer
+            {"", sml, smlAnswer}, {"", "", "val start = 1: int\n"}, {poly, sml, "val start = 1: int\n"}, {"sml", "", smlAnswer},
+            {"/usr/bin/poly   -q", "", ""}};
+        for (const auto &[interpreter, stored, answer] : rows) {
+            const Config config(stored);
+            const QByteArray before = OLTestProcesses::fileBytes(config.settings.fileName());
+            const QStringList options = interpreter.isEmpty() ? QStringList() : QStringList{"--interpreter", interpreter};
+            const QList<QJsonObject> records = run(options + QStringList{"--json", data("exits.sml")}, config).records();
+            QVERIFY2(!records.isEmpty() && records.first().value("status").toString() == "accepted"
+                         && records.first().value("answer").toString() == answer, qPrintable(interpreter + stored));
+            QCOMPARE(OLTestProcesses::fileBytes(config.settings.fileName()), before);
+            QCOMPARE(QDir(config.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     stored.isEmpty() ? QStringList() : QStringList{"Ostrel"});
+        }
     }
 
     // The interpreter ends while a declaration is on: it fails, and the tool
@@ -306,8 +296,7 @@ private Q_SLOTS:
         QTest::newRow("poly ends") << QStringList{"--interpreter", poly} << "exits.sml" << 3 << "" << ended;
         QTest::newRow("poly -q ends at the first") << QStringList{"--interpreter", poly + " -q"} << "exits-first.sml" << 2 << "" << ended;
         QTest::newRow("sml killed") << QStringList{"--interpreter", smlnj} << "loop.sml" << 3 << "killed by signal 9" << ended;
-        QTest::newRow("poly timed out") << QStringList{"--timeout", "3", "--interpreter", poly} << "loop.sml" << 3 << "Interrupt"
-                                        << "no answer within 3 s; interrupted";
+        QTest::newRow("poly timed out") << QStringList{"--timeout", "3", "--interpreter", poly} << "loop.sml" << 3 << "Interrupt" << "no answer within 3 s; interrupted";
     }
 
     void declarationFails()

@@ -41,8 +41,7 @@ private Q_SLOTS:
         row("smlnj: a warning", sml, {"E:val x = 1", "E:fun g 0 = 1"}, {"warning g 0 = 1"});
         row("smlnj: an exception names no place", sml, {"E:val z =\n  1 div 0"}, {"error *"});
         row("poly: found near", poly, {"E:val a = 1 2"}, {"error 1 2"});
-        row("poly: third line, after console input", poly, {"C:val c = 1;", "E:fun g x =\n  let\n    val y = x + \"a\"\n  in y end"},
-            {"error x + \"a\""});
+        row("poly: third line, after console input", poly, {"C:val c = 1;", "E:fun g x =\n  let\n    val y = x + \"a\"\n  in y end"}, {"error x + \"a\""});
         row("poly: elided, with a comment", poly, {"E:val a = " + elided}, {"error " + elided});
         row("poly: op and brackets printed otherwise", poly, {"E:val b = " + ops}, {"error " + ops, "error 1 andalso true", "error " + ops});
         row("poly: a warning", poly, {"E:fun h 0 = 1"}, {"warning fun h 0 = 1"});

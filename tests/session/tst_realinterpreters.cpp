@@ -57,20 +57,15 @@ private Q_SLOTS:
     void cleanupTestCase() { drop(); }
 
     // Poly ML gets "-i" once, whether the command line has it or not.
-    void polyInteractive_data()
-    {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("added") << polyPath + " -q" << QStringList{polyPath, "-i", "-q"};
-        QTest::newRow("given after another argument") << polyPath + " -q -i" << QStringList{polyPath, "-q", "-i"};
-    }
     void polyInteractive()
     {
-        QFETCH(QString, commandLine);
-        drop();
-        Run run(commandLine);
-        QVERIFY(run.waitFor([&] { return run.recorder.starts == 1; }));
-        QTEST(OLTestProcesses::commandLine(onlyChild()), "arguments");
+        const QStringList rows[][2] = {{{polyPath + " -q"}, {polyPath, "-i", "-q"}}, {{polyPath + " -q -i"}, {polyPath, "-q", "-i"}}};
+        for (const auto &[commandLine, arguments] : rows) {
+            drop();
+            Run run(commandLine.first());
+            QVERIFY(run.waitFor([&] { return run.recorder.starts == 1; }));
+            QCOMPARE(OLTestProcesses::commandLine(onlyChild()), arguments);
+        }
     }
 
     // The verdict on one declaration of the editor, the only one, and what
@@ -97,18 +92,15 @@ private Q_SLOTS:
         const auto add = [&](When when, const char *name, const QString &text, bool success, const QStringList &shown,
                              const QString &interruptAfter = QString()) { rows.append({when, name, text, success, shown, interruptAfter}); };
         const QString none;
-        add(AtPrompt, "accepted", "val x = 1", true,
-            {"val x = 1: int\n", "val x = 1 : int\n", "val x = 1 : int\n", "val x : int = 1\n"});
-        add(AtPrompt, "accepted with a warning", "fun g 0 = 1", true,
-            {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"});
+        add(AtPrompt, "accepted", "val x = 1", true, {"val x = 1: int\n", "val x = 1 : int\n", "val x = 1 : int\n", "val x : int = 1\n"});
+        add(AtPrompt, "accepted with a warning", "fun g 0 = 1", true, {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"});
         add(AtPrompt, "uncaught exception", "val z = 1 div 0", false,
             {"Exception- Div raised\n", "uncaught exception Div", "! Uncaught exception:\n! Div\n", "Uncaught exception\n   Div\n"});
         // Alice ML's prompts for the lines it reads on are not shown (no answer begins with a blank).
         add(AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true,
             {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n",
              "structure S : sig val a : int end\n"});
-        add(AtPrompt, "print without newline", "val _ = print \"no newline\"", true,
-            {"no newline", "no newline", "no newline", "no newline"});
+        add(AtPrompt, "print without newline", "val _ = print \"no newline\"", true, {"no newline", "no newline", "no newline", "no newline"});
         // A prompt printed by the program, and an error after it.
         add(AtPrompt, "output ending like a prompt", "val _ = print \"a\\n- \"", true, {none, none, "a\n- ", "a\n- "});
         add(AtPrompt, "output ending like a prompt, then an exception",
@@ -116,36 +108,25 @@ private Q_SLOTS:
             {none, none, "! Fail  \"late\"", "Fail \"late\""});
         // Poly ML answers every line on its own: the verdict waits for the
         // last, however long it computes.
-        add(AtPrompt, "a later line computes",
-            "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true,
-            {"slept\n", "slept\n"});
-        add(AtPrompt, "syntax error, recovery stopped", "val y = 1 +", false,
-            {"poly: : error: <identifier> expected but ; was found\n"});
+        add(AtPrompt, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"});
+        add(AtPrompt, "syntax error, recovery stopped", "val y = 1 +", false, {"poly: : error: <identifier> expected but ; was found\n"});
         add(AtPrompt, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, {"poly: : error:"});
         add(AtPrompt, "not UTF-8", "val _ = print \"\\195\"", true, {"\ufffd", none, "\ufffd", "\ufffd"});
         // A computation stays pending until the user interrupts, and then it
         // has failed (Alice ML, interrupted at its prompt before, is not).
-        add(AtPrompt, "interrupted computation",
-            "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, {"", "", "", ""},
-            "started\n");
+        add(AtPrompt, "interrupted computation", "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, {"", "", "", ""}, "started\n");
         // An interpreter waiting for the rest of a declaration that never
         // comes is interrupted by the session, whose note says why; one that
         // prompts for no more is not sent it.
         const QString incomplete = QStringLiteral("The declaration is incomplete");
-        add(AtPrompt, "left open in a comment", "val a = 1;\n(* open", false,
-            {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"});
+        add(AtPrompt, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"});
         add(AtPrompt, "left open in a bracket", "val c = (1 + 2", false,
             {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9",
              "syntax error found at EOF"});
-        add(AtPrompt, "an if without its else", "val c = if true then 1", false,
-            {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"});
-        add(AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true,
-            {"> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n"});
-        add(AtPrompt, "an exception value over lines",
-            "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false,
-            {"Exception-\n", "uncaught exception Fail"});
-        add(AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true,
-            {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"});
+        add(AtPrompt, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"});
+        add(AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true, {"> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n"});
+        add(AtPrompt, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"});
+        add(AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true, {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"});
         // A reset starts a new interpreter, which takes a commit written at
         // once as its start did: what the old one bound is gone.
         add(AfterReset, "the old binding", "val y = answered", false,
@@ -244,33 +225,27 @@ private Q_SLOTS:
 
     // Standard error between two pieces of standard output keeps its place
     // in the console, though the output before it waits for the prompt.
-    void standardErrorInOrder_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::newRow("poly") << polyPath;
-        QTest::newRow("smlnj") << smlPath;
-    }
     void standardErrorInOrder()
     {
-        QFETCH(QString, interpreter);
-        Run &run = shared(interpreter);
         // A busy pause (OS.Process.sleep returns at once in some SML/NJ builds),
         // shorter than the session waits before it shows output without a prompt.
         const QString pause = QStringLiteral("let val t = Time.+ (Time.now (), Time.fromMilliseconds 100) "
                                              "fun w () = if Time.< (Time.now (), t) then w () else () in w () end");
-        run.session->eval(QStringLiteral("val _ = (print \"one\\n\"; %1; TextIO.output (TextIO.stdErr, \"two\\n\"); "
-                                         "TextIO.flushOut TextIO.stdErr; %1; print \"three\\n\")").arg(pause),
-                          OLEditorCommitter);
-        QVERIFY(run.waitForVerdicts(1));
-        QCOMPARE(run.recorder.verdicts, QList<bool>{true});
-        QStringList order;
-        for (const Piece &piece : std::as_const(run.recorder.pieces)) {
-            for (const char *word : {"one", "two", "three"}) {
-                if (piece.text.contains(QLatin1String(word) + u'\n'))
-                    order.append(QLatin1String(word) + (piece.error ? u'!' : u' '));
+        for (const QString &interpreter : {polyPath, smlPath}) {
+            Run &run = shared(interpreter);
+            run.session->eval(QStringLiteral("val _ = (print \"one\\n\"; %1; TextIO.output (TextIO.stdErr, \"two\\n\"); "
+                                             "TextIO.flushOut TextIO.stdErr; %1; print \"three\\n\")").arg(pause), OLEditorCommitter);
+            QVERIFY(run.waitForVerdicts(1));
+            QStringList order;
+            for (const Piece &piece : std::as_const(run.recorder.pieces)) {
+                for (const char *word : {"one", "two", "three"}) {
+                    if (piece.text.contains(QLatin1String(word) + u'\n'))
+                        order.append(QLatin1String(word) + (piece.error ? u'!' : u' '));
+                }
             }
+            QCOMPARE(run.recorder.verdicts, QList<bool>{true});
+            QCOMPARE(order, (QStringList{"one ", "two!", "three "}));
         }
-        QCOMPARE(order, (QStringList{"one ", "two!", "three "}));
     }
 
     // A run that never started is shown as an error, with where to choose

@@ -25,7 +25,7 @@ public:
         wrapper->setDelegate(this);
     }
 
-    void appendOutput(PXShellWrapper *, const QString &text) override { events << "out"; pieces << text; }
+    void appendOutput(PXShellWrapper *, const QString &text) override { events << "out"; output += text; }
     void appendError(PXShellWrapper *, const QString &text) override { events << "err"; error += text; }
     void processStarted(PXShellWrapper *) override { events << "started"; }
     void processFinished(PXShellWrapper *ended, int endStatus) override
@@ -42,7 +42,6 @@ public:
         wrapper->startProcess();
         QCOMPARE(events, QStringList{"started"});
     }
-    QString output() const { return pieces.join(QString()); }
     bool finished() const { return events.contains(u"finished"); }
     // Lets go of the wrapper, which holds itself and its child until its end report.
     PXShellWrapper *release()
@@ -64,7 +63,7 @@ public:
     std::shared_ptr<PXShellWrapper> wrapper;
     std::weak_ptr<PXShellWrapper> watch;
     QStringList events;
-    QStringList pieces;
+    QString output;
     QString error;
     int status = INT_MIN;
     int signal = -1;
@@ -101,8 +100,7 @@ private Q_SLOTS:
             {sh("printf 'a\\377b\\nx\\303'"), "a" + r + "b\nx" + r, 0},
             {sh("kill -TERM $$"), "", 128 + SIGTERM, "", SIGTERM},
             {sh("exit 137"), "", 137},
-            {{"/nonexistent/ostrel/poly"}, "", PXShellWrapper::notLaunchedStatus,
-             "Could not start /nonexistent/ostrel/poly: No such file or directory\n"},
+            {{"/nonexistent/ostrel/poly"}, "", PXShellWrapper::notLaunchedStatus, "Could not start /nonexistent/ostrel/poly: No such file or directory\n"},
             {{"/bin/cat"}, "caf\u00e9 more", 0, "", 0, {"caf\u00e9 ", "more", "end"}},
             {{"/bin/cat"}, cutPair, 0, "", 0, {cutPair, "end"}},
             // A blocking write of two megabytes (twice what the pipe holds) would never
@@ -119,9 +117,9 @@ private Q_SLOTS:
             for (const QString &piece : row.input)
                 piece == u"end" ? wrapper->closeInput() : wrapper->appendInput(piece);
             child.end();
-            QVERIFY2(child.output() == row.output && child.status == row.status && child.error == row.error
+            QVERIFY2(child.output == row.output && child.status == row.status && child.error == row.error
                          && child.signal == row.signal && child.inputLost == row.lost,
-                     qPrintable(row.arguments.join(u' ').left(80) + " gave " + child.output().left(80) + child.error));
+                     qPrintable(row.arguments.join(u' ').left(80) + " gave " + child.output.left(80) + child.error));
         }
     }
 
@@ -146,7 +144,7 @@ private Q_SLOTS:
         second.wrapper->closeInput();
         first.end();
         second.end();
-        QCOMPARE(first.output(), QStringLiteral("through the pipe\n"));
+        QCOMPARE(first.output, QStringLiteral("through the pipe\n"));
         QCOMPARE(second.status, 0);
     }
 
@@ -158,9 +156,9 @@ private Q_SLOTS:
         handled.start();
         Child other({"/bin/cat"});
         other.start();
-        QTRY_COMPARE_WITH_TIMEOUT(handled.output(), QStringLiteral("Stand-in ML\n- "), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(handled.output, QStringLiteral("Stand-in ML\n- "), 10000);
         handled.wrapper->interruptProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(handled.output(), QStringLiteral("Stand-in ML\n- \nInterrupt\n- "), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(handled.output, QStringLiteral("Stand-in ML\n- \nInterrupt\n- "), 10000);
         handled.wrapper->killProcess();
         handled.end();
         QCOMPARE(handled.signal, int(SIGKILL));
