@@ -27,11 +27,11 @@ void OLTextStorage::replaceCharacters(qsizetype location, qsizetype length, cons
         if (m_text.isEmpty())
             m_text.reserve(string.size() + string.size() / 16);
         m_text.append(string);
-    }
-    else if (length == 0)
+    } else if (length == 0) {
         m_text.insert(location, string);
-    else
+    } else {
         m_text.replace(location, length, string);
+    }
     const qsizetype to = location + length;
     m_foreground.replace(location, to, string.size());
     m_background.replace(location, to, string.size());
