@@ -104,17 +104,33 @@ bool startsIndented(QStringView line)
     return !line.isEmpty() && (line.front() == u' ' || line.front() == u'\t');
 }
 
-// "stdIn:2.5-3.10 Error: ..." and its indented lines.
-QList<Reported> smlNJMessages(const QList<Line> &lines)
+// Each message that begins at a line `header` matches and goes on over the
+// lines `goesOn` takes: its span set, then `fill` reads the rest of it.
+template<typename GoesOn, typename Fill>
+QList<Reported> messagesIn(const QList<Line> &lines, const QRegularExpression &header, GoesOn goesOn, Fill fill)
 {
-    static const QRegularExpression header(
-        QStringLiteral("^stdIn:(\\d+)\\.(\\d+)(?:-(\\d+)\\.(\\d+))? (Error|Warning): "));
     QList<Reported> found;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QRegularExpressionMatch match = header.match(lines[i].text);
         if (!match.hasMatch())
             continue;
+        const qsizetype end = messageEnd(lines, i, goesOn);
         Reported reported;
+        setSpan(reported, lines, i, end);
+        fill(reported, match, i, end);
+        found.append(reported);
+        i = end - 1;
+    }
+    return found;
+}
+
+// "stdIn:2.5-3.10 Error: ..." and its indented lines.
+QList<Reported> smlNJMessages(const QList<Line> &lines)
+{
+    static const QRegularExpression header(
+        QStringLiteral("^stdIn:(\\d+)\\.(\\d+)(?:-(\\d+)\\.(\\d+))? (Error|Warning): "));
+    return messagesIn(lines, header, startsIndented,
+                      [&](Reported &reported, const QRegularExpressionMatch &match, qsizetype i, qsizetype end) {
         reported.warning = match.capturedView(5) == u"Warning";
         reported.line = match.capturedView(1).toLongLong();
         reported.column = match.capturedView(2).toLongLong();
@@ -122,89 +138,58 @@ QList<Reported> smlNJMessages(const QList<Line> &lines)
             reported.endLine = match.capturedView(3).toLongLong();
             reported.endColumn = match.capturedView(4).toLongLong();
         }
-        const qsizetype end = messageEnd(lines, i, startsIndented);
         reported.message = messageText(lines[i].text.sliced(match.capturedStart(5)), lines, i + 1, end);
-        setSpan(reported, lines, i, end);
-        found.append(reported);
-        i = end - 1;
-    }
-    return found;
+    });
 }
 
 // "poly: : error: ...", its indented lines and the "Found near" excerpt.
 QList<Reported> polyMessages(QStringView answer, const QList<Line> &lines)
 {
     static const QRegularExpression header(QStringLiteral("^[^\\s:]*: : (error|warning): "));
-    QList<Reported> found;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QRegularExpressionMatch match = header.match(lines[i].text);
-        if (!match.hasMatch())
-            continue;
-        Reported reported;
+    const auto goesOn = [](QStringView line) { return startsIndented(line) || line.startsWith(u"Found near"); };
+    return messagesIn(lines, header, goesOn,
+                      [&](Reported &reported, const QRegularExpressionMatch &match, qsizetype i, qsizetype end) {
         reported.warning = match.capturedView(1) == u"warning";
-        const qsizetype end = messageEnd(lines, i, [](QStringView line) {
-            return startsIndented(line) || line.startsWith(u"Found near");
-        });
-        setSpan(reported, lines, i, end);
         reported.message = messageText(lines[i].text.sliced(match.capturedStart(1)), lines, i + 1, end);
         reported.message[0] = reported.message[0].toUpper();
         const QStringView block = answer.sliced(reported.from, reported.to - reported.from);
         const QStringView near = u"Found near";
         if (const qsizetype at = block.indexOf(near); at >= 0)
             reported.excerpt = block.sliced(at + near.size());
-        found.append(reported);
-        i = end - 1;
-    }
-    return found;
+    });
 }
 
 // "! Toplevel input:", the echoed lines, carets or dots, what is wrong.
 QList<Reported> mosmlMessages(const QList<Line> &lines)
 {
-    QList<Reported> found;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].text != u"! Toplevel input:")
-            continue;
-        const qsizetype end = messageEnd(lines, i, [](QStringView line) {
-            return line.startsWith(u'!') && line != u"! Toplevel input:";
-        });
-        Reported reported;
+    static const QRegularExpression header(QStringLiteral("^! Toplevel input:$"));
+    const auto goesOn = [](QStringView line) { return line.startsWith(u'!') && line != u"! Toplevel input:"; };
+    return messagesIn(lines, header, goesOn,
+                      [&](Reported &reported, const QRegularExpressionMatch &, qsizetype i, qsizetype end) {
         for (qsizetype k = i + 1; k < end; ++k) {
             reported.echo.append(lines[k].text.sliced(qMin<qsizetype>(2, lines[k].text.size())));
             reported.warning = reported.warning || lines[k].text.startsWith(u"! Warning:");
         }
-        setSpan(reported, lines, i, end);
-        found.append(reported);
-        i = end - 1;
-    }
-    return found;
+    });
 }
 
 // "2.2-3.5: ..." (after continuation prompts) and the lines up to the next such.
 QList<Reported> aliceMessages(const QList<Line> &lines)
 {
     static const QRegularExpression header(QStringLiteral("^\\s*(\\d+)\\.(\\d+)-(\\d+)\\.(\\d+): "));
-    QList<Reported> found;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QRegularExpressionMatch match = header.match(lines[i].text);
-        if (!match.hasMatch())
-            continue;
-        Reported reported;
+    const auto goesOn = [](QStringView line) {
+        return !line.trimmed().isEmpty() && !line.startsWith(u"- ") && !header.match(line).hasMatch();
+    };
+    return messagesIn(lines, header, goesOn,
+                      [&](Reported &reported, const QRegularExpressionMatch &match, qsizetype i, qsizetype end) {
         reported.line = match.capturedView(1).toLongLong();
         reported.column = match.capturedView(2).toLongLong();
         reported.endLine = match.capturedView(3).toLongLong();
         reported.endColumn = match.capturedView(4).toLongLong();
         const QStringView head = lines[i].text.sliced(match.capturedEnd());
         reported.warning = head.startsWith(u"warning:");
-        const qsizetype end = messageEnd(lines, i, [](QStringView line) {
-            return !line.trimmed().isEmpty() && !line.startsWith(u"- ") && !header.match(line).hasMatch();
-        });
         reported.message = messageText(head, lines, i + 1, end);
-        setSpan(reported, lines, i, end);
-        found.append(reported);
-        i = end - 1;
-    }
-    return found;
+    });
 }
 
 using Place = std::optional<std::pair<qsizetype, qsizetype>>;
