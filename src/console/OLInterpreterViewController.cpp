@@ -20,6 +20,8 @@ namespace {
 // display) while it keeps coming: the pieces that arrive between two frames
 // go in together.
 constexpr qint64 frameMs = 17;
+// How long a due frame may wait for the next piece of output.
+constexpr qint64 frameWaitMs = 3;
 // The work of one update, so that the event loop goes on turning in a flood.
 constexpr qint64 updateBudgetMs = 7;
 // Output goes in, and the oldest text is trimmed, by slices of about this
@@ -140,7 +142,13 @@ void OLInterpreterViewController::queueOutput(const QString &text, bool error)
         m_pendingOutput.pop_front();
         m_droppedOutput = true;
     }
-    const int wait = int(qMax<qint64>(0, frameMs - m_sinceFlush.elapsed()));
+    // With an update's worth waiting, the frame would only leave the view
+    // idle behind the output. Otherwise a due frame is drawn as a piece
+    // arrives: during an evaluation that is when the interpreter has just
+    // been given its next declaration, so the drawing overlaps its work
+    // instead of holding up its answer; the frame waits a little for it.
+    const qint64 since = m_sinceFlush.elapsed();
+    const int wait = m_pendingUnits >= 4 * slice || since >= frameMs ? 0 : int(frameMs + frameWaitMs - since);
     if (!m_flushTimer.isActive() || m_flushTimer.remainingTime() > wait)
         m_flushTimer.start(wait);
 }
