@@ -115,7 +115,6 @@ struct OLInterpreterSession::Run {
     bool escalated = false;      // ended by the session after an ignored interrupt
     bool ready = false;          // has stood at its first prompt, or been written to
     bool replay = false;         // started for a replay that is not over
-    bool inputWaitSeen = false;  // waited for input since the last output
     int inputChecks = 0;         // found it busy since the last output
     bool laterCommit = false;    // a commit written after the one being answered
 
@@ -420,11 +419,10 @@ bool OLInterpreterSession::isCurrent(const Run &run) const
 
 // Where the prompt can be printed output, an answer that ends like one is
 // over once the interpreter waits for input (it writes its prompt, then
-// reads), and one more turn of the event loop has brought what it wrote
-// before that: that turn reads both pipes before any timer runs, and Alice
-// ML writes the end of an error on standard error before its prompt. With a
-// later commit written, the interpreter reads on, and the prompt is taken as
-// it looks; so it is where the wait cannot be seen.
+// reads) with both its pipes read empty: all it wrote before the wait has
+// been handed over (Alice ML writes the end of an error on standard error
+// before its prompt). With a later commit written, the interpreter reads on,
+// and the prompt is taken as it looks; so it is where the wait cannot be seen.
 bool OLInterpreterSession::confirmsPrompt(const Run &run) const
 {
     return promptMayBeOutput(run.collector.mode()) && !run.collector.startingUp() && !run.laterCommit
@@ -436,10 +434,17 @@ void OLInterpreterSession::collected(Run &run)
     using State = OLAnswerCollector::State;
     if (!run.collector.knowsPrompts())
         backAtPrompt(run);
-    run.inputWaitSeen = false;
     run.inputChecks = 0;
-    // The start-up text may come in one read with the first answer.
-    while (run.collector.state() == State::Complete && !confirmsPrompt(run))
+    // The start-up text may come in one read with the first answer. An
+    // answer is taken as soon as it is known to be whole, before anything is
+    // drawn, so that a running evaluation writes its next declaration at once.
+    const auto wholeNow = [this, &run] {
+        const bool confirms = confirmsPrompt(run);
+        return (run.collector.state() == State::Complete && !confirms)
+            || ((run.collector.state() == State::Complete || run.collector.state() == State::PromptLikely)
+                && confirms && run.wrapper->waitsForInput());
+    };
+    while (wholeNow())
         answered(run);
     switch (run.collector.state()) {
     case State::Complete:
@@ -467,9 +472,8 @@ void OLInterpreterSession::collected(Run &run)
 void OLInterpreterSession::quietAfterPrompt(Run &run)
 {
     using State = OLAnswerCollector::State;
-    if (confirmsPrompt(run) && !run.inputWaitSeen) {
-        run.inputWaitSeen = run.wrapper->waitsForInput();
-        run.quietTimer.start(run.inputWaitSeen ? 0 : std::min(1 << std::min(run.inputChecks++, 7), inputCheckMaxMs));
+    if (confirmsPrompt(run) && !run.wrapper->waitsForInput()) {
+        run.quietTimer.start(std::min(1 << std::min(run.inputChecks++, 7), inputCheckMaxMs));
         return;
     }
     if (run.collector.state() == State::AtContinuation && !run.wrapper->waitsForInput()) {
