@@ -295,7 +295,10 @@ void OLEditorViewController::showMessages(const QList<OLErrorLocation> &messages
     const OLTextRange declaration = m_pending.isSet() ? m_pending : m_judged;
     if (!declaration.isSet())
         return;
-    std::erase_if(m_messages, [&](const Message &m) { return m.declaration == declaration; });
+    const auto dropped = std::erase_if(m_messages, [&](const Message &m) { return m.declaration == declaration; });
+    // Most declarations bring none: nothing to redraw on the way to the next.
+    if (dropped == 0 && messages.isEmpty())
+        return;
     for (const OLErrorLocation &message : messages) {
         const quint64 from = qMin(quint64(message.from), declaration.length);
         const quint64 to = qBound(from, quint64(message.to), declaration.length);
