@@ -1,8 +1,6 @@
 #include "highlight/OLTextView.h"
 #include "prefs/OLBroadcaster.h"
-#include "prefs/OLColorWell.h"
 #include "prefs/OLPreferencesWindowController.h"
-#include "prefs/OLQtColor.h"
 #include "prefs/OLQtFont.h"
 #include "prefstestsupport.h"
 #include "settings/OLSettingsKeys.h"
@@ -17,39 +15,25 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTextBlock>
 #include <QTextLayout>
 
-#include <cmath>
-
 namespace {
-// The settings each tab's Restore Defaults resets, as text.
-QStringList generalSettings(const OLUserDefaults &d)
+// Every setting the window shows, by name, as the program reads it.
+QMap<QString, QString> settings(const OLUserDefaults &d)
 {
-    return {QString::number(d.loadMaximumCommitHistoryLength()), QString::number(d.loadShouldRestoreCommitHistory()),
-            QString::number(d.loadShouldReopenFiles()), QString::number(d.loadShowLineNumbers()),
-            d.loadCommitHistory().join(u'|')};
+    const OLStyleSet s = d.loadFontAttributes(true);
+    return {{"size", QString::number(d.loadMaximumCommitHistoryLength())},
+            {"restore", QString::number(d.loadShouldRestoreCommitHistory())},
+            {"reopen", QString::number(d.loadShouldReopenFiles())}, {"lines", QString::number(d.loadShowLineNumbers())},
+            {"history", d.loadCommitHistory().join(u'|')}, {"interpreter", d.loadPreferredInterpreterPath()},
+            {"font", QStringList({s.name.toString(), s.size.toString(), s.style.toString(),
+                                  QFontInfo(fontForStyleSet(s)).styleName()}).join(u',')},
+            {"alpha", QString::number(d.loadAnswerAlpha())}, {"answerTraits", QString::number(d.loadAnswerFontTraits())},
+            {"errorTraits", QString::number(d.loadErrorFontTraits())}, {"reg", OLUserDefaults::encodeColor(s.regColor)},
+            {"err", OLUserDefaults::encodeColor(s.errColor)}, {"key", OLUserDefaults::encodeColor(s.keyColor)},
+            {"str", OLUserDefaults::encodeColor(s.strColor)}, {"com", OLUserDefaults::encodeColor(s.comColor)}};
 }
-
-QStringList fontSettings(const OLUserDefaults &d)
-{
-    const OLStyleSet styles = d.loadFontAttributes(true);
-    QStringList text{styles.name.toString(), QString::number(styles.size.toInt()), styles.style.toString(),
-                     QString::number(d.loadAnswerAlpha()), QString::number(d.loadAnswerFontTraits()),
-                     QString::number(d.loadErrorFontTraits())};
-    for (const auto &colour : {styles.regColor, styles.errColor, styles.keyColor, styles.strColor, styles.comColor})
-        text.append(OLUserDefaults::encodeColor(colour));
-    return text;
-}
-
-QStringList allSettings(const OLUserDefaults &d)
-{
-    return generalSettings(d) + fontSettings(d) << d.loadPreferredInterpreterPath();
-}
-
-// Where the example text's six segments start: input, answer, input, answer, input, error.
-constexpr int segmentStarts[] = {0, 49, 93, 122, 158, 176};
 
 // Takes the application delegate's place: records each broadcast with what
 // the store held at that moment, which is what every open window reloads.
@@ -61,26 +45,35 @@ public:
     void updateAllLineNumbers() override { record(QStringLiteral("lines")); }
     void clearAllHistory() override { record(QStringLiteral("clear")); }
     void resetAllEnvironments() override { record(QStringLiteral("reset")); }
-
     QStringList calls; // a repeated one once
-    QStringList last;  // allSettings() at the last call
+    QMap<QString, QString> last; // settings() at the last call
 
 private:
     void record(const QString &call)
     {
         if (calls.isEmpty() || calls.last() != call)
             calls.append(call);
-        last = allSettings(m_defaults);
+        last = settings(m_defaults);
     }
     OLUserDefaults &m_defaults;
 };
 
-// The preferences window over a temporary store. Poly ML and SML/NJ are
-// found at their real places; Moscow ML is a stand-in script and Alice ML is missing.
+// The preferences window over a temporary store that holds other General
+// settings than the defaults. Poly ML and SML/NJ are found at their real
+// places; Moscow ML is a stand-in script and Alice ML is missing.
 struct Prefs {
+    Prefs()
+    {
+        defaults.saveMaximumCommitHistoryLength(50);
+        for (QLatin1StringView key : {OLKey::shouldRestoreCommitHistory, OLKey::shouldReopenFiles, OLKey::showLineNumbers})
+            defaults.setValue(false, key);
+        defaults.saveCommitHistory({QStringLiteral("val kept = 1")});
+        defaults.savePreferredInterpreter(fileUrl("/usr/bin/poly"));
+        open();
+    }
     void open()
     {
-        window = std::make_unique<OLPreferencesWindowController>(store.defaults, broadcaster, resource);
+        window = std::make_unique<OLPreferencesWindowController>(defaults, broadcaster, resource);
         window->setExecutableChooser([this](QWidget *) { return browseAnswer; });
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -95,40 +88,158 @@ struct Prefs {
     }
     void click(const QString &name) const { child(name)->click(); }
     // Replaces a field's text as typing does, optionally pressing Return.
-    void type(const char *name, const QString &text, bool enter = true) const
+    void type(QWidget *field, const QString &text, bool enter) const
     {
-        auto *field = child<QLineEdit>(QLatin1StringView(name));
-        field->selectAll();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Delete);
         QTest::keyClicks(field, text);
         if (enter)
             QTest::keyClick(field, Qt::Key_Return);
     }
-    QString field(const char *name) const { return child<QLineEdit>(QLatin1StringView(name))->text(); }
-    OLTextView *example() const { return child<OLTextView>(QStringLiteral("facConsoleExampleTextView")); }
+    QString checked(const QString &name) const { return QString::number(child<QCheckBox>(name)->isChecked()); }
     // The format drawn at a character of the example text.
     QTextCharFormat formatAt(int position) const
     {
-        if (!QTest::qWaitFor([this] { return example()->isRenderingComplete(); }))
+        auto *example = child<OLTextView>(QStringLiteral("facConsoleExampleTextView"));
+        if (!QTest::qWaitFor([example] { return example->isRenderingComplete(); }))
             qWarning("the example text is not drawn yet");
-        const QTextBlock block = example()->document()->findBlock(position);
+        const QTextBlock block = example->document()->findBlock(position);
         for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
             if (range.start <= position - block.position() && position - block.position() < range.start + range.length)
                 return range.format;
         }
         return {};
     }
-    QColor colourAt(int position) const { return formatAt(position).foreground().color(); }
-    QString stored(const QString &key) const { return store.defaults.stringForKey(key); }
-    // The broadcasts, the last when the store held what it holds now.
-    void checkHeard(const QStringList &calls) const
+    // What is stored and shown: the settings, how many style keys the store
+    // holds, the controls, the open dialog, and of each of the example's six
+    // segments (input, answer, input, answer, input, error) bold, italic and
+    // the opacity at its first and last character, with the colours of a
+    // plain, keyword, comment, string and error character.
+    QMap<QString, QString> state() const
     {
-        QCOMPARE(broadcaster.calls, calls);
-        QCOMPARE(broadcaster.last, calls.isEmpty() ? QStringList() : allSettings(store.defaults));
+        QMap<QString, QString> now = settings(defaults);
+        int styleKeys = 0;
+        for (QLatin1StringView key : OLKey::fontsAndColoursKeys)
+            styleKeys += store.settings.contains(key);
+        now.insert({{"styleKeys", QString::number(styleKeys)}, {"open", QString::number(window->isVisible())},
+                    {"field", child<QLineEdit>("genProcessCommandLineTextField")->text()},
+                    {"sizeField", child<QLineEdit>("genHistorySizeTextField")->text()},
+                    {"message", QString::number(child<QLabel>("genHistorySizeMessage")->isVisible())},
+                    {"boxes", checked("genHistoryShouldLoadCheckbox") + checked("genMiscReopenDocumentsCheckBox")
+                                  + checked("genShowLineNumbersCheckBox") + checked("facConsoleAnswerStyleCheckBoxBold")
+                                  + checked("facConsoleAnswerStyleCheckBoxItalic") + checked("facConsoleErrorStyleCheckBoxBold")
+                                  + checked("facConsoleErrorStyleCheckBoxItalic")},
+                    {"popUp", QString::number(child<QComboBox>("genProcessExecutabelChooserButton")->currentIndex())},
+                    {"opacityField", QString::number(child<QDoubleSpinBox>("facConsoleAnswerOpacityTextField")->value())}});
+        if (auto *dialog = window->findChild<QColorDialog *>(); dialog && dialog->isVisible())
+            now["dialog"] = dialog->currentColor().name();
+        if (auto *dialog = window->findChild<QFontDialog *>(); dialog && dialog->isVisible())
+            now["dialog"] = dialog->currentFont().styleName() + u' ' + QString::number(dialog->currentFont().pointSize());
+        const int starts[] = {0, 49, 93, 122, 158, 176, child<OLTextView>("facConsoleExampleTextView")->document()->characterCount()};
+        for (int segment = 0; segment < 6; ++segment) {
+            const QTextCharFormat first = formatAt(starts[segment]);
+            now["segment" + QString::number(segment)] = QStringLiteral("%1%2 %3 %4").arg(
+                first.fontWeight() == QFont::Bold ? "b" : "-", formatAt(starts[segment] + 5).fontItalic() ? "i" : "-",
+                QString::number(first.foreground().color().alphaF(), 'g', 3),
+                QString::number(formatAt(starts[segment + 1] - 2).foreground().color().alphaF(), 'g', 3));
+        }
+        for (int position : {4, 0, 24, 170, 176})
+            now["colours"] += formatAt(position).foreground().color().name() + u' ';
+        return now;
+    }
+    // What differs from the state of a window just opened over this store.
+    QString changes() const
+    {
+        static const QMap<QString, QString> opened = [] {
+            QMap<QString, QString> state = settings(TemporarySettings().defaults);
+            state.insert({{"size", "50"}, {"restore", "0"}, {"reopen", "0"}, {"lines", "0"}, {"history", "val kept = 1"},
+                          {"interpreter", fileUrl("/usr/bin/poly")}, {"styleKeys", "0"}, {"open", "1"},
+                          {"field", "/usr/bin/poly"}, {"sizeField", "50"}, {"message", "0"}, {"boxes", "0000010"},
+                          {"popUp", "-1"}, {"opacityField", "80"}, {"segment0", "-- 1 1"}, {"segment1", "-- 0.8 0.8"},
+                          {"segment2", "-- 1 1"}, {"segment3", "-- 0.8 0.8"}, {"segment4", "-- 1 1"},
+                          {"segment5", "b- 0.8 0.8"}, {"colours", "#000000 #0033b3 #666666 #994d00 #cc0000 "}});
+            return state;
+        }();
+        QStringList out;
+        const QMap<QString, QString> now = state();
+        for (auto it = now.begin(); it != now.end(); ++it) {
+            if (opened.value(it.key()) != *it)
+                out += it.key() + u'=' + *it;
+        }
+        return out.join(QStringLiteral(" | ")).replace(store.dir.path(), QStringLiteral("T"));
+    }
+    // Runs the steps, each up to the next ";". Typed: c:TEXT into the command
+    // line, h:TEXT the history size, then C: and H: press Return; %:TEXT the
+    // opacity. Clicked: r, o and n the restore history, reopen and line
+    // numbers boxes; T:ab, T:ai, T:eb and T:ei the answers' and errors' bold
+    // and italic boxes; R and F Restore Defaults of General and of Fonts and
+    // Colours; A Apply. P1 picks the pop-up's second entry; B:NAME locates a
+    // stand-in of that name (B: cancels the search); f opens the font dialog,
+    // W:NAME a colour well's; D:TEXT picks a colour ("red"), or a face and a
+    // size ("Bold,14") of the family; X cancels the dialog; Q closes the
+    // window, L loads it again, O opens a new one. Stored elsewhere: s:TEXT
+    // the command line (empty: removed), k:KEY=VALUE any key. = tells the
+    // changes so far. Tells the changes and the broadcasts (the last when the
+    // store held what it holds now).
+    QString run(const QString &script)
+    {
+        QStringList out;
+        for (const QString &step : script.split(u';')) {
+            const QString text = step.mid(2);
+            auto *colours = window->findChild<QColorDialog *>();
+            auto *fonts = window->findChild<QFontDialog *>();
+            switch (step.isEmpty() ? 0 : step[0].unicode()) {
+            case 'c': case 'C': type(child<QLineEdit>("genProcessCommandLineTextField"), text, step[0] == u'C'); break;
+            case 'h': case 'H': type(child<QLineEdit>("genHistorySizeTextField"), text, step[0] == u'H'); break;
+            case '%': type(child<QDoubleSpinBox>("facConsoleAnswerOpacityTextField"), text, true); break;
+            case 'r': click("genHistoryShouldLoadCheckbox"); break;
+            case 'o': click("genMiscReopenDocumentsCheckBox"); break;
+            case 'n': click("genShowLineNumbersCheckBox"); break;
+            case 'T':
+                click(QStringLiteral("facConsole%1StyleCheckBox%2").arg(text[0] == u'a' ? "Answer" : "Error", text[1] == u'b' ? "Bold" : "Italic"));
+                break;
+            case 'R': click("genRestoreDefaultsButton"); break;
+            case 'F': click("facConsoleRestoreDefaultsButton"); break;
+            case 'A': click("genApplyAndResetEnvButton"); break;
+            case 'P':
+                child<QComboBox>("genProcessExecutabelChooserButton")->setCurrentIndex(1);
+                Q_EMIT child<QComboBox>("genProcessExecutabelChooserButton")->activated(1);
+                break;
+            case 'B':
+                browseAnswer = text.isEmpty() ? QString() : store.standIn(text);
+                click("genProcessBrowseExecutable");
+                break;
+            case 'f':
+                child<QAction>(QStringLiteral("facToolBarItem"))->trigger();
+                click("facConsoleChooseFont");
+                break;
+            case 'W': click("facConsoleColorWell" + text); break;
+            case 'D':
+                if (colours && colours->isVisible())
+                    colours->setCurrentColor(QColor::fromString(text));
+                else
+                    fonts->setCurrentFont(QFontDatabase::font("DejaVu Sans Mono", text.section(u',', 0, 0), text.section(u',', 1).toInt()));
+                break;
+            case 'X': (colours && colours->isVisible() ? static_cast<QDialog *>(colours) : fonts)->reject(); break;
+            case 'Q': window->close(); break;
+            case 'L': window->windowDidLoad(); break;
+            case 'O': open(); break;
+            case 's': defaults.setValue(text.isEmpty() ? QVariant() : QVariant(text), OLKey::preferredInterpreter); break;
+            case 'k': defaults.setValue(text.section(u'=', 1), text.section(u'=', 0, 0)); break;
+            case '=': out += "= " + changes(); break;
+            default: out += "no " + step;
+            }
+        }
+        out += changes();
+        if (!broadcaster.calls.isEmpty())
+            out += "heard " + broadcaster.calls.join(u' ') + (broadcaster.last == settings(defaults) ? "" : " early");
+        out.removeAll(QString());
+        return out.join(QStringLiteral(" ; "));
     }
 
     TemporarySettings store;
-    RecordingBroadcaster broadcaster{store.defaults};
+    OLUserDefaults &defaults = store.defaults;
+    RecordingBroadcaster broadcaster{defaults};
     QVariantMap resource = store.locations({QStringLiteral("poly"), QStringLiteral("mosml"), QStringLiteral("sml")});
     std::unique_ptr<OLPreferencesWindowController> window;
     QString browseAnswer;
@@ -140,371 +251,63 @@ class TestPreferencesWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Opening, looking and closing store no style and tell the windows
-    // nothing, a cancelled font dialog included. A window opened before a
-    // choice made elsewhere (the interpreter chooser) shows it once loaded
-    // again, as each opening does; Apply keeps it either way.
-    void choicesMadeElsewhereStand_data()
+    // Step scripts (see Prefs::run). Showing the settings stores and tells
+    // nothing; Apply stores only what the user changed, so a choice made
+    // elsewhere (the interpreter chooser) stands, shown once the window is
+    // loaded again. The command line shows without its prefix. A history size
+    // that is no whole number is refused with a message; by Apply, it keeps
+    // the window open and nothing is stored or restarted. Each tab's Restore
+    // Defaults resets its own settings (the history cleared). Loading reads
+    // bit 1 of a trait mask as bold and bit 0 as italic, whatever else is set;
+    // each group's two boxes give one mask naming a state of both traits; the
+    // opacity applies to the answers and the error, never to the input. The
+    // font dialog opens on the stored face, or the family's regular one when
+    // none is stored (as before faces were); each pick of a dialog applies at
+    // once, Cancel takes the picks back, closing the window keeps them.
+    void scripts_data()
     {
-        QTest::addColumn<bool>("reloaded");
-        QTest::newRow("window loaded again") << true;
-        QTest::newRow("window left as it was") << false;
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        const char *rows[][3] = {
+            {"opening, a cancelled font dialog, Apply: no style stored", "f;X;A", "open=0 ; heard reset"},
+            {"a choice made elsewhere, loaded again", "s:file://localhost/usr/bin/sml;L;A", "field=/usr/bin/sml | interpreter=file://localhost/usr/bin/sml | open=0 ; heard reset"},
+            {"a choice made elsewhere stands though not shown", "s:file://localhost/usr/bin/sml;A", "interpreter=file://localhost/usr/bin/sml | open=0 ; heard reset"},
+            {"command line emptied: the bare prefix", "C:", "field= | interpreter=file://localhost"},
+            {"command line with arguments, two blanks kept", "s:file://localhost/usr/bin/sml @SMLquiet  -x;O;=;C:/usr/bin/sml  @SMLquiet;O", "= field=/usr/bin/sml @SMLquiet  -x | interpreter=file://localhost/usr/bin/sml @SMLquiet  -x ; field=/usr/bin/sml  @SMLquiet | interpreter=file://localhost/usr/bin/sml  @SMLquiet"},
+            {"command line absent", "s:;O;=;C:/usr/bin/poly -q;O", "= field= | interpreter= ; field=/usr/bin/poly -q | interpreter=file://localhost/usr/bin/poly -q"},
+            {"command line shorter than the prefix", "s:/usr/bin/poly;O", "field= | interpreter=/usr/bin/poly"},
+            {"command line with three slashes; a space typed %20", "s:file:///usr/bin/poly -q;O;=;C:/opt/my%20ml/poly -q;O", "= field=/usr/bin/poly -q | interpreter=file:///usr/bin/poly -q ; field=/opt/my%20ml/poly -q | interpreter=file://localhost/opt/my%20ml/poly -q"},
+            {"pop-up entry replaces the arguments; a search cancelled, a file located", "s:file://localhost/usr/bin/sml @SMLquiet;O;P1;=;B:;=;B:located", "= field=T/mosml | interpreter=file://localhostT/mosml | popUp=1 ; = field=T/mosml | interpreter=file://localhostT/mosml | popUp=1 ; field=T/located | interpreter=file://localhostT/located"},
+            {"history size, surrounding blanks", "H: 7 ", "size=7 | sizeField= 7 "},
+            {"history size zero", "H:0", "size=0 | sizeField=0"},
+            {"history size a fraction, then whole", "H:12.5;=;H:60", "= message=1 | sizeField=12.5 ; size=60 | sizeField=60"},
+            {"history size negative", "H:-3", "message=1 | sizeField=-3"},
+            {"history size by Apply, with the command line", "h:42;c:/usr/bin/poly -q;=;A", "= field=/usr/bin/poly -q | sizeField=42 ; field=/usr/bin/poly -q | interpreter=file://localhost/usr/bin/poly -q | open=0 | size=42 | sizeField=42 ; heard reset"},
+            {"history size no whole number by Apply", "h:4x2;c:/usr/bin/poly -q;A", "field=/usr/bin/poly -q | message=1 | sizeField=4x2"},
+            {"boxes store at once", "r;o;n", "boxes=1110010 | lines=1 | reopen=1 | restore=1 ; heard lines"},
+            {"boxes clicked twice store false", "r;r;o;o;n;n", "heard lines"},
+            {"General defaults, the history cleared; the style stays", "k:fontName=Custom Mono;O;=;R", "= font=Custom Mono,12,,Book | styleKeys=1 ; boxes=1110010 | font=Custom Mono,12,,Book | history= | lines=1 | reopen=1 | restore=1 | size=100 | sizeField=100 | styleKeys=1 ; heard lines clear"},
+            {"Fonts and Colours defaults; the General settings stay", "k:fontName=Custom Mono;k:outAlpha=0.42;k:ansFontTraits=3;k:regColor=0.1 0.2 0.3;O;=;F", "= alpha=0.42 | answerTraits=3 | boxes=0001110 | colours=#1a334d #0033b3 #666666 #994d00 #cc0000  | font=Custom Mono,12,,Book | opacityField=42 | reg=0.100000 0.200000 0.300000 1.0 | segment1=bi 0.42 0.42 | segment3=bi 0.42 0.42 | segment5=b- 0.42 0.42 | styleKeys=4 ; heard update"},
+            {"answers: italic and not italic, to bold only; a fraction of a per cent", "k:ansFontTraits=16777217;O;=;T:ab;T:ai;%:12.5;=;O", "= answerTraits=16777217 | boxes=0000110 | segment1=-i 0.8 0.8 | segment3=-i 0.8 0.8 | styleKeys=1 ; = alpha=0.125 | answerTraits=16777218 | boxes=0001010 | opacityField=12.5 | segment1=b- 0.125 0.125 | segment3=b- 0.125 0.125 | segment5=b- 0.125 0.125 | styleKeys=2 ; alpha=0.125 | answerTraits=16777218 | boxes=0001010 | opacityField=12.5 | segment1=b- 0.125 0.125 | segment3=b- 0.125 0.125 | segment5=b- 0.125 0.125 | styleKeys=2 ; heard update"},
+            {"errors: zero, to bold and italic; a digit beyond 100 refused", "k:errFontTraits=0;O;=;T:eb;T:ei;%:1000;=;O", "= boxes=0000000 | errorTraits=0 | segment5=-- 0.8 0.8 | styleKeys=1 ; = alpha=1 | boxes=0000011 | errorTraits=3 | opacityField=100 | segment1=-- 1 1 | segment3=-- 1 1 | segment5=bi 1 1 | styleKeys=2 ; alpha=1 | boxes=0000011 | errorTraits=3 | opacityField=100 | segment1=-- 1 1 | segment3=-- 1 1 | segment5=bi 1 1 | styleKeys=2 ; heard update"},
+            {"errors: bold and not bold, to italic only", "k:errFontTraits=6;O;=;T:eb;T:ei;=;O", "= errorTraits=6 | styleKeys=1 ; = boxes=0000001 | errorTraits=5 | segment5=-i 0.8 0.8 | styleKeys=1 ; boxes=0000001 | errorTraits=5 | segment5=-i 0.8 0.8 | styleKeys=1 ; heard update"},
+            {"font dialog on the regular face; a pick, Cancel, closing", "f;=;D:Bold Oblique,14;=;X;=;f;D:Bold,18;Q", "= dialog=Book 12 ; = dialog=Bold Oblique 14 | font=DejaVu Sans Mono,14,Bold Oblique,Bold Oblique | styleKeys=8 ; = styleKeys=7 ; font=DejaVu Sans Mono,18,Bold,Bold | open=0 | styleKeys=8 ; heard update"},
+            {"font dialog on the stored face", "k:fontStyle=Bold;O;f", "dialog=Bold 12 | font=DejaVu Sans Mono,12,Bold,Bold | styleKeys=1"},
+            {"plain text colour", "W:Plain;=;D:red", "= dialog=#000000 ; colours=#ff0000 #0033b3 #666666 #994d00 #cc0000  | dialog=#ff0000 | reg=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
+            {"keyword colour", "W:Keyword;=;D:red", "= dialog=#0033b3 ; colours=#000000 #ff0000 #666666 #994d00 #cc0000  | dialog=#ff0000 | key=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
+            {"comment colour", "W:Comment;=;D:red", "= dialog=#666666 ; colours=#000000 #0033b3 #ff0000 #994d00 #cc0000  | com=1.000000 0.000000 0.000000 1.0 | dialog=#ff0000 | styleKeys=7 ; heard update"},
+            {"string colour", "W:String;=;D:red", "= dialog=#994d00 ; colours=#000000 #0033b3 #666666 #ff0000 #cc0000  | dialog=#ff0000 | str=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
+            {"error colour", "W:Error;=;D:red", "= dialog=#cc0000 ; colours=#000000 #0033b3 #666666 #994d00 #ff0000  | dialog=#ff0000 | err=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
+            {"colour cancelled, then kept by closing the window", "W:Error;D:red;X;=;W:Error;D:blue;Q", "= styleKeys=7 ; colours=#000000 #0033b3 #666666 #994d00 #0000ff  | err=0.000000 0.000000 1.000000 1.0 | open=0 | styleKeys=7 ; heard update"},
+        };
+        for (const auto &[name, script, expected] : rows)
+            QTest::newRow(name) << QString::fromUtf8(script) << QString::fromUtf8(expected);
     }
-    void choicesMadeElsewhereStand()
+    void scripts()
     {
-        QFETCH(bool, reloaded);
+        QFETCH(QString, script);
         Prefs prefs;
-        prefs.store.defaults.savePreferredInterpreter(fileUrl("/usr/bin/poly"));
-        prefs.open();
-        prefs.child<QAction>(QStringLiteral("facToolBarItem"))->trigger();
-        prefs.click(QStringLiteral("facConsoleChooseFont"));
-        prefs.window->findChild<QFontDialog *>()->reject();
-        prefs.store.defaults.savePreferredInterpreter(fileUrl("/usr/bin/sml"));
-        prefs.store.defaults.saveShowLineNumbers(false);
-        if (reloaded)
-            prefs.window->windowDidLoad();
-        QCOMPARE(prefs.field("genProcessCommandLineTextField"), QString::fromLatin1(reloaded ? "/usr/bin/sml" : "/usr/bin/poly"));
-        QCOMPARE(prefs.child<QCheckBox>(QStringLiteral("genShowLineNumbersCheckBox"))->isChecked(), !reloaded);
-        prefs.click(QStringLiteral("genApplyAndResetEnvButton"));
-        for (QLatin1StringView key : OLKey::fontsAndColoursKeys)
-            QVERIFY2(!prefs.store.settings.contains(key), key.data());
-        QCOMPARE(prefs.store.defaults.loadPreferredInterpreterPath(), fileUrl("/usr/bin/sml"));
-        QVERIFY(!prefs.store.defaults.loadShowLineNumbers());
-        prefs.checkHeard({QStringLiteral("reset")});
-    }
-
-    // The field shows the stored command line without its prefix; what is
-    // typed is stored with it and shown again on the next opening.
-    void commandLine_data()
-    {
-        QTest::addColumn<QVariant>("storedLine");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("emptied stores the bare prefix") << QVariant(fileUrl("/usr/bin/poly")) << "/usr/bin/poly" << QString();
-        QTest::newRow("arguments, two blanks kept")
-            << QVariant(fileUrl("/usr/bin/sml @SMLquiet  -x")) << "/usr/bin/sml @SMLquiet  -x" << "/usr/bin/sml  @SMLquiet";
-        QTest::newRow("absent") << QVariant() << "" << "/usr/bin/poly -q";
-        QTest::newRow("shorter than the prefix") << QVariant(QStringLiteral("/usr/bin/poly")) << "" << "/usr/bin/poly";
-        QTest::newRow("three slashes; a space written %20")
-            << QVariant(QStringLiteral("file:///usr/bin/poly -q")) << "/usr/bin/poly -q" << "/opt/my%20ml/poly -q";
-    }
-    void commandLine()
-    {
-        QFETCH(QVariant, storedLine);
-        QFETCH(QString, typed);
-        Prefs prefs;
-        prefs.store.defaults.setValue(storedLine, "preferredInterpreter");
-        prefs.open();
-        QTEST(prefs.field("genProcessCommandLineTextField"), "shown");
-        prefs.type("genProcessCommandLineTextField", typed);
-        QCOMPARE(prefs.store.defaults.loadPreferredInterpreterPath(), fileUrl(typed));
-        prefs.open();
-        QCOMPARE(prefs.field("genProcessCommandLineTextField"), typed);
-    }
-
-    // The entries, in their fixed order, store their standard-path setting as
-    // it is, replacing any arguments; locating a file stores its URL and
-    // clears the selection; a cancelled search changes nothing.
-    void interpreterPopUp()
-    {
-        Prefs prefs;
-        prefs.store.defaults.savePreferredInterpreter(fileUrl("/usr/bin/sml @SMLquiet"));
-        prefs.open();
-        auto *popUp = prefs.child<QComboBox>(QStringLiteral("genProcessExecutabelChooserButton"));
-        QCOMPARE(QStringList({popUp->itemText(0), popUp->itemText(1), popUp->itemText(2)}),
-                 QStringList({"Poly ML", "Moscow ML", "SML of New Jersey"}));
-        QCOMPARE(popUp->currentIndex(), -1);
-        popUp->setCurrentIndex(1);
-        Q_EMIT popUp->activated(1);
-        const QString mosml = prefs.resource.value("mosml-std").toString();
-        QCOMPARE(prefs.store.defaults.loadPreferredInterpreterPath(), mosml);
-        QCOMPARE(fileUrl(prefs.field("genProcessCommandLineTextField")), mosml);
-        prefs.click(QStringLiteral("genProcessBrowseExecutable"));
-        QCOMPARE(prefs.store.defaults.loadPreferredInterpreterPath(), mosml);
-        prefs.browseAnswer = prefs.store.standIn(QStringLiteral("alice"));
-        prefs.click(QStringLiteral("genProcessBrowseExecutable"));
-        QCOMPARE(prefs.store.defaults.loadPreferredInterpreterPath(), fileUrl(prefs.browseAnswer));
-        QCOMPARE(prefs.field("genProcessCommandLineTextField"), prefs.browseAnswer);
-        QCOMPARE(popUp->currentIndex(), -1);
-        prefs.checkHeard({});
-    }
-
-    // A size is stored on Return, or by Apply with the command line (neither
-    // entered), which then restarts every interpreter and closes. A size that
-    // is no whole number shows the message until one is entered; by Apply,
-    // it keeps the window open, and nothing is stored or restarted.
-    void historySize_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("apply");
-        QTest::addColumn<qint64>("expected"); // -1: refused with the message
-        QTest::newRow("whole number, surrounding blanks") << QStringLiteral(" 7 ") << false << qint64(7);
-        QTest::newRow("zero") << QStringLiteral("0") << false << qint64(0);
-        QTest::newRow("fraction") << QStringLiteral("12.5") << false << qint64(-1);
-        QTest::newRow("negative") << QStringLiteral("-3") << false << qint64(-1);
-        QTest::newRow("beyond 64 bits") << QStringLiteral("99999999999999999999") << false << qint64(-1);
-        QTest::newRow("whole number by Apply") << QStringLiteral("42") << true << qint64(42);
-        QTest::newRow("no whole number by Apply") << QStringLiteral("4x2") << true << qint64(-1);
-    }
-    void historySize()
-    {
-        QFETCH(QString, typed);
-        QFETCH(bool, apply);
-        QFETCH(qint64, expected);
-        const bool valid = expected >= 0;
-        Prefs prefs;
-        OLUserDefaults &defaults = prefs.store.defaults;
-        defaults.saveMaximumCommitHistoryLength(50);
-        defaults.savePreferredInterpreter(fileUrl("/usr/bin/sml"));
-        prefs.open();
-        auto *message = prefs.child<QLabel>(QStringLiteral("genHistorySizeMessage"));
-        QVERIFY(!message->isVisible());
-        prefs.type("genHistorySizeTextField", typed, !apply);
-        if (apply) {
-            prefs.type("genProcessCommandLineTextField", QStringLiteral("/usr/bin/poly -q"), false);
-            QCOMPARE(defaults.loadMaximumCommitHistoryLength(), 50);
-            prefs.click(QStringLiteral("genApplyAndResetEnvButton"));
-            QCOMPARE(defaults.loadPreferredInterpreterPath(), fileUrl(valid ? "/usr/bin/poly -q" : "/usr/bin/sml"));
-            QCOMPARE(prefs.window->isVisible(), !valid);
-            prefs.checkHeard(valid ? QStringList{"reset"} : QStringList());
-        }
-        QCOMPARE(defaults.loadMaximumCommitHistoryLength(), valid ? expected : 50);
-        QCOMPARE(message->isVisible(), !valid);
-        if (!valid && !apply) {
-            prefs.type("genHistorySizeTextField", QStringLiteral("60"));
-            QVERIFY(!message->isVisible());
-            QCOMPARE(defaults.loadMaximumCommitHistoryLength(), 60);
-        }
-    }
-
-    // Stored at once, false too rather than removed; the line numbers are
-    // shown or hidden in every window at once.
-    void checkBoxesStoreAtOnce_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QStringList>("broadcasts");
-        QTest::newRow("restore history") << "genHistoryShouldLoadCheckbox" << "shouldRestoreCommitHistory" << QStringList();
-        QTest::newRow("reopen documents") << "genMiscReopenDocumentsCheckBox" << "shouldReopenFiles" << QStringList();
-        QTest::newRow("line numbers") << "genShowLineNumbersCheckBox" << "showLineNumbers" << QStringList{"lines"};
-    }
-    void checkBoxesStoreAtOnce()
-    {
-        QFETCH(QString, box);
-        QFETCH(QString, key);
-        Prefs prefs;
-        prefs.store.defaults.setValue(false, key);
-        prefs.open();
-        auto *check = prefs.child<QCheckBox>(box);
-        QVERIFY(!check->isChecked());
-        check->click();
-        QCOMPARE(prefs.store.defaults.boolForKey(key), true);
-        check->click();
-        QCOMPARE(prefs.store.settings.value(key), QVariant(false));
-        QFETCH(QStringList, broadcasts);
-        prefs.checkHeard(broadcasts);
-    }
-
-    // Each tab's Restore Defaults resets its own settings to the registered
-    // ones, shows them, and tells the windows; the other tab's settings and
-    // the interpreter stay.
-    void restoreDefaults_data()
-    {
-        QTest::addColumn<bool>("fonts");
-        QTest::newRow("General") << false;
-        QTest::newRow("Fonts and Colours") << true;
-    }
-    void restoreDefaults()
-    {
-        QFETCH(bool, fonts);
-        Prefs prefs;
-        OLUserDefaults &defaults = prefs.store.defaults;
-        defaults.saveMaximumCommitHistoryLength(113);
-        for (const char *key : {"shouldRestoreCommitHistory", "shouldReopenFiles", "showLineNumbers"})
-            defaults.setValue(false, QLatin1StringView(key));
-        defaults.saveCommitHistory({QStringLiteral("val kept = 1")});
-        defaults.savePreferredInterpreter(fileUrl("/usr/bin/poly -q"));
-        defaults.saveFontAttributes({OLColor{0.1, 0.2, 0.3, 1}, OLColor{}, OLColor{}, OLColor{}, OLColor{},
-                                     QStringLiteral("Custom Mono"), 31, QStringLiteral("Bold")});
-        defaults.saveAnswerAlpha(0.42);
-        defaults.saveAnswerFontTraits(3);
-        defaults.saveErrorFontTraits(5);
-        prefs.open();
-        const QStringList generalBefore = generalSettings(defaults), fontsBefore = fontSettings(defaults);
-        prefs.click(QLatin1StringView(fonts ? "facConsoleRestoreDefaultsButton" : "genRestoreDefaultsButton"));
-
-        const TemporarySettings pristine; // a store holding nothing but the defaults
-        const OLUserDefaults &expected = pristine.defaults;
-        QCOMPARE(generalSettings(defaults), fonts ? generalBefore : generalSettings(expected));
-        QCOMPARE(fontSettings(defaults), fonts ? fontSettings(expected) : fontsBefore);
-        QCOMPARE(defaults.loadPreferredInterpreterPath(), fileUrl("/usr/bin/poly -q"));
-        prefs.checkHeard(fonts ? QStringList{"update"} : QStringList{"lines", "clear"});
-        QCOMPARE(prefs.child<QDoubleSpinBox>(QStringLiteral("facConsoleAnswerOpacityTextField"))->value(),
-                 std::round((fonts ? expected : defaults).loadAnswerAlpha() * 1000) / 10);
-        QCOMPARE(prefs.child<OLColorWell>(QStringLiteral("facConsoleColorWellPlain"))->color(),
-                 *(fonts ? expected : defaults).loadFontAttributes(true).regColor);
-        QCOMPARE(prefs.field("genHistorySizeTextField"), QString::number(defaults.loadMaximumCommitHistoryLength()));
-        QCOMPARE(prefs.child<QCheckBox>(QStringLiteral("genMiscReopenDocumentsCheckBox"))->isChecked(), !fonts);
-    }
-
-    // Loading reads bit 1 as bold and bit 0 as italic, whatever else is set
-    // (the start masks, some hand-edited). Each group's two boxes give one
-    // mask naming a state of both traits; the example text (never its input)
-    // and a reloaded window follow it.
-    void fontTraitMasks_data()
-    {
-        QTest::addColumn<bool>("errors");
-        QTest::addColumn<qint64>("start");
-        QTest::addColumn<qint64>("mask");
-        QTest::newRow("answers: italic and not italic, to bold only") << false << qint64(0x01000001) << qint64(0x01000002);
-        QTest::newRow("errors: zero, to bold and italic") << true << qint64(0) << qint64(3);
-        QTest::newRow("errors: bold and not bold, to italic only") << true << qint64(6) << qint64(5);
-    }
-    void fontTraitMasks()
-    {
-        QFETCH(bool, errors);
-        QFETCH(qint64, start);
-        QFETCH(qint64, mask);
-        const bool bold = mask & OLFontTrait::bold, italic = mask & OLFontTrait::italic;
-        const qint64 otherGroup = 0x01000004;
-        Prefs prefs;
-        OLUserDefaults &defaults = prefs.store.defaults;
-        defaults.saveAnswerFontTraits(errors ? otherGroup : start);
-        defaults.saveErrorFontTraits(errors ? start : otherGroup);
-        prefs.open();
-        const QString prefix = errors ? "facConsoleErrorStyleCheckBox" : "facConsoleAnswerStyleCheckBox";
-        // Each row starts in the opposite state, so that both boxes are clicked.
-        QCOMPARE(prefs.child<QCheckBox>(prefix + "Bold")->isChecked(), !bold);
-        QCOMPARE(prefs.child<QCheckBox>(prefix + "Italic")->isChecked(), !italic);
-        prefs.click(prefix + "Bold");
-        prefs.click(prefix + "Italic");
-        QCOMPARE(std::pair(defaults.loadAnswerFontTraits(), defaults.loadErrorFontTraits()),
-                 errors ? std::pair(otherGroup, mask) : std::pair(mask, otherGroup));
-        prefs.checkHeard({"update"});
-        for (int segment = 0; segment < 6; ++segment) {
-            const bool changed = errors ? segment == 5 : segment == 1 || segment == 3;
-            const int at = segmentStarts[segment] + (changed ? 5 : 0);
-            if (changed || (segment % 2 == 0 && segment < 5)) {
-                QCOMPARE(prefs.formatAt(segmentStarts[segment]).fontWeight(), changed && bold ? QFont::Bold : QFont::Normal);
-                QCOMPARE(prefs.formatAt(at).fontItalic(), changed && italic);
-            }
-        }
-        prefs.open();
-        QCOMPARE(prefs.child<QCheckBox>(prefix + "Bold")->isChecked(), bold);
-        QCOMPARE(prefs.child<QCheckBox>(prefix + "Italic")->isChecked(), italic);
-    }
-
-    // The opacity applies to the answers and the error of the example, never
-    // to the input, right at the segment borders.
-    void opacity_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<double>("alpha");
-        QTest::newRow("fraction of a per cent") << QStringLiteral("12.5") << 0.125;
-        QTest::newRow("a digit beyond 100 is refused") << QStringLiteral("1000") << 1.0;
-    }
-    void opacity()
-    {
-        QFETCH(QString, typed);
-        QFETCH(double, alpha);
-        Prefs prefs;
-        prefs.store.defaults.saveAnswerAlpha(0.5);
-        prefs.open();
-        prefs.window->selectFacTab();
-        auto *field = prefs.child<QDoubleSpinBox>(QStringLiteral("facConsoleAnswerOpacityTextField"));
-        QCOMPARE(field->value(), 50.0);
-        field->selectAll();
-        QTest::keyClicks(field, typed);
-        QTest::keyClick(field, Qt::Key_Return);
-        QCOMPARE(prefs.store.defaults.loadAnswerAlpha(), double(float(alpha)));
-        prefs.checkHeard({"update"});
-        // The first and the last character of each segment before its line end.
-        for (int position : {0, 47, 93, 120, 158, 174})
-            QCOMPARE(prefs.colourAt(position).alphaF(), 1.0f);
-        for (int position : {49, 91, 122, 156, 176, prefs.example()->document()->characterCount() - 2})
-            QVERIFY2(qAbs(prefs.colourAt(position).alphaF() - alpha) < 0.002, qPrintable(QString::number(position)));
-    }
-
-    // The dialog opens on the stored face, or on the family's regular one
-    // when none is stored (as before faces were). Each pick applies at once,
-    // face and size, to the store, the windows and their font; Cancel takes
-    // the picks back, and closing the window closes the dialog and keeps the pick.
-    void fontDialog_data()
-    {
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<QString>("opensOn");
-        QTest::newRow("none stored") << QVariant() << "Book";
-        QTest::newRow("bold") << QVariant("Bold") << "Bold";
-    }
-    void fontDialog()
-    {
-        QFETCH(QVariant, stored);
-        Prefs prefs;
-        prefs.store.defaults.setValue(stored, "fontStyle");
-        prefs.open();
-        prefs.click(QStringLiteral("facConsoleChooseFont"));
-        auto *dialog = prefs.window->findChild<QFontDialog *>();
-        QTEST(dialog->currentFont().styleName(), "opensOn");
-        QCOMPARE(dialog->currentFont().pointSize(), 12);
-        const QStringList before = allSettings(prefs.store.defaults);
-        dialog->setCurrentFont(QFontDatabase::font(QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Bold Oblique"), 14));
-        QCOMPARE(prefs.field("facConsoleFontTextField"), QStringLiteral("DejaVu Sans Mono Bold Oblique - 14"));
-        QCOMPARE(prefs.store.defaults.loadFontAttributes(true).size.toInt(), 14);
-        QCOMPARE(QFontInfo(fontForStyleSet(prefs.store.defaults.loadFontAttributes(true))).styleName(), "Bold Oblique");
-        prefs.checkHeard({"update"});
-        dialog->reject();
-        QCOMPARE(allSettings(prefs.store.defaults), before);
-
-        prefs.click(QStringLiteral("facConsoleChooseFont"));
-        QFont picked = dialog->currentFont();
-        picked.setPointSize(18);
-        dialog->setCurrentFont(picked);
-        prefs.window->close();
-        QVERIFY(!dialog->isVisible());
-        QCOMPARE(prefs.store.defaults.loadFontAttributes(true).size.toInt(), 18);
-    }
-
-    // Each well opens the colour dialog on its colour; a pick is stored, shown
-    // in its part of the example and broadcast at once, no other colour
-    // changes; Cancel takes it back, closing the window keeps it.
-    void colourWells_data()
-    {
-        QTest::addColumn<QString>("well");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("position"); // a character of the example in that colour
-        QTest::newRow("plain text") << "facConsoleColorWellPlain" << "regColor" << 4;
-        QTest::newRow("keywords") << "facConsoleColorWellKeyword" << "keyColor" << 0;
-        QTest::newRow("comments") << "facConsoleColorWellComment" << "comColor" << 24;
-        QTest::newRow("strings") << "facConsoleColorWellString" << "strColor" << 170;
-        QTest::newRow("errors") << "facConsoleColorWellError" << "errColor" << 176;
-    }
-    void colourWells()
-    {
-        QFETCH(QString, well);
-        QFETCH(QString, key);
-        QFETCH(int, position);
-        const QString red = QStringLiteral("1.000000 0.000000 0.000000 1.0");
-        Prefs prefs;
-        prefs.open();
-        prefs.window->selectFacTab();
-        const QString before = prefs.stored(key);
-        QVERIFY(prefs.colourAt(position).rgb() != QColor(Qt::red).rgb());
-        prefs.click(well);
-        auto *dialog = prefs.window->findChild<QColorDialog *>();
-        QCOMPARE(dialog->currentColor().rgb(), toQColor(*OLUserDefaults::decodeColor(before, 1)).rgb());
-        dialog->setCurrentColor(Qt::red);
-        QCOMPARE(prefs.stored(key), red);
-        QCOMPARE(prefs.colourAt(position).rgb(), QColor(Qt::red).rgb());
-        QCOMPARE(fontSettings(prefs.store.defaults).count(red), 1);
-        prefs.checkHeard({"update"});
-        dialog->reject();
-        QCOMPARE(prefs.stored(key), before);
-        QVERIFY(prefs.colourAt(position).rgb() != QColor(Qt::red).rgb());
-        prefs.click(well);
-        dialog->setCurrentColor(Qt::blue);
-        prefs.window->close();
-        QVERIFY(!dialog->isVisible());
-        QCOMPARE(prefs.stored(key), QStringLiteral("0.000000 0.000000 1.000000 1.0"));
+        QTEST(prefs.run(script), "expected");
     }
 };
 
