@@ -1,14 +1,9 @@
 #include "settings/OLSettingsKeys.h"
-#include "settings/OLUserDefaults.h"
+#include "settingstestsupport.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <functional>
 
 namespace {
 // A settings file (written by hand when `contents` is given) in a temporary
@@ -51,49 +46,122 @@ struct Store {
     std::unique_ptr<OLUserDefaults> defaults;
 };
 
-// A setting's save and load, with its values carried in QVariants.
-struct Accessor {
-    std::function<void(OLUserDefaults &, const QVariant &)> save;
-    std::function<QVariant(const OLUserDefaults &)> load;
-};
-template<typename T, typename A>
-Accessor accessor(T (OLUserDefaults::*load)() const, void (OLUserDefaults::*save)(A))
+QString text(double value)
 {
-    return {[save](OLUserDefaults &d, const QVariant &v) { (d.*save)(v.value<T>()); },
-            [load](const OLUserDefaults &d) { return QVariant::fromValue((d.*load)()); }};
+    return QString::number(value, 'g', 9);
 }
-using D = OLUserDefaults;
-const QMap<QString, Accessor> accessors{
-    {OLKey::verticalOrientation, accessor(&D::loadVerticalOrientation, &D::saveVerticalOrientation)},
-    {OLKey::shouldHighlightSyntax, accessor(&D::loadShouldHighlightSyntax, &D::saveShouldHighlightSyntax)},
-    {OLKey::showLineNumbers, accessor(&D::loadShowLineNumbers, &D::saveShowLineNumbers)},
-    {OLKey::shouldReopenFiles, accessor(&D::loadShouldReopenFiles, &D::saveShouldReopenFiles)},
-    {OLKey::shouldRestoreCommitHistory, accessor(&D::loadShouldRestoreCommitHistory, &D::saveShouldRestoreCommitHistory)},
-    {OLKey::maximumCommitHistoryLength, accessor(&D::loadMaximumCommitHistoryLength, &D::saveMaximumCommitHistoryLength)},
-    {OLKey::maximumConsoleLength, accessor(&D::loadMaximumConsoleLength, &D::saveMaximumConsoleLength)},
-    {OLKey::ansFontTraits, accessor(&D::loadAnswerFontTraits, &D::saveAnswerFontTraits)},
-    {OLKey::errFontTraits, accessor(&D::loadErrorFontTraits, &D::saveErrorFontTraits)},
-    {OLKey::outAlpha, accessor(&D::loadAnswerAlpha, &D::saveAnswerAlpha)},
-    {OLKey::commitHistory, accessor(&D::loadCommitHistory, &D::saveCommitHistory)},
-    {OLKey::openedFiles, accessor(&D::loadOpenedFiles, &D::saveOpenedFiles)},
-    {OLKey::preferredInterpreter, accessor(&D::loadPreferredInterpreterPath, &D::savePreferredInterpreter)},
-    {OLKey::windowGeometry, accessor(&D::loadWindowGeometry, &D::saveWindowGeometry)},
-};
+template<typename T>
+QString text(const T &value)
+{
+    QString out;
+    QDebug(&out).nospace() << value;
+    return out;
+}
 
-// Every setting as the program reads it, one line each, for comparing stores.
-QStringList describe(const OLUserDefaults &defaults)
+// Every setting as the program reads it, by name; the distinct alphas of
+// the colours, in the opaque set and in the answer set.
+QMap<QString, QString> describe(const OLUserDefaults &d)
 {
-    QStringList lines;
-    for (auto it = accessors.begin(); it != accessors.end(); ++it)
-        QDebug(&lines.emplace_back(it.key())) << it->load(defaults);
-    for (bool opaque : {true, false}) {
-        const OLStyleSet s = defaults.loadFontAttributes(opaque);
-        for (const auto &colour : {s.regColor, s.errColor, s.keyColor, s.strColor, s.comColor})
-            lines << OLUserDefaults::encodeColor(colour) + QString::number(colour ? colour->alpha : -1);
-        lines << s.name.toString() << s.size.toString() << s.style.toString();
+    const OLStyleSet s = d.loadFontAttributes(true), answer = d.loadFontAttributes(false);
+    QMap<QString, QString> colours;
+    QStringList alphas[2];
+    for (const auto &[name, role] : {std::pair{"reg", &OLStyleSet::regColor}, {"err", &OLStyleSet::errColor},
+                                     {"key", &OLStyleSet::keyColor}, {"str", &OLStyleSet::strColor}, {"com", &OLStyleSet::comColor}}) {
+        colours[name] = s.*role ? OLUserDefaults::encodeColor(s.*role) : QStringLiteral("none");
+        for (const OLStyleSet *set : {&s, &answer})
+            alphas[set == &answer] << (set->*role ? text((set->*role)->alpha) : QString());
     }
-    return lines << defaults.stringForKey(OLKey::polyPath);
+    for (QStringList &list : alphas)
+        list.removeDuplicates();
+    colours["alphas"] = alphas[0].join(u',') + u'/' + alphas[1].join(u',');
+    colours.insert({{"vertical", text(d.loadVerticalOrientation())}, {"highlight", text(d.loadShouldHighlightSyntax())},
+                    {"lines", text(d.loadShowLineNumbers())}, {"reopen", text(d.loadShouldReopenFiles())},
+                    {"restore", text(d.loadShouldRestoreCommitHistory())}, {"historyLength", text(d.loadMaximumCommitHistoryLength())},
+                    {"consoleLength", text(d.loadMaximumConsoleLength())}, {"answerTraits", text(d.loadAnswerFontTraits())},
+                    {"errorTraits", text(d.loadErrorFontTraits())}, {"alpha", text(d.loadAnswerAlpha())},
+                    {"history", text(d.loadCommitHistory())}, {"openedFiles", text(d.loadOpenedFiles())},
+                    {"interpreter", d.loadPreferredInterpreterPath()}, {"geometry", text(d.loadWindowGeometry())},
+                    {"polyPath", d.stringForKey(OLKey::polyPath)},
+                    {"font", QStringList({s.name.toString(), s.size.toString(), s.style.toString()}).join(u',')}});
+    return colours;
 }
+
+// The resource, and values for the keys it leaves out, so that every fallback shows.
+QVariantMap registered()
+{
+    QVariantMap registered = OLUserDefaults::defaultPreferences();
+    for (const QString &key : {QString(OLKey::preferredInterpreter), QString(OLKey::polyPath)})
+        registered.insert(key, "file://localhost/usr/bin/poly");
+    return registered;
+}
+
+// What reads otherwise than in a store holding nothing over registered(), as "key=was>now".
+QString changes(const OLUserDefaults &d)
+{
+    TempSettings resource;
+    resource.defaults.registerDefaults(registered());
+    const QMap<QString, QString> was = describe(resource.defaults), now = describe(d);
+    QStringList out;
+    for (auto it = now.begin(); it != now.end(); ++it) {
+        if (was.value(it.key()) != *it)
+            out += it.key() + u'=' + was.value(it.key()) + u'>' + *it;
+    }
+    return out.join(QStringLiteral(" | "));
+}
+
+using D = OLUserDefaults;
+struct Row {
+    const char *name;
+    const char *ini; // the user's file, written by hand; none: empty
+    bool registered; // registered() or nothing
+    void (*save)(OLUserDefaults &);
+    const char *expected; // changes(), in this run and the next
+};
+const char corrupt[] =
+    "[General]\nverticalOrientation=maybe\nshouldHighlightSyntax=2x\nshouldReopenFiles=@Invalid()\n"
+    "shouldRestoreCommitHistory=true, false\nmaximumCommitHistoryLength=1e30\nmaximumConsoleLength=x\n"
+    "outAlpha=1e300\nansFontTraits=12abc\nerrFontTraits=@ByteArray(12)\nfontName=DejaVu, Sans\nfontSize=inf\n"
+    "regColor=0.5 0.5\nerrColor=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3xyz)\nkeyColor=1.0, 0.0, 0.0\nstrColor=\n"
+    "comColor=0.5\npreferredInterpreter=file://localhost/usr/bin/poly, -q\nPOLYML=@Rect(1 2 3 4)\n"
+    "polyPath=a, b\nopenedFiles=@Variant(garbage)\ncommitHistory=@Rect(1 2 3 4)\nwindowGeometry=120 90 700 450\n";
+const OLStyleSet styleSet{OLColor{0.1, 0.2, 0.3, 0.4}, OLColor{1, 0, 0, 0.4}, OLColor{0, 0, 1, 1},
+                         OLColor{0.123456789, 0.5, 0.987654321, 0}, OLColor{0, 0.5, 0, 0.4},
+                         QStringLiteral("Mono"), 12.5, QStringLiteral("Bold Oblique")};
+// What a store over nothing registered reads otherwise.
+const char nothing[] =
+    "alpha=0.800000012>0 | alphas=1/0.800000012>/ | answerTraits=16777220>0 | com=0.400000 0.400000 0.400000 1.0>none | err=0.800000 0.000000 0.000000 1.0>none | errorTraits=16777218>0 | font=DejaVu Sans Mono,12,>,, | highlight=true>false | historyLength=100>0 | interpreter=file://localhost/usr/bin/poly> | key=0.000000 0.200000 0.700000 1.0>none | lines=true>false | polyPath=file://localhost/usr/bin/poly> | reg=0.000000 0.000000 0.000000 1.0>none | reopen=true>false | restore=true>false | str=0.600000 0.300000 0.000000 1.0>none | vertical=true>false";
+const Row rows[] = {
+    // A console that keeps nothing could show no output, though.
+    {"nothing registered: nothing", nullptr, false, nullptr, nothing},
+    // Each key holds what the program cannot read; each reads as if absent.
+    {"unreadable: the registered values", corrupt, true, nullptr, ""},
+    {"unreadable, nothing registered: nothing", corrupt, false, nullptr, nothing},
+    {"a hand-edited list: what can be read of it",
+     "[General]\nopenedFiles=not a url, file:///a.sml, relative/b.sml, , \"file://localhost/c,d.sml\"\n", true, nullptr, "openedFiles=QList()>QList(QUrl(\"file:///a.sml\"), QUrl(\"file://localhost/c,d.sml\"))"},
+    // A stored false must not fall through to a registered true.
+    {"vertical orientation false", nullptr, true, [](D &d) { d.saveVerticalOrientation(false); }, "vertical=true>false"},
+    {"highlighting false", nullptr, true, [](D &d) { d.saveShouldHighlightSyntax(false); }, "highlight=true>false"},
+    {"line numbers false", nullptr, true, [](D &d) { d.saveShowLineNumbers(false); }, "lines=true>false"},
+    {"reopening false", nullptr, true, [](D &d) { d.saveShouldReopenFiles(false); }, "reopen=true>false"},
+    {"restoring the history false", nullptr, true, [](D &d) { d.saveShouldRestoreCommitHistory(false); }, "restore=true>false"},
+    {"history length zero over a registered 100", nullptr, true, [](D &d) { d.saveMaximumCommitHistoryLength(0); }, "historyLength=100>0"},
+    {"history length, largest", nullptr, true, [](D &d) { d.saveMaximumCommitHistoryLength(std::numeric_limits<qint64>::max()); }, "historyLength=100>9223372036854775807"},
+    {"console length 7", nullptr, true, [](D &d) { d.saveMaximumConsoleLength(7); }, "consoleLength=1500000>7"},
+    {"console length zero gives the default", nullptr, true, [](D &d) { d.saveMaximumConsoleLength(0); }, ""},
+    {"answer traits bold italic", nullptr, true, [](D &d) { d.saveAnswerFontTraits(OLFontTrait::bold | OLFontTrait::italic); }, "answerTraits=16777220>3"},
+    {"error traits neither", nullptr, true, [](D &d) { d.saveErrorFontTraits(OLFontTrait::notBold | OLFontTrait::notItalic); }, "errorTraits=16777218>16777220"},
+    {"alpha narrowed to single precision", nullptr, true, [](D &d) { d.saveAnswerAlpha(0.3); }, "alpha=0.800000012>0.300000012 | alphas=1/0.800000012>1/0.300000012"},
+    {"alpha beyond single precision reads as the registered", nullptr, true, [](D &d) { d.saveAnswerAlpha(1e300); }, ""},
+    {"history of one empty entry", nullptr, true, [](D &d) { d.saveCommitHistory({""}); }, "history=QList()>QList(\"\")"},
+    {"history entries the ini form must escape", nullptr, true, [](D &d) { d.saveCommitHistory({"\"quoted\", back\\slash", "fun f x =\n  x + 1", "@Invalid()", " key = value ", "\u00e9\U0001F600"}); }, "history=QList()>QList(\"\\\"quoted\\\", back\\\\slash\", \"fun f x =\\n  x + 1\", \"@Invalid()\", \" key = value \", \"\u00e9\U0001F600\")"},
+    {"opened files in order, awkward names", nullptr, true, [](D &d) { d.saveOpenedFiles({QUrl::fromLocalFile("/home/u/z.sml"), QUrl::fromLocalFile("/u/a,b 100%#1.sml"), QUrl("file://localhost/usr/share/x.txt")}); }, "openedFiles=QList()>QList(QUrl(\"file:///home/u/z.sml\"), QUrl(\"file:///u/a,b 100%25%231.sml\"), QUrl(\"file://localhost/usr/share/x.txt\"))"},
+    {"preferred interpreter with arguments", nullptr, true, [](D &d) { d.savePreferredInterpreter("file://localhost/usr/bin/sml -q"); }, "interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/sml -q"},
+    {"window geometry", nullptr, true, [](D &d) { d.saveWindowGeometry(QRect(-20, 40, 700, 450)); }, "geometry=QRect(0,0 0x0)>QRect(-20,40 700x450)"},
+    // The colours' own alpha is never stored: the opaque set has alpha 1, the answer set the answer alpha.
+    {"a style set", nullptr, true, [](D &d) { d.saveFontAttributes(styleSet); }, "com=0.400000 0.400000 0.400000 1.0>0.000000 0.500000 0.000000 1.0 | err=0.800000 0.000000 0.000000 1.0>1.000000 0.000000 0.000000 1.0 | font=DejaVu Sans Mono,12,>Mono,12.5,Bold Oblique | key=0.000000 0.200000 0.700000 1.0>0.000000 0.000000 1.000000 1.0 | reg=0.000000 0.000000 0.000000 1.0>0.100000 0.200000 0.300000 1.0 | str=0.600000 0.300000 0.000000 1.0>0.123457 0.500000 0.987654 1.0"},
+    // An absent name, size or face removes its key; an absent colour is stored as black.
+    {"a style set of one colour", nullptr, true, [](D &d) { d.saveFontAttributes({OLColor{1, 0, 0, 1}, {}, {}, {}, {}, {}, {}, {}}); }, "com=0.400000 0.400000 0.400000 1.0>0.000000 0.000000 0.000000 1.0 | err=0.800000 0.000000 0.000000 1.0>0.000000 0.000000 0.000000 1.0 | key=0.000000 0.200000 0.700000 1.0>0.000000 0.000000 0.000000 1.0 | reg=0.000000 0.000000 0.000000 1.0>1.000000 0.000000 0.000000 1.0 | str=0.600000 0.300000 0.000000 1.0>0.000000 0.000000 0.000000 1.0"},
+};
 } // namespace
 
 class TestUserDefaults : public QObject
@@ -103,97 +171,27 @@ class TestUserDefaults : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // An empty store reads as nothing (a console that keeps nothing could show
-    // no output, though), the registered layer shows through, the user's value
-    // wins; the user's layer is where the desktop keeps settings.
-    void layers()
+    // The registered layer shows through, the user's value wins, read in this
+    // run and the next; the user's layer is where the desktop keeps settings.
+    void reads_data()
     {
-        Store store;
-        OLUserDefaults &d = *store.defaults;
-        QCOMPARE(d.loadFontAttributes(false), OLStyleSet());
-        QVERIFY(!d.loadShouldReopenFiles() && !d.loadMaximumCommitHistoryLength() && !d.loadAnswerAlpha());
-        QCOMPARE(d.loadMaximumConsoleLength(), OLUserDefaults::defaultMaximumConsoleLength);
-        d.registerDefaultPreferences();
-        QCOMPARE(d.loadMaximumCommitHistoryLength(), 100);
-        QVERIFY(d.loadShouldRestoreCommitHistory() && d.loadShouldReopenFiles() && d.loadShowLineNumbers());
-        QCOMPARE(d.loadFontAttributes(false).keyColor->alpha, double(0.8f));
-        d.saveMaximumCommitHistoryLength(7);
-        QCOMPARE(d.loadMaximumCommitHistoryLength(), 7);
+        QTest::addColumn<int>("row");
+        for (const Row &row : rows)
+            QTest::newRow(row.name) << int(&row - rows);
+    }
+    void reads()
+    {
+        QFETCH(int, row);
+        Store store(rows[row].ini);
+        if (rows[row].registered)
+            store.registerDefaults(registered());
+        if (rows[row].save)
+            rows[row].save(*store.defaults);
+        QCOMPARE(changes(*store.defaults), QString::fromUtf8(rows[row].expected));
+        store.restart();
+        QCOMPARE(changes(*store.defaults), QString::fromUtf8(rows[row].expected));
         QCOMPARE(OLUserDefaults::openUserLayer()->fileName(),
                  QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Ostrel/Ostrel.conf");
-    }
-
-    // Saved, then read in this run and the next, over the registered layer of
-    // the resource (and a saved boolean's opposite).
-    void roundTrip_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("saved");
-        QTest::addColumn<QVariant>("loaded");
-        const auto row = [](const char *name, QLatin1StringView key, const QVariant &saved, const QVariant &loaded = {}) {
-            QTest::newRow(name) << QString(key) << saved << (loaded.isValid() ? loaded : saved);
-        };
-        for (const QLatin1StringView key : {OLKey::verticalOrientation, OLKey::shouldHighlightSyntax, OLKey::showLineNumbers,
-                                            OLKey::shouldReopenFiles, OLKey::shouldRestoreCommitHistory})
-            row(key.data(), key, false);
-        using namespace OLFontTrait;
-        row("history length zero, over a registered 100", OLKey::maximumCommitHistoryLength, qint64(0));
-        row("history length, largest", OLKey::maximumCommitHistoryLength, std::numeric_limits<qint64>::max());
-        row("console length zero gives the default", OLKey::maximumConsoleLength, qint64(0), D::defaultMaximumConsoleLength);
-        row("answer traits bold italic", OLKey::ansFontTraits, bold | italic);
-        row("error traits neither", OLKey::errFontTraits, notBold | notItalic);
-        row("alpha narrowed to single precision", OLKey::outAlpha, 0.3, double(0.3f));
-        row("alpha beyond single precision reads as the registered", OLKey::outAlpha, 1e300, double(0.8f));
-        row("history of one empty entry", OLKey::commitHistory, QStringList{""});
-        row("history entries the ini form must escape", OLKey::commitHistory,
-            QStringList{"\"quoted\", back\\slash", "fun f x =\n  x + 1", "@Invalid()", " key = value ", "\u00e9\U0001F600"});
-        row("opened files in order, awkward names", OLKey::openedFiles,
-            QVariant::fromValue(QList<QUrl>{QUrl::fromLocalFile("/home/u/z.sml"), QUrl::fromLocalFile("/u/a,b 100%#1.sml"),
-                                            QUrl("file://localhost/usr/share/x.txt")}));
-        row("preferred interpreter with arguments", OLKey::preferredInterpreter, QString("file://localhost/usr/bin/poly -q"));
-        row("window geometry", OLKey::windowGeometry, QRect(-20, 40, 700, 450));
-    }
-    void roundTrip()
-    {
-        QFETCH(QString, key);
-        QFETCH(QVariant, saved);
-        Store store;
-        store.registerDefaults(OLUserDefaults::defaultPreferences());
-        if (saved.typeId() == QMetaType::Bool) // a stored false must not fall through to a registered true
-            store.registerDefaults({{key, !saved.toBool()}});
-        accessors[key].save(*store.defaults, saved);
-        QTEST(accessors[key].load(*store.defaults), "loaded");
-        store.restart();
-        QTEST(accessors[key].load(*store.defaults), "loaded");
-    }
-
-    // The colour's own alpha is never stored: the opaque set has alpha 1, the
-    // answer set the answer alpha. An absent name, size or face removes its
-    // key; an absent colour is stored as black.
-    void styleSetRoundTrip()
-    {
-        Store store;
-        const OLStyleSet saved{OLColor{0.1, 0.2, 0.3, 0.4}, OLColor{1, 0, 0, 0.4}, OLColor{0, 0, 1, 1},
-                               OLColor{0.123456789, 0.5, 0.987654321, 0}, OLColor{0, 0.5, 0, 0.4},
-                               QStringLiteral("DejaVu Sans Mono"), 12.5, QStringLiteral("Bold Oblique")};
-        store.defaults->saveAnswerAlpha(0.3);
-        store.defaults->saveFontAttributes(saved);
-        store.restart();
-        QCOMPARE(store.settings->value(OLKey::strColor), QVariant("0.123457 0.500000 0.987654 1.0"));
-        for (const auto &[opaque, alpha] : {std::pair{true, 1.0}, std::pair{false, double(0.3f)}}) {
-            const OLStyleSet loaded = store.defaults->loadFontAttributes(opaque);
-            for (auto role : {&OLStyleSet::regColor, &OLStyleSet::errColor, &OLStyleSet::keyColor, &OLStyleSet::strColor,
-                              &OLStyleSet::comColor}) {
-                QCOMPARE(OLUserDefaults::encodeColor(loaded.*role), OLUserDefaults::encodeColor(saved.*role));
-                QCOMPARE((loaded.*role)->alpha, alpha);
-            }
-            QCOMPARE(QVariantList({loaded.name, loaded.size.toDouble(), loaded.style}),
-                     QVariantList({saved.name, 12.5, saved.style}));
-        }
-        store.defaults->saveFontAttributes(OLStyleSet{OLColor{1, 0, 0, 1}, {}, {}, {}, {}, {}, {}, {}});
-        for (QLatin1StringView key : {OLKey::fontName, OLKey::fontSize, OLKey::fontStyle})
-            QVERIFY2(!store.settings->contains(key), key.data());
-        QCOMPARE(store.settings->value(OLKey::comColor), QVariant("0.000000 0.000000 0.000000 1.0"));
     }
 
     // Three fields at least, each its longest numeric prefix, in single precision.
@@ -219,32 +217,6 @@ private Q_SLOTS:
         const std::optional<OLColor> c = OLUserDefaults::decodeColor(text, 0.25);
         QTEST(c ? QList<double>({c->red, c->green, c->blue}) : QList<double>(), "rgb");
         QVERIFY(!c || c->alpha == 0.25);
-    }
-
-    // Every key holds something the program cannot read: each load gives what
-    // it gives with an empty user's layer, that is the registered value or,
-    // without one, nothing. What can be read of a hand-edited list is.
-    void corruptFile()
-    {
-        const QByteArray contents(
-            "[General]\nverticalOrientation=maybe\nshouldHighlightSyntax=2x\nshouldReopenFiles=@Invalid()\n"
-            "shouldRestoreCommitHistory=true, false\nmaximumCommitHistoryLength=1e30\nmaximumConsoleLength=x\n"
-            "outAlpha=1e300\nansFontTraits=12abc\nerrFontTraits=@ByteArray(12)\nfontName=DejaVu, Sans\nfontSize=inf\n"
-            "regColor=0.5 0.5\nerrColor=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3xyz)\nkeyColor=1.0, 0.0, 0.0\nstrColor=\n"
-            "comColor=0.5\npreferredInterpreter=file://localhost/usr/bin/poly, -q\nPOLYML=@Rect(1 2 3 4)\n"
-            "polyPath=a, b\nopenedFiles=@Variant(garbage)\ncommitHistory=@Rect(1 2 3 4)\nwindowGeometry=120 90 700 450\n");
-        // The real resource plus values for the keys it leaves out, so that every fallback shows; then none.
-        QVariantMap full = OLUserDefaults::defaultPreferences();
-        for (const QString &key : {QString(OLKey::preferredInterpreter), QString(OLKey::polyPath)})
-            full.insert(key, "file://localhost/usr/bin/poly");
-        for (const QVariantMap &registered : {full, QVariantMap()}) {
-            Store corrupt(contents), clean;
-            corrupt.registerDefaults(registered);
-            clean.registerDefaults(registered);
-            QCOMPARE(describe(*corrupt.defaults), describe(*clean.defaults));
-        }
-        Store edited("[General]\nopenedFiles=not a url, file:///a.sml, relative/b.sml, , \"file://localhost/c,d.sml\"\n");
-        QCOMPARE(edited.defaults->loadOpenedFiles(), (QList<QUrl>{QUrl("file:///a.sml"), QUrl("file://localhost/c,d.sml")}));
     }
 
     // A failed write is reported, and the run goes on with the values saved in it.
