@@ -19,22 +19,6 @@
 #include <QTextLayout>
 
 namespace {
-// Every setting the window shows, by name, as the program reads it.
-QMap<QString, QString> settings(const OLUserDefaults &d)
-{
-    const OLStyleSet s = d.loadFontAttributes(true);
-    return {{"size", QString::number(d.loadMaximumCommitHistoryLength())},
-            {"restore", QString::number(d.loadShouldRestoreCommitHistory())},
-            {"reopen", QString::number(d.loadShouldReopenFiles())}, {"lines", QString::number(d.loadShowLineNumbers())},
-            {"history", d.loadCommitHistory().join(u'|')}, {"interpreter", d.loadPreferredInterpreterPath()},
-            {"font", QStringList({s.name.toString(), s.size.toString(), s.style.toString(),
-                                  QFontInfo(fontForStyleSet(s)).styleName()}).join(u',')},
-            {"alpha", QString::number(d.loadAnswerAlpha())}, {"answerTraits", QString::number(d.loadAnswerFontTraits())},
-            {"errorTraits", QString::number(d.loadErrorFontTraits())}, {"reg", OLUserDefaults::encodeColor(s.regColor)},
-            {"err", OLUserDefaults::encodeColor(s.errColor)}, {"key", OLUserDefaults::encodeColor(s.keyColor)},
-            {"str", OLUserDefaults::encodeColor(s.strColor)}, {"com", OLUserDefaults::encodeColor(s.comColor)}};
-}
-
 // Takes the application delegate's place: records each broadcast with what
 // the store held at that moment, which is what every open window reloads.
 class RecordingBroadcaster : public OLBroadcaster
@@ -46,14 +30,14 @@ public:
     void clearAllHistory() override { record(QStringLiteral("clear")); }
     void resetAllEnvironments() override { record(QStringLiteral("reset")); }
     QStringList calls; // a repeated one once
-    QMap<QString, QString> last; // settings() at the last call
+    QMap<QString, QString> last; // describe() at the last call
 
 private:
     void record(const QString &call)
     {
         if (calls.isEmpty() || calls.last() != call)
             calls.append(call);
-        last = settings(m_defaults);
+        last = describe(m_defaults);
     }
     OLUserDefaults &m_defaults;
 };
@@ -113,11 +97,12 @@ struct Prefs {
     // What is stored and shown: the settings, how many style keys the store
     // holds, the controls, the open dialog, and of each of the example's six
     // segments (input, answer, input, answer, input, error) bold, italic and
-    // the opacity at its first and last character, with the colours of a
+    // the opacity at its first and last character, and the colour shown of a
     // plain, keyword, comment, string and error character.
     QMap<QString, QString> state() const
     {
-        QMap<QString, QString> now = settings(defaults);
+        QMap<QString, QString> now = describe(defaults);
+        now["face"] = QFontInfo(fontForStyleSet(defaults.loadFontAttributes(true))).styleName();
         int styleKeys = 0;
         for (QLatin1StringView key : OLKey::fontsAndColoursKeys)
             styleKeys += store.settings.contains(key);
@@ -143,30 +128,26 @@ struct Prefs {
                 QString::number(first.foreground().color().alphaF(), 'g', 3),
                 QString::number(formatAt(starts[segment + 1] - 2).foreground().color().alphaF(), 'g', 3));
         }
-        for (int position : {4, 0, 24, 170, 176})
-            now["colours"] += formatAt(position).foreground().color().name() + u' ';
+        for (const auto &[name, position] : {std::pair{"regShown", 4}, {"keyShown", 0}, {"comShown", 24}, {"strShown", 170}, {"errShown", 176}})
+            now[name] = formatAt(position).foreground().color().name();
         return now;
     }
     // What differs from the state of a window just opened over this store.
     QString changes() const
     {
         static const QMap<QString, QString> opened = [] {
-            QMap<QString, QString> state = settings(TemporarySettings().defaults);
-            state.insert({{"size", "50"}, {"restore", "0"}, {"reopen", "0"}, {"lines", "0"}, {"history", "val kept = 1"},
-                          {"interpreter", fileUrl("/usr/bin/poly")}, {"styleKeys", "0"}, {"open", "1"},
+            QMap<QString, QString> state = describe(TemporarySettings().defaults);
+            state.insert({{"historyLength", "50"}, {"restore", "false"}, {"reopen", "false"}, {"lines", "false"},
+                          {"history", "QList(\"val kept = 1\")"}, {"interpreter", fileUrl("/usr/bin/poly")},
+                          {"polyPath", fileUrl("/usr/bin/poly")}, {"face", "Book"}, {"styleKeys", "0"}, {"open", "1"},
                           {"field", "/usr/bin/poly"}, {"sizeField", "50"}, {"message", "0"}, {"boxes", "0000010"},
                           {"popUp", "-1"}, {"opacityField", "80"}, {"segment0", "-- 1 1"}, {"segment1", "-- 0.8 0.8"},
                           {"segment2", "-- 1 1"}, {"segment3", "-- 0.8 0.8"}, {"segment4", "-- 1 1"},
-                          {"segment5", "b- 0.8 0.8"}, {"colours", "#000000 #0033b3 #666666 #994d00 #cc0000 "}});
+                          {"segment5", "b- 0.8 0.8"}, {"regShown", "#000000"}, {"keyShown", "#0033b3"}, {"comShown", "#666666"},
+                          {"strShown", "#994d00"}, {"errShown", "#cc0000"}});
             return state;
         }();
-        QStringList out;
-        const QMap<QString, QString> now = state();
-        for (auto it = now.begin(); it != now.end(); ++it) {
-            if (opened.value(it.key()) != *it)
-                out += it.key() + u'=' + *it;
-        }
-        return out.join(QStringLiteral(" | ")).replace(store.dir.path(), QStringLiteral("T"));
+        return ::changes(opened, state()).replace(store.dir.path(), QStringLiteral("T"));
     }
     // Runs the steps, each up to the next ";". Typed: c:TEXT into the command
     // line, h:TEXT the history size, then C: and H: press Return; %:TEXT the
@@ -232,7 +213,7 @@ struct Prefs {
         }
         out += changes();
         if (!broadcaster.calls.isEmpty())
-            out += "heard " + broadcaster.calls.join(u' ') + (broadcaster.last == settings(defaults) ? "" : " early");
+            out += "heard " + broadcaster.calls.join(u' ') + (broadcaster.last == describe(defaults) ? "" : " early");
         out.removeAll(QString());
         return out.join(QStringLiteral(" ; "));
     }
@@ -269,36 +250,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("expected");
         const char *rows[][3] = {
-            {"opening, a cancelled font dialog, Apply: no style stored", "f;X;A", "open=0 ; heard reset"},
-            {"a choice made elsewhere, loaded again", "s:file://localhost/usr/bin/sml;L;A", "field=/usr/bin/sml | interpreter=file://localhost/usr/bin/sml | open=0 ; heard reset"},
-            {"a choice made elsewhere stands though not shown", "s:file://localhost/usr/bin/sml;A", "interpreter=file://localhost/usr/bin/sml | open=0 ; heard reset"},
-            {"command line emptied: the bare prefix", "C:", "field= | interpreter=file://localhost"},
-            {"command line with arguments, two blanks kept", "s:file://localhost/usr/bin/sml @SMLquiet  -x;O;=;C:/usr/bin/sml  @SMLquiet;O", "= field=/usr/bin/sml @SMLquiet  -x | interpreter=file://localhost/usr/bin/sml @SMLquiet  -x ; field=/usr/bin/sml  @SMLquiet | interpreter=file://localhost/usr/bin/sml  @SMLquiet"},
-            {"command line absent", "s:;O;=;C:/usr/bin/poly -q;O", "= field= | interpreter= ; field=/usr/bin/poly -q | interpreter=file://localhost/usr/bin/poly -q"},
-            {"command line shorter than the prefix", "s:/usr/bin/poly;O", "field= | interpreter=/usr/bin/poly"},
-            {"command line with three slashes; a space typed %20", "s:file:///usr/bin/poly -q;O;=;C:/opt/my%20ml/poly -q;O", "= field=/usr/bin/poly -q | interpreter=file:///usr/bin/poly -q ; field=/opt/my%20ml/poly -q | interpreter=file://localhost/opt/my%20ml/poly -q"},
-            {"pop-up entry replaces the arguments; a search cancelled, a file located", "s:file://localhost/usr/bin/sml @SMLquiet;O;P1;=;B:;=;B:located", "= field=T/mosml | interpreter=file://localhostT/mosml | popUp=1 ; = field=T/mosml | interpreter=file://localhostT/mosml | popUp=1 ; field=T/located | interpreter=file://localhostT/located"},
-            {"history size, surrounding blanks", "H: 7 ", "size=7 | sizeField= 7 "},
-            {"history size zero", "H:0", "size=0 | sizeField=0"},
-            {"history size a fraction, then whole", "H:12.5;=;H:60", "= message=1 | sizeField=12.5 ; size=60 | sizeField=60"},
-            {"history size negative", "H:-3", "message=1 | sizeField=-3"},
-            {"history size by Apply, with the command line", "h:42;c:/usr/bin/poly -q;=;A", "= field=/usr/bin/poly -q | sizeField=42 ; field=/usr/bin/poly -q | interpreter=file://localhost/usr/bin/poly -q | open=0 | size=42 | sizeField=42 ; heard reset"},
-            {"history size no whole number by Apply", "h:4x2;c:/usr/bin/poly -q;A", "field=/usr/bin/poly -q | message=1 | sizeField=4x2"},
-            {"boxes store at once", "r;o;n", "boxes=1110010 | lines=1 | reopen=1 | restore=1 ; heard lines"},
+            {"opening, a cancelled font dialog, Apply: no style stored", "f;X;A", "open=1>0 ; heard reset"},
+            {"a choice made elsewhere, loaded again", "s:file://localhost/usr/bin/sml;L;A", "field=/usr/bin/poly>/usr/bin/sml | interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/sml | open=1>0 ; heard reset"},
+            {"a choice made elsewhere stands though not shown", "s:file://localhost/usr/bin/sml;A", "interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/sml | open=1>0 ; heard reset"},
+            {"command line emptied: the bare prefix", "C:", "field=/usr/bin/poly> | interpreter=file://localhost/usr/bin/poly>file://localhost"},
+            {"command line with arguments, two blanks kept", "s:file://localhost/usr/bin/sml @SMLquiet  -x;O;=;C:/usr/bin/sml  @SMLquiet;O", "= field=/usr/bin/poly>/usr/bin/sml @SMLquiet  -x | interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/sml @SMLquiet  -x ; field=/usr/bin/poly>/usr/bin/sml  @SMLquiet | interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/sml  @SMLquiet"},
+            {"command line absent", "s:;O;=;C:/usr/bin/poly -q;O", "= field=/usr/bin/poly> | interpreter=file://localhost/usr/bin/poly> ; field=/usr/bin/poly>/usr/bin/poly -q | interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/poly -q"},
+            {"command line shorter than the prefix", "s:/usr/bin/poly;O", "field=/usr/bin/poly> | interpreter=file://localhost/usr/bin/poly>/usr/bin/poly"},
+            {"command line with three slashes; a space typed %20", "s:file:///usr/bin/poly -q;O;=;C:/opt/my%20ml/poly -q;O", "= field=/usr/bin/poly>/usr/bin/poly -q | interpreter=file://localhost/usr/bin/poly>file:///usr/bin/poly -q ; field=/usr/bin/poly>/opt/my%20ml/poly -q | interpreter=file://localhost/usr/bin/poly>file://localhost/opt/my%20ml/poly -q"},
+            {"pop-up entry replaces the arguments; a search cancelled, a file located", "s:file://localhost/usr/bin/sml @SMLquiet;O;P1;=;B:;=;B:located", "= field=/usr/bin/poly>T/mosml | interpreter=file://localhost/usr/bin/poly>file://localhostT/mosml | popUp=-1>1 ; = field=/usr/bin/poly>T/mosml | interpreter=file://localhost/usr/bin/poly>file://localhostT/mosml | popUp=-1>1 ; field=/usr/bin/poly>T/located | interpreter=file://localhost/usr/bin/poly>file://localhostT/located"},
+            {"history size, surrounding blanks", "H: 7 ", "historyLength=50>7 | sizeField=50> 7 "},
+            {"history size zero", "H:0", "historyLength=50>0 | sizeField=50>0"},
+            {"history size a fraction, then whole", "H:12.5;=;H:60", "= message=0>1 | sizeField=50>12.5 ; historyLength=50>60 | sizeField=50>60"},
+            {"history size negative", "H:-3", "message=0>1 | sizeField=50>-3"},
+            {"history size by Apply, with the command line", "h:42;c:/usr/bin/poly -q;=;A", "= field=/usr/bin/poly>/usr/bin/poly -q | sizeField=50>42 ; field=/usr/bin/poly>/usr/bin/poly -q | historyLength=50>42 | interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/poly -q | open=1>0 | sizeField=50>42 ; heard reset"},
+            {"history size no whole number by Apply", "h:4x2;c:/usr/bin/poly -q;A", "field=/usr/bin/poly>/usr/bin/poly -q | message=0>1 | sizeField=50>4x2"},
+            {"boxes store at once", "r;o;n", "boxes=0000010>1110010 | lines=false>true | reopen=false>true | restore=false>true ; heard lines"},
             {"boxes clicked twice store false", "r;r;o;o;n;n", "heard lines"},
-            {"General defaults, the history cleared; the style stays", "k:fontName=Custom Mono;O;=;R", "= font=Custom Mono,12,,Book | styleKeys=1 ; boxes=1110010 | font=Custom Mono,12,,Book | history= | lines=1 | reopen=1 | restore=1 | size=100 | sizeField=100 | styleKeys=1 ; heard lines clear"},
-            {"Fonts and Colours defaults; the General settings stay", "k:fontName=Custom Mono;k:outAlpha=0.42;k:ansFontTraits=3;k:regColor=0.1 0.2 0.3;O;=;F", "= alpha=0.42 | answerTraits=3 | boxes=0001110 | colours=#1a334d #0033b3 #666666 #994d00 #cc0000  | font=Custom Mono,12,,Book | opacityField=42 | reg=0.100000 0.200000 0.300000 1.0 | segment1=bi 0.42 0.42 | segment3=bi 0.42 0.42 | segment5=b- 0.42 0.42 | styleKeys=4 ; heard update"},
-            {"answers: italic and not italic, to bold only; a fraction of a per cent", "k:ansFontTraits=16777217;O;=;T:ab;T:ai;%:12.5;=;O", "= answerTraits=16777217 | boxes=0000110 | segment1=-i 0.8 0.8 | segment3=-i 0.8 0.8 | styleKeys=1 ; = alpha=0.125 | answerTraits=16777218 | boxes=0001010 | opacityField=12.5 | segment1=b- 0.125 0.125 | segment3=b- 0.125 0.125 | segment5=b- 0.125 0.125 | styleKeys=2 ; alpha=0.125 | answerTraits=16777218 | boxes=0001010 | opacityField=12.5 | segment1=b- 0.125 0.125 | segment3=b- 0.125 0.125 | segment5=b- 0.125 0.125 | styleKeys=2 ; heard update"},
-            {"errors: zero, to bold and italic; a digit beyond 100 refused", "k:errFontTraits=0;O;=;T:eb;T:ei;%:1000;=;O", "= boxes=0000000 | errorTraits=0 | segment5=-- 0.8 0.8 | styleKeys=1 ; = alpha=1 | boxes=0000011 | errorTraits=3 | opacityField=100 | segment1=-- 1 1 | segment3=-- 1 1 | segment5=bi 1 1 | styleKeys=2 ; alpha=1 | boxes=0000011 | errorTraits=3 | opacityField=100 | segment1=-- 1 1 | segment3=-- 1 1 | segment5=bi 1 1 | styleKeys=2 ; heard update"},
-            {"errors: bold and not bold, to italic only", "k:errFontTraits=6;O;=;T:eb;T:ei;=;O", "= errorTraits=6 | styleKeys=1 ; = boxes=0000001 | errorTraits=5 | segment5=-i 0.8 0.8 | styleKeys=1 ; boxes=0000001 | errorTraits=5 | segment5=-i 0.8 0.8 | styleKeys=1 ; heard update"},
-            {"font dialog on the regular face; a pick, Cancel, closing", "f;=;D:Bold Oblique,14;=;X;=;f;D:Bold,18;Q", "= dialog=Book 12 ; = dialog=Bold Oblique 14 | font=DejaVu Sans Mono,14,Bold Oblique,Bold Oblique | styleKeys=8 ; = styleKeys=7 ; font=DejaVu Sans Mono,18,Bold,Bold | open=0 | styleKeys=8 ; heard update"},
-            {"font dialog on the stored face", "k:fontStyle=Bold;O;f", "dialog=Bold 12 | font=DejaVu Sans Mono,12,Bold,Bold | styleKeys=1"},
-            {"plain text colour", "W:Plain;=;D:red", "= dialog=#000000 ; colours=#ff0000 #0033b3 #666666 #994d00 #cc0000  | dialog=#ff0000 | reg=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
-            {"keyword colour", "W:Keyword;=;D:red", "= dialog=#0033b3 ; colours=#000000 #ff0000 #666666 #994d00 #cc0000  | dialog=#ff0000 | key=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
-            {"comment colour", "W:Comment;=;D:red", "= dialog=#666666 ; colours=#000000 #0033b3 #ff0000 #994d00 #cc0000  | com=1.000000 0.000000 0.000000 1.0 | dialog=#ff0000 | styleKeys=7 ; heard update"},
-            {"string colour", "W:String;=;D:red", "= dialog=#994d00 ; colours=#000000 #0033b3 #666666 #ff0000 #cc0000  | dialog=#ff0000 | str=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
-            {"error colour", "W:Error;=;D:red", "= dialog=#cc0000 ; colours=#000000 #0033b3 #666666 #994d00 #ff0000  | dialog=#ff0000 | err=1.000000 0.000000 0.000000 1.0 | styleKeys=7 ; heard update"},
-            {"colour cancelled, then kept by closing the window", "W:Error;D:red;X;=;W:Error;D:blue;Q", "= styleKeys=7 ; colours=#000000 #0033b3 #666666 #994d00 #0000ff  | err=0.000000 0.000000 1.000000 1.0 | open=0 | styleKeys=7 ; heard update"},
+            {"General defaults, the history cleared; the style stays", "k:fontName=Custom Mono;O;=;R", "= font=DejaVu Sans Mono,12,>Custom Mono,12, | styleKeys=0>1 ; boxes=0000010>1110010 | font=DejaVu Sans Mono,12,>Custom Mono,12, | history=QList(\"val kept = 1\")>QList() | historyLength=50>100 | lines=false>true | reopen=false>true | restore=false>true | sizeField=50>100 | styleKeys=0>1 ; heard lines clear"},
+            {"Fonts and Colours defaults; the General settings stay", "k:fontName=Custom Mono;k:outAlpha=0.42;k:ansFontTraits=3;k:regColor=0.1 0.2 0.3;O;=;F", "= alpha=0.800000012>0.419999987 | alphas=1/0.800000012>1/0.419999987 | answerTraits=16777220>3 | boxes=0000010>0001110 | font=DejaVu Sans Mono,12,>Custom Mono,12, | opacityField=80>42 | reg=0.000000 0.000000 0.000000 1.0>0.100000 0.200000 0.300000 1.0 | regShown=#000000>#1a334d | segment1=-- 0.8 0.8>bi 0.42 0.42 | segment3=-- 0.8 0.8>bi 0.42 0.42 | segment5=b- 0.8 0.8>b- 0.42 0.42 | styleKeys=0>4 ; heard update"},
+            {"answers: italic and not italic, to bold only; a fraction of a per cent", "k:ansFontTraits=16777217;O;=;T:ab;T:ai;%:12.5;=;O", "= answerTraits=16777220>16777217 | boxes=0000010>0000110 | segment1=-- 0.8 0.8>-i 0.8 0.8 | segment3=-- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; = alpha=0.800000012>0.125 | alphas=1/0.800000012>1/0.125 | answerTraits=16777220>16777218 | boxes=0000010>0001010 | opacityField=80>12.5 | segment1=-- 0.8 0.8>b- 0.125 0.125 | segment3=-- 0.8 0.8>b- 0.125 0.125 | segment5=b- 0.8 0.8>b- 0.125 0.125 | styleKeys=0>2 ; alpha=0.800000012>0.125 | alphas=1/0.800000012>1/0.125 | answerTraits=16777220>16777218 | boxes=0000010>0001010 | opacityField=80>12.5 | segment1=-- 0.8 0.8>b- 0.125 0.125 | segment3=-- 0.8 0.8>b- 0.125 0.125 | segment5=b- 0.8 0.8>b- 0.125 0.125 | styleKeys=0>2 ; heard update"},
+            {"errors: zero, to bold and italic; a digit beyond 100 refused", "k:errFontTraits=0;O;=;T:eb;T:ei;%:1000;=;O", "= boxes=0000010>0000000 | errorTraits=16777218>0 | segment5=b- 0.8 0.8>-- 0.8 0.8 | styleKeys=0>1 ; = alpha=0.800000012>1 | alphas=1/0.800000012>1/1 | boxes=0000010>0000011 | errorTraits=16777218>3 | opacityField=80>100 | segment1=-- 0.8 0.8>-- 1 1 | segment3=-- 0.8 0.8>-- 1 1 | segment5=b- 0.8 0.8>bi 1 1 | styleKeys=0>2 ; alpha=0.800000012>1 | alphas=1/0.800000012>1/1 | boxes=0000010>0000011 | errorTraits=16777218>3 | opacityField=80>100 | segment1=-- 0.8 0.8>-- 1 1 | segment3=-- 0.8 0.8>-- 1 1 | segment5=b- 0.8 0.8>bi 1 1 | styleKeys=0>2 ; heard update"},
+            {"errors: bold and not bold, to italic only", "k:errFontTraits=6;O;=;T:eb;T:ei;=;O", "= errorTraits=16777218>6 | styleKeys=0>1 ; = boxes=0000010>0000001 | errorTraits=16777218>5 | segment5=b- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; boxes=0000010>0000001 | errorTraits=16777218>5 | segment5=b- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; heard update"},
+            {"font dialog on the regular face; a pick, Cancel, closing", "f;=;D:Bold Oblique,14;=;X;=;f;D:Bold,18;Q", "= dialog=>Book 12 ; = dialog=>Bold Oblique 14 | face=Book>Bold Oblique | font=DejaVu Sans Mono,12,>DejaVu Sans Mono,14,Bold Oblique | styleKeys=0>8 ; = styleKeys=0>7 ; face=Book>Bold | font=DejaVu Sans Mono,12,>DejaVu Sans Mono,18,Bold | open=1>0 | styleKeys=0>8 ; heard update"},
+            {"font dialog on the stored face", "k:fontStyle=Bold;O;f", "dialog=>Bold 12 | face=Book>Bold | font=DejaVu Sans Mono,12,>DejaVu Sans Mono,12,Bold | styleKeys=0>1"},
+            {"plain text colour", "W:Plain;=;D:red", "= dialog=>#000000 ; dialog=>#ff0000 | reg=0.000000 0.000000 0.000000 1.0>1.000000 0.000000 0.000000 1.0 | regShown=#000000>#ff0000 | styleKeys=0>7 ; heard update"},
+            {"keyword colour", "W:Keyword;=;D:red", "= dialog=>#0033b3 ; dialog=>#ff0000 | key=0.000000 0.200000 0.700000 1.0>1.000000 0.000000 0.000000 1.0 | keyShown=#0033b3>#ff0000 | styleKeys=0>7 ; heard update"},
+            {"comment colour", "W:Comment;=;D:red", "= dialog=>#666666 ; com=0.400000 0.400000 0.400000 1.0>1.000000 0.000000 0.000000 1.0 | comShown=#666666>#ff0000 | dialog=>#ff0000 | styleKeys=0>7 ; heard update"},
+            {"string colour", "W:String;=;D:red", "= dialog=>#994d00 ; dialog=>#ff0000 | str=0.600000 0.300000 0.000000 1.0>1.000000 0.000000 0.000000 1.0 | strShown=#994d00>#ff0000 | styleKeys=0>7 ; heard update"},
+            {"error colour", "W:Error;=;D:red", "= dialog=>#cc0000 ; dialog=>#ff0000 | err=0.800000 0.000000 0.000000 1.0>1.000000 0.000000 0.000000 1.0 | errShown=#cc0000>#ff0000 | styleKeys=0>7 ; heard update"},
+            {"colour cancelled, then kept by closing the window", "W:Error;D:red;X;=;W:Error;D:blue;Q", "= styleKeys=0>7 ; err=0.800000 0.000000 0.000000 1.0>0.000000 0.000000 1.000000 1.0 | errShown=#cc0000>#0000ff | open=1>0 | styleKeys=0>7 ; heard update"},
         };
         for (const auto &[name, script, expected] : rows)
             QTest::newRow(name) << QString::fromUtf8(script) << QString::fromUtf8(expected);

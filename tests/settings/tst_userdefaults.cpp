@@ -1,4 +1,3 @@
-#include "settings/OLSettingsKeys.h"
 #include "settingstestsupport.h"
 
 #include <QFileInfo>
@@ -46,46 +45,6 @@ struct Store {
     std::unique_ptr<OLUserDefaults> defaults;
 };
 
-QString text(double value)
-{
-    return QString::number(value, 'g', 9);
-}
-template<typename T>
-QString text(const T &value)
-{
-    QString out;
-    QDebug(&out).nospace() << value;
-    return out;
-}
-
-// Every setting as the program reads it, by name; the distinct alphas of
-// the colours, in the opaque set and in the answer set.
-QMap<QString, QString> describe(const OLUserDefaults &d)
-{
-    const OLStyleSet s = d.loadFontAttributes(true), answer = d.loadFontAttributes(false);
-    QMap<QString, QString> colours;
-    QStringList alphas[2];
-    for (const auto &[name, role] : {std::pair{"reg", &OLStyleSet::regColor}, {"err", &OLStyleSet::errColor},
-                                     {"key", &OLStyleSet::keyColor}, {"str", &OLStyleSet::strColor}, {"com", &OLStyleSet::comColor}}) {
-        colours[name] = s.*role ? OLUserDefaults::encodeColor(s.*role) : QStringLiteral("none");
-        for (const OLStyleSet *set : {&s, &answer})
-            alphas[set == &answer] << (set->*role ? text((set->*role)->alpha) : QString());
-    }
-    for (QStringList &list : alphas)
-        list.removeDuplicates();
-    colours["alphas"] = alphas[0].join(u',') + u'/' + alphas[1].join(u',');
-    colours.insert({{"vertical", text(d.loadVerticalOrientation())}, {"highlight", text(d.loadShouldHighlightSyntax())},
-                    {"lines", text(d.loadShowLineNumbers())}, {"reopen", text(d.loadShouldReopenFiles())},
-                    {"restore", text(d.loadShouldRestoreCommitHistory())}, {"historyLength", text(d.loadMaximumCommitHistoryLength())},
-                    {"consoleLength", text(d.loadMaximumConsoleLength())}, {"answerTraits", text(d.loadAnswerFontTraits())},
-                    {"errorTraits", text(d.loadErrorFontTraits())}, {"alpha", text(d.loadAnswerAlpha())},
-                    {"history", text(d.loadCommitHistory())}, {"openedFiles", text(d.loadOpenedFiles())},
-                    {"interpreter", d.loadPreferredInterpreterPath()}, {"geometry", text(d.loadWindowGeometry())},
-                    {"polyPath", d.stringForKey(OLKey::polyPath)},
-                    {"font", QStringList({s.name.toString(), s.size.toString(), s.style.toString()}).join(u',')}});
-    return colours;
-}
-
 // The resource, and values for the keys it leaves out, so that every fallback shows.
 QVariantMap registered()
 {
@@ -95,18 +54,12 @@ QVariantMap registered()
     return registered;
 }
 
-// What reads otherwise than in a store holding nothing over registered(), as "key=was>now".
+// What reads otherwise than in a store holding nothing over registered().
 QString changes(const OLUserDefaults &d)
 {
     TempSettings resource;
     resource.defaults.registerDefaults(registered());
-    const QMap<QString, QString> was = describe(resource.defaults), now = describe(d);
-    QStringList out;
-    for (auto it = now.begin(); it != now.end(); ++it) {
-        if (was.value(it.key()) != *it)
-            out += it.key() + u'=' + was.value(it.key()) + u'>' + *it;
-    }
-    return out.join(QStringLiteral(" | "));
+    return changes(describe(resource.defaults), describe(d));
 }
 
 using D = OLUserDefaults;
