@@ -1,9 +1,10 @@
+#include "../settings/settingstestsupport.h"
 #include "highlight/OLTextView.h"
 #include "prefs/OLBroadcaster.h"
+#include "prefs/OLInterpreterDiscovery.h"
+#include "prefs/OLModeChooserWindowController.h"
 #include "prefs/OLPreferencesWindowController.h"
 #include "prefs/OLQtFont.h"
-#include "prefstestsupport.h"
-#include "settings/OLSettingsKeys.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,10 +16,56 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 
 namespace {
+QString fileUrl(const QString &path)
+{
+    return QStringLiteral("file://localhost") + path;
+}
+
+// Temporary settings with the defaults resource registered as the
+// application registers it at launch.
+struct TemporarySettings : TempSettings {
+    TemporarySettings()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        defaults.registerDefaultPreferences();
+    }
+
+    // A stand-in executable, a shell script that does nothing: for Moscow ML
+    // and Alice ML, which are not installed here, and for located files.
+    QString standIn(const QString &name) const
+    {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\nexit 0\n") < 0)
+            qFatal("cannot write the stand-in %s", qPrintable(file.fileName()));
+        file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+        return file.fileName();
+    }
+
+    // The standard locations resource for the interpreters named ("alice",
+    // "poly", "mosml", "sml"): Poly ML and SML/NJ at their real places, the
+    // others as stand-ins; those not named are missing.
+    QVariantMap locations(const QStringList &installed) const
+    {
+        const auto location = [&](const QString &name, const QString &realPath) {
+            if (!installed.contains(name))
+                return fileUrl(dir.filePath(QStringLiteral("missing/") + name));
+            return fileUrl(realPath.isEmpty() ? standIn(name) : realPath);
+        };
+        return {{QStringLiteral("aliceml-std"), location(QStringLiteral("alice"), {})},
+                {QStringLiteral("polyml-std"), location(QStringLiteral("poly"), QStringLiteral("/usr/bin/poly"))},
+                {QStringLiteral("mosml-std"), location(QStringLiteral("mosml"), {})},
+                {QStringLiteral("smlnj-std"), location(QStringLiteral("sml"), QStringLiteral("/usr/bin/sml"))}};
+    }
+};
+
 // Takes the application delegate's place: records each broadcast with what
 // the store held at that moment, which is what every open window reloads.
 class RecordingBroadcaster : public OLBroadcaster
@@ -289,6 +336,81 @@ private Q_SLOTS:
         QFETCH(QString, script);
         Prefs prefs;
         QTEST(prefs.run(script), "expected");
+    }
+
+    // Each run writes the standard-path setting of every interpreter found,
+    // from the first of its locations that exists, and leaves the others as
+    // they were; the interpreters come in a fixed order, not the resource's.
+    void discovery()
+    {
+        TemporarySettings store;
+        QVariantMap resource = store.locations({"mosml", "alice"});
+        resource["polyml-std"] = QStringList{"file:///nonexistent/poly", "file:///usr/bin/poly", "file:///usr/bin/sml"};
+        for (QLatin1StringView key : {OLKey::alicePath, OLKey::polyPath, OLKey::mosmlPath, OLKey::smlnjPath})
+            store.defaults.setValue(QStringLiteral("stale"), key);
+        QStringList found;
+        for (const OLInterpreterRow &row : discoverInterpreters(store.defaults, resource))
+            found << displayNameForMode(row.mode);
+        QCOMPARE(found, QStringList({"Alice ML", "Poly ML", "Moscow ML"}));
+        QCOMPARE(QStringList({store.defaults.stringForKey(OLKey::alicePath), store.defaults.stringForKey(OLKey::polyPath),
+                              store.defaults.stringForKey(OLKey::mosmlPath), store.defaults.stringForKey(OLKey::smlnjPath)}),
+                 QStringList({resource["aliceml-std"].toString(), "file:///usr/bin/poly", resource["mosml-std"].toString(), "stale"}));
+    }
+
+    // The interpreter chooser at the first start. Every way of closing
+    // commits the last pick as the apply button does; a located file wins and
+    // closes the chooser at once. Without a pick the chooser is rejected (the
+    // application then quits) and stores nothing, whatever closed it. An
+    // entry stores its standard-path setting, which discovery has just
+    // rewritten from the resource, not an earlier run's.
+    void chooser_data()
+    {
+        QTest::addColumn<bool>("installed"); // Poly ML, Moscow ML and SML/NJ, or nothing
+        QTest::addColumn<QString>("steps"); // an entry picked; "browse" locates a stand-in, "cancel" finds none; "apply", "close", "escape"
+        QTest::addColumn<QString>("expected"); // after each step: open or closed, the result, the stored command line
+        const QString mosml = QStringLiteral("file://localhostT/mosml"), located = QStringLiteral("closed accepted file://localhostT/located");
+        QTest::newRow("apply button") << true << "Moscow ML;apply" << "open ; closed accepted " + mosml;
+        QTest::newRow("close control") << true << "Moscow ML;close" << "open ; closed accepted " + mosml;
+        QTest::newRow("Escape") << true << "SML of New Jersey;Moscow ML;escape" << "open ; open ; closed accepted " + mosml;
+        QTest::newRow("no pick: close control") << true << "close" << "closed rejected";
+        QTest::newRow("no pick: browse cancelled, then apply") << true << "cancel;apply" << "open ; closed rejected";
+        QTest::newRow("a located file wins") << true << "Moscow ML;browse" << "open ; " + located;
+        QTest::newRow("nothing installed: a file is located") << false << "browse" << located;
+    }
+    void chooser()
+    {
+        QFETCH(bool, installed);
+        QFETCH(QString, steps);
+        TemporarySettings store;
+        store.defaults.setValue(fileUrl("/old/mosml"), "mosmlPath");
+        QString browseAnswer;
+        OLModeChooserWindowController window(store.defaults, store.locations(installed ? QStringList{"poly", "mosml", "sml"} : QStringList()));
+        window.setExecutableChooser([&](QWidget *) { return browseAnswer; });
+        window.show();
+        auto *popUp = window.findChild<QComboBox *>(QStringLiteral("chooserButton"));
+        QCOMPARE(popUp ? popUp->currentIndex() : -2, installed ? -1 : -2);
+        QSignalSpy finished(&window, &QDialog::finished);
+        QStringList out;
+        for (const QString &step : steps.split(u';')) {
+            if (step == u"browse" || step == u"cancel") {
+                browseAnswer = step == u"browse" ? store.standIn(QStringLiteral("located")) : QString();
+                window.findChild<QPushButton *>(QStringLiteral("browse"))->click();
+            } else if (step == u"apply") {
+                window.findChild<QPushButton *>(QStringLiteral("apply"))->click();
+            } else if (step == u"close") {
+                window.close();
+            } else if (step == u"escape") {
+                QTest::keyClick(&window, Qt::Key_Escape);
+            } else {
+                popUp->setCurrentIndex(popUp->findText(step));
+                Q_EMIT popUp->activated(popUp->currentIndex());
+            }
+            QStringList result{window.isVisible() ? "open" : "closed"};
+            for (const QList<QVariant> &arguments : std::as_const(finished))
+                result << (arguments.at(0).toInt() == QDialog::Accepted ? "accepted" : "rejected");
+            out << (result << store.settings.value(QStringLiteral("preferredInterpreter")).toString()).join(u' ').trimmed();
+        }
+        QTEST(out.join(QStringLiteral(" ; ")).replace(store.dir.path(), QStringLiteral("T")), "expected");
     }
 };
 
