@@ -5,46 +5,6 @@
 #include <QTest>
 
 namespace {
-// A settings file (written by hand when `contents` is given) in a temporary
-// folder, with a store on top of it. QSettings keeps the parsed contents of a
-// file for the whole process, typed as they were written; restart() copies
-// the file to a new name so that it is parsed from disk as by the next run.
-struct Store {
-    explicit Store(const QByteArray &contents = {}, const QString &name = QStringLiteral("Ostrel.conf"))
-        : path(dir.filePath(name))
-    {
-        if (QFile file(path); !contents.isNull() && file.open(QIODevice::WriteOnly))
-            file.write(contents);
-        open();
-    }
-    void registerDefaults(const QVariantMap &more)
-    {
-        registered.insert(more);
-        defaults->registerDefaults(more);
-    }
-    void restart()
-    {
-        defaults.reset();
-        settings.reset(); // writes the file
-        const QString next = dir.filePath(QStringLiteral("run%1.conf").arg(++runs));
-        QFile::copy(path, next);
-        path = next;
-        open();
-    }
-    void open()
-    {
-        settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-        defaults = std::make_unique<OLUserDefaults>(*settings);
-        defaults->registerDefaults(registered);
-    }
-    QTemporaryDir dir;
-    QString path;
-    int runs = 0;
-    QVariantMap registered;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<OLUserDefaults> defaults;
-};
-
 // The resource, and values for the keys it leaves out, so that every fallback shows.
 QVariantMap registered()
 {
@@ -53,6 +13,40 @@ QVariantMap registered()
         registered.insert(key, "file://localhost/usr/bin/poly");
     return registered;
 }
+
+// A settings file (written by hand when `contents` is given) in a temporary
+// folder, with a store on top of it, registered() or nothing registered.
+struct Store {
+    explicit Store(const char *contents, bool registered = false, const QString &name = QStringLiteral("Ostrel.conf"))
+        : path(dir.filePath(name)), registered(registered)
+    {
+        if (QFile file(path); contents && file.open(QIODevice::WriteOnly))
+            file.write(contents);
+        open();
+    }
+    // QSettings keeps the parsed contents of a file for the whole process,
+    // typed as they were written: the next run reads a copy.
+    void restart()
+    {
+        defaults.reset();
+        settings.reset(); // writes the file
+        QFile::copy(path, path + u'2');
+        path += u'2';
+        open();
+    }
+    void open()
+    {
+        settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        defaults = std::make_unique<OLUserDefaults>(*settings);
+        if (registered)
+            defaults->registerDefaults(::registered());
+    }
+    QTemporaryDir dir;
+    QString path;
+    bool registered;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<OLUserDefaults> defaults;
+};
 
 // What reads otherwise than in a store holding nothing over registered().
 QString changes(const OLUserDefaults &d)
@@ -135,9 +129,7 @@ private Q_SLOTS:
     void reads()
     {
         QFETCH(int, row);
-        Store store(rows[row].ini);
-        if (rows[row].registered)
-            store.registerDefaults(registered());
+        Store store(rows[row].ini, rows[row].registered);
         if (rows[row].save)
             rows[row].save(*store.defaults);
         QCOMPARE(changes(*store.defaults), QString::fromUtf8(rows[row].expected));
@@ -145,31 +137,6 @@ private Q_SLOTS:
         QCOMPARE(changes(*store.defaults), QString::fromUtf8(rows[row].expected));
         QCOMPARE(OLUserDefaults::openUserLayer()->fileName(),
                  QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Ostrel/Ostrel.conf");
-    }
-
-    // Three fields at least, each its longest numeric prefix, in single precision.
-    void decodeColor_data()
-    {
-        QTest::addColumn<QVariant>("text");
-        QTest::addColumn<QList<double>>("rgb"); // none: refused
-        const auto row = [](const char *name, const QVariant &text, const QList<float> &rgb) {
-            QTest::newRow(name) << text << QList<double>(rgb.begin(), rgb.end());
-        };
-        row("no fourth field", "0.1 0.2 0.3", {0.1f, 0.2f, 0.3f});
-        row("longest numeric prefix; signs, bare points", "0.5x 1e-1junk +.5", {0.5f, 0.1f, 0.5f});
-        row("two spaces make an empty field; incomplete exponents", "1e+  2E2", {1, 0, 200});
-        row("no numbers, two signs, no NaN", "abc +-1 nan", {0, 0, 0});
-        row("other digits than ASCII, beyond single precision", "\u0663 1e39 \t1", {0, 0, 1});
-        row("comma separated is one field", "1.0,0.5,0.0", {});
-        row("two fields", "0.5 0.5", {});
-        row("a list from the ini file", QStringList{"1", "0", "0"}, {});
-    }
-    void decodeColor()
-    {
-        QFETCH(QVariant, text);
-        const std::optional<OLColor> c = OLUserDefaults::decodeColor(text, 0.25);
-        QTEST(c ? QList<double>({c->red, c->green, c->blue}) : QList<double>(), "rgb");
-        QVERIFY(!c || c->alpha == 0.25);
     }
 
     // A failed write is reported, and the run goes on with the values saved in it.
@@ -186,7 +153,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QString, blocker);
-        Store store({}, name);
+        Store store(nullptr, false, name);
         if (blocker.endsWith(u'/'))
             QVERIFY(QDir(store.dir.path()).mkdir(blocker));
         else if (QFile file(store.dir.filePath(blocker)); !blocker.isEmpty())
