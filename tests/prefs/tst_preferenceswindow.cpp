@@ -54,15 +54,11 @@ struct TemporarySettings : TempSettings {
     // others as stand-ins; those not named are missing.
     QVariantMap locations(const QStringList &installed) const
     {
-        const auto location = [&](const QString &name, const QString &realPath) {
-            if (!installed.contains(name))
-                return fileUrl(dir.filePath(QStringLiteral("missing/") + name));
-            return fileUrl(realPath.isEmpty() ? standIn(name) : realPath);
-        };
-        return {{QStringLiteral("aliceml-std"), location(QStringLiteral("alice"), {})},
-                {QStringLiteral("polyml-std"), location(QStringLiteral("poly"), QStringLiteral("/usr/bin/poly"))},
-                {QStringLiteral("mosml-std"), location(QStringLiteral("mosml"), {})},
-                {QStringLiteral("smlnj-std"), location(QStringLiteral("sml"), QStringLiteral("/usr/bin/sml"))}};
+        QVariantMap resource;
+        for (const auto &[key, name, real] : {std::array<QString, 3>{"aliceml-std", "alice", ""}, {"polyml-std", "poly", "/usr/bin/poly"},
+                                              {"mosml-std", "mosml", ""}, {"smlnj-std", "sml", "/usr/bin/sml"}})
+            resource[key] = fileUrl(!installed.contains(name) ? dir.filePath("missing/" + name) : real.isEmpty() ? standIn(name) : real);
+        return resource;
     }
 };
 
