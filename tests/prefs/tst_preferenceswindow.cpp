@@ -62,33 +62,12 @@ struct TemporarySettings : TempSettings {
     }
 };
 
-// Takes the application delegate's place: records each broadcast with what
-// the store held at that moment, which is what every open window reloads.
-class RecordingBroadcaster : public OLBroadcaster
-{
-public:
-    explicit RecordingBroadcaster(OLUserDefaults &defaults) : m_defaults(defaults) {}
-    void updateAllFontAttributes() override { record(QStringLiteral("update")); }
-    void updateAllLineNumbers() override { record(QStringLiteral("lines")); }
-    void clearAllHistory() override { record(QStringLiteral("clear")); }
-    void resetAllEnvironments() override { record(QStringLiteral("reset")); }
-    QStringList calls; // a repeated one once
-    QMap<QString, QString> last; // describe() at the last call
-
-private:
-    void record(const QString &call)
-    {
-        if (calls.isEmpty() || calls.last() != call)
-            calls.append(call);
-        last = describe(m_defaults);
-    }
-    OLUserDefaults &m_defaults;
-};
-
 // The preferences window over a temporary store that holds other General
 // settings than the defaults. Poly ML and SML/NJ are found at their real
-// places; Moscow ML is a stand-in script and Alice ML is missing.
-struct Prefs {
+// places; Moscow ML is a stand-in script and Alice ML is missing. Takes
+// the application delegate's place for the broadcasts: records each with
+// what the store held at that moment, which is what every open window reloads.
+struct Prefs : OLBroadcaster {
     Prefs()
     {
         defaults.saveMaximumCommitHistoryLength(50);
@@ -98,9 +77,19 @@ struct Prefs {
         defaults.savePreferredInterpreter(fileUrl("/usr/bin/poly"));
         open();
     }
+    void updateAllFontAttributes() override { heard(QStringLiteral("update")); }
+    void updateAllLineNumbers() override { heard(QStringLiteral("lines")); }
+    void clearAllHistory() override { heard(QStringLiteral("clear")); }
+    void resetAllEnvironments() override { heard(QStringLiteral("reset")); }
+    void heard(const QString &call)
+    {
+        if (calls.isEmpty() || calls.last() != call)
+            calls.append(call);
+        lastHeard = describe(defaults);
+    }
     void open()
     {
-        window = std::make_unique<OLPreferencesWindowController>(defaults, broadcaster, resource);
+        window = std::make_unique<OLPreferencesWindowController>(defaults, *this, resource);
         window->setExecutableChooser([this](QWidget *) { return browseAnswer; });
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -255,15 +244,16 @@ struct Prefs {
             }
         }
         out += changes();
-        if (!broadcaster.calls.isEmpty())
-            out += "heard " + broadcaster.calls.join(u' ') + (broadcaster.last == describe(defaults) ? "" : " early");
+        if (!calls.isEmpty())
+            out += "heard " + calls.join(u' ') + (lastHeard == describe(defaults) ? "" : " early");
         out.removeAll(QString());
         return out.join(QStringLiteral(" ; "));
     }
 
     TemporarySettings store;
     OLUserDefaults &defaults = store.defaults;
-    RecordingBroadcaster broadcaster{defaults};
+    QStringList calls; // the broadcasts heard, a repeated one once
+    QMap<QString, QString> lastHeard; // describe() at the last
     QVariantMap resource = store.locations({QStringLiteral("poly"), QStringLiteral("mosml"), QStringLiteral("sml")});
     std::unique_ptr<OLPreferencesWindowController> window;
     QString browseAnswer;
