@@ -112,7 +112,6 @@ struct Prefs : OLBroadcaster {
         if (enter)
             QTest::keyClick(field, Qt::Key_Return);
     }
-    QString checked(const QString &name) const { return QString::number(child<QCheckBox>(name)->isChecked()); }
     // The format drawn at a character of the example text.
     QTextCharFormat formatAt(int position) const
     {
@@ -127,7 +126,8 @@ struct Prefs : OLBroadcaster {
         return {};
     }
     // What is stored and shown: the settings, how many style keys the store
-    // holds, the controls, the open dialog, and of each of the example's six
+    // holds, the controls,
+    // the open dialog, and of each of the example's six
     // segments (input, answer, input, answer, input, error) bold, italic and
     // the opacity at its first and last character, and the colour shown of a
     // plain, keyword, comment, string and error character.
@@ -142,12 +142,10 @@ struct Prefs : OLBroadcaster {
                     {"field", child<QLineEdit>("genProcessCommandLineTextField")->text()},
                     {"sizeField", child<QLineEdit>("genHistorySizeTextField")->text()},
                     {"message", QString::number(child<QLabel>("genHistorySizeMessage")->isVisible())},
-                    {"boxes", checked("genHistoryShouldLoadCheckbox") + checked("genMiscReopenDocumentsCheckBox")
-                                  + checked("genShowLineNumbersCheckBox") + checked("facConsoleAnswerStyleCheckBoxBold")
-                                  + checked("facConsoleAnswerStyleCheckBoxItalic") + checked("facConsoleErrorStyleCheckBoxBold")
-                                  + checked("facConsoleErrorStyleCheckBoxItalic")},
                     {"popUp", QString::number(child<QComboBox>("genProcessExecutabelChooserButton")->currentIndex())},
                     {"opacityField", QString::number(child<QDoubleSpinBox>("facConsoleAnswerOpacityTextField")->value())}});
+        for (const QCheckBox *box : window->centralWidget()->findChildren<QCheckBox *>())
+            now[box->objectName()] = box->isChecked() ? "checked" : "";
         if (auto *dialog = window->findChild<QColorDialog *>(); dialog && dialog->isVisible())
             now["dialog"] = dialog->currentColor().name();
         if (auto *dialog = window->findChild<QFontDialog *>(); dialog && dialog->isVisible())
@@ -172,7 +170,7 @@ struct Prefs : OLBroadcaster {
             state.insert({{"historyLength", "50"}, {"restore", "false"}, {"reopen", "false"}, {"lines", "false"},
                           {"history", "QList(\"val kept = 1\")"}, {"interpreter", fileUrl("/usr/bin/poly")},
                           {"polyPath", fileUrl("/usr/bin/poly")}, {"face", "Book"}, {"styleKeys", "0"}, {"open", "1"},
-                          {"field", "/usr/bin/poly"}, {"sizeField", "50"}, {"message", "0"}, {"boxes", "0000010"},
+                          {"field", "/usr/bin/poly"}, {"sizeField", "50"}, {"message", "0"}, {"facConsoleErrorStyleCheckBoxBold", "checked"},
                           {"popUp", "-1"}, {"opacityField", "80"}, {"segment0", "-- 1 1"}, {"segment1", "-- 0.8 0.8"},
                           {"segment2", "-- 1 1"}, {"segment3", "-- 0.8 0.8"}, {"segment4", "-- 1 1"},
                           {"segment5", "b- 0.8 0.8"}, {"regShown", "#000000"}, {"keyShown", "#0033b3"}, {"comShown", "#666666"},
@@ -298,13 +296,13 @@ private Q_SLOTS:
             {"history size negative", "H:-3", "message=0>1 | sizeField=50>-3"},
             {"history size by Apply, with the command line", "h:42;c:/usr/bin/poly -q;=;A", "= field=/usr/bin/poly>/usr/bin/poly -q | sizeField=50>42 ; field=/usr/bin/poly>/usr/bin/poly -q | historyLength=50>42 | interpreter=file://localhost/usr/bin/poly>file://localhost/usr/bin/poly -q | open=1>0 | sizeField=50>42 ; heard reset"},
             {"history size no whole number by Apply", "h:4x2;c:/usr/bin/poly -q;A", "field=/usr/bin/poly>/usr/bin/poly -q | message=0>1 | sizeField=50>4x2"},
-            {"boxes store at once", "r;o;n", "boxes=0000010>1110010 | lines=false>true | reopen=false>true | restore=false>true ; heard lines"},
+            {"boxes store at once", "r;o;n", "genHistoryShouldLoadCheckbox=>checked | genMiscReopenDocumentsCheckBox=>checked | genShowLineNumbersCheckBox=>checked | lines=false>true | reopen=false>true | restore=false>true ; heard lines"},
             {"boxes clicked twice store false", "r;r;o;o;n;n", "heard lines"},
-            {"General defaults, the history cleared; the style stays", "k:fontName=Custom Mono;O;=;R", "= font=DejaVu Sans Mono,12,>Custom Mono,12, | styleKeys=0>1 ; boxes=0000010>1110010 | font=DejaVu Sans Mono,12,>Custom Mono,12, | history=QList(\"val kept = 1\")>QList() | historyLength=50>100 | lines=false>true | reopen=false>true | restore=false>true | sizeField=50>100 | styleKeys=0>1 ; heard lines clear"},
-            {"Fonts and Colours defaults; the General settings stay", "k:fontName=Custom Mono;k:outAlpha=0.42;k:ansFontTraits=3;k:regColor=0.1 0.2 0.3;O;=;F", "= alpha=0.800000012>0.419999987 | alphas=1/0.800000012>1/0.419999987 | answerTraits=16777220>3 | boxes=0000010>0001110 | font=DejaVu Sans Mono,12,>Custom Mono,12, | opacityField=80>42 | reg=0.000000 0.000000 0.000000 1.0>0.100000 0.200000 0.300000 1.0 | regShown=#000000>#1a334d | segment1=-- 0.8 0.8>bi 0.42 0.42 | segment3=-- 0.8 0.8>bi 0.42 0.42 | segment5=b- 0.8 0.8>b- 0.42 0.42 | styleKeys=0>4 ; heard update"},
-            {"answers: italic and not italic, to bold only; a fraction of a per cent", "k:ansFontTraits=16777217;O;=;T:ab;T:ai;%:12.5;=;O", "= answerTraits=16777220>16777217 | boxes=0000010>0000110 | segment1=-- 0.8 0.8>-i 0.8 0.8 | segment3=-- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; = alpha=0.800000012>0.125 | alphas=1/0.800000012>1/0.125 | answerTraits=16777220>16777218 | boxes=0000010>0001010 | opacityField=80>12.5 | segment1=-- 0.8 0.8>b- 0.125 0.125 | segment3=-- 0.8 0.8>b- 0.125 0.125 | segment5=b- 0.8 0.8>b- 0.125 0.125 | styleKeys=0>2 ; alpha=0.800000012>0.125 | alphas=1/0.800000012>1/0.125 | answerTraits=16777220>16777218 | boxes=0000010>0001010 | opacityField=80>12.5 | segment1=-- 0.8 0.8>b- 0.125 0.125 | segment3=-- 0.8 0.8>b- 0.125 0.125 | segment5=b- 0.8 0.8>b- 0.125 0.125 | styleKeys=0>2 ; heard update"},
-            {"errors: zero, to bold and italic; a digit beyond 100 refused", "k:errFontTraits=0;O;=;T:eb;T:ei;%:1000;=;O", "= boxes=0000010>0000000 | errorTraits=16777218>0 | segment5=b- 0.8 0.8>-- 0.8 0.8 | styleKeys=0>1 ; = alpha=0.800000012>1 | alphas=1/0.800000012>1/1 | boxes=0000010>0000011 | errorTraits=16777218>3 | opacityField=80>100 | segment1=-- 0.8 0.8>-- 1 1 | segment3=-- 0.8 0.8>-- 1 1 | segment5=b- 0.8 0.8>bi 1 1 | styleKeys=0>2 ; alpha=0.800000012>1 | alphas=1/0.800000012>1/1 | boxes=0000010>0000011 | errorTraits=16777218>3 | opacityField=80>100 | segment1=-- 0.8 0.8>-- 1 1 | segment3=-- 0.8 0.8>-- 1 1 | segment5=b- 0.8 0.8>bi 1 1 | styleKeys=0>2 ; heard update"},
-            {"errors: bold and not bold, to italic only", "k:errFontTraits=6;O;=;T:eb;T:ei;=;O", "= errorTraits=16777218>6 | styleKeys=0>1 ; = boxes=0000010>0000001 | errorTraits=16777218>5 | segment5=b- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; boxes=0000010>0000001 | errorTraits=16777218>5 | segment5=b- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; heard update"},
+            {"General defaults, the history cleared; the style stays", "k:fontName=Custom Mono;O;=;R", "= font=DejaVu Sans Mono,12,>Custom Mono,12, | styleKeys=0>1 ; font=DejaVu Sans Mono,12,>Custom Mono,12, | genHistoryShouldLoadCheckbox=>checked | genMiscReopenDocumentsCheckBox=>checked | genShowLineNumbersCheckBox=>checked | history=QList(\"val kept = 1\")>QList() | historyLength=50>100 | lines=false>true | reopen=false>true | restore=false>true | sizeField=50>100 | styleKeys=0>1 ; heard lines clear"},
+            {"Fonts and Colours defaults; the General settings stay", "k:fontName=Custom Mono;k:outAlpha=0.42;k:ansFontTraits=3;k:regColor=0.1 0.2 0.3;O;=;F", "= alpha=0.800000012>0.419999987 | alphas=1/0.800000012>1/0.419999987 | answerTraits=16777220>3 | facConsoleAnswerStyleCheckBoxBold=>checked | facConsoleAnswerStyleCheckBoxItalic=>checked | font=DejaVu Sans Mono,12,>Custom Mono,12, | opacityField=80>42 | reg=0.000000 0.000000 0.000000 1.0>0.100000 0.200000 0.300000 1.0 | regShown=#000000>#1a334d | segment1=-- 0.8 0.8>bi 0.42 0.42 | segment3=-- 0.8 0.8>bi 0.42 0.42 | segment5=b- 0.8 0.8>b- 0.42 0.42 | styleKeys=0>4 ; heard update"},
+            {"answers: italic and not italic, to bold only; a fraction of a per cent", "k:ansFontTraits=16777217;O;=;T:ab;T:ai;%:12.5;=;O", "= answerTraits=16777220>16777217 | facConsoleAnswerStyleCheckBoxItalic=>checked | segment1=-- 0.8 0.8>-i 0.8 0.8 | segment3=-- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; = alpha=0.800000012>0.125 | alphas=1/0.800000012>1/0.125 | answerTraits=16777220>16777218 | facConsoleAnswerStyleCheckBoxBold=>checked | opacityField=80>12.5 | segment1=-- 0.8 0.8>b- 0.125 0.125 | segment3=-- 0.8 0.8>b- 0.125 0.125 | segment5=b- 0.8 0.8>b- 0.125 0.125 | styleKeys=0>2 ; alpha=0.800000012>0.125 | alphas=1/0.800000012>1/0.125 | answerTraits=16777220>16777218 | facConsoleAnswerStyleCheckBoxBold=>checked | opacityField=80>12.5 | segment1=-- 0.8 0.8>b- 0.125 0.125 | segment3=-- 0.8 0.8>b- 0.125 0.125 | segment5=b- 0.8 0.8>b- 0.125 0.125 | styleKeys=0>2 ; heard update"},
+            {"errors: zero, to bold and italic; a digit beyond 100 refused", "k:errFontTraits=0;O;=;T:eb;T:ei;%:1000;=;O", "= errorTraits=16777218>0 | facConsoleErrorStyleCheckBoxBold=checked> | segment5=b- 0.8 0.8>-- 0.8 0.8 | styleKeys=0>1 ; = alpha=0.800000012>1 | alphas=1/0.800000012>1/1 | errorTraits=16777218>3 | facConsoleErrorStyleCheckBoxItalic=>checked | opacityField=80>100 | segment1=-- 0.8 0.8>-- 1 1 | segment3=-- 0.8 0.8>-- 1 1 | segment5=b- 0.8 0.8>bi 1 1 | styleKeys=0>2 ; alpha=0.800000012>1 | alphas=1/0.800000012>1/1 | errorTraits=16777218>3 | facConsoleErrorStyleCheckBoxItalic=>checked | opacityField=80>100 | segment1=-- 0.8 0.8>-- 1 1 | segment3=-- 0.8 0.8>-- 1 1 | segment5=b- 0.8 0.8>bi 1 1 | styleKeys=0>2 ; heard update"},
+            {"errors: bold and not bold, to italic only", "k:errFontTraits=6;O;=;T:eb;T:ei;=;O", "= errorTraits=16777218>6 | styleKeys=0>1 ; = errorTraits=16777218>5 | facConsoleErrorStyleCheckBoxBold=checked> | facConsoleErrorStyleCheckBoxItalic=>checked | segment5=b- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; errorTraits=16777218>5 | facConsoleErrorStyleCheckBoxBold=checked> | facConsoleErrorStyleCheckBoxItalic=>checked | segment5=b- 0.8 0.8>-i 0.8 0.8 | styleKeys=0>1 ; heard update"},
             {"font dialog on the regular face; a pick, Cancel, closing", "f;=;D:Bold Oblique,14;=;X;=;f;D:Bold,18;Q", "= dialog=>Book 12 ; = dialog=>Bold Oblique 14 | face=Book>Bold Oblique | font=DejaVu Sans Mono,12,>DejaVu Sans Mono,14,Bold Oblique | styleKeys=0>8 ; = styleKeys=0>7 ; face=Book>Bold | font=DejaVu Sans Mono,12,>DejaVu Sans Mono,18,Bold | open=1>0 | styleKeys=0>8 ; heard update"},
             {"font dialog on the stored face", "k:fontStyle=Bold;O;f", "dialog=>Bold 12 | face=Book>Bold | font=DejaVu Sans Mono,12,>DejaVu Sans Mono,12,Bold | styleKeys=0>1"},
             {"plain text colour", "W:Plain;=;D:red", "= dialog=>#000000 ; dialog=>#ff0000 | reg=0.000000 0.000000 0.000000 1.0>1.000000 0.000000 0.000000 1.0 | regShown=#000000>#ff0000 | styleKeys=0>7 ; heard update"},
