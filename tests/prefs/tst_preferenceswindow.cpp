@@ -376,19 +376,15 @@ private Q_SLOTS:
         QSignalSpy finished(&window, &QDialog::finished);
         QStringList out;
         for (const QString &step : steps.split(u';')) {
-            if (step == u"browse" || step == u"cancel") {
-                browseAnswer = step == u"browse" ? store.standIn(QStringLiteral("located")) : QString();
-                window.findChild<QPushButton *>(QStringLiteral("browse"))->click();
-            } else if (step == u"apply") {
-                window.findChild<QPushButton *>(QStringLiteral("apply"))->click();
-            } else if (step == u"close") {
+            browseAnswer = step == u"browse" ? store.standIn(QStringLiteral("located")) : QString();
+            if (step == u"close")
                 window.close();
-            } else if (step == u"escape") {
+            else if (step == u"escape")
                 QTest::keyClick(&window, Qt::Key_Escape);
-            } else {
-                popUp->setCurrentIndex(popUp->findText(step));
-                Q_EMIT popUp->activated(popUp->currentIndex());
-            }
+            else if (auto *button = window.findChild<QPushButton *>(step == u"cancel" ? QStringLiteral("browse") : step))
+                button->click();
+            else
+                Q_EMIT popUp->activated(popUp->findText(step));
             QStringList result{window.isVisible() ? "open" : "closed"};
             for (const QList<QVariant> &arguments : std::as_const(finished))
                 result << (arguments.at(0).toInt() == QDialog::Accepted ? "accepted" : "rejected");
