@@ -1,7 +1,6 @@
 #include "../settings/settingstestsupport.h"
 #include "highlight/OLTextView.h"
 #include "prefs/OLBroadcaster.h"
-#include "prefs/OLInterpreterDiscovery.h"
 #include "prefs/OLModeChooserWindowController.h"
 #include "prefs/OLPreferencesWindowController.h"
 #include "prefs/OLQtFont.h"
@@ -24,11 +23,6 @@
 #include <QTextLayout>
 
 namespace {
-QString fileUrl(const QString &path)
-{
-    return QStringLiteral("file://localhost") + path;
-}
-
 // Temporary settings with the defaults resource registered as the
 // application registers it at launch.
 struct TemporarySettings : TempSettings {
@@ -57,7 +51,7 @@ struct TemporarySettings : TempSettings {
         QVariantMap resource;
         for (const auto &[key, name, real] : {std::array<QString, 3>{"aliceml-std", "alice", ""}, {"polyml-std", "poly", "/usr/bin/poly"},
                                               {"mosml-std", "mosml", ""}, {"smlnj-std", "sml", "/usr/bin/sml"}})
-            resource[key] = fileUrl(!installed.contains(name) ? dir.filePath("missing/" + name) : real.isEmpty() ? standIn(name) : real);
+            resource[key] = "file://localhost" + (!installed.contains(name) ? dir.filePath("missing/" + name) : real.isEmpty() ? standIn(name) : real);
         return resource;
     }
 };
@@ -74,7 +68,7 @@ struct Prefs : OLBroadcaster {
         for (QLatin1StringView key : {OLKey::shouldRestoreCommitHistory, OLKey::shouldReopenFiles, OLKey::showLineNumbers})
             defaults.setValue(false, key);
         defaults.saveCommitHistory({QStringLiteral("val kept = 1")});
-        defaults.savePreferredInterpreter(fileUrl("/usr/bin/poly"));
+        defaults.savePreferredInterpreter("file://localhost/usr/bin/poly");
         open();
     }
     void updateAllFontAttributes() override { heard(QStringLiteral("update")); }
@@ -168,8 +162,8 @@ struct Prefs : OLBroadcaster {
         static const QMap<QString, QString> opened = [] {
             QMap<QString, QString> state = describe(TemporarySettings().defaults);
             state.insert({{"historyLength", "50"}, {"restore", "false"}, {"reopen", "false"}, {"lines", "false"},
-                          {"history", "QList(\"val kept = 1\")"}, {"interpreter", fileUrl("/usr/bin/poly")},
-                          {"polyPath", fileUrl("/usr/bin/poly")}, {"face", "Book"}, {"styleKeys", "0"}, {"open", "1"},
+                          {"history", "QList(\"val kept = 1\")"}, {"interpreter", "file://localhost/usr/bin/poly"},
+                          {"polyPath", "file://localhost/usr/bin/poly"}, {"face", "Book"}, {"styleKeys", "0"}, {"open", "1"},
                           {"field", "/usr/bin/poly"}, {"sizeField", "50"}, {"message", "0"}, {"facConsoleErrorStyleCheckBoxBold", "checked"},
                           {"popUp", "-1"}, {"opacityField", "80"}, {"segment0", "-- 1 1"}, {"segment1", "-- 0.8 0.8"},
                           {"segment2", "-- 1 1"}, {"segment3", "-- 0.8 0.8"}, {"segment4", "-- 1 1"},
@@ -322,31 +316,13 @@ private Q_SLOTS:
         QTEST(prefs.run(script), "expected");
     }
 
-    // Each run writes the standard-path setting of every interpreter found,
-    // from the first of its locations that exists, and leaves the others as
-    // they were; the interpreters come in a fixed order, not the resource's.
-    void discovery()
-    {
-        TemporarySettings store;
-        QVariantMap resource = store.locations({"mosml", "alice"});
-        resource["polyml-std"] = QStringList{"file:///nonexistent/poly", "file:///usr/bin/poly", "file:///usr/bin/sml"};
-        for (QLatin1StringView key : {OLKey::alicePath, OLKey::polyPath, OLKey::mosmlPath, OLKey::smlnjPath})
-            store.defaults.setValue(QStringLiteral("stale"), key);
-        QStringList found;
-        for (const OLInterpreterRow &row : discoverInterpreters(store.defaults, resource))
-            found << displayNameForMode(row.mode);
-        QCOMPARE(found, QStringList({"Alice ML", "Poly ML", "Moscow ML"}));
-        QCOMPARE(QStringList({store.defaults.stringForKey(OLKey::alicePath), store.defaults.stringForKey(OLKey::polyPath),
-                              store.defaults.stringForKey(OLKey::mosmlPath), store.defaults.stringForKey(OLKey::smlnjPath)}),
-                 QStringList({resource["aliceml-std"].toString(), "file:///usr/bin/poly", resource["mosml-std"].toString(), "stale"}));
-    }
-
     // The interpreter chooser at the first start. Every way of closing
     // commits the last pick as the apply button does; a located file wins and
     // closes the chooser at once. Without a pick the chooser is rejected (the
     // application then quits) and stores nothing, whatever closed it. An
     // entry stores its standard-path setting, which discovery has just
-    // rewritten from the resource, not an earlier run's.
+    // rewritten from the first of the resource's locations that exists, not
+    // an earlier run's; the settings of interpreters not found stay.
     void chooser_data()
     {
         QTest::addColumn<bool>("installed"); // Poly ML, Moscow ML and SML/NJ, or nothing
@@ -360,15 +336,20 @@ private Q_SLOTS:
         QTest::newRow("no pick: browse cancelled, then apply") << true << "cancel;apply" << "open ; closed rejected";
         QTest::newRow("a located file wins") << true << "Moscow ML;browse" << "open ; " + located;
         QTest::newRow("nothing installed: a file is located") << false << "browse" << located;
+        QTest::newRow("an entry of several locations") << true << "Poly ML;apply" << "open ; closed accepted file:///usr/bin/poly";
     }
     void chooser()
     {
         QFETCH(bool, installed);
         QFETCH(QString, steps);
         TemporarySettings store;
-        store.defaults.setValue(fileUrl("/old/mosml"), "mosmlPath");
+        store.defaults.setValue(QStringLiteral("file://localhost/old/mosml"), OLKey::mosmlPath);
+        store.defaults.setValue(QStringLiteral("stale"), OLKey::alicePath);
+        QVariantMap resource = store.locations(installed ? QStringList{"poly", "mosml", "sml"} : QStringList());
+        if (installed)
+            resource["polyml-std"] = QStringList{"file:///nonexistent/poly", "file:///usr/bin/poly", "file:///usr/bin/sml"};
         QString browseAnswer;
-        OLModeChooserWindowController window(store.defaults, store.locations(installed ? QStringList{"poly", "mosml", "sml"} : QStringList()));
+        OLModeChooserWindowController window(store.defaults, resource);
         window.setExecutableChooser([&](QWidget *) { return browseAnswer; });
         window.show();
         auto *popUp = window.findChild<QComboBox *>(QStringLiteral("chooserButton"));
@@ -391,6 +372,7 @@ private Q_SLOTS:
             out << (result << store.settings.value(QStringLiteral("preferredInterpreter")).toString()).join(u' ').trimmed();
         }
         QTEST(out.join(QStringLiteral(" ; ")).replace(store.dir.path(), QStringLiteral("T")), "expected");
+        QCOMPARE(store.defaults.stringForKey(OLKey::alicePath), QStringLiteral("stale"));
     }
 };
 
