@@ -85,18 +85,33 @@ inline qint64 onlyChild()
     return children.size() == 1 ? children.first() : -1;
 }
 
+// The command line of an interpreter: "standin ARGS" is the test child's repl
+// with those arguments, under the name "sml", so that the session takes it for
+// SML/NJ (same prompt "- "). A copy, not a link: the test child as Ostrel
+// would refuse itself as interpreter.
+inline QString commandLine(const QString &interpreter)
+{
+    if (!interpreter.startsWith(u"standin"))
+        return interpreter;
+    static const QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("sml"));
+    if (!QFile::exists(copy))
+        QFile::copy(QStringLiteral(OL_TESTCHILD), copy);
+    return copy + QStringLiteral(" repl") + interpreter.mid(7);
+}
+
 // One session, started on an interpreter's command line.
 template<typename Recorder = OLSessionRecorder>
 struct OLSessionRun {
-    explicit OLSessionRun(const QString &commandLine)
+    explicit OLSessionRun(const QString &interpreter)
     {
-        setInterpreter(commandLine);
+        setInterpreter(interpreter);
         session->startProcess();
     }
 
-    void setInterpreter(const QString &commandLine)
+    void setInterpreter(const QString &interpreter)
     {
-        defaults.savePreferredInterpreter(QStringLiteral("file://localhost") + commandLine);
+        defaults.savePreferredInterpreter(QStringLiteral("file://localhost") + commandLine(interpreter));
     }
     // Spins the event loop between checks (QTest::qWaitFor sleeps after each pass, which throttles a flood).
     static bool waitFor(const std::function<bool()> &condition, int timeoutMs = 20000)
@@ -182,20 +197,3 @@ struct OLSessionRun {
     std::unique_ptr<OLInterpreterSession> session =
         std::make_unique<OLInterpreterSession>(defaults, recorder, recorder, recorder);
 };
-
-#ifdef OL_TESTCHILD
-// The command line of an interpreter: "standin ARGS" is the test child's repl
-// with those arguments, under the name "sml", so that the session takes it for
-// SML/NJ (same prompt "- "). A copy, not a link: the test child as Ostrel
-// would refuse itself as interpreter.
-inline QString commandLine(const QString &interpreter)
-{
-    if (!interpreter.startsWith(u"standin"))
-        return interpreter;
-    static const QTemporaryDir dir;
-    const QString copy = dir.filePath(QStringLiteral("sml"));
-    if (!QFile::exists(copy))
-        QFile::copy(QStringLiteral(OL_TESTCHILD), copy);
-    return copy + QStringLiteral(" repl") + interpreter.mid(7);
-}
-#endif

@@ -10,11 +10,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <csignal>
-
 namespace {
 using Run = OLSessionRun<>;
-using Piece = OLSessionRecorder::Piece;
 // Counts the flood instead of keeping it, and watches this process's memory.
 struct FloodRecorder : OLSessionRecorder {
     void appendAnswer(const QString &text) override { take(text, false); }
@@ -23,7 +20,7 @@ struct FloodRecorder : OLSessionRecorder {
     {
         floodSize += text.count(u'x');
         QString rest = QString(text).remove(u'x').remove(u'\n');
-        rest.squeeze();
+        rest.squeeze(); // not the flood's capacity
         pieces.append({error, rest});
         peakBytes = std::max(peakBytes, OLTestProcesses::residentBytes());
     }
@@ -78,8 +75,7 @@ private Q_SLOTS:
         QVERIFY(run.answers());
         run.recorder.clear();
         run.setInterpreter(smlPath);
-        run.session->resetEnvironment();
-        run.session->resetEnvironment();
+        QCOMPARE(run.play({"reset", "reset"}), QString());
         QCOMPARE(run.recorder.shown(), QStringLiteral("\n\n###reset environment\n\n").repeated(2));
         QCOMPARE(run.session->lastCommitter(), qint32(OLConsoleCommitter));
         QVERIFY(run.waitFor([&] { return !run.session->willReset() && run.recorder.starts == 2; }));
@@ -89,16 +85,20 @@ private Q_SLOTS:
         QCOMPARE(run.recorder.resets + run.recorder.closes, 2);
     }
 
-    // An interpreter that ends before its first prompt (a wrapper script whose
-    // executable has gone) or, without prompts, before anything was written
-    // to it, and a command line that cannot run (Ostrel itself): the console
-    // says why, in errors, and where to choose another; the window stays.
+    // An interpreter that is missing, ends before its first prompt (a wrapper
+    // script whose executable has gone) or, without prompts, before anything
+    // was written to it, and a command line that cannot run (Ostrel itself):
+    // the console says why, in errors, and where to choose another; the window
+    // stays. The editor's commit fails instead of waiting for ever, before the
+    // failure is known and after.
     void interpreterFailingAtStart()
     {
         const QString self = QCoreApplication::applicationFilePath();
         const QString rows[][3] = { // the executable in the temporary folder %1, the command line, what is shown
             {"#!/bin/sh\nexec /nonexistent/poly", "%1/poly", "%1/poly: 2: exec: /nonexistent/poly: not found\nThe interpreter %1/poly ended as it started (exit status 127).\n"},
             {"#!/bin/sh\nexit 0", "%1/myml -x", "The interpreter %1/myml ended as it started (exit status 0).\n"},
+            {"", "%1/sml", "Could not start %1/sml: No such file or directory\n"},
+            {"", "%1/alice", "Could not start %1/alice: No such file or directory\n"},
             {"", self, "Ostrel cannot be its own interpreter (" + self + ").\n"}};
         for (const auto &[script, line, shown] : rows) {
             QTemporaryDir dir;
@@ -108,9 +108,13 @@ private Q_SLOTS:
                                          && file.setPermissions(QFile::ReadOwner | QFile::ExeOwner)));
             file.close();
             Run run(commandLine);
+            if (script.isEmpty())
+                run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
             QVERIFY(run.waitForActivity(OLInterpreterActivity::Ended));
+            run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
             QCOMPARE(run.recorder.shown(true), QString(shown).replace(QLatin1StringView("%1"), dir.path()) + choose);
-            QCOMPARE(run.recorder.shown(false) + QString::number(run.recorder.closes), "0");
+            QCOMPARE(run.recorder.verdicts, QList<bool>(script.isEmpty() ? 2 : 1, false));
+            QCOMPARE(run.recorder.shown(false) + QString::number(run.recorder.closes + run.recorder.starts), "0");
         }
     }
 
@@ -119,77 +123,69 @@ private Q_SLOTS:
     // killed after a grace period, or at once when the user insists. The
     // declaration it never answered has failed; the window stays open; a
     // reset starts a new interpreter.
-    void interpreterIgnoringInterruptIsEscalated_data()
+    void interpreterIgnoringInterruptIsEscalated()
     {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("notes");
         const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
         const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
         const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to "
                                              "start a new one.\n");
         const QStringList steps{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
-        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << steps << terminating + ended.arg(15);
-        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace") << "standin ignore-int ignore-term" << steps << terminating + killing + ended.arg(9);
-        QTest::newRow("ignores SIGINT and SIGTERM: a third interrupt kills at once")
-            << "standin ignore-int ignore-term" << steps + QStringList{"interrupt"} << terminating + killing + ended.arg(9);
-    }
-    void interpreterIgnoringInterruptIsEscalated()
-    {
-        QFETCH(QString, interpreter);
-        QFETCH(QStringList, steps);
-        QFETCH(QString, notes);
-        Run run(commandLine(interpreter));
-        QCOMPARE(run.play(steps + QStringList{"ended"}), QString());
-        QCOMPARE(run.recorder.shown(true) + run.recorder.shown(false), notes);
-        QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-        QCOMPARE(run.play({"reset", "answer"}), QString());
-        QCOMPARE(OLTestProcesses::liveChildren().size() + run.recorder.closes, 1);
+        const struct {
+            QString interpreter;
+            QStringList steps;
+            QString notes;
+        } rows[] = {{"standin ignore-int", steps, terminating + ended.arg(15)}, // ends at SIGTERM
+                    {"standin ignore-int ignore-term", steps, terminating + killing + ended.arg(9)}, // killed after the grace
+                    {"standin ignore-int ignore-term", steps + QStringList{"interrupt"}, terminating + killing + ended.arg(9)}}; // at once
+        for (const auto &row : rows) {
+            endAllChildren(); // the last row's
+            Run run(row.interpreter);
+            QCOMPARE(run.play(row.steps + QStringList{"ended"}), QString());
+            QCOMPARE(run.recorder.shown(true) + run.recorder.shown(false), row.notes);
+            QCOMPARE(run.recorder.verdicts, QList<bool>{false});
+            QCOMPARE(run.play({"reset", "answer"}), QString());
+            QCOMPARE(OLTestProcesses::liveChildren().size() + run.recorder.closes, 1);
+        }
     }
 
     // An interpreter that floods its output while megabytes are written to it
     // (more than a pipe holds: up to 1 MB): both arrive in full. 50 MB from the
     // stand-in: the session does not keep the flood in memory.
-    void floodingInterpreterDoesNotDeadlock_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("flood");
-        QTest::addColumn<qint64>("floodSize"); // without line feeds
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<int>("written"); // the size of the commit written meanwhile
-        const qint64 size = 50 << 20, real = 4 << 20;
-        // The stand-in reads the commit as one line of 5242901 bytes.
-        QTest::newRow("stand-in, lines of 100") << "standin" << QStringLiteral("flood %1").arg(size) << size / 100 * 99 << "read 5242901" << (5 << 20);
-        QTest::newRow("stand-in, one line") << "standin" << QStringLiteral("floodline %1").arg(size) << size << "read 5242901" << (5 << 20);
-        const QString lines = QStringLiteral("val _ = let val l = CharVector.tabulate (99, fn _ => #\"x\") ^ \"\\n\" "
-                                             "fun f 0 = () | f n = (print l; f (n - 1)) in f %1 end").arg(real / 100);
-        QTest::newRow("poly, lines of 100") << polyPath << lines << real / 100 * 99 << "val after = 1: int" << (2 << 20);
-        QTest::newRow("smlnj, lines of 100") << smlPath << lines << real / 100 * 99 << "val after = 1 : int" << (2 << 20);
-    }
     void floodingInterpreterDoesNotDeadlock()
     {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, flood);
-        QFETCH(QString, answer);
-        QFETCH(int, written);
-        OLSessionRun<FloodRecorder> run(commandLine(interpreter));
-        QVERIFY(run.waitForOutput());
-        const qint64 before = OLTestProcesses::residentBytes();
-        run.session->eval(flood, OLEditorCommitter);
-        run.session->eval("(* " + QString(written, u'y') + " *) val after = 1", OLConsoleCommitter);
-        QVERIFY(run.waitFor([&] { return run.recorder.shown().contains(answer); }, 60000));
-        QTEST(run.recorder.floodSize, "floodSize");
-        // The flood is 100 MB as text; what is held of it at any time is far less.
-        const qint64 grown = run.recorder.peakBytes - before;
-        QVERIFY2(grown < (40 << 20) && run.recorder.shown(true).isEmpty() && run.recorder.closes == 0,
-                 qPrintable(QStringLiteral("grew by %1 MB; %2").arg(grown >> 20).arg(run.recorder.shown(true))));
+        const qint64 size = 50 << 20, real = 4 << 20;
+        const QString lines = QStringLiteral("val _ = let val l = CharVector.tabulate (99, fn _ => #\"x\") ^ \"\\n\" "
+                                             "fun f 0 = () | f n = (print l; f (n - 1)) in f %1 end").arg(real / 100);
+        const struct {
+            QString interpreter, flood;
+            qint64 floodSize; // without line feeds
+            QString answer;
+            int written; // the size of the commit written meanwhile
+        } rows[] = { // the stand-in reads the commit as one line of 5242901 bytes
+            {"standin", QStringLiteral("flood %1").arg(size), size / 100 * 99, "read 5242901", 5 << 20},
+            {"standin", QStringLiteral("floodline %1").arg(size), size, "read 5242901", 5 << 20},
+            {polyPath, lines, real / 100 * 99, "val after = 1: int", 2 << 20},
+            {smlPath, lines, real / 100 * 99, "val after = 1 : int", 2 << 20}};
+        for (const auto &row : rows) {
+            OLSessionRun<FloodRecorder> run(row.interpreter);
+            QVERIFY(run.waitForOutput());
+            const qint64 before = OLTestProcesses::residentBytes();
+            run.session->eval(row.flood, OLEditorCommitter);
+            run.session->eval("(* " + QString(row.written, u'y') + " *) val after = 1", OLConsoleCommitter);
+            QVERIFY(run.waitFor([&] { return run.recorder.shown().contains(row.answer); }, 60000));
+            // The flood is 100 MB as text; what is held of it at any time is far less.
+            const qint64 grown = run.recorder.peakBytes - before;
+            QVERIFY2(run.recorder.floodSize == row.floodSize && grown < (40 << 20) && run.recorder.shown(true).isEmpty()
+                         && run.recorder.closes == 0,
+                     qPrintable(QStringLiteral("%1: grew by %2 MB; %3").arg(row.flood.left(20)).arg(grown >> 20).arg(run.recorder.shown(true))));
+        }
     }
 
     // A closed window's session goes at once; its interpreter is terminated
     // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
     void sessionGoesFirst()
     {
-        Run run(commandLine(QStringLiteral("standin ignore-term")));
+        Run run(QStringLiteral("standin ignore-term"));
         QVERIFY(run.waitForConsole(QStringLiteral("Stand-in ML")));
         const qint64 interpreter = onlyChild();
         const QString shown = run.recorder.shown();
@@ -200,36 +196,32 @@ private Q_SLOTS:
     }
 
     // Ostrel killed outright: its interpreters end with it, even one that
-    // ignores SIGTERM, and so does what they started. The test child stands
-    // in for Ostrel: it runs a session.
-    void ostrelKilledLeavesNoInterpreter_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::newRow("stand-in") << "standin ignore-term";
-        QTest::newRow("poly") << polyPath;
-        QTest::newRow("smlnj") << smlPath;
-    }
+    // ignores SIGTERM, and so does what they started. The eval tool stands
+    // in for Ostrel: it runs a session. The real interpreters start a shell
+    // and its sleep.
     void ostrelKilledLeavesNoInterpreter()
     {
-        QFETCH(QString, interpreter);
-        QTemporaryDir dir;
-        QProcess ostrel;
-        ostrel.setWorkingDirectory(dir.path());
-        // The real interpreters start a shell and its sleep too.
-        const bool standIn = interpreter.startsWith(u"standin");
-        ostrel.start(QStringLiteral(OL_TESTCHILD), QStringList{QStringLiteral("session"), commandLine(interpreter)}
-                         + (standIn ? QStringList() : QStringList{"val _ = OS.Process.system \"sleep 300\""}));
-        const QString wanted = standIn ? QStringLiteral("ostrel-guard") : QStringLiteral("sleep");
-        QList<qint64> processes;
-        QVERIFY(Run::waitFor([&] {
-            processes = OLTestProcesses::liveDescendants(ostrel.processId());
-            return std::any_of(processes.cbegin(), processes.cend(), [&](qint64 pid) {
-                return OLTestProcesses::commandLine(pid).value(0) == wanted;
-            });
-        }));
-        QCOMPARE(::kill(pid_t(ostrel.processId()), SIGKILL), 0);
-        QVERIFY(ostrel.waitForFinished(20000));
-        QVERIFY(Run::waitFor([&] { return std::none_of(processes.cbegin(), processes.cend(), OLTestProcesses::isAlive); }));
+        const QString sleeper = QStringLiteral("val _ = OS.Process.system \"sleep 300\"");
+        const QString rows[][3] = {{"standin ignore-term", "loop", "ostrel-guard"}, {polyPath, sleeper, "sleep"}, {smlPath, sleeper, "sleep"}};
+        for (const auto &[interpreter, source, wanted] : rows) {
+            QTemporaryDir dir;
+            QFile file(dir.filePath(QStringLiteral("a.sml")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(source.toUtf8()) > 0);
+            file.close();
+            QProcess ostrel;
+            ostrel.start(QStringLiteral(OSTREL_EVAL), {QStringLiteral("--interpreter"), commandLine(interpreter), file.fileName()});
+            QList<qint64> processes;
+            QVERIFY(Run::waitFor([&] {
+                processes = OLTestProcesses::liveDescendants(ostrel.processId());
+                return std::any_of(processes.cbegin(), processes.cend(), [&](qint64 pid) {
+                    return OLTestProcesses::commandLine(pid).value(0) == wanted;
+                });
+            }));
+            QCOMPARE(::kill(pid_t(ostrel.processId()), SIGKILL), 0);
+            QVERIFY(ostrel.waitForFinished(20000));
+            QVERIFY2(Run::waitFor([&] { return std::none_of(processes.cbegin(), processes.cend(), OLTestProcesses::isAlive); }),
+                     qPrintable(interpreter));
+        }
     }
 };
 

@@ -148,26 +148,6 @@ private Q_SLOTS:
         QCOMPARE(first.output, QStringLiteral("through the pipe\n"));
         QCOMPARE(second.status, 0);
     }
-
-    // SIGINT reaches the child (a stand-in interpreter answers it);
-    // killProcess and terminateAll kill.
-    void signals()
-    {
-        Child handled({OL_TESTCHILD, "repl"});
-        handled.start();
-        Child other({"/bin/cat"});
-        other.start();
-        QTRY_COMPARE_WITH_TIMEOUT(handled.output, QStringLiteral("Stand-in ML\n- "), 10000);
-        handled.wrapper->interruptProcess();
-        QTRY_COMPARE_WITH_TIMEOUT(handled.output, QStringLiteral("Stand-in ML\n- \nInterrupt\n- "), 10000);
-        handled.wrapper->killProcess();
-        handled.end();
-        QCOMPARE(handled.signal, int(SIGKILL));
-        QVERIFY(!other.finished());
-        PXShellWrapper::terminateAll();
-        other.end();
-        QCOMPARE(other.signal, int(SIGKILL));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestShellWrapper)
