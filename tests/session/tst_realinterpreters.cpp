@@ -22,6 +22,54 @@ struct Interpreter {
 // once after a start, or at once after a reset (before the banner and prompt).
 enum When { AtPrompt, AtStart, AfterReset };
 
+
+struct Declaration {
+    When when;
+    const char *name;
+    QString text;
+    bool success;
+    QStringList shown; // part of what the console shows in the verdict's style, for Poly ML, SML/NJ, Moscow ML, Alice ML; none: no row
+    QString interruptAfter = {}; // shown when the user interrupts; none: no interrupt
+};
+const QString none, incomplete = QStringLiteral("The declaration is incomplete");
+const Declaration declarations[] = {
+    {AtPrompt, "accepted", "val x = 1", true, {"val x = 1: int\n", "val x = 1 : int\n", "val x = 1 : int\n", "val x : int = 1\n"}},
+    {AtPrompt, "accepted with a warning", "fun g 0 = 1", true, {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"}},
+    {AtPrompt, "uncaught exception", "val z = 1 div 0", false, {"Exception- Div raised\n", "uncaught exception Div", "! Uncaught exception:\n! Div\n", "Uncaught exception\n   Div\n"}},
+    // Alice ML's prompts for the lines it reads on are not shown (no answer begins with a blank).
+    {AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true,
+     {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n", "structure S : sig val a : int end\n"}},
+    {AtPrompt, "print without newline", "val _ = print \"no newline\"", true, {"no newline", "no newline", "no newline", "no newline"}},
+    // A prompt printed by the program, and an error after it.
+    {AtPrompt, "output ending like a prompt", "val _ = print \"a\\n- \"", true, {none, none, "a\n- ", "a\n- "}},
+    {AtPrompt, "output ending like a prompt, then an exception",
+     "val _ = (print \"- \"; let fun w 0 = () | w n = w (n - 1) in w 3000000 end; raise Fail \"late\")", false, {none, none, "! Fail  \"late\"", "Fail \"late\""}},
+    // Poly ML answers every line on its own: the verdict waits for the
+    // last, however long it computes.
+    {AtPrompt, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"}},
+    {AtPrompt, "syntax error, recovery stopped", "val y = 1 +", false, {"poly: : error: <identifier> expected but ; was found\n"}},
+    {AtPrompt, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, {"poly: : error:"}},
+    {AtPrompt, "not UTF-8", "val _ = print \"\\195\"", true, {"\ufffd", none, "\ufffd", "\ufffd"}},
+    // A computation stays pending until the user interrupts, and then it
+    // has failed (Alice ML, interrupted at its prompt before, is not).
+    {AtPrompt, "interrupted computation", "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, {"", "", "", ""}, "started\n"},
+    // An interpreter waiting for the rest of a declaration that never
+    // comes is interrupted by the session, whose note says why; one that
+    // prompts for no more is not sent it.
+    {AtPrompt, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"}},
+    {AtPrompt, "left open in a bracket", "val c = (1 + 2", false,
+     {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9", "syntax error found at EOF"}},
+    {AtPrompt, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"}},
+    {AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true, {"> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n"}},
+    {AtPrompt, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"}},
+    {AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true, {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"}},
+    // A reset starts a new interpreter, which takes a commit written at
+    // once as its start did: what the old one bound is gone.
+    {AfterReset, "the old binding", "val y = answered", false,
+     {"Value or constructor (answered) has not been declared", "Error: unbound variable or constructor: answered",
+      "! Unbound value identifier: answered", "unknown value or constructor `answered'"}},
+};
+
 } // namespace
 
 class TestRealInterpreters : public QObject
@@ -56,88 +104,21 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { drop(); }
 
-    // Poly ML gets "-i" once, whether the command line has it or not (without
-    // it, no Poly ML test would see a prompt).
-    void polyInteractive()
-    {
-        drop();
-        Run run(polyPath + " -q -i");
-        QVERIFY(run.waitFor([&] { return run.recorder.starts == 1; }));
-        QCOMPARE(OLTestProcesses::commandLine(onlyChild()), (QStringList{polyPath, "-q", "-i"}));
-    }
-
     // The verdict on one declaration of the editor, the only one, and what
     // the console shows in its style; then the interpreter takes the next
     // declaration as its own. After a start, the banner is shown on its own,
     // as an answer.
     void declaration_data()
     {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<int>("when");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("interruptAfter"); // shown when the user interrupts; none: no interrupt
-        QTest::addColumn<bool>("success");
-        QTest::addColumn<QString>("shown"); // part of what the console shows in the verdict's style
-        struct Row {
-            When when;
-            const char *name;
-            QString text;
-            bool success;
-            QStringList shown; // for Poly ML, SML/NJ, Moscow ML, Alice ML; none: no row
-            QString interruptAfter = {};
-        };
-        QList<Row> rows;
-        const auto add = [&](When when, const char *name, const QString &text, bool success, const QStringList &shown,
-                             const QString &interruptAfter = QString()) { rows.append({when, name, text, success, shown, interruptAfter}); };
-        const QString none;
-        add(AtPrompt, "accepted", "val x = 1", true, {"val x = 1: int\n", "val x = 1 : int\n", "val x = 1 : int\n", "val x : int = 1\n"});
-        add(AtPrompt, "accepted with a warning", "fun g 0 = 1", true, {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"});
-        add(AtPrompt, "uncaught exception", "val z = 1 div 0", false,
-            {"Exception- Div raised\n", "uncaught exception Div", "! Uncaught exception:\n! Div\n", "Uncaught exception\n   Div\n"});
-        // Alice ML's prompts for the lines it reads on are not shown (no answer begins with a blank).
-        add(AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true,
-            {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n",
-             "structure S : sig val a : int end\n"});
-        add(AtPrompt, "print without newline", "val _ = print \"no newline\"", true, {"no newline", "no newline", "no newline", "no newline"});
-        // A prompt printed by the program, and an error after it.
-        add(AtPrompt, "output ending like a prompt", "val _ = print \"a\\n- \"", true, {none, none, "a\n- ", "a\n- "});
-        add(AtPrompt, "output ending like a prompt, then an exception",
-            "val _ = (print \"- \"; let fun w 0 = () | w n = w (n - 1) in w 3000000 end; raise Fail \"late\")", false,
-            {none, none, "! Fail  \"late\"", "Fail \"late\""});
-        // Poly ML answers every line on its own: the verdict waits for the
-        // last, however long it computes.
-        add(AtPrompt, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"});
-        add(AtPrompt, "syntax error, recovery stopped", "val y = 1 +", false, {"poly: : error: <identifier> expected but ; was found\n"});
-        add(AtPrompt, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, {"poly: : error:"});
-        add(AtPrompt, "not UTF-8", "val _ = print \"\\195\"", true, {"\ufffd", none, "\ufffd", "\ufffd"});
-        // A computation stays pending until the user interrupts, and then it
-        // has failed (Alice ML, interrupted at its prompt before, is not).
-        add(AtPrompt, "interrupted computation", "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, {"", "", "", ""}, "started\n");
-        // An interpreter waiting for the rest of a declaration that never
-        // comes is interrupted by the session, whose note says why; one that
-        // prompts for no more is not sent it.
-        const QString incomplete = QStringLiteral("The declaration is incomplete");
-        add(AtPrompt, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"});
-        add(AtPrompt, "left open in a bracket", "val c = (1 + 2", false,
-            {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9",
-             "syntax error found at EOF"});
-        add(AtPrompt, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"});
-        add(AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true, {"> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n"});
-        add(AtPrompt, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"});
-        add(AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true, {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"});
-        // A reset starts a new interpreter, which takes a commit written at
-        // once as its start did: what the old one bound is gone.
-        add(AfterReset, "the old binding", "val y = answered", false,
-            {"Value or constructor (answered) has not been declared", "Error: unbound variable or constructor: answered",
-             "! Unbound value identifier: answered", "unknown value or constructor `answered'"});
+        QTest::addColumn<int>("interpreter");
+        QTest::addColumn<int>("row");
         // Those of an interpreter together, the one on a fresh interpreter first.
         const char *whens[] = {"", "at the start, ", "after a reset, "};
         for (int i = 0; i < 4; ++i) {
             for (const When when : {AtStart, AtPrompt, AfterReset}) {
-                for (const Row &row : std::as_const(rows)) {
-                    if (row.when == when && !row.shown.value(i).isNull())
-                        QTest::addRow("%s: %s%s", interpreters[i].name, whens[when], row.name) << interpreters[i].path << int(when)
-                            << row.text << row.interruptAfter << row.success << row.shown.at(i);
+                for (int r = 0; r < int(std::size(declarations)); ++r) {
+                    if (declarations[r].when == when && !declarations[r].shown.value(i).isNull())
+                        QTest::addRow("%s: %s%s", interpreters[i].name, whens[when], declarations[r].name) << i << r;
                 }
             }
         }
@@ -145,17 +126,18 @@ private Q_SLOTS:
 
     void declaration()
     {
-        QFETCH(QString, interpreter);
-        QFETCH(int, when);
-        QFETCH(QString, text);
-        QFETCH(QString, interruptAfter);
-        QFETCH(bool, success);
-        QFETCH(QString, shown);
-        SKIP_UNLESS_INSTALLED(interpreter);
+        QFETCH(int, interpreter);
+        QFETCH(int, row);
+        const QString path = interpreters[interpreter].path, shown = declarations[row].shown.at(interpreter);
+        const auto &[when, name, text, success, shownAll, interruptAfter] = declarations[row];
+        SKIP_UNLESS_INSTALLED(path);
         std::unique_ptr<Run> fresh;
         if (when == AtStart)
             drop();
-        Run &run = when == AtStart ? *(fresh = std::make_unique<Run>(interpreter)) : shared(interpreter);
+        // Poly ML gets "-i" once, whether the command line has it or not (without
+        // it, no Poly ML test would see a prompt).
+        Run &run = when == AtStart ? *(fresh = std::make_unique<Run>(path + (path == polyPath ? " -i" : ""))) : shared(path);
+        QVERIFY(when != AtStart || path != polyPath || (run.waitFor([&] { return run.recorder.starts == 1; }) && OLTestProcesses::commandLine(onlyChild()) == QStringList{polyPath, "-i"}));
         const int starts = run.recorder.starts;
         if (when == AfterReset) {
             QVERIFY(run.answers());
@@ -164,7 +146,7 @@ private Q_SLOTS:
             QVERIFY(run.session->willReset());
             QCOMPARE(run.recorder.pieces, (QList<Piece>{{false, "\n\n###reset environment\n\n"}}));
         }
-        if (interpreter == alicePath && !interruptAfter.isEmpty())
+        if (path == alicePath && !interruptAfter.isEmpty())
             run.session->interruptEvaluation();
         run.session->eval(text, OLEditorCommitter);
         if (!interruptAfter.isEmpty()) {
@@ -243,27 +225,6 @@ private Q_SLOTS:
             }
             QCOMPARE(run.recorder.verdicts, QList<bool>{true});
             QCOMPARE(order, (QStringList{"one ", "two!", "three "}));
-        }
-    }
-
-    // A run that never started is shown as an error, with where to choose
-    // another, and leaves the window open; the editor's commit fails instead
-    // of waiting for ever, before the failure is known and after.
-    void missingExecutable()
-    {
-        for (const Interpreter &interpreter : interpreters) {
-            const QString path = "/nonexistent/ostrel" + interpreter.path.mid(interpreter.path.lastIndexOf(u'/'));
-            Run run(path);
-            run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
-            QVERIFY(run.waitForVerdicts(1));
-            QCOMPARE(run.recorder.pieces,
-                     (QList<Piece>{{true, "Could not start " + path + ": No such file or directory\n"},
-                                   {true, "Choose an interpreter in Preferences or with Evaluate > Choose Interpreter, then "
-                                          "reset the interpreter.\n"}}));
-            run.session->eval(QStringLiteral("val x = 1"), OLEditorCommitter);
-            QCOMPARE(run.recorder.verdicts, (QList<bool>{false, false}));
-            QCOMPARE(run.recorder.activities, QList<OLInterpreterActivity>{OLInterpreterActivity::Ended});
-            QCOMPARE(run.recorder.closes + run.recorder.starts, 0);
         }
     }
 };
