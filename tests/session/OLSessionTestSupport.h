@@ -87,8 +87,7 @@ inline qint64 onlyChild()
 
 // The command line of an interpreter: "standin ARGS" is the test child's repl
 // with those arguments, under the name "sml", so that the session takes it for
-// SML/NJ (same prompt "- "). A copy, not a link: the test child as Ostrel
-// would refuse itself as interpreter.
+// SML/NJ (same prompt "- ").
 inline QString commandLine(const QString &interpreter)
 {
     if (!interpreter.startsWith(u"standin"))

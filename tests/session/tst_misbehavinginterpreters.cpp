@@ -9,7 +9,6 @@
 #include <QMap>
 #include <QStandardPaths>
 
-
 namespace {
 
 using Run = OLSessionRun<>;
@@ -47,15 +46,14 @@ private Q_SLOTS:
     void interpreterNeverReturning_data()
     {
         QTest::addColumn<QString>("interpreter");
-        QTest::newRow("stand-in") << "standin ignore-term";
-        QTest::newRow("poly") << polyPath;
-        QTest::newRow("smlnj") << smlPath;
+        for (const QString &interpreter : {QStringLiteral("standin ignore-term"), polyPath, smlPath})
+            QTest::newRow(qPrintable(interpreter)) << interpreter;
     }
     void interpreterNeverReturning()
     {
         using enum OLInterpreterActivity;
         QFETCH(QString, interpreter);
-        Run run(commandLine(interpreter));
+        Run run(interpreter);
         QCOMPARE(run.play({"answer", "loop", "interrupt", "interrupt", "verdict", "heeded", "interrupt", "more"}), QString());
         QCOMPARE(run.recorder.verdicts, (QList<bool>{true, false}));
         QCOMPARE(run.play({"answer", "console:" + run.endlessLoop(), "busy"}), QString());
@@ -96,7 +94,6 @@ private Q_SLOTS:
         const QString exit0 = QStringLiteral("OS.Process.exit OS.Process.success");
         const QString exit1 = QStringLiteral("OS.Process.exit OS.Process.failure");
         QTest::newRow("poly, killed") << polyPath << kill << killed;
-        QTest::newRow("smlnj, killed") << smlPath << kill << killed;
         QTest::newRow("poly, exits") << polyPath << exits(exit0) + QStringList{"reset"} + exits(exit0) << exited.arg(0);
         QTest::newRow("smlnj, exits") << smlPath << exits(exit1) + QStringList{"reset"} + exits(exit1) << exited.arg(1);
         QTest::newRow("mosml, quits") << mosmlPath << exits("quit ()") << exited.arg(0);
@@ -124,8 +121,8 @@ private Q_SLOTS:
     void startedProcessesGoWithTheInterpreter_data()
     {
         QTest::addColumn<QString>("interpreter");
-        QTest::newRow("poly") << polyPath;
-        QTest::newRow("smlnj") << smlPath;
+        for (const QString &interpreter : {polyPath, smlPath})
+            QTest::newRow(qPrintable(interpreter)) << interpreter;
     }
     void startedProcessesGoWithTheInterpreter()
     {

@@ -37,13 +37,11 @@ const Declaration declarations[] = {
     {AtPrompt, "accepted with a warning", "fun g 0 = 1", true, {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"}},
     {AtPrompt, "uncaught exception", "val z = 1 div 0", false, {"Exception- Div raised\n", "uncaught exception Div", "! Uncaught exception:\n! Div\n", "Uncaught exception\n   Div\n"}},
     // Alice ML's prompts for the lines it reads on are not shown (no answer begins with a blank).
-    {AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true,
-     {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n", "structure S : sig val a : int end\n"}},
+    {AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true, {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n", "structure S : sig val a : int end\n"}},
     {AtPrompt, "print without newline", "val _ = print \"no newline\"", true, {"no newline", "no newline", "no newline", "no newline"}},
     // A prompt printed by the program, and an error after it.
     {AtPrompt, "output ending like a prompt", "val _ = print \"a\\n- \"", true, {none, none, "a\n- ", "a\n- "}},
-    {AtPrompt, "output ending like a prompt, then an exception",
-     "val _ = (print \"- \"; let fun w 0 = () | w n = w (n - 1) in w 3000000 end; raise Fail \"late\")", false, {none, none, "! Fail  \"late\"", "Fail \"late\""}},
+    {AtPrompt, "output ending like a prompt, then an exception", "val _ = (print \"- \"; let fun w 0 = () | w n = w (n - 1) in w 3000000 end; raise Fail \"late\")", false, {none, none, "! Fail  \"late\"", "Fail \"late\""}},
     // Poly ML answers every line on its own: the verdict waits for the
     // last, however long it computes.
     {AtPrompt, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"}},
@@ -57,17 +55,14 @@ const Declaration declarations[] = {
     // comes is interrupted by the session, whose note says why; one that
     // prompts for no more is not sent it.
     {AtPrompt, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"}},
-    {AtPrompt, "left open in a bracket", "val c = (1 + 2", false,
-     {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9", "syntax error found at EOF"}},
+    {AtPrompt, "left open in a bracket", "val c = (1 + 2", false, {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9", "syntax error found at EOF"}},
     {AtPrompt, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"}},
     {AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true, {"> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n"}},
     {AtPrompt, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"}},
     {AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true, {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"}},
     // A reset starts a new interpreter, which takes a commit written at
     // once as its start did: what the old one bound is gone.
-    {AfterReset, "the old binding", "val y = answered", false,
-     {"Value or constructor (answered) has not been declared", "Error: unbound variable or constructor: answered",
-      "! Unbound value identifier: answered", "unknown value or constructor `answered'"}},
+    {AfterReset, "the old binding", "val y = answered", false, {"Value or constructor (answered) has not been declared", "Error: unbound variable or constructor: answered", "! Unbound value identifier: answered", "unknown value or constructor `answered'"}},
 };
 
 } // namespace
@@ -137,7 +132,6 @@ private Q_SLOTS:
         // Poly ML gets "-i" once, whether the command line has it or not (without
         // it, no Poly ML test would see a prompt).
         Run &run = when == AtStart ? *(fresh = std::make_unique<Run>(path + (path == polyPath ? " -i" : ""))) : shared(path);
-        QVERIFY(when != AtStart || path != polyPath || (run.waitFor([&] { return run.recorder.starts == 1; }) && OLTestProcesses::commandLine(onlyChild()) == QStringList{polyPath, "-i"}));
         const int starts = run.recorder.starts;
         if (when == AfterReset) {
             QVERIFY(run.answers());
@@ -167,6 +161,7 @@ private Q_SLOTS:
         QVERIFY(run.answers());
         QVERIFY(run.waitFor([&] { return !run.session->willReset(); }));
         QCOMPARE(OLTestProcesses::liveChildren().size() + run.recorder.closes, 1);
+        QVERIFY(when != AtStart || path != polyPath || OLTestProcesses::commandLine(onlyChild()) == (QStringList{polyPath, "-i"}));
     }
 
     // Evaluation to the end of a source: each success takes the next step

@@ -230,20 +230,12 @@ private Q_SLOTS:
         } rows[] = {
         {"poly: a prompt split between reads", poly, {"commit:val x = 1;\n", "out:val x\n", "out:" + P.first(4), "out:" + P.mid(4)}, {{"val x\n", false, true}}},
         {"poly: a later line still computes", poly, {"commit:fun f x = x;\nf 3;\n;\n", "out:val f\n" + P, "out:val it = 3\n" + P, "out:" + P}, {{"val f\nval it = 3\n", false, true}}},
-        {"poly: a rejection drops the prompts of later lines", poly,
-            {"commit:val a = foo;\nval b = 1;\n;\n", "out:poly: : error: e\nStatic Errors\n" + P},
-            {{"poly: : error: e\nStatic Errors\n", true, true}}},
-        {"poly: error recovery waits for input", poly,
-            {"commit:val y = 1 +;\n", "out:poly: : error: ", "free", "out:<identifier>", "out: expected\n" + C, "held", "final"},
-            {{"poly: : error: <identifier> expected\n", true, true}}},
+        {"poly: a rejection drops the prompts of later lines", poly, {"commit:val a = foo;\nval b = 1;\n;\n", "out:poly: : error: e\nStatic Errors\n" + P}, {{"poly: : error: e\nStatic Errors\n", true, true}}},
+        {"poly: error recovery waits for input", poly, {"commit:val y = 1 +;\n", "out:poly: : error: ", "free", "out:<identifier>", "out: expected\n" + C, "held", "final"}, {{"poly: : error: <identifier> expected\n", true, true}}},
         {"poly: continuation prompts of lines still to read", poly, {"commit:val a =\n1;\n", "out:" + C, "free", "out:val a\n" + P}, {{"val a\n", false, true}}},
         {"poly: a declaration left open waits past its last line", poly, {"commit:(* open;\n", "out:" + C, "held", "final"}, {{"", true, true}}},
-        {"smlnj: a declaration left open, interrupted", sml,
-            {"commit:val c = (b + 2;\n", "out:" + T, "atContinuation", "free", "interrupt", "held", "out:\nInterrupt\n" + S, "free"},
-            {{"", true, true}}},
-        {"smlnj: at the continuation prompt while reading on", sml,
-            {"commit:val c = (b\n+ 2);\n", "out:" + T, "atContinuation", "out:val c = 3 : int\n" + S},
-            {{"val c = 3 : int\n", false, true}}},
+        {"smlnj: a declaration left open, interrupted", sml, {"commit:val c = (b + 2;\n", "out:" + T, "atContinuation", "free", "interrupt", "held", "out:\nInterrupt\n" + S, "free"}, {{"", true, true}}},
+        {"smlnj: at the continuation prompt while reading on", sml, {"commit:val c = (b\n+ 2);\n", "out:" + T, "atContinuation", "out:val c = 3 : int\n" + S}, {{"val c = 3 : int\n", false, true}}},
         // A prompt that output can end with is likely after a quiet time,
         // and shown once the answer says which it is: here output, and its
         // answer the prompt after it.
@@ -252,40 +244,24 @@ private Q_SLOTS:
         // the lines of a declaration before its answer (a line that ends in
         // ";" ends it).
         {"alice: a rejection on standard error", OLAliceML, {"commit:val y : string = 1;\n", "err:1.4-1.18", "err::", "err: expression does not\n   int\n", "out:- "}, {{"", true, true}}},
-        {"alice: a warning beside the binding, and printed output", OLAliceML,
-            {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match\n3.14: pi\n1.4-x: no\nEvaluation interrupted?\n", "out:val g\n- "},
-            {{"val g\n", false, true}}},
-        {"alice: the prompts of a declaration's lines go", OLAliceML,
-            {"commit:structure S = struct\n  val a = 1\nend", "commit:;\n", "out:  ", "out: ", "out:   structure S\n- "},
-            {{"  structure S\n", false, true}}},
+        {"alice: a warning beside the binding, and printed output", OLAliceML, {"commit:fun g 0 = 1;\n", "err:1.4-1.11: warning: match\n3.14: pi\n1.4-x: no\nEvaluation interrupted?\n", "out:val g\n- "}, {{"val g\n", false, true}}},
+        {"alice: the prompts of a declaration's lines go", OLAliceML, {"commit:structure S = struct\n  val a = 1\nend", "commit:;\n", "out:  ", "out: ", "out:   structure S\n- "}, {{"  structure S\n", false, true}}},
         {"alice: an uncaught exception, its last line cut off", OLAliceML, {"commit:1 div 0;\n", "err:Uncaught exception", "out:- "}, {{"", true, true}}},
         {"an empty answer to a commit is a success", poly, {"out:Poly/ML 5.7.1 Release\n> " + P, "commit:val _ = ()\n;\n", "out:" + C + P}, {polyStart, {"", false, true}}},
-        {"output shown early, success at the prompt", poly,
-            {"commit:f 0\n;\n", "out:" + C + "a\n", "unshown", "out:val it = 3: int\n" + P},
-            {{"a\n", false, false}, {"val it = 3: int\n", false, true}}},
-        {"a failure shown early is reported once", poly,
-            {"commit:val t = foo\n;\n", "out:" + C + "poly: : error: foo\n", "unshown", "out:Static Errors\n" + P},
-            {{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}}},
-        {"prompts shown early stay hidden", poly,
-            {"commit:structure S = struct\nval a = 1\nend\n;\n", "out:" + C + C, "unshown", "out:" + C + "structure S\n" + P},
-            {{"", false, false}, {"structure S\n", false, true}}},
+        {"output shown early, success at the prompt", poly, {"commit:f 0\n;\n", "out:" + C + "a\n", "unshown", "out:val it = 3: int\n" + P}, {{"a\n", false, false}, {"val it = 3: int\n", false, true}}},
+        {"a failure shown early is reported once", poly, {"commit:val t = foo\n;\n", "out:" + C + "poly: : error: foo\n", "unshown", "out:Static Errors\n" + P}, {{"poly: : error: foo\n", true, true}, {"Static Errors\n", true, false}}},
+        {"prompts shown early stay hidden", poly, {"commit:structure S = struct\nval a = 1\nend\n;\n", "out:" + C + C, "unshown", "out:" + C + "structure S\n" + P}, {{"", false, false}, {"structure S\n", false, true}}},
         {"unknown: each shown piece is an answer", OLUnknownMode, {"commit:x;\n", "out:x;\n", "unshown", "out:- ", "unshown"}, {{"x;\n", false, true}, {"- ", false, true}}},
         // Input waits from the moment the recovery is stuck until the note of
         // its interruption has come, which leaves no trace.
-        {"poly: a stuck recovery interrupted", poly,
-            {"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n" + C, "held", "interrupt", "held", "unshown", "out:Compilation interrupted\n\n" + P, "free"},
-            {{"poly: : error: e\n", true, true}, {"", true, false}}},
-        {"poly: a late note of the interruption is dropped", poly,
-            {"commit:val y = 1 +;\n", "out:poly: : error: e\n" + C, "interrupt", "out:Static Errors\n" + P, "out:Compilation interrupted\n\n" + P},
-            {{"poly: : error: e\nStatic Errors\n", true, true}, {"", false, false}}},
+        {"poly: a stuck recovery interrupted", poly, {"commit:val y = 1 +;\n", "free", "out:poly: : error: e\n" + C, "held", "interrupt", "held", "unshown", "out:Compilation interrupted\n\n" + P, "free"}, {{"poly: : error: e\n", true, true}, {"", true, false}}},
+        {"poly: a late note of the interruption is dropped", poly, {"commit:val y = 1 +;\n", "out:poly: : error: e\n" + C, "interrupt", "out:Static Errors\n" + P, "out:Compilation interrupted\n\n" + P}, {{"poly: : error: e\nStatic Errors\n", true, true}, {"", false, false}}},
 
         // A commit the user interrupts has failed, however the note of the
         // interruption ends: two interrupts in quick succession can cut Poly
         // ML's off after its first word, or leave only the prompt. The next
         // commit is judged by its own answer; an interrupt at the prompt fails nothing.
-        {"poly: interrupted, the whole note", poly,
-            {loop, "out:started\n", "user", "out:Exception- Interrupt raised\n" + P, "commit:val y = 2;\n", "out:val y\n" + P},
-            {{"started\nException- Interrupt raised\n", true, true}, {"val y\n", false, true}}},
+        {"poly: interrupted, the whole note", poly, {loop, "out:started\n", "user", "out:Exception- Interrupt raised\n" + P, "commit:val y = 2;\n", "out:val y\n" + P}, {{"started\nException- Interrupt raised\n", true, true}, {"val y\n", false, true}}},
         {"poly: interrupted, the note cut off after its first word", poly, {loop, "out:started\n", "user", "out:Exception-", "out:" + P}, {{"started\nException-", true, true}}},
         {"poly: interrupted, only the prompt: answered just before", poly, {"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:" + P}, {{"val x = 1: int\n", true, true}}},
         {"poly: an interrupt at the prompt", poly, {"user", "out:val late\n" + P}, {{"val late\n", false, true}}},
@@ -294,31 +270,19 @@ private Q_SLOTS:
         // failed, whatever was left of its output, unless it exited with success.
         {"the end: a warning left", poly, {"commit:OS.Process.exit 0;\n", "out:Warning- w\n", "final"}, {{"Warning- w\n", true, true}}},
         {"the end: exited with success", poly, {"commit:OS.Process.exit OS.Process.success;\n", "out:done\n", "success"}, {{"done\n", false, true}}},
-        {"the end: a failure shown early is not reported again", sml,
-            {"commit:foo;\n", "out:stdIn:2.1 Error: e\n", "unshown", "final"},
-            {{"stdIn:2.1 Error: e\n", true, true}, {"", true, false}}},
-        {"the end: output after the last answer is nobody's", sml,
-            {"commit:val x = 1;\n", "out:val x = 1 : int\n" + S, "out:[autoloading]\n", "final"},
-            {{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}}},
+        {"the end: a failure shown early is not reported again", sml, {"commit:foo;\n", "out:stdIn:2.1 Error: e\n", "unshown", "final"}, {{"stdIn:2.1 Error: e\n", true, true}, {"", true, false}}},
+        {"the end: output after the last answer is nobody's", sml, {"commit:val x = 1;\n", "out:val x = 1 : int\n" + S, "out:[autoloading]\n", "final"}, {{"val x = 1 : int\n", false, true}, {"[autoloading]\n", false, false}}},
         {"the end: during the start-up, a commit written", sml, {"early:val x = 1;\n", "out:" + smlBanner, "final"}, {{smlBanner, true, true}}},
 
         // A commit written before the interpreter has started: the start-up
         // text up to the first primary prompt is an answer of its own,
         // reported to nobody, however the reads cut the output.
-        {"smlnj: a failure in the start-up text shown early", sml,
-            {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:" + S + "val x = 1 : int\n" + S},
-            {{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}}},
+        {"smlnj: a failure in the start-up text shown early", sml, {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:" + S + "val x = 1 : int\n" + S}, {{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}}},
         {"smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + S + "stdIn:1 Error: e\n" + S}, {smlStart, {"stdIn:1 Error: e\n", true, true}}},
-        {"smlnj: the start-up prompt cut between reads", sml,
-            {"early:val x = 1;\n", "out:" + smlBanner + S.first(3), "out:" + S.mid(3) + "val x = 1 : int\n" + S},
-            {smlStart, {"val x = 1 : int\n", false, true}}},
-        {"poly: rejected, with the banner in one read", poly,
-            {"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> " + P + "poly: : error: e\nStatic Errors\n" + P},
-            {polyStart, {"poly: : error: e\nStatic Errors\n", true, true}}},
+        {"smlnj: the start-up prompt cut between reads", sml, {"early:val x = 1;\n", "out:" + smlBanner + S.first(3), "out:" + S.mid(3) + "val x = 1 : int\n" + S}, {smlStart, {"val x = 1 : int\n", false, true}}},
+        {"poly: rejected, with the banner in one read", poly, {"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> " + P + "poly: : error: e\nStatic Errors\n" + P}, {polyStart, {"poly: : error: e\nStatic Errors\n", true, true}}},
         // The start-up prompt is not one of the commit's lines.
-        {"poly: two lines, the first answered at once", poly,
-            {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:" + P, "out:val a\n" + P, "out:val b\n" + P},
-            {polyStart, {"val a\nval b\n", false, true}}},
+        {"poly: two lines, the first answered at once", poly, {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:" + P, "out:val a\n" + P, "out:val b\n" + P}, {polyStart, {"val a\nval b\n", false, true}}},
         {"poly -q: only the prompt", poly, {"early:val x = 1;\n", "out:> " + P, "out:val x = 1: int\n" + P}, {{"", false, false}, {"val x = 1: int\n", false, true}}},
         };
         for (const auto &row : rows) {

@@ -106,8 +106,7 @@ private Q_SLOTS:
             // A blocking write of two megabytes (twice what the pipe holds) would never
             // return: the child writes one before it reads. It reads in small pieces,
             // so that writes find the pipe part full and are cut short.
-            {sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(dd bs=1000 2>/dev/null | wc -c)\"").arg(mega)),
-             QString(mega, u'x') + QStringLiteral("read %1\n").arg(2 * mega), 0, "", 0, {QString(2 * mega, u'd'), "end"}},
+            {sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(dd bs=1000 2>/dev/null | wc -c)\"").arg(mega)), QString(mega, u'x') + QStringLiteral("read %1\n").arg(2 * mega), 0, "", 0, {QString(2 * mega, u'd'), "end"}},
             // Input on the way to a child that exits is lost, with no SIGPIPE.
             {sh("read line; exit 0"), "", 0, "", 0, {"one line\n" + QString(4 * mega, u'z')}, true},
         };
