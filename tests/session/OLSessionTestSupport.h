@@ -142,24 +142,31 @@ struct OLSessionRun {
     }
     // Drives the session step by step; returns the first step that failed, or
     // nothing. "answer": a declaration answered with success; "eval:T",
-    // "console:T": commits of the editor and of the console; "loop": one of the
-    // editor that computes until interrupted, once it has started; "big": a
-    // console commit of 5 MB; "interrupt", "reset", "kill" (SIGKILL to the
-    // interpreter), "clear" (what was reported); "heeded": the last interrupt
-    // is not taken for ignored (yet); waits: "ignored" (until it is), "ended",
-    // "busy", "verdict" (one more), "more" (more shown).
+    // "console:T": commits of the editor and of the console; "loop",
+    // "console-loop": one that computes until interrupted, once it has
+    // started; "big": a console commit of 5 MB; "interrupt", "reset", "kill"
+    // (SIGKILL to the interpreter), "clear" (what was reported); "heeded": the
+    // last interrupt is not taken for ignored (yet); waits: "ignored" (until
+    // it is), "ended", "busy", "verdict" (one more), "more" (more shown),
+    // "gone" (the interpreter running at "mark"). Checks: "idle" now,
+    // "verdicts:10" (a success, a failure), "shown:T" (all that was shown),
+    // "tail:T" (how it ends), "lacks:T", "last:T" (the last piece, an error),
+    // "closes:N", "children:N" (interpreters running), "alternating" (busy
+    // and idle again for each wait).
     QString play(const QStringList &steps)
     {
+        using enum OLInterpreterActivity;
         for (const QString &step : steps) {
             const qsizetype verdicts = recorder.verdicts.size(), shown = recorder.shown().size();
             const QString text = step.section(u':', 1);
+            const QList<OLInterpreterActivity> &activities = recorder.activities;
             bool done = true;
             if (step == u"answer")
                 done = answers();
             else if (step.startsWith(u"eval:") || step.startsWith(u"console:"))
                 session->eval(text, step.startsWith(u"eval:") ? OLEditorCommitter : OLConsoleCommitter);
-            else if (step == u"loop") {
-                session->eval(endlessLoop(), OLEditorCommitter);
+            else if (step == u"loop" || step == u"console-loop") {
+                session->eval(endlessLoop(), step == u"loop" ? OLEditorCommitter : OLConsoleCommitter);
                 done = waitFor([&] { return recorder.shown().mid(shown).contains(u"started\n"); });
             } else if (step == u"big")
                 session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLConsoleCommitter);
@@ -176,19 +183,44 @@ struct OLSessionRun {
             else if (step == u"ignored")
                 done = waitFor([&] { return session->interruptIgnored(); });
             else if (step == u"ended" || step == u"busy")
-                done = waitForActivity(step == u"ended" ? OLInterpreterActivity::Ended : OLInterpreterActivity::Busy);
+                done = waitForActivity(step == u"ended" ? Ended : Busy);
             else if (step == u"verdict")
                 done = waitForVerdicts(verdicts + 1);
             else if (step == u"more")
                 done = waitFor([&] { return recorder.shown().size() > shown; });
-            else
+            else if (step == u"mark")
+                marked = onlyChild();
+            else if (step == u"gone")
+                done = waitFor([&] { return !OLTestProcesses::isAlive(marked); });
+            else if (step == u"idle")
+                done = session->activity() == Idle;
+            else if (step.startsWith(u"verdicts:"))
+                done = std::ranges::equal(recorder.verdicts, text, [](bool success, QChar c) { return success == (c == u'1'); });
+            else if (step.startsWith(u"shown:"))
+                done = recorder.shown() == text;
+            else if (step.startsWith(u"tail:"))
+                done = recorder.shown().endsWith(text);
+            else if (step.startsWith(u"lacks:"))
+                done = !recorder.shown().contains(text);
+            else if (step.startsWith(u"last:"))
+                done = !recorder.pieces.isEmpty() && recorder.pieces.last() == OLSessionRecorder::Piece{true, text};
+            else if (step.startsWith(u"closes:"))
+                done = recorder.closes == text.toInt();
+            else if (step.startsWith(u"children:"))
+                done = OLTestProcesses::liveChildren().size() == text.toInt();
+            else if (step == u"alternating") {
+                done = activities.size() >= 2 && activities.size() % 2 == 0;
+                for (qsizetype i = 0; i < activities.size(); ++i)
+                    done = done && activities.at(i) == (i % 2 ? Idle : Busy);
+            } else
                 done = false;
             if (!done)
-                return step.left(40);
+                return step.left(60) + QStringLiteral(" after: ") + recorder.shown().right(200);
         }
         return {};
     }
 
+    qint64 marked = -1;
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     OLUserDefaults defaults{settings};

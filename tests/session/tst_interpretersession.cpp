@@ -118,36 +118,6 @@ private Q_SLOTS:
         }
     }
 
-    // An interrupt that has had its time without bringing the interpreter
-    // back makes the next one terminate it, and one that ignores SIGTERM is
-    // killed after a grace period, or at once when the user insists. The
-    // declaration it never answered has failed; the window stays open; a
-    // reset starts a new interpreter.
-    void interpreterIgnoringInterruptIsEscalated()
-    {
-        const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
-        const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
-        const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to "
-                                             "start a new one.\n");
-        const QStringList steps{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
-        const struct {
-            QString interpreter;
-            QStringList steps;
-            QString notes;
-        } rows[] = {{"standin ignore-int", steps, terminating + ended.arg(15)}, // ends at SIGTERM
-                    {"standin ignore-int ignore-term", steps, terminating + killing + ended.arg(9)}, // killed after the grace
-                    {"standin ignore-int ignore-term", steps + QStringList{"interrupt"}, terminating + killing + ended.arg(9)}}; // at once
-        for (const auto &row : rows) {
-            endAllChildren(); // the last row's
-            Run run(row.interpreter);
-            QCOMPARE(run.play(row.steps + QStringList{"ended"}), QString());
-            QCOMPARE(run.recorder.shown(true) + run.recorder.shown(false), row.notes);
-            QCOMPARE(run.recorder.verdicts, QList<bool>{false});
-            QCOMPARE(run.play({"reset", "answer"}), QString());
-            QCOMPARE(OLTestProcesses::liveChildren().size() + run.recorder.closes, 1);
-        }
-    }
-
     // An interpreter that floods its output while megabytes are written to it
     // (more than a pipe holds: up to 1 MB): both arrive in full. 50 MB from the
     // stand-in: the session does not keep the flood in memory.
