@@ -72,17 +72,13 @@ private Q_SLOTS:
     void reset()
     {
         Run run(polyPath);
-        QVERIFY(run.answers());
-        run.recorder.clear();
+        QCOMPARE(run.play({"answer", "clear"}), QString());
         run.setInterpreter(smlPath);
-        QCOMPARE(run.play({"reset", "reset"}), QString());
-        QCOMPARE(run.recorder.shown(), QStringLiteral("\n\n###reset environment\n\n").repeated(2));
+        QCOMPARE(run.play({"reset", "reset", "shown:" + QStringLiteral("\n\n###reset environment\n\n").repeated(2)}), QString());
         QCOMPARE(run.session->lastCommitter(), qint32(OLConsoleCommitter));
         QVERIFY(run.waitFor([&] { return !run.session->willReset() && run.recorder.starts == 2; }));
-        QVERIFY(run.recorder.shown().contains(u"Standard ML of New Jersey"));
-        QCOMPARE(OLTestProcesses::liveChildren().size(), 1);
-        QVERIFY(run.answers());
-        QCOMPARE(run.recorder.resets + run.recorder.closes, 2);
+        QCOMPARE(run.play({"children:1", "answer"}), QString());
+        QVERIFY(run.recorder.shown().contains(u"Standard ML of New Jersey") && run.recorder.resets + run.recorder.closes == 2);
     }
 
     // An interpreter that is missing, ends before its first prompt (a wrapper

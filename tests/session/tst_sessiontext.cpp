@@ -128,25 +128,19 @@ private Q_SLOTS:
     // U+FFFD, the bytes around them survive.
     void decode()
     {
-        const QByteArray bytes("caf\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80y\n");
-        for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
-            OLOutputDecoder decoder;
-            QString text = decoder.decode(bytes.left(cut));
-            text += decoder.decode(bytes.mid(cut));
-            QCOMPARE(text + decoder.finish(), QString::fromUtf8(bytes));
-        }
         const QString r(QChar::ReplacementCharacter);
-        const struct {
-            QList<QByteArray> pieces;
-            QString text;
-        } rows[] = {{{"a\xff" "b\x80\n"}, "a" + r + "b" + r + "\n"}, {{"\xc3", "val it"}, r + "val it"}, {{"x\xe2\x82"}, "x" + r},
-                    {{"x\xc3", "\n"}, "x" + r + "\n"}, {{"\xef\xbb\xbfhi"}, QString(QChar(0xFEFF)) + "hi"}};
-        for (const auto &row : rows) {
+        QList<std::pair<QList<QByteArray>, QString>> rows{
+            {{"a\xff" "b\x80\n"}, "a" + r + "b" + r + "\n"}, {{"\xc3", "val it"}, r + "val it"}, {{"x\xe2\x82"}, "x" + r},
+            {{"x\xc3", "\n"}, "x" + r + "\n"}, {{"\xef\xbb\xbfhi"}, QString(QChar(0xFEFF)) + "hi"}};
+        const QByteArray bytes("caf\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80y\n");
+        for (qsizetype cut = 0; cut <= bytes.size(); ++cut)
+            rows.append({{bytes.left(cut), bytes.mid(cut)}, QString::fromUtf8(bytes)});
+        for (const auto &[pieces, text] : std::as_const(rows)) {
             OLOutputDecoder decoder;
             QString decoded;
-            for (const QByteArray &piece : row.pieces)
+            for (const QByteArray &piece : pieces)
                 decoded += decoder.decode(piece);
-            QCOMPARE(decoded + decoder.finish(), row.text);
+            QCOMPARE(decoded + decoder.finish(), text);
         }
     }
 
