@@ -145,10 +145,12 @@ struct OLSessionRun {
     // "console:T": commits of the editor and of the console; "loop",
     // "console-loop": one that computes until interrupted, once it has
     // started; "big": a console commit of 5 MB; "interrupt", "reset", "kill"
-    // (SIGKILL to the interpreter), "clear" (what was reported); "heeded": the
+    // (SIGKILL to the interpreter), "close" (the window, and with it the
+    // session), "clear" (what was reported); "heeded": the
     // last interrupt is not taken for ignored (yet); waits: "ignored" (until
     // it is), "ended", "busy", "verdict" (one more), "more" (more shown),
-    // "gone" (the interpreter running at "mark"). Checks: "idle" now,
+    // "gone" (the interpreter running at "mark"). Checks: "alive" (that
+    // one, still), "idle" now,
     // "verdicts:10" (a success, a failure), "shown:T" (all that was shown),
     // "tail:T" (how it ends), "lacks:T", "last:T" (the last piece, an error),
     // "closes:N", "children:N" (interpreters running), "alternating" (busy
@@ -190,6 +192,10 @@ struct OLSessionRun {
                 done = waitFor([&] { return recorder.shown().size() > shown; });
             else if (step == u"mark")
                 marked = onlyChild();
+            else if (step == u"close")
+                session.reset();
+            else if (step == u"alive")
+                done = OLTestProcesses::isAlive(marked);
             else if (step == u"gone")
                 done = waitFor([&] { return !OLTestProcesses::isAlive(marked); });
             else if (step == u"idle")

@@ -1,9 +1,9 @@
 // A session's life: interpreters of no known kind (/bin/cat, a script that
 // answers on standard error), a reset from one interpreter to another, one
-// that fails as it starts, one that ignores interrupts or floods its output
-// (the stand-in, see commandLine()), a closed window, and Ostrel killed under
-// its interpreters.
-// (The real ones answering: tst_realinterpreters.)
+// that fails as it starts, one that floods its output (the stand-in, see
+// commandLine()), and Ostrel killed under its interpreters.
+// (The real ones answering: tst_realinterpreters; misbehaving ones:
+// tst_misbehavinginterpreters.)
 
 #include "OLSessionTestSupport.h"
 
@@ -145,20 +145,6 @@ private Q_SLOTS:
                          && run.recorder.closes == 0,
                      qPrintable(QStringLiteral("%1: grew by %2 MB; %3").arg(row.flood.left(20)).arg(grown >> 20).arg(run.recorder.shown(true))));
         }
-    }
-
-    // A closed window's session goes at once; its interpreter is terminated
-    // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
-    void sessionGoesFirst()
-    {
-        Run run(QStringLiteral("standin ignore-term"));
-        QVERIFY(run.waitForConsole(QStringLiteral("Stand-in ML")));
-        const qint64 interpreter = onlyChild();
-        const QString shown = run.recorder.shown();
-        run.session.reset();
-        QVERIFY(OLTestProcesses::isAlive(interpreter));
-        QTRY_VERIFY_WITH_TIMEOUT(!OLTestProcesses::isAlive(interpreter), 10000);
-        QCOMPARE(run.recorder.shown() + QString::number(run.recorder.closes), shown + "0");
     }
 
     // Ostrel killed outright: its interpreters end with it, even one that

@@ -1,8 +1,9 @@
-// Interpreters that misbehave: never come back to their prompt, are killed
-// from outside, end while they are written to, leave processes of their own
-// behind. The stand-in (the test child's repl, see commandLine()) can ignore
-// SIGTERM and compute until interrupted; where the real interpreters can show
-// the same thing, they do.
+// Interpreters that misbehave: never come back to their prompt, ignore
+// interrupts, are killed from outside, end while they are written to, outlive
+// their window, leave processes of their own behind. The stand-in (the test
+// child's repl, see commandLine()) can ignore SIGINT and SIGTERM and compute
+// until interrupted; where the real interpreters can show the same thing,
+// they do.
 
 #include "OLSessionTestSupport.h"
 
@@ -56,6 +57,10 @@ private Q_SLOTS:
         QTest::newRow("stand-in never returning") << "standin ignore-term" << neverReturning;
         QTest::newRow("poly never returning") << polyPath << neverReturning;
         QTest::newRow("smlnj never returning") << smlPath << neverReturning;
+
+        // A closed window's session goes at once; its interpreter is terminated
+        // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
+        QTest::newRow("closed, ignoring SIGTERM") << "standin ignore-term" << QStringList{"answer", "mark", "clear", "close", "alive", "gone", "shown:", "closes:0"};
 
         // An interpreter that ends under a declaration of the editor, killed
         // from outside while it computes, or by itself while 5 MB are on the way
