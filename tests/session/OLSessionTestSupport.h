@@ -141,20 +141,20 @@ struct OLSessionRun {
             : QStringLiteral("let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
     }
     // Drives the session step by step; returns the first step that failed, or
-    // nothing. "answer": a declaration answered with success; "eval:T",
-    // "console:T": commits of the editor and of the console; "loop",
-    // "console-loop": one that computes until interrupted, once it has
-    // started; "big": a console commit of 5 MB; "interrupt", "reset", "kill"
-    // (SIGKILL to the interpreter), "close" (the window, and with it the
-    // session), "clear" (what was reported); "heeded": the
-    // last interrupt is not taken for ignored (yet); waits: "ignored" (until
-    // it is), "ended", "busy", "verdict" (one more), "more" (more shown),
-    // "gone" (the interpreter running at "mark"). Checks: "alive" (that
-    // one, still), "idle" now,
-    // "verdicts:10" (a success, a failure), "shown:T" (all that was shown),
-    // "tail:T" (how it ends), "lacks:T", "last:T" (the last piece, an error),
-    // "closes:N", "children:N" (interpreters running), "alternating" (busy
-    // and idle again for each wait).
+    // nothing. Actions: "answer" (a declaration answered with success),
+    // "eval:T" and "console:T" (commits of the editor and of the console),
+    // "loop" and "console-loop" (one that computes until interrupted, once it
+    // has started), "big" (a console commit of 5 MB), "interrupt", "reset",
+    // "kill" (SIGKILL to the interpreter), "quit" (Ostrel), "close" (the
+    // window, and with it the session), "clear" (what was reported), "mark"
+    // (notes the interpreter running). Waits: "ignored" (the last interrupt
+    // is taken for ignored), "ended", "busy", "verdict" (one more), "more"
+    // (more shown), "gone" (the marked interpreter), "verdicts:10" (a success,
+    // a failure). Checks: "heeded" (the last interrupt is not taken for
+    // ignored, yet), "alive" (the marked interpreter), "idle", "shown:T" (all
+    // that was shown), "tail:T" (how it ends), "lacks:T", "last:T" (the last
+    // piece, an error), "closes:N", "children:N" (interpreters running),
+    // "alternating" (busy and idle again for each wait).
     QString play(const QStringList &steps)
     {
         using enum OLInterpreterActivity;
@@ -192,6 +192,8 @@ struct OLSessionRun {
                 done = waitFor([&] { return recorder.shown().size() > shown; });
             else if (step == u"mark")
                 marked = onlyChild();
+            else if (step == u"quit")
+                PXShellWrapper::terminateAll();
             else if (step == u"close")
                 session.reset();
             else if (step == u"alive")
@@ -201,7 +203,7 @@ struct OLSessionRun {
             else if (step == u"idle")
                 done = session->activity() == Idle;
             else if (step.startsWith(u"verdicts:"))
-                done = std::ranges::equal(recorder.verdicts, text, [](bool success, QChar c) { return success == (c == u'1'); });
+                done = waitFor([&] { return std::ranges::equal(recorder.verdicts, text, [](bool success, QChar c) { return success == (c == u'1'); }); });
             else if (step.startsWith(u"shown:"))
                 done = recorder.shown() == text;
             else if (step.startsWith(u"tail:"))
