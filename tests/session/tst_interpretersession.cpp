@@ -1,9 +1,9 @@
 // A session's life: interpreters of no known kind (/bin/cat, a script that
 // answers on standard error), a reset from one interpreter to another, one
-// that fails as it starts, one that floods its output (the stand-in, see
-// commandLine()), and Ostrel killed under its interpreters.
-// (The real ones answering: tst_realinterpreters; misbehaving ones:
-// tst_misbehavinginterpreters.)
+// that fails as it starts, one that ignores interrupts or floods its output
+// (the stand-in, see commandLine()), a closed window, and Ostrel killed under
+// its interpreters.
+// (The real ones answering: tst_realinterpreters.)
 
 #include "OLSessionTestSupport.h"
 
@@ -112,6 +112,39 @@ private Q_SLOTS:
             QCOMPARE(run.recorder.verdicts, QList<bool>(script.isEmpty() ? 2 : 1, false));
             QCOMPARE(run.recorder.shown(false) + QString::number(run.recorder.closes + run.recorder.starts), "0");
         }
+    }
+
+    // Each row: the stand-in's arguments, and the steps and checks of OLSessionRun::play.
+    void standIn_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QStringList>("steps");
+        // An interrupt that has had its time without bringing the interpreter
+        // back makes the next one terminate it, and one that ignores SIGTERM is
+        // killed after a grace period, or at once when the user insists. The
+        // declaration it never answered has failed; the window stays open; a
+        // reset starts a new interpreter.
+        const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
+        const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
+        const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to start a new one.\n");
+        const QStringList ignored{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
+        const QStringList then{"verdicts:0", "reset", "answer", "children:1", "closes:0"};
+        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << ignored + QStringList{"ended", "shown:" + terminating + ended.arg(15)} + then;
+        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
+            << "standin ignore-int ignore-term" << ignored + QStringList{"ended", "shown:" + terminating + killing + ended.arg(9)} + then;
+        QTest::newRow("ignores SIGINT and SIGTERM: a third interrupt kills at once")
+            << "standin ignore-int ignore-term" << ignored + QStringList{"interrupt", "ended", "shown:" + terminating + killing + ended.arg(9)} + then;
+
+        // A closed window's session goes at once; its interpreter is terminated
+        // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
+        QTest::newRow("closed, ignoring SIGTERM") << "standin ignore-term" << QStringList{"answer", "mark", "clear", "close", "alive", "gone", "shown:", "closes:0"};
+    }
+    void standIn()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QStringList, steps);
+        Run run(interpreter);
+        QCOMPARE(run.play(steps), QString());
     }
 
     // An interpreter that floods its output while megabytes are written to it

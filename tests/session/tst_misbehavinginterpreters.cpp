@@ -1,9 +1,8 @@
-// Interpreters that misbehave: never come back to their prompt, ignore
-// interrupts, are killed from outside, end while they are written to, outlive
-// their window, leave processes of their own behind. The stand-in (the test
-// child's repl, see commandLine()) can ignore SIGINT and SIGTERM and compute
-// until interrupted; where the real interpreters can show the same thing,
-// they do.
+// Interpreters that misbehave: never come back to their prompt, are killed
+// from outside, end while they are written to, leave processes of their own
+// behind. The stand-in (the test child's repl, see commandLine()) can ignore
+// SIGTERM and compute until interrupted; where the real interpreters can show
+// the same thing, they do.
 
 #include "OLSessionTestSupport.h"
 
@@ -58,10 +57,6 @@ private Q_SLOTS:
         QTest::newRow("poly never returning") << polyPath << neverReturning;
         QTest::newRow("smlnj never returning") << smlPath << neverReturning;
 
-        // A closed window's session goes at once; its interpreter is terminated
-        // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
-        QTest::newRow("closed, ignoring SIGTERM") << "standin ignore-term" << QStringList{"answer", "mark", "clear", "close", "alive", "gone", "shown:", "closes:0"};
-
         // An interpreter that ends under a declaration of the editor, killed
         // from outside while it computes, or by itself while 5 MB are on the way
         // to it (no SIGPIPE): a note; the declaration has failed, once, whatever
@@ -81,22 +76,6 @@ private Q_SLOTS:
         QTest::newRow("smlnj, exits") << smlPath << exits(exit1) + QStringList{"reset"} + exits(exit1) + failed + QStringList{exited.arg(1), "closes:2"};
         QTest::newRow("mosml, quits") << mosmlPath << exits("quit ()") + failed + QStringList{exited.arg(0), "closes:1"};
         QTest::newRow("alice, exits") << alicePath << exits(exit0) + failed + QStringList{exited.arg(0), "closes:1"};
-
-        // An interrupt that has had its time without bringing the interpreter
-        // back makes the next one terminate it, and one that ignores SIGTERM is
-        // killed after a grace period, or at once when the user insists. The
-        // declaration it never answered has failed; the window stays open; a
-        // reset starts a new interpreter.
-        const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
-        const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
-        const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to start a new one.\n");
-        const QStringList ignored{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
-        const QStringList then{"verdicts:0", "reset", "answer", "children:1", "closes:0"};
-        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << ignored + QStringList{"ended", "shown:" + terminating + ended.arg(15)} + then;
-        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
-            << "standin ignore-int ignore-term" << ignored + QStringList{"ended", "shown:" + terminating + killing + ended.arg(9)} + then;
-        QTest::newRow("ignores SIGINT and SIGTERM: a third interrupt kills at once")
-            << "standin ignore-int ignore-term" << ignored + QStringList{"interrupt", "ended", "shown:" + terminating + killing + ended.arg(9)} + then;
     }
     void misbehaviour()
     {
