@@ -16,7 +16,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -46,26 +45,20 @@ public:
     bool askToOverwriteChangedFile(QWidget *, const QString &path) override { return overwriteQuestions.append(path), take(overwriteAnswers, false); }
 
     QStringList alerts; // "message|informative text"
-    std::deque<SaveChanges> saveChanges;
+    QList<SaveChanges> saveChanges;
     QList<QWidget *> saveChangesAskedBy;
-    std::deque<QString> saveFileNames, openFileNames;
-    QStringList saveDirectories, proposedNames, openDirectories, overwriteQuestions;
+    QStringList saveFileNames, openFileNames, saveDirectories, proposedNames, openDirectories, overwriteQuestions;
     std::function<bool(OLUserDefaults &)> chooser;
     int choosersRun = 0;
     QList<Offer> offers;
-    std::deque<Recovery> recoveries;
+    QList<Recovery> recoveries;
     QList<std::pair<QString, bool>> changedFileQuestions; // the path, and whether the window's text was edited
-    std::deque<ChangedFile> changedFileAnswers;
-    std::deque<bool> overwriteAnswers;
+    QList<ChangedFile> changedFileAnswers;
+    QList<bool> overwriteAnswers;
 
 private:
     template <typename T>
-    static T take(std::deque<T> &answers, T unanswered)
-    {
-        if (!answers.empty())
-            unanswered = answers.front(), answers.pop_front();
-        return unanswered;
-    }
+    static T take(QList<T> &answers, T unanswered) { return answers.isEmpty() ? unanswered : answers.takeFirst(); }
 };
 
 inline const QString polyCommandLine = QStringLiteral("file://localhost/usr/bin/poly");

@@ -1,6 +1,9 @@
 // The document window: saving in the file's form, the edited mark, the close
 // question and its save path, failed writes, Save As, the title, go to line,
-// orientation, the chooser, the menus and their keys, the status bar.
+// orientation, the chooser, the menus and their keys, the status bar. Its
+// file changed on disk by another program: the window notices and asks;
+// unsaved changes are never reloaded or written over without a question; the
+// watch survives a replace by rename; its own saves and a touch ask nothing.
 
 #include "appfixture.h"
 #include "../highlight/viewtestsupport.h"
@@ -13,6 +16,7 @@
 #include <QSplitter>
 #include <QTableWidget>
 
+using ChangedFile = OLAsker::ChangedFile;
 using SaveChanges = OLAsker::SaveChanges;
 
 class TestWindow : public QObject
@@ -52,7 +56,8 @@ private Q_SLOTS:
 
     // The window closes after the question only when the text is safe. A
     // failed write names the file and the reason, and offers the save panel;
-    // the old file is unchanged and no temporary file is left.
+    // the old file is unchanged and no temporary file is left. (What each
+    // answer does is the quitting test's matter.)
     void closeQuestion()
     {
         // takenBack: the edit deleted again by hand, no question; savePanel: the name chosen
@@ -62,8 +67,6 @@ private Q_SLOTS:
         const Row rows[]{
             {"edit taken back in a CRLF file", true, true, SaveChanges::Cancel, "", false, old},
             {"Don't Save closes, the file stays", true, false, SaveChanges::DontSave, "", false, old},
-            {"Cancel keeps the window", true, false, SaveChanges::Cancel, "", false, QByteArray()},
-            {"Save writes and closes", true, false, SaveChanges::Save, "", false, old + "val y = 2;"},
             {"Save on a full disk: alert, panel cancelled, stays", true, false, SaveChanges::Save, "", true, QByteArray()},
             {"Save of a new document, panel confirmed", false, false, SaveChanges::Save, "saved.sml", false, "val x = 1;\nval y = 2;"},
             {"Save of a new document, panel cancelled, stays", false, false, SaveChanges::Save, "", false, QByteArray()}};
@@ -80,9 +83,7 @@ private Q_SLOTS:
             fixture.asker.saveFileNames.push_back(row.savePanel.isEmpty() ? QString() : fixture.path(row.savePanel));
             const QPointer<OLWindowController> guard(window);
             {
-                std::optional<FileSizeLimit> limit;
-                if (row.diskFull)
-                    limit.emplace(10);
+                const FileSizeLimit limit(row.diskFull ? 10 : RLIM_INFINITY);
                 window->closeWindow();
             }
             QVERIFY2(fixture.asker.saveChangesAskedBy == (row.takenBack ? QList<QWidget *>() : QList<QWidget *>({window})), row.name);
@@ -99,7 +100,7 @@ private Q_SLOTS:
 
     // A Save As that cannot write shows the alert and the panel again, in the
     // folder chosen; the next choice is saved, the title names it as it is,
-    // and later saves and panels follow the file.
+    // and the panel then starts in its folder.
     void saveAsAfterAFailedWrite()
     {
         AppFixture fixture(catCommandLine);
@@ -109,21 +110,16 @@ private Q_SLOTS:
         fixture.asker.saveFileNames = {notAFolder + QStringLiteral("/first.sml"), path};
         QVERIFY(window->saveFileAs());
         QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not write to file first.sml|Not a directory")));
-        QCOMPARE(fixture.asker.saveDirectories, QStringList({QDir::homePath(), notAFolder}));
         QCOMPARE(fixture.asker.proposedNames.constFirst() + window->file(), QStringLiteral("newDocument.sml") + path);
         QVERIFY(readBytes(path) == "val x = 1;" && !window->isWindowModified());
         QCOMPARE(window->windowTitle(), QStringLiteral("my%20 übung.sml[*] - Ostrel"));
-
-        typeAtEnd(window, QStringLiteral("\nval y = 2;"));
-        QVERIFY(window->saveFile() && fixture.asker.saveDirectories.size() == 2);
-        QCOMPARE(readBytes(path), QByteArray("val x = 1;\nval y = 2;"));
         window->saveFileAs();
-        QCOMPARE(fixture.asker.saveDirectories.last(), fixture.dir.path());
+        QCOMPARE(fixture.asker.saveDirectories, QStringList({QDir::homePath(), notAFolder, fixture.dir.path()}));
     }
 
-    // Ctrl+L opens one window-modal sheet; a refused number alerts and the
-    // sheet stays; a line number in the file selects the line. Which lines
-    // exist is the editor tests' matter.
+    // Ctrl+L opens one sheet; a refused number alerts and the sheet stays; a
+    // line number in the file selects the line. Which lines exist is the
+    // editor tests' matter.
     void goToLine()
     {
         AppFixture fixture(catCommandLine);
@@ -133,7 +129,7 @@ private Q_SLOTS:
         QTest::keyClick(window->editor()->textView(), Qt::Key_L, Qt::ControlModifier);
         QPointer<QDialog> sheet = window->findSheet();
         window->openGoToLineSheet();
-        QVERIFY(sheet && sheet->windowModality() == Qt::WindowModal && window->findSheet() == sheet.get());
+        QVERIFY(sheet && window->findSheet() == sheet.get());
         for (const QString &entered : {QStringLiteral("two"), QStringLiteral("5"), QStringLiteral("2")}) {
             window->findSheetTextField()->setText(entered);
             QTest::keyClick(window->findSheetTextField(), Qt::Key_Return);
@@ -172,9 +168,10 @@ private Q_SLOTS:
         QStringList expected;
         for (QAction *menu : window->menuBar()->actions()) {
             for (const QAction *action : menu->menu()->actions()) {
-                if (!action->isSeparator())
-                    expected.append(menu->text().remove(u'&') + QStringLiteral(" › ") + action->text().remove(u'&') + u'=' + action->shortcut().toString(QKeySequence::NativeText));
-                if (action->isSeparator() || action->text() == QStringLiteral("Choose Interpreter...") || action->text() == QStringLiteral("&About Ostrel"))
+                if (action->isSeparator())
+                    continue;
+                expected.append(menu->text().remove(u'&') + QStringLiteral(" › ") + action->text().remove(u'&') + u'=' + action->shortcut().toString(QKeySequence::NativeText));
+                if (action->text() == QStringLiteral("Choose Interpreter...") || action->text() == QStringLiteral("&About Ostrel"))
                     continue;
                 QVERIFY2(!action->shortcut().isEmpty() && !keys.contains(action->shortcut()), qPrintable(action->text()));
                 keys.insert(action->shortcut());
@@ -185,8 +182,7 @@ private Q_SLOTS:
         QStringList listed;
         for (int row = 0; row < table->rowCount(); ++row)
             listed.append(table->item(row, 0)->text() + u'=' + table->item(row, 1)->text());
-        QCOMPARE(listed, expected);
-        QVERIFY(listed.contains(QStringLiteral("Extra › Later=F9")));
+        QVERIFY(listed == expected && listed.contains(QStringLiteral("Extra › Later=F9")));
     }
 
     // Window-wide keys work with the focus in either text view, which takes
@@ -200,8 +196,7 @@ private Q_SLOTS:
         AppFixture fixture;
         fixture.app->defaults().saveCommitHistory({QStringLiteral("val remembered = 1;")});
         OLWindowController *window = fixture.untitled();
-        OLTextView *console = window->console()->textView();
-        OLTextView *editor = window->editor()->textView();
+        OLTextView *console = window->console()->textView(), *editor = window->editor()->textView();
         QVERIFY(waitForBanner(window) && QTest::qWaitForWindowActive(window));
         window->jumpToInterpreter();
         const auto recalled = [window] { return window->console()->textStorage().string().endsWith(QStringLiteral("val remembered = 1;")); };
@@ -212,7 +207,6 @@ private Q_SLOTS:
         QTest::keyClick(console, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(window->console()->fixedLength(), 0);
 
-        console->moveCursor(QTextCursor::End);
         QTest::keyClicks(console, QStringLiteral("1 + 1"));
         QTest::keyClick(console, Qt::Key_A, Qt::ControlModifier);
         const QString byKey = console->textCursor().selectedText();
@@ -241,6 +235,101 @@ private Q_SLOTS:
         for (const auto &[position, shown] : {std::pair(0, "1:1"), std::pair(10, "1:11"), std::pair(13, "2:3"), std::pair(23, "2:13")}) {
             select(*editor, position);
             QCOMPARE(label("cursorPosition"), QLatin1StringView(shown));
+        }
+    }
+
+    // Reloaded, the window shows the file unedited and saves it back as it is;
+    // kept, or refused with the open alert, the window's text stays. A
+    // replacement by rename afterwards is noticed too: each one ends the watch
+    // of the file it replaced, and the window watches the new one.
+    void changedByAnotherProgram()
+    {
+        // refusal: the open alert's reason (a named pipe without waiting for a writer); none: not refused.
+        struct Row { const char *name; QString how; QByteArray theirs; bool edited; ChangedFile answer; QString refusal; };
+        const QByteArray theirs("val other = 2;\r\n");
+        const Row rows[]{
+            {"appended, unedited window, reloaded", "append", theirs, false, ChangedFile::Reload, ""},
+            {"replaced by rename, edited window, kept", "rename", theirs, true, ChangedFile::Keep, ""},
+            {"rewritten, edited window, reloaded", "rewrite", theirs, true, ChangedFile::Reload, ""},
+            {"rewritten, unedited window, kept", "rewrite", theirs, false, ChangedFile::Keep, ""},
+            {"rewritten as Latin-1, reload refused", "rewrite", "val s = \"\xE4\";\n", false, ChangedFile::Reload, "The file is not valid UTF-8 text."},
+            {"a named pipe in its place, reload refused", "fifo", QByteArray(), false, ChangedFile::Reload, "It is a named pipe (FIFO), not a regular file."}};
+        for (const Row &row : rows) {
+            AppFixture fixture(catCommandLine);
+            OLWindowController *window = fixture.open(QStringLiteral("doc.sml"), "val x = 1;\r\n");
+            QVERIFY2(window, row.name);
+            if (row.edited)
+                typeAtEnd(window, QStringLiteral("val mine = 0;"));
+            const QString text = window->content();
+            fixture.asker.changedFileAnswers.push_back(row.answer);
+            changeFile(row.how, window->file(), row.theirs);
+            const QByteArray onDisk = row.how == u"fifo" ? QByteArray() : readBytes(window->file());
+            QTRY_VERIFY2_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size() == 1, row.name, 10000);
+            QVERIFY2(fixture.asker.changedFileQuestions[0] == std::pair(window->file(), row.edited), row.name);
+            const bool reloaded = row.answer == ChangedFile::Reload && row.refusal.isEmpty();
+            QVERIFY2(window->content() == (reloaded ? editorTextOf(onDisk) : text) && window->isWindowModified() == (row.edited && !reloaded), row.name);
+            QVERIFY2(!reloaded || window->saveFile(), row.name);
+            QVERIFY2(row.how == u"fifo" || readBytes(window->file()) == onDisk, row.name);
+            QVERIFY2(fixture.asker.alerts == (row.refusal.isEmpty() ? QStringList() : QStringList(QStringLiteral("Could not open file doc.sml|") + row.refusal)), row.name);
+            changeFile(QStringLiteral("rename"), window->file(), "val again = 3;\n");
+            QTRY_VERIFY2_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size() == 2, row.name, 10000);
+        }
+    }
+
+    // The text lives only in the window now: it is marked as unsaved, goes to
+    // the recovery journal, and closing asks to save it, which writes the file
+    // again.
+    void deletedFileKeepsTheTextAsUnsaved()
+    {
+        AppFixture fixture(catCommandLine);
+        fixture.untitled(QStringLiteral("val keep = 0;")); // keeps the application from quitting
+        OLWindowController *window = fixture.open(QStringLiteral("doc.sml"), "val x = 1;\n");
+        const QString path = window->file();
+        QVERIFY(QFile::remove(path));
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.alerts.size(), 1, 10000);
+        QVERIFY(fixture.asker.alerts[0].startsWith(QStringLiteral("The file doc.sml has been deleted or moved by another program.|")));
+        QVERIFY(window->isWindowModified() && window->content() == u"val x = 1;\n" && fixture.asker.changedFileQuestions.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(journalsIn(fixture.recoveryFolder()).size(), 2, OLWindowController::journalDelay + 5000);
+        fixture.asker.saveChanges.push_back(SaveChanges::Save);
+        window->closeWindow();
+        QCOMPARE(fixture.asker.saveChangesAskedBy, QList<QWidget *>({window}));
+        QVERIFY(readBytes(path) == "val x = 1;\n" && fixture.asker.overwriteQuestions.isEmpty());
+        fixture.app->recovery().waitForDone();
+        QCOMPARE(journalsIn(fixture.recoveryFolder()).size(), 1);
+    }
+
+    // Saved: written over when the user agrees, else the other program's file
+    // stays; closing with Save, refused: the window stays. A refusal is no
+    // failed write: no alert, no save panel. Window B's own save and a touch
+    // of its file ask nothing: A's second question comes after B's look.
+    void savingOverAChangedFileAsksFirst()
+    {
+        for (const auto &[overwrite, byClosing] : {std::pair(true, false), std::pair(false, false), std::pair(false, true)}) {
+            AppFixture fixture(catCommandLine);
+            QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("b")));
+            OLWindowController *window = fixture.open(QStringLiteral("doc.sml"), "val x = 1;\n");
+            OLWindowController *other = fixture.open(QStringLiteral("b/b.sml"), "val b = 1;\n");
+            typeAtEnd(other, QStringLiteral("val b2 = 2;"));
+            QVERIFY(other->saveFile() && other->saveFile()); // unedited: the same bytes again
+            changeFile(QStringLiteral("touch"), other->file());
+            typeAtEnd(window, QStringLiteral("val mine = 0;"));
+            changeFile(QStringLiteral("rewrite"), window->file(), "val theirs = 2;\n");
+            QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 1, 10000); // kept
+            fixture.asker.overwriteAnswers.push_back(overwrite);
+            fixture.asker.saveChanges.push_back(SaveChanges::Save);
+            if (byClosing)
+                window->closeWindow();
+            else
+                QCOMPARE(window->saveFile(), overwrite);
+            QCOMPARE(fixture.asker.overwriteQuestions, QStringList(window->file()));
+            QVERIFY(fixture.app->windows().size() == 2 && window->isWindowModified() != overwrite);
+            QCOMPARE(readBytes(window->file()), overwrite ? QByteArray("val x = 1;\nval mine = 0;") : "val theirs = 2;\n");
+            QVERIFY(fixture.asker.alerts.isEmpty() && fixture.asker.saveDirectories.isEmpty());
+            changeFile(QStringLiteral("append"), window->file(), "val more = 3;\n");
+            QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 2, 10000);
+            QVERIFY(fixture.asker.changedFileQuestions[0].first == window->file() && fixture.asker.changedFileQuestions[1].first == window->file());
+            typeAtEnd(other, QStringLiteral(" "));
+            QVERIFY(other->saveFile() && fixture.asker.overwriteQuestions.size() == 1);
         }
     }
 };

@@ -21,14 +21,10 @@
 
 namespace {
 
-const QString poly = QStringLiteral("/usr/bin/poly");
-const QString smlnj = QStringLiteral("/usr/bin/sml");
+const QString poly = QStringLiteral("/usr/bin/poly"), smlnj = QStringLiteral("/usr/bin/sml");
 const QString unixLoop = QStringLiteral("QT_NO_GLIB"); // Qt's other event dispatcher
 
-QString data(const QString &name)
-{
-    return QStringLiteral(OSTREL_TEST_DATA "/") + name;
-}
+QString data(const QString &name) { return QStringLiteral(OSTREL_TEST_DATA "/") + name; }
 
 // A settings folder for the runs, holding this preferred interpreter if any.
 struct Config {
@@ -42,10 +38,30 @@ struct Config {
     QSettings settings{dir.filePath(QStringLiteral("Ostrel/Ostrel.conf")), QSettings::NativeFormat};
 };
 
+// ostrel-eval with a settings folder and, if named, one more environment variable set.
 struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+    // terminal: a descriptor to take as standard output; waiting: whether to wait for the end.
+    Run(const QStringList &arguments, const Config &config = Config(), const QString &variable = {}, int terminal = -1, bool waiting = true)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.dir.path());
+        if (!variable.isEmpty())
+            env.insert(variable, QStringLiteral("1"));
+        process.setProcessEnvironment(env);
+        if (terminal >= 0)
+            process.setChildProcessModifier([terminal] { ::dup2(terminal, STDOUT_FILENO); });
+        process.start(QStringLiteral(OSTREL_EVAL), arguments);
+        if (waiting)
+            finish();
+    }
+    void finish()
+    {
+        if (!process.waitForFinished(120000))
+            process.kill(), process.waitForFinished();
+        exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        out += process.readAllStandardOutput();
+        err = process.readAllStandardError();
+    }
     // Every line of the output as a JSON object; none if any line is something else.
     QList<QJsonObject> records() const
     {
@@ -63,47 +79,12 @@ struct Run {
     {
         return err.count('\n') == 1 && err.endsWith('\n') ? QString::fromUtf8(err.chopped(1)) : "not one line: " + QString::fromUtf8(err);
     }
-};
-
-// Starts ostrel-eval with a settings folder and, if named, one more environment variable set.
-void start(QProcess &process, const QStringList &arguments, const Config &config, const QString &variable = {})
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.dir.path());
-    if (!variable.isEmpty())
-        env.insert(variable, QStringLiteral("1"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(OSTREL_EVAL), arguments);
-}
-
-Run finish(QProcess &process, Run result = {})
-{
-    if (!process.waitForFinished(120000))
-        process.kill();
-    process.waitForFinished();
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out += process.readAllStandardOutput();
-    result.err += process.readAllStandardError();
-    return result;
-}
-
-Run run(const QStringList &arguments, const Config &config = Config(), const QString &variable = {})
-{
     QProcess process;
-    start(process, arguments, config, variable);
-    return finish(process);
-}
-
-// One declaration as the JSON Lines report it: line, location, length, status
-// and the scanner's cut (--split) or a piece of the interpreter's answer.
-struct Expected {
-    int line, location, length;
-    QString status, text;
+    int exitCode = -1;
+    QByteArray out, err;
 };
 
 } // namespace
-
-Q_DECLARE_METATYPE(QList<Expected>)
 
 class TestEvalTool : public QObject
 {
@@ -120,56 +101,53 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QList<Expected>>("expected");
+        // Each record: "line|location|length|status|" (no status: --split), then
+        // a piece of the interpreter's answer, or the whole cut.
+        QTest::addColumn<QStringList>("expected");
         // mixed.sml begins with a comment holding "ü", "—" and "𝔸": 71 code
         // points, 72 UTF-16 code units, 77 bytes before its second line.
         const auto mixed = [](const QString &warning, const QString &rejection) {
-            return QList<Expected>{{1, 0, 82, "accepted", "val x = 1"}, {3, 82, 12, "accepted", warning},
-                                   {4, 94, 30, "accepted", "datatype colour"}, {5, 124, 24, "accepted", "\"plain\""},
-                                   {6, 148, 12, "failed", rejection}};
+            return QStringList{"1|0|82|accepted|val x = 1", "3|82|12|accepted|" + warning, "4|94|30|accepted|datatype colour",
+                               "5|124|24|accepted|\"plain\"", "6|148|12|failed|" + rejection};
         };
         QTest::newRow("poly: a warning accepted, a rejection stops") << QStringList{"--interpreter", poly} << "mixed.sml" << 1 << mixed("Matches are not exhaustive", "poly: : error:");
         QTest::newRow("sml, other dispatcher: a warning accepted, a rejection stops")
             << QStringList{"--interpreter", smlnj, unixLoop} << "mixed.sml" << 1 << mixed("Warning: match nonexhaustive", "Error:");
         QTest::newRow("poly: byte-order mark and CRLF") << QStringList{"--interpreter", poly} << "bom-crlf.sml" << 0
-            << QList<Expected>{{1, 0, 14, "accepted", "val first = 1"}, {2, 14, 16, "accepted", "val second = 2"},
-                               {4, 30, 14, "accepted", "val third = 3"}};
+            << QStringList{"1|0|14|accepted|val first = 1", "2|14|16|accepted|val second = 2", "4|30|14|accepted|val third = 3"};
         // A test harness that ends the interpreter with success.
         QTest::newRow("sml: exit with success at the end") << QStringList{"--interpreter", smlnj} << "exits-last.sml" << 0
-            << QList<Expected>{{1, 0, 14, "accepted", "val start = 1"}, {2, 14, 43, "accepted", ""}};
+            << QStringList{"1|0|14|accepted|val start = 1", "2|14|43|accepted|"};
         QTest::newRow("split: not ASCII") << QStringList{"--split"} << "mixed.sml" << 0
-            << QList<Expected>{{1, 0, 82, "", "(* Prüfung: 𝔸 — text that is not ASCII before the first declaration *)\nval x = 1\n"},
-                               {3, 82, 12, "", "fun f 0 = 1\n"}, {4, 94, 30, "", "datatype colour = Red | Green\n"},
-                               {5, 124, 24, "", "val s = \"plain\" (* ü *)\n"}, {6, 148, 12, "", "val y = x +\n"},
-                               {7, 160, 14, "", "val never = 2\n"}};
-        QTest::newRow("split: no declaration") << QStringList{"--split"} << "nodeclaration.sml" << 0 << QList<Expected>();
+            << QStringList{"1|0|82||(* Prüfung: 𝔸 — text that is not ASCII before the first declaration *)\nval x = 1\n",
+                           "3|82|12||fun f 0 = 1\n", "4|94|30||datatype colour = Red | Green\n",
+                           "5|124|24||val s = \"plain\" (* ü *)\n", "6|148|12||val y = x +\n", "7|160|14||val never = 2\n"};
+        QTest::newRow("split: no declaration") << QStringList{"--split"} << "nodeclaration.sml" << 0 << QStringList();
     }
 
     void evaluate()
     {
         QFETCH(QStringList, options);
         QFETCH(QString, file);
-        QFETCH(QList<Expected>, expected);
+        QFETCH(QStringList, expected);
         const bool split = options.contains(u"--split");
         const QString variable = options.removeAll(unixLoop) ? unixLoop : QString();
-        const Run result = run(options + QStringList{"--json", data(file)}, Config("file://localhost/nonexistent/poly"), variable);
+        const Run result(options + QStringList{"--json", data(file)}, Config("file://localhost/nonexistent/poly"), variable);
         QTEST(result.exitCode, "exitCode");
         QCOMPARE(result.err, QByteArray());
         const QList<QJsonObject> records = result.records();
         QCOMPARE(records.size(), expected.size());
         for (qsizetype i = 0; i < records.size(); ++i) {
             const QJsonObject &record = records.at(i);
-            const Expected &want = expected.at(i);
-            const QString answer = record.value(split ? "text" : "answer").toString();
+            const QString answer = record.value(split ? "text" : "answer").toString(), want = expected[i].section(u'|', 4);
             QCOMPARE(record.keys(), split ? QStringList({"length", "line", "location", "text"})
                                           : QStringList({"answer", "length", "line", "location", "status"}));
-            QCOMPARE(QList<int>({record.value("line").toInt(), record.value("location").toInt(), record.value("length").toInt()}),
-                     QList<int>({want.line, want.location, want.length}));
-            QCOMPARE(record.value("status").toString(), want.status);
+            QCOMPARE(QStringLiteral("%1|%2|%3|%4").arg(record.value("line").toInt()).arg(record.value("location").toInt())
+                         .arg(record.value("length").toInt()).arg(record.value("status").toString()), expected[i].section(u'|', 0, 3));
             // Each answer is its own: no banner, no prompt, no other answer.
-            QVERIFY2(split ? answer == want.text
-                           : answer.contains(want.text) && !answer.contains("Poly/ML") && !answer.contains("Standard ML of New Jersey")
-                                 && !answer.endsWith("> ") && !answer.endsWith("- ") && (i == 0 || !answer.contains(expected.at(i - 1).text)),
+            QVERIFY2(split ? answer == want
+                           : answer.contains(want) && !answer.contains("Poly/ML") && !answer.contains("Standard ML of New Jersey")
+                                 && !answer.endsWith("> ") && !answer.endsWith("- ") && (i == 0 || !answer.contains(expected[i - 1].section(u'|', 4))),
                      qPrintable(answer));
         }
     }
@@ -180,7 +158,7 @@ private Q_SLOTS:
     void peopleOutput()
     {
         const QString file = data("exception.sml"), crlf = data("bom-crlf.sml");
-        const Run evaluated = run({"--interpreter", poly, file}), split = run({"--split", crlf}), help = run({"--help"});
+        const Run evaluated({"--interpreter", poly, file}), split({"--split", crlf}), help({"--help"});
         QCOMPARE(QList<int>({evaluated.exitCode, split.exitCode, help.exitCode}), QList<int>({1, 0, 0}));
         QCOMPARE(QString::fromUtf8(evaluated.out), file + ":1: accepted\n    val a = 10: int\n" + file
                      + ":2-4: accepted\n    structure S: sig val b: int end\n" + file + ":5: failed\n    Exception- Div raised\n");
@@ -196,13 +174,9 @@ private Q_SLOTS:
     {
         int master = -1, slave = -1;
         QCOMPARE(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-        QProcess process;
-        process.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
-        const Config config;
-        start(process, {"--interpreter", smlnj, data("exception.sml")}, config);
-        QVERIFY(process.waitForFinished(120000));
+        const Run result({"--interpreter", smlnj, data("exception.sml")}, Config(), {}, slave);
         ::close(slave);
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(result.exitCode, 1);
         QByteArray shown;
         char buffer[4096];
         pollfd readable{master, POLLIN, 0};
@@ -214,7 +188,6 @@ private Q_SLOTS:
                      && shown.mid(red, shown.indexOf("\x1b[0m", red) - red).contains("uncaught exception Div"),
                  shown.constData());
     }
-
     // Exit status 2, nothing on standard output and one line on standard
     // error, with either event dispatcher: a usage error, a file that cannot
     // be read, an interpreter that cannot be found or run, or one that ends
@@ -249,7 +222,7 @@ private Q_SLOTS:
         for (const auto &row : rows) {
             const Config config(row.stored);
             for (const QString &variable : {QString(), unixLoop}) {
-                const Run result = run(row.arguments, config, variable);
+                const Run result(row.arguments, config, variable);
                 QVERIFY2(result.exitCode == 2 && result.out.isEmpty() && result.message() == "ostrel-eval: " + row.message,
                          qPrintable(result.message()));
             }
@@ -270,7 +243,7 @@ private Q_SLOTS:
             const Config config(stored);
             const QByteArray before = OLTestProcesses::fileBytes(config.settings.fileName());
             const QStringList options = interpreter.isEmpty() ? QStringList() : QStringList{"--interpreter", interpreter};
-            const QList<QJsonObject> records = run(options + QStringList{"--json", data("exits.sml")}, config).records();
+            const QList<QJsonObject> records = Run(options + QStringList{"--json", data("exits.sml")}, config).records();
             QVERIFY2(!records.isEmpty() && records.first().value("status").toString() == "accepted"
                          && records.first().value("answer").toString() == answer, qPrintable(interpreter + stored));
             QCOMPARE(OLTestProcesses::fileBytes(config.settings.fileName()), before);
@@ -285,47 +258,33 @@ private Q_SLOTS:
     // wrote before (both warn about the type of the expression); killed from
     // outside while it computes, with no time limit; or interrupted after the
     // time limit, which quick declarations before it do not touch.
-    void declarationFails_data()
-    {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("answer"); // a piece of the failed declaration's answer
-        QTest::addColumn<QString>("message");
-        const QString ended = QStringLiteral("the interpreter has ended");
-        QTest::newRow("poly ends") << QStringList{"--interpreter", poly} << "exits.sml" << 3 << "" << ended;
-        QTest::newRow("poly -q ends at the first") << QStringList{"--interpreter", poly + " -q"} << "exits-first.sml" << 2 << "" << ended;
-        QTest::newRow("sml killed") << QStringList{"--interpreter", smlnj} << "loop.sml" << 3 << "killed by signal 9" << ended;
-        QTest::newRow("poly timed out") << QStringList{"--timeout", "3", "--interpreter", poly} << "loop.sml" << 3 << "Interrupt" << "no answer within 3 s; interrupted";
-    }
-
     void declarationFails()
     {
-        QFETCH(QStringList, options);
-        QFETCH(QString, file);
-        QFETCH(int, line);
-        QFETCH(QString, answer);
-        QFETCH(QString, message);
-        QProcess process;
+        const QString ended = QStringLiteral("the interpreter has ended");
+        // The options, the file, the failed line, a piece of its answer, the message.
+        const std::tuple<QStringList, QString, int, QString, QString> rows[]{
+            {{"--interpreter", poly}, "exits.sml", 3, "", ended},
+            {{"--interpreter", poly + " -q"}, "exits-first.sml", 2, "", ended},
+            {{"--interpreter", smlnj}, "loop.sml", 3, "killed by signal 9", ended},
+            {{"--timeout", "3", "--interpreter", poly}, "loop.sml", 3, "Interrupt", "no answer within 3 s; interrupted"}};
         const Config config;
-        start(process, options + QStringList{"--json", data(file)}, config);
-        Run result;
-        if (answer.startsWith(u"killed")) {
-            // The two quick declarations are reported; the third computes for ever.
-            QVERIFY(QTest::qWaitFor([&] { return (result.out += process.readAllStandardOutput()).count('\n') >= 2; }, 60000));
-            const QList<qint64> interpreters = OLTestProcesses::liveChildren(process.processId());
-            QCOMPARE(interpreters.size(), 1);
-            QCOMPARE(::kill(pid_t(interpreters.first()), SIGKILL), 0);
+        for (const auto &[options, file, line, answer, message] : rows) {
+            Run result(options + QStringList{"--json", data(file)}, config, {}, -1, false);
+            if (answer.startsWith(u"killed")) {
+                // The two quick declarations are reported; the third computes for ever.
+                QVERIFY(QTest::qWaitFor([&] { return (result.out += result.process.readAllStandardOutput()).count('\n') >= 2; }, 60000));
+                const QList<qint64> interpreters = OLTestProcesses::liveChildren(result.process.processId());
+                QVERIFY(interpreters.size() == 1 && ::kill(pid_t(interpreters.first()), SIGKILL) == 0);
+            }
+            result.finish();
+            QStringList statuses;
+            for (const QJsonObject &record : result.records())
+                statuses.append(record.value("status").toString());
+            QVERIFY2(result.exitCode == 1 && statuses == QStringList(line - 1, "accepted") + QStringList("failed"), qPrintable(file));
+            const QJsonObject last = result.records().constLast();
+            QVERIFY2(last.value("line").toInt() == line && last.value("answer").toString().contains(answer), qPrintable(last.value("answer").toString()));
+            QCOMPARE(result.message(), QStringLiteral("ostrel-eval: %1:%2: %3").arg(data(file)).arg(line).arg(message));
         }
-        result = finish(process, result);
-        QCOMPARE(result.exitCode, 1);
-        const QList<QJsonObject> records = result.records();
-        QCOMPARE(records.size(), line);
-        for (qsizetype i = 0; i < records.size(); ++i)
-            QCOMPARE(records.at(i).value("status").toString(), i + 1 < line ? "accepted" : "failed");
-        QCOMPARE(records.last().value("line").toInt(), line);
-        QVERIFY2(records.last().value("answer").toString().contains(answer), qPrintable(records.last().value("answer").toString()));
-        QCOMPARE(result.message(), QStringLiteral("ostrel-eval: %1:%2: %3").arg(data(file)).arg(line).arg(message));
     }
 };
 
