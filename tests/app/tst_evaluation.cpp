@@ -1,10 +1,15 @@
 // A file evaluated in its window through the real interpreters: to the
 // cursor, then to the end with a failing declaration, then on after fixing
-// it, then a step undone and the rest replayed into a new interpreter. The
-// blue, green and red marks of the editor are checked against what the
-// interpreter answered in the console.
+// it. The blue, green and red marks of the editor are checked against what
+// the interpreter answered in the console. Retracts, each followed by its
+// replay into a new interpreter: the green part, the note, and which names
+// the new interpreter holds. What the window shows of its interpreter: busy,
+// idle again, not running.
 
 #include "appfixture.h"
+
+#include <QLabel>
+#include <QMenu>
 
 namespace {
 constexpr int timeout = 30000;
@@ -79,15 +84,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val d = 20") + ofType), timeout);
         QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
-
-        // Undo Step: the first three replayed into a new interpreter, which
-        // has c and not d.
-        window->undoStep();
-        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("Replayed 3 declarations")), timeout);
-        QCOMPARE(editor->interpreted(), editor->content().indexOf(u"val d"));
-        window->eval(QStringLiteral("c + d"), OLConsoleCommitter);
-        QTRY_VERIFY_WITH_TIMEOUT(answers(window, true).contains(unbound.arg(QStringLiteral("d"))), timeout);
-        QVERIFY(!answers(window, true).contains(unbound.arg(QStringLiteral("c"))));
     }
 
     // Moscow ML prompts for no more of a declaration left open: it is not
@@ -106,35 +102,24 @@ private Q_SLOTS:
     // The whole file evaluated in a new window, or after a reset, before the
     // interpreter has written its banner: the first declaration gets its own
     // verdict, the banner none, and the banner is no part of the error shown.
-    void wholeFileBeforeTheBanner_data()
-    {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QString>("banner");
-        QTest::newRow("Poly ML, in a new window") << polyCommandLine << "Poly/ML";
-        QTest::newRow("SML of New Jersey, after a reset") << smlnjCommandLine << "Standard ML of New Jersey";
-    }
+    // Poly ML in a new window, SML of New Jersey after a reset.
     void wholeFileBeforeTheBanner()
     {
-        QFETCH(QString, interpreter);
-        QFETCH(QString, banner);
-        const bool afterReset = interpreter == smlnjCommandLine;
-        AppFixture fixture(interpreter);
-        OLWindowController *window = fixture.untitled();
-        OLEditorViewController *editor = window->editor();
-        if (afterReset) {
-            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, banner), timeout);
-            window->resetEnvironment();
+        for (const auto &[interpreter, banner] : {std::pair(polyCommandLine, "Poly/ML"), std::pair(smlnjCommandLine, "Standard ML of New Jersey")}) {
+            AppFixture fixture(interpreter);
+            OLWindowController *window = fixture.untitled();
+            OLEditorViewController *editor = window->editor();
+            if (interpreter == smlnjCommandLine) {
+                QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, banner), timeout);
+                window->resetEnvironment();
+            }
+            // No turn of the event loop in between: the banner cannot have come.
+            editor->setContent(QStringLiteral("val a = undefinedName;\nval b = 2;\n"));
+            window->evalFile();
+            QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet() && answers(window, true).contains(u"undefinedName"), timeout);
+            QVERIFY(editor->error() == (OLTextRange{0, 23}) && editor->interpreted() == 0 && backgroundIs(editor->textStorage(), 23, 34, none));
+            QVERIFY(answers(window).contains(banner) && !answers(window, true).contains(banner));
         }
-        // No turn of the event loop in between: the banner cannot have come.
-        const QString failsFirst = QStringLiteral("val a = undefinedName;\nval b = 2;\n");
-        editor->setContent(failsFirst);
-        window->evalFile();
-        const qsizetype startB = failsFirst.indexOf(u"val b");
-        QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), timeout);
-        QVERIFY(editor->error() == (OLTextRange{0, quint64(startB)}) && editor->interpreted() == 0);
-        QVERIFY(backgroundIs(editor->textStorage(), startB, failsFirst.size(), none));
-        QTRY_VERIFY_WITH_TIMEOUT(answers(window, true).contains(u"undefinedName"), timeout);
-        QVERIFY(answers(window).contains(banner) && !answers(window, true).contains(banner));
     }
 
     // While the whole file is being evaluated and a declaration computes, a
@@ -179,8 +164,145 @@ private Q_SLOTS:
         typeAtEnd(window, QStringLiteral("val e = 5;"));
         window->evalFile();
         QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
-        QVERIFY(editor->content().endsWith(QStringLiteral("\nval e = 5;")));
-        QVERIFY(backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(editor->content().endsWith(QStringLiteral("\nval e = 5;")) && backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+    }
+
+    // Steps: F Whole File, T:after:text types text after the first "after",
+    // u undoes in the editor, U Undo Step, R:after Retract to Cursor there,
+    // C:text a console commit, D deletes the file that the declaration s opens.
+    // Each row: the interpreter, the steps, where the green part ends (after
+    // this text), the names bound after it, and the note.
+    void retracts_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        const QString poly = polyCommandLine, mosml = mosmlCommandLine;
+        QTest::newRow("Poly ML, edit inside a middle declaration") << QStringList{poly, "F|T:val c:x", "a + 1;\n\n", "asb", "Replayed 3 declarations"};
+        QTest::newRow("Poly ML, blank between declarations") << QStringList{poly, "F|T:a + 1;\n: ", "a + 1;\n", "asb", "Replayed 3 declarations"};
+        QTest::newRow("Poly ML, undo of an edit") << QStringList{poly, "T:c + 1:0|F|u", "b + 1;\n", "asbc", "Replayed 4 declarations"};
+        QTest::newRow("Poly ML, Retract to Cursor") << QStringList{poly, "F|R:val b", "\");\n", "as", "Replayed 2 declarations"};
+        QTest::newRow("Poly ML, console input in between") << QStringList{poly, "F|C:val z = 9|U", "b + 1;\n", "asbc", "(1 entry) was not replayed"};
+        QTest::newRow("Moscow ML, edit at the start") << QStringList{mosml, "F|T:: ", "", "", "Retracted everything"};
+        QTest::newRow("Moscow ML, Undo Step twice") << QStringList{mosml, "F|U|U", "a + 1;\n\n", "asb", "Replayed 3 declarations"};
+        QTest::newRow("Moscow ML, a failure during the replay") << QStringList{mosml, "F|D|T:val d:x", "1;\n", "a", "Replayed 1 of 4 declarations"};
+    }
+    void retracts()
+    {
+        QFETCH(QStringList, row);
+        const QString &interpreter = row[0], &evaluated = row[2], &bound = row[3], &note = row[4];
+        const QStringList steps = row[1].split(u'|');
+        // Its error on a name that is not bound.
+        const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared") : QStringLiteral("identifier: %1");
+        if (interpreter == mosmlCommandLine)
+            SKIP_UNLESS_INSTALLED(mosmlPath);
+        AppFixture fixture(interpreter);
+        const QString data = fixture.write(QStringLiteral("data"), "x");
+        const QString source = QStringLiteral("val a = 1;\nval s = TextIO.closeIn (TextIO.openIn \"%1\");\nval b = a + 1;\n\n"
+                                              "val c = b + 1;\nval d = c + 1;\n").arg(data);
+        OLWindowController *window = fixture.open(QStringLiteral("retract.sml"), source.toUtf8());
+        QVERIFY(window && waitForBanner(window));
+        OLEditorViewController *editor = window->editor();
+        const auto after = [editor](const QString &text) { return editor->content().indexOf(text) + text.size(); };
+        for (const QString &step : steps) {
+            const QStringList args = step.split(u':');
+            if (args[0] == u"T" || args[0] == u"R")
+                editor->textView()->selectText(after(args[1]), after(args[1]));
+            switch (step[0].unicode()) {
+            case 'F': window->evalFile(); break;
+            case 'T': QTest::keyClicks(editor->textView(), args[2]); break;
+            case 'u': editor->textView()->guardedUndo(); break;
+            case 'U': window->undoStep(); break;
+            case 'R': window->retractToCursor(); break;
+            case 'C': window->eval(args[1], OLConsoleCommitter); break;
+            default: QVERIFY(QFile::remove(data));
+            }
+            // Whole File and the console's answer are waited for.
+            QTRY_VERIFY_WITH_TIMEOUT(step != u"F" || editor->interpreted() == editor->content().size(), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(args[0] != u"C" || consoleShows(window, args[1]), 30000);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, note), 30000);
+        QVERIFY(!editor->evaluated().isReplaying() && !editor->pending().isSet());
+        QCOMPARE(editor->interpreted(), after(evaluated));
+        QCOMPARE(editor->error().isSet(), note.contains(u" of "));
+        const qsizetype marked = editor->error().isSet() ? after(QStringLiteral("\");\n")) : editor->interpreted();
+        const OLTextStorage &marks = editor->textStorage();
+        QVERIFY(evaluated.isEmpty() || backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+        QVERIFY(marked == editor->interpreted() || backgroundIs(marks, editor->interpreted(), marked, OLSyntaxHighlighter::lightRed()));
+        QVERIFY(backgroundIs(marks, marked, editor->content().size(), std::nullopt));
+        // Bound as kept, and only so.
+        for (const QChar name : QStringLiteral("asbcdz")) {
+            const QString answer = QStringLiteral("val q_%1 = ").arg(name);
+            window->eval(answer + name, OLConsoleCommitter);
+            QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(answer) || answers(window, true).contains(unbound.arg(name)), 30000);
+            QCOMPARE(answers(window).contains(answer), bound.contains(name));
+        }
+    }
+
+    // Interrupted, then killed from outside; terminated after an ignored
+    // interrupt; exited, the user kept the unsaved text.
+    void busyIdleAndNotRunning_data()
+    {
+        QTest::addColumn<int>("unused");
+        for (const char *how : {"kill", "ignore-int", "exit"})
+            QTest::newRow(how) << 0;
+    }
+    // A commit that keeps the interpreter from its prompt shows it busy after
+    // a while; back at its prompt, the status is empty again. However the
+    // interpreter ended without closing the window, the window says that none
+    // runs until a reset starts one; the commands stay.
+    void busyIdleAndNotRunning()
+    {
+        const QString how = QString::fromLatin1(QTest::currentDataTag());
+        AppFixture fixture;
+        const QString link = fixture.path(QStringLiteral("sml"));
+        QVERIFY(QFile::link(QStringLiteral(OL_TESTCHILD), link));
+        fixture.app->defaults().savePreferredInterpreter(QStringLiteral("file://localhost%1 repl %2").arg(link, how == u"ignore-int" ? how : QString()));
+        OLWindowController *window = fixture.untitled();
+        const auto status = [window] { return window->findChild<QLabel *>(QStringLiteral("interpreterActivity"))->text(); };
+        QAction *interrupt = window->findChild<QAction *>(QStringLiteral("interruptAction")), *reset = window->findChild<QAction *>(QStringLiteral("resetAction"));
+        // The Interrupt command's title in the Evaluate menu as the user opens it.
+        const auto interruptTitle = [&] {
+            auto *menu = qobject_cast<QMenu *>(interrupt->parent());
+            menu->popup(window->mapToGlobal(QPoint(0, 0)));
+            const QString title = interrupt->text().remove(u'&');
+            menu->close();
+            return title;
+        };
+        const QString notRunning = QStringLiteral("Interpreter not running — Reset to start a new one");
+        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("Stand-in ML")), 20000);
+        const QList<qint64> pids = liveChildren(QStringLiteral("sml"));
+        QVERIFY(status().isEmpty() && pids.size() == 1);
+        if (how == u"exit") {
+            typeAtEnd(window, QStringLiteral("val kept = 1"));
+            window->eval(QStringLiteral("exit 3"), OLConsoleCommitter);
+            // The window asks about the unsaved text; the user cancels.
+            QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.saveChangesAskedBy.size(), 1, 20000);
+        } else {
+            window->eval(QStringLiteral("loop"), OLConsoleCommitter);
+            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("started")) && status() == u"Interpreter busy", 20000);
+            QVERIFY(interrupt->isEnabled() && reset->isEnabled() && interruptTitle() == u"Interrupt");
+            interrupt->trigger();
+        }
+        if (how == u"kill") {
+            QTRY_VERIFY_WITH_TIMEOUT(status().isEmpty() && consoleShows(window, QStringLiteral("Interrupt")), 20000);
+            QCOMPARE(::kill(pid_t(pids[0]), SIGKILL), 0);
+        } else if (how == u"ignore-int") {
+            QTRY_VERIFY_WITH_TIMEOUT(window->session().interruptIgnored(), 20000);
+            // The next interrupt ends the interpreter, and says so.
+            QVERIFY(interruptTitle() == u"Terminate Interpreter" && interrupt->isEnabled() && reset->isEnabled());
+            interrupt->trigger();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(status() == notRunning && !OLTestProcesses::isAlive(pids[0]), 20000);
+        QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && interrupt->isEnabled() && reset->isEnabled());
+        QCOMPARE(interruptTitle(), QStringLiteral("Interrupt"));
+        // An interrupt with nothing running changes nothing.
+        interrupt->trigger();
+        QCOMPARE(status(), notRunning);
+
+        reset->trigger();
+        QCOMPARE(status(), QString());
+        window->eval(QStringLiteral("x"), OLConsoleCommitter);
+        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("read 2")), 20000);
+        QCOMPARE(status(), QString());
     }
 };
 

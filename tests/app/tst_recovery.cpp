@@ -31,112 +31,83 @@ class TestRecovery : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Saved, the edit taken back by hand, closed with changes discarded, a new
-    // document saved under a name: the other window's journal and lock stay;
-    // this one's go. Edited again, a window that stayed journals again.
-    void journalGoesOnceTheTextIsSafe_data()
-    {
-        QTest::addColumn<int>("unused");
-        for (const char *how : {"save", "undo", "close", "save as"})
-            QTest::newRow(how) << 0;
-    }
+    // The edit taken back by hand, or the window closed with its changes
+    // discarded: this window's journal and lock go, the other window's stay;
+    // edited again, the window journals again. (A save drops it too: see the
+    // offers below.)
     void journalGoesOnceTheTextIsSafe()
     {
-        const QString how = QString::fromLatin1(QTest::currentDataTag());
         AppFixture fixture(catCommandLine);
         OLWindowController *other = fixture.untitled(QStringLiteral("val keep = 0;"));
-        const QString path = fixture.path(QStringLiteral("doc.sml"));
-        fixture.asker.saveFileNames.push_back(path);
-        OLWindowController *window = how == u"save as" ? fixture.untitled() : fixture.open(QStringLiteral("doc.sml"), "val x = 1;\n");
+        OLWindowController *window = fixture.open(QStringLiteral("doc.sml"), "val x = 1;\n");
+        const auto files = [&] { return fixture.app->recovery().waitForDone(), QDir(fixture.recoveryFolder()).entryList(QDir::Files); };
         typeAtEnd(window, QStringLiteral("z"));
         other->journalNow();
         window->journalNow();
-        fixture.app->recovery().waitForDone();
-        const QStringList both = journalsIn(fixture.recoveryFolder());
-
-        const QPointer<OLWindowController> guard(window);
-        if (how.startsWith(u"save")) {
-            QVERIFY(window->saveFile());
-        } else if (how == u"undo") {
-            QTest::keyClick(window->editor()->textView(), Qt::Key_Backspace);
-        } else {
-            fixture.asker.saveChanges.push_back(OLAsker::SaveChanges::DontSave);
-            window->closeWindow();
-            QTRY_VERIFY(!guard);
-        }
-        fixture.app->recovery().waitForDone();
-        const QStringList left = journalsIn(fixture.recoveryFolder());
-        QVERIFY(both.size() == 2 && left.size() == 1 && both.contains(left.constFirst()));
-        QCOMPARE(QDir(fixture.recoveryFolder()).entryList(QDir::Files).size(), 2); // a journal and its lock
-        if (guard)
-            QCOMPARE(readBytes(path), how == u"undo" ? QByteArray("val x = 1;\n") : window->content().toUtf8());
-        if (how == u"save") {
-            typeAtEnd(window, QStringLiteral("w"));
-            QTRY_COMPARE_WITH_TIMEOUT(journalsIn(fixture.recoveryFolder()).size(), 2, OLWindowController::journalDelay + 5000);
-        }
+        const QStringList both = files();
+        QTest::keyClick(window->editor()->textView(), Qt::Key_Backspace);
+        const QStringList left = files();
+        typeAtEnd(window, QStringLiteral("w"));
+        window->journalNow();
+        QCOMPARE(files().size(), 4);
+        fixture.asker.saveChanges.push_back(OLAsker::SaveChanges::DontSave);
+        window->closeWindow();
+        QVERIFY(both.size() == 4 && left.size() == 2 && both.contains(left[0]) && both.contains(left[1]));
+        QCOMPARE(files(), left);
     }
 
     // The typed text comes back at the end of the file's text, in a window
     // of its own even when its file is named on the command line and in the
-    // last run's list; saved, it is written in the file's form. Each row: the
-    // file's bytes (none: a new document), and what happens to it before the
-    // next start.
-    void offeredAtTheNextStart_data()
-    {
-        QTest::addColumn<QByteArray>("original");
-        QTest::addColumn<QString>("meanwhile");
-        QTest::addColumn<Origin>("origin");
-        QTest::addColumn<Recovery>("answer");
-        const QByteArray lf("val x = 1;\n");
-        QTest::newRow("CRLF and byte-order mark, saved back in the file's form") << QByteArray("\xEF\xBB\xBFval x = 1;\r\n") << QString() << Origin::Unchanged << Recovery::Recover;
-        QTest::newRow("file changed since: opened as edited, file kept") << lf << QStringLiteral("append") << Origin::Changed << Recovery::Recover;
-        QTest::newRow("file deleted since: a new document") << lf << QStringLiteral("delete") << Origin::Missing << Recovery::Recover;
-        QTest::newRow("untitled document") << QByteArray() << QString() << Origin::Untitled << Recovery::Recover;
-        QTest::newRow("discarded") << lf << QString() << Origin::Unchanged << Recovery::Discard;
-        QTest::newRow("decided later: kept for the next start") << lf << QString() << Origin::Unchanged << Recovery::Later;
-    }
+    // last run's list; saved, it is written in the file's form, and its
+    // journal goes.
     void offeredAtTheNextStart()
     {
-        QFETCH(QByteArray, original);
-        QFETCH(QString, meanwhile);
-        QFETCH(Origin, origin);
-        QFETCH(Recovery, answer);
-        AppFixture fixture(catCommandLine);
-        const QString file = original.isEmpty() ? QString() : fixture.write(QStringLiteral("doc.sml"), original);
-        OLWindowController *window = file.isEmpty() ? fixture.untitled() : fixture.open(file);
-        typeAtEnd(window, QStringLiteral("val y = 2;"));
-        window->journalNow();
-        fixture.app->recovery().waitForDone();
-        const QString left = leaveJournalBehind(fixture.journal());
-        fixture.app->defaults().saveShouldReopenFiles(true);
-        fixture.app->defaults().saveOpenedFiles(file.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(file)});
-        fixture.relaunch(); // the window's own journal goes with it
-        QByteArray onDisk = original;
-        if (!meanwhile.isEmpty())
-            changeFile(meanwhile, file, "val other = 0;\n");
-        onDisk += meanwhile == u"append" ? "val other = 0;\n" : "";
-
-        fixture.asker.recoveries.push_back(answer);
-        QVERIFY(fixture.app->applicationDidFinishLaunching(file.isEmpty() || meanwhile == u"delete" ? QStringList() : QStringList(file)));
-        const QString recovered = editorTextOf(original) + QStringLiteral("val y = 2;");
-        QCOMPARE(fixture.asker.offers.size(), 1);
-        QVERIFY(fixture.asker.offers[0].file == file && fixture.asker.offers[0].origin == origin && fixture.asker.offers[0].text == recovered);
-        window = fixture.app->windows().constFirst();
-        QVERIFY(fixture.app->windows().size() == 1 && window->file() == (meanwhile == u"delete" ? QString() : file));
-        WAIT_FOR_TEXT(window, answer == Recovery::Recover ? recovered : editorTextOf(original));
-        QCOMPARE(window->isWindowModified(), answer == Recovery::Recover);
-        QVERIFY(file.isEmpty() || meanwhile == u"delete" || readBytes(file) == onDisk); // never applied blindly
-        fixture.app->recovery().waitForDone();
-        QVERIFY(journalsIn(fixture.recoveryFolder()).contains(left) == (answer == Recovery::Later) && fixture.asker.alerts.isEmpty());
-        if (answer == Recovery::Recover) {
-            const QString target = window->file().isEmpty() ? fixture.path(QStringLiteral("saved.sml")) : file;
-            fixture.asker.saveFileNames.push_back(target);
-            QVERIFY(window->saveFile() && readBytes(target) == original + "val y = 2;");
+        // The file's bytes (none: a new document), and what happens to it before the next start.
+        struct Row { const char *name; QByteArray original; QString meanwhile; Origin origin; Recovery answer; };
+        const QByteArray lf("val x = 1;\n");
+        const Row rows[]{
+            {"CRLF and byte-order mark, saved back in the file's form", "\xEF\xBB\xBFval x = 1;\r\n", "", Origin::Unchanged, Recovery::Recover},
+            {"file changed since: opened as edited, file kept", lf, "append", Origin::Changed, Recovery::Recover},
+            {"file deleted since: a new document", lf, "delete", Origin::Missing, Recovery::Recover},
+            {"untitled document", QByteArray(), "", Origin::Untitled, Recovery::Recover},
+            {"discarded", lf, "", Origin::Unchanged, Recovery::Discard},
+            {"decided later: kept for the next start", lf, "", Origin::Unchanged, Recovery::Later}};
+        for (const auto &[name, original, meanwhile, origin, answer] : rows) {
+            AppFixture fixture(catCommandLine);
+            const QString file = original.isEmpty() ? QString() : fixture.write(QStringLiteral("doc.sml"), original);
+            OLWindowController *window = file.isEmpty() ? fixture.untitled() : fixture.open(file);
+            typeAtEnd(window, QStringLiteral("val y = 2;"));
+            window->journalNow();
             fixture.app->recovery().waitForDone();
-            QCOMPARE(entriesOf(fixture.recoveryFolder()), QStringList());
-        } else if (answer == Recovery::Later) {
-            fixture.relaunch();
-            QVERIFY(fixture.app->applicationDidFinishLaunching() && fixture.asker.offers.size() == 2);
+            const QString left = leaveJournalBehind(fixture.journal());
+            fixture.app->defaults().saveShouldReopenFiles(true);
+            fixture.app->defaults().saveOpenedFiles(file.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(file)});
+            fixture.relaunch(); // the window's own journal goes with it
+            if (!meanwhile.isEmpty())
+                changeFile(meanwhile, file, "val other = 0;\n");
+            const QByteArray onDisk = original + (meanwhile == u"append" ? "val other = 0;\n" : "");
+            fixture.asker.recoveries.push_back(answer);
+            QVERIFY2(fixture.app->applicationDidFinishLaunching(file.isEmpty() || meanwhile == u"delete" ? QStringList() : QStringList(file)), name);
+            const QString recovered = editorTextOf(original) + QStringLiteral("val y = 2;");
+            QVERIFY2(fixture.asker.offers.size() == 1 && fixture.asker.offers[0].file == file && fixture.asker.offers[0].origin == origin
+                         && fixture.asker.offers[0].text == recovered, name);
+            window = fixture.app->windows().constFirst();
+            QVERIFY2(fixture.app->windows().size() == 1 && window->file() == (meanwhile == u"delete" ? QString() : file), name);
+            WAIT_FOR_TEXT(window, answer == Recovery::Recover ? recovered : editorTextOf(original));
+            QVERIFY2(window->isWindowModified() == (answer == Recovery::Recover), name);
+            QVERIFY2(file.isEmpty() || meanwhile == u"delete" || readBytes(file) == onDisk, name); // never applied blindly
+            fixture.app->recovery().waitForDone();
+            QVERIFY2(journalsIn(fixture.recoveryFolder()).contains(left) == (answer == Recovery::Later) && fixture.asker.alerts.isEmpty(), name);
+            if (answer == Recovery::Recover) {
+                const QString target = window->file().isEmpty() ? fixture.path(QStringLiteral("saved.sml")) : file;
+                fixture.asker.saveFileNames.push_back(target);
+                QVERIFY2(window->saveFile() && readBytes(target) == original + "val y = 2;", name);
+                fixture.app->recovery().waitForDone();
+                QVERIFY2(entriesOf(fixture.recoveryFolder()).isEmpty(), name);
+            } else if (answer == Recovery::Later) {
+                fixture.relaunch();
+                QVERIFY2(fixture.app->applicationDidFinishLaunching() && fixture.asker.offers.size() == 2, name);
+            }
         }
     }
 
