@@ -166,12 +166,8 @@ private Q_SLOTS:
                      + ":2: location 14, length 16\n    val second = 2\n    \n" + crlf + ":4: location 30, length 14\n    val third = 3\n");
         QVERIFY(help.out.contains("ostrel-eval [--interpreter COMMANDLINE] [--json] [--timeout SECONDS] FILE\n"
                                   "       ostrel-eval --split [--json] FILE\n"));
-    }
-
-    // On a terminal the verdicts are coloured, and a failed answer is red
-    // from its start to its end.
-    void colourOnTerminal()
-    {
+        // On a terminal the verdicts are coloured, and a failed answer is red
+        // from its start to its end.
         int master = -1, slave = -1;
         QCOMPARE(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
         const Run result({"--interpreter", smlnj, data("exception.sml")}, Config(), {}, slave);
@@ -197,33 +193,30 @@ private Q_SLOTS:
         const QString file = data("accepted.sml"), usage = QStringLiteral(" (see ostrel-eval --help)");
         const QString timeout = QStringLiteral("--timeout needs a number of seconds above 0 and up to 2000000, not ");
         const QString atStart = QStringLiteral("the interpreter ended at start: quits: no heap image found");
-        const struct {
-            QStringList arguments;
-            QString message;
-            QString stored = {}; // the preferred interpreter in the settings
-        } rows[] = {
-            {{"--json"}, "no file given" + usage},
-            {{file, file}, "one file only, not 2" + usage},
-            {{"--verbose", file}, "Unknown option 'verbose'." + usage},
-            {{"--interpreter", " ", file}, "--interpreter needs a command line" + usage},
-            {{"--timeout", "soon", file}, timeout + "\"soon\"" + usage},
-            {{"--timeout=0", file}, timeout + "\"0\"" + usage},
-            {{"--split", "--interpreter", poly, file}, "--split starts no interpreter: --interpreter and --timeout do not apply" + usage},
-            {{"--json", "--json", file}, "--json given twice" + usage},
-            {{data("nothing-here.sml")}, "cannot read " + data("nothing-here.sml") + ": No such file or directory"},
-            {{"--interpreter", "/nonexistent/bin/poly -q", file}, "cannot start the interpreter /nonexistent/bin/poly: no such file"},
-            {{"--interpreter", "ostrel-no-such-interpreter", file}, "interpreter not found: ostrel-no-such-interpreter"},
-            {{"--interpreter", file, file}, "cannot start the interpreter " + file + ": not an executable file"},
+        // The arguments, the message, the preferred interpreter in the settings.
+        const std::tuple<QStringList, QString, QString> rows[]{
+            {{"--json"}, "no file given" + usage, ""},
+            {{file, file}, "one file only, not 2" + usage, ""},
+            {{"--verbose", file}, "Unknown option 'verbose'." + usage, ""},
+            {{"--interpreter", " ", file}, "--interpreter needs a command line" + usage, ""},
+            {{"--timeout", "soon", file}, timeout + "\"soon\"" + usage, ""},
+            {{"--timeout=0", file}, timeout + "\"0\"" + usage, ""},
+            {{"--split", "--interpreter", poly, file}, "--split starts no interpreter: --interpreter and --timeout do not apply" + usage, ""},
+            {{"--json", "--json", file}, "--json given twice" + usage, ""},
+            {{data("nothing-here.sml")}, "cannot read " + data("nothing-here.sml") + ": No such file or directory", ""},
+            {{"--interpreter", "/nonexistent/bin/poly -q", file}, "cannot start the interpreter /nonexistent/bin/poly: no such file", ""},
+            {{"--interpreter", "ostrel-no-such-interpreter", file}, "interpreter not found: ostrel-no-such-interpreter", ""},
+            {{"--interpreter", file, file}, "cannot start the interpreter " + file + ": not an executable file", ""},
             {{file}, "cannot start the interpreter /nonexistent/sml: no such file", "file://localhost/nonexistent/sml"},
-            {{"--interpreter", data("quits-at-start"), file}, atStart}, // of no known kind
-            {{"--interpreter", data("quitting/sml"), file}, atStart},
-            {{"--interpreter", data("unrunnable"), file}, "Could not start " + data("unrunnable") + ": No such file or directory"},
+            {{"--interpreter", data("quits-at-start"), file}, atStart, ""}, // of no known kind
+            {{"--interpreter", data("quitting/sml"), file}, atStart, ""},
+            {{"--interpreter", data("unrunnable"), file}, "Could not start " + data("unrunnable") + ": No such file or directory", ""},
         };
-        for (const auto &row : rows) {
-            const Config config(row.stored);
+        for (const auto &[arguments, message, stored] : rows) {
+            const Config config(stored);
             for (const QString &variable : {QString(), unixLoop}) {
-                const Run result(row.arguments, config, variable);
-                QVERIFY2(result.exitCode == 2 && result.out.isEmpty() && result.message() == "ostrel-eval: " + row.message,
+                const Run result(arguments, config, variable);
+                QVERIFY2(result.exitCode == 2 && result.out.isEmpty() && result.message() == "ostrel-eval: " + message,
                          qPrintable(result.message()));
             }
         }
