@@ -22,68 +22,64 @@ class TestEvaluation : public QObject
 
 private Q_SLOTS:
     // Each interpreter, how an answer gives the type, and its error on a name that is not bound.
-    void evaluatesThroughTheInterpreter_data()
-    {
-        QTest::addColumn<QStringList>("row");
-        QTest::newRow("Poly ML") << QStringList{polyCommandLine, ": int", "Value or constructor (%1) has not been declared"};
-        QTest::newRow("SML of New Jersey") << QStringList{smlnjCommandLine, " : int", "unbound variable or constructor: %1"};
-    }
     void evaluatesThroughTheInterpreter()
     {
-        QFETCH(QStringList, row);
-        const QString &interpreter = row[0], &ofType = row[1], &unbound = row[2];
-        const QString source = QStringLiteral("val a = 1;\nval b = a + 1;\nval c = undefinedName;\nval d = b * 10;\n");
-        AppFixture fixture(interpreter);
-        OLWindowController *window = fixture.open(QStringLiteral("eval.sml"), source.toUtf8());
-        // The banner first, so that the answers below are the declarations'.
-        QVERIFY(window && waitForBanner(window));
-        OLEditorViewController *editor = window->editor();
-        const OLTextStorage &marks = editor->textStorage();
-        const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c"), startD = source.indexOf(u"val d");
+        for (const QStringList &row : {QStringList{polyCommandLine, ": int", "Value or constructor (%1) has not been declared"},
+                                       QStringList{smlnjCommandLine, " : int", "unbound variable or constructor: %1"}}) {
+            const QString &interpreter = row[0], &ofType = row[1], &unbound = row[2];
+            const QString source = QStringLiteral("val a = 1;\nval b = a + 1;\nval c = undefinedName;\nval d = b * 10;\n");
+            AppFixture fixture(interpreter);
+            OLWindowController *window = fixture.open(QStringLiteral("eval.sml"), source.toUtf8());
+            // The banner first, so that the answers below are the declarations'.
+            QVERIFY(window && waitForBanner(window));
+            OLEditorViewController *editor = window->editor();
+            const OLTextStorage &marks = editor->textStorage();
+            const qsizetype startB = source.indexOf(u"val b"), startC = source.indexOf(u"val c"), startD = source.indexOf(u"val d");
 
-        // To the cursor, inside the second declaration: the first is pending
-        // (blue) at once; both answered, green up to the end of the second.
-        editor->textView()->selectText(startB + 4, startB + 4);
-        window->evalToCursor();
-        QVERIFY(editor->pending() == (OLTextRange{0, quint64(startB)}) && backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
-        QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, timeout);
-        QVERIFY(editor->inLoop() == 0 && editor->interpreted() == startC);
-        QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startC, source.size(), none));
-        QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val b = 2") + ofType), timeout);
-        QVERIFY(answers(window).contains(QStringLiteral("val a = 1") + ofType) && !answers(window, true).contains(QStringLiteral("val a = 1")));
+            // To the cursor, inside the second declaration: the first is pending
+            // (blue) at once; both answered, green up to the end of the second.
+            editor->textView()->selectText(startB + 4, startB + 4);
+            window->evalToCursor();
+            QVERIFY(editor->pending() == (OLTextRange{0, quint64(startB)}) && backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
+            QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, timeout);
+            QVERIFY(editor->inLoop() == 0 && editor->interpreted() == startC);
+            QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startC, source.size(), none));
+            QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val b = 2") + ofType), timeout);
+            QVERIFY(answers(window).contains(QStringLiteral("val a = 1") + ofType) && !answers(window, true).contains(QStringLiteral("val a = 1")));
 
-        // The whole file: the third declaration fails (red) and the loop stops
-        // there; the fourth is not sent.
-        window->evalFile();
-        QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), timeout);
-        QVERIFY(editor->error() == (OLTextRange{quint64(startC), quint64(startD - startC)}) && editor->interpreted() == startC);
-        QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startD, source.size(), none));
-        QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
-        const QString error = unbound.arg(QStringLiteral("undefinedName"));
-        QTRY_VERIFY_WITH_TIMEOUT(answers(window, true).contains(error), timeout);
-        QVERIFY(!consoleShows(window, QStringLiteral("val d = 20")) && editor->inLoop() == 2);
-        // The error is where the interpreter placed it; Next Error and a
-        // double click on the message in the console lead there.
-        const auto place = quint64(source.indexOf(u"undefinedName"));
-        QVERIFY(editor->messages().size() == 1 && editor->messages().front().range == (OLTextRange{place, 13}));
-        window->goToMessage(true);
-        QCOMPARE(editor->textView()->textCursor().position(), int(place));
-        editor->textView()->moveCursor(QTextCursor::Start);
-        OLTextView *console = window->console()->textView();
-        QTextCursor message(console->document());
-        message.setPosition(int(window->console()->textStorage().string().lastIndexOf(error)));
-        QTest::mouseDClick(console->viewport(), Qt::LeftButton, {}, console->cursorRect(message).center());
-        QCOMPARE(editor->textView()->textCursor().position(), int(place));
+            // The whole file: the third declaration fails (red) and the loop stops
+            // there; the fourth is not sent.
+            window->evalFile();
+            QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), timeout);
+            QVERIFY(editor->error() == (OLTextRange{quint64(startC), quint64(startD - startC)}) && editor->interpreted() == startC);
+            QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startD, source.size(), none));
+            QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
+            const QString error = unbound.arg(QStringLiteral("undefinedName"));
+            QTRY_VERIFY_WITH_TIMEOUT(answers(window, true).contains(error), timeout);
+            QVERIFY(!consoleShows(window, QStringLiteral("val d = 20")) && editor->inLoop() == 2);
+            // The error is where the interpreter placed it; Next Error and a
+            // double click on the message in the console lead there.
+            const auto place = quint64(source.indexOf(u"undefinedName"));
+            QVERIFY(editor->messages().size() == 1 && editor->messages().front().range == (OLTextRange{place, 13}));
+            window->goToMessage(true);
+            QCOMPARE(editor->textView()->textCursor().position(), int(place));
+            editor->textView()->moveCursor(QTextCursor::Start);
+            OLTextView *console = window->console()->textView();
+            QTextCursor message(console->document());
+            message.setPosition(int(window->console()->textStorage().string().lastIndexOf(error)));
+            QTest::mouseDClick(console->viewport(), Qt::LeftButton, {}, console->cursorRect(message).center());
+            QCOMPARE(editor->textView()->textCursor().position(), int(place));
 
-        // Fixed by hand, one step that succeeds goes on to the end.
-        editor->textView()->selectText(place, place + 13);
-        editor->textView()->setFocus();
-        QTest::keyClick(editor->textView(), Qt::Key_3);
-        QVERIFY(!editor->error().isSet() && backgroundIs(marks, startC, editor->content().size(), none));
-        window->evalNextStep();
-        QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val d = 20") + ofType), timeout);
-        QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+            // Fixed by hand, one step that succeeds goes on to the end.
+            editor->textView()->selectText(place, place + 13);
+            editor->textView()->setFocus();
+            QTest::keyClick(editor->textView(), Qt::Key_3);
+            QVERIFY(!editor->error().isSet() && backgroundIs(marks, startC, editor->content().size(), none));
+            window->evalNextStep();
+            QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
+            QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val d = 20") + ofType), timeout);
+            QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+        }
     }
 
     // Moscow ML prompts for no more of a declaration left open: it is not
@@ -127,44 +123,39 @@ private Q_SLOTS:
     // console: the editor takes edits once the interpreter has answered what
     // it was given, with marks that fit its text, and evaluates it anew.
     // The answer the console shows at last for each.
-    void noStateLocksTheEditor_data()
-    {
-        QTest::addColumn<QString>("answered");
-        QTest::newRow("reset") << "###reset environment";
-        QTest::newRow("reload") << "Retracted everything";
-        QTest::newRow("console") << "val fromConsole = 4";
-    }
     void noStateLocksTheEditor()
     {
-        QFETCH(QString, answered);
-        const QString what = QString::fromLatin1(QTest::currentDataTag());
-        AppFixture fixture;
-        const QString go = fixture.path(QStringLiteral("go"));
-        // Computes until the test lets it go on.
-        const QString source = QStringLiteral("val a = 1;\nval slow = let fun w () = OS.FileSys.access (\"%1\", []) orelse "
-                                              "(OS.Process.sleep (Time.fromMilliseconds 10); w ()) in w () end;\nval c = 3;\n").arg(go);
-        OLWindowController *window = fixture.open(QStringLiteral("state.sml"), source.toUtf8());
-        QVERIFY(window && waitForBanner(window));
-        OLEditorViewController *editor = window->editor();
-        window->evalFile();
-        QTRY_COMPARE_WITH_TIMEOUT(editor->pending().location, quint64(source.indexOf(u"val slow")), timeout);
-        if (what == u"reset") {
-            window->resetEnvironment();
-        } else if (what == u"reload") {
-            fixture.asker.changedFileAnswers.push_back(OLAsker::ChangedFile::Reload);
-            changeFile(QStringLiteral("rewrite"), window->file(), "val b = 2;\n");
-            WAIT_FOR_TEXT(window, QStringLiteral("val b = 2;\n"));
-        } else {
-            window->eval(QStringLiteral("val fromConsole = 4"), OLConsoleCommitter);
+        for (const auto &[what, answered] : {std::pair(QStringLiteral("reset"), QStringLiteral("###reset environment")),
+                                             std::pair(QStringLiteral("reload"), QStringLiteral("Retracted everything")),
+                                             std::pair(QStringLiteral("console"), QStringLiteral("val fromConsole = 4"))}) {
+            AppFixture fixture;
+            const QString go = fixture.path(QStringLiteral("go"));
+            // Computes until the test lets it go on.
+            const QString source = QStringLiteral("val a = 1;\nval slow = let fun w () = OS.FileSys.access (\"%1\", []) orelse "
+                                                  "(OS.Process.sleep (Time.fromMilliseconds 10); w ()) in w () end;\nval c = 3;\n").arg(go);
+            OLWindowController *window = fixture.open(QStringLiteral("state.sml"), source.toUtf8());
+            QVERIFY(window && waitForBanner(window));
+            OLEditorViewController *editor = window->editor();
+            window->evalFile();
+            QTRY_COMPARE_WITH_TIMEOUT(editor->pending().location, quint64(source.indexOf(u"val slow")), timeout);
+            if (what == u"reset") {
+                window->resetEnvironment();
+            } else if (what == u"reload") {
+                fixture.asker.changedFileAnswers.push_back(OLAsker::ChangedFile::Reload);
+                changeFile(QStringLiteral("rewrite"), window->file(), "val b = 2;\n");
+                WAIT_FOR_TEXT(window, QStringLiteral("val b = 2;\n"));
+            } else {
+                window->eval(QStringLiteral("val fromConsole = 4"), OLConsoleCommitter);
+            }
+            fixture.write(QStringLiteral("go"), "");
+            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, answered), timeout);
+            QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->inLoop() == 0, timeout);
+            QCOMPARE(editor->interpreted(), what == u"console" ? editor->content().size() : 0);
+            typeAtEnd(window, QStringLiteral("val e = 5;"));
+            window->evalFile();
+            QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
+            QVERIFY(editor->content().endsWith(QStringLiteral("\nval e = 5;")) && backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
         }
-        fixture.write(QStringLiteral("go"), "");
-        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, answered), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->inLoop() == 0, timeout);
-        QCOMPARE(editor->interpreted(), what == u"console" ? editor->content().size() : 0);
-        typeAtEnd(window, QStringLiteral("val e = 5;"));
-        window->evalFile();
-        QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
-        QVERIFY(editor->content().endsWith(QStringLiteral("\nval e = 5;")) && backgroundIs(editor->textStorage(), 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
     }
 
     // Steps: F Whole File, T:after:text types text after the first "after",
@@ -181,6 +172,7 @@ private Q_SLOTS:
         QTest::newRow("Poly ML, undo of an edit") << QStringList{poly, "T:c + 1:0|F|u", "b + 1;\n", "asbc", "Replayed 4 declarations"};
         QTest::newRow("Poly ML, Retract to Cursor") << QStringList{poly, "F|R:val b", "\");\n", "as", "Replayed 2 declarations"};
         QTest::newRow("Poly ML, console input in between") << QStringList{poly, "F|C:val z = 9|U", "b + 1;\n", "asbc", "(1 entry) was not replayed"};
+        QTest::newRow("SML of New Jersey, Undo Step") << QStringList{smlnjCommandLine, "F|U", "b + 1;\n", "asbc", "Replayed 4 declarations"};
         QTest::newRow("Moscow ML, edit at the start") << QStringList{mosml, "F|T:: ", "", "", "Retracted everything"};
         QTest::newRow("Moscow ML, Undo Step twice") << QStringList{mosml, "F|U|U", "a + 1;\n\n", "asb", "Replayed 3 declarations"};
         QTest::newRow("Moscow ML, a failure during the replay") << QStringList{mosml, "F|D|T:val d:x", "1;\n", "a", "Replayed 1 of 4 declarations"};
@@ -191,7 +183,8 @@ private Q_SLOTS:
         const QString &interpreter = row[0], &evaluated = row[2], &bound = row[3], &note = row[4];
         const QStringList steps = row[1].split(u'|');
         // Its error on a name that is not bound.
-        const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared") : QStringLiteral("identifier: %1");
+        const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared")
+                                : QString::fromLatin1(interpreter == smlnjCommandLine ? "constructor: %1" : "identifier: %1");
         if (interpreter == mosmlCommandLine)
             SKIP_UNLESS_INSTALLED(mosmlPath);
         AppFixture fixture(interpreter);
@@ -237,72 +230,67 @@ private Q_SLOTS:
         }
     }
 
-    // Interrupted, then killed from outside; terminated after an ignored
-    // interrupt; exited, the user kept the unsaved text.
-    void busyIdleAndNotRunning_data()
-    {
-        QTest::addColumn<int>("unused");
-        for (const char *how : {"kill", "ignore-int", "exit"})
-            QTest::newRow(how) << 0;
-    }
     // A commit that keeps the interpreter from its prompt shows it busy after
     // a while; back at its prompt, the status is empty again. However the
-    // interpreter ended without closing the window, the window says that none
-    // runs until a reset starts one; the commands stay.
+    // interpreter ended without closing the window (interrupted, then killed
+    // from outside; terminated after an ignored interrupt; exited, the user
+    // kept the unsaved text), the window says that none runs until a reset
+    // starts one; the commands stay.
     void busyIdleAndNotRunning()
     {
-        const QString how = QString::fromLatin1(QTest::currentDataTag());
-        AppFixture fixture;
-        const QString link = fixture.path(QStringLiteral("sml"));
-        QVERIFY(QFile::link(QStringLiteral(OL_TESTCHILD), link));
-        fixture.app->defaults().savePreferredInterpreter(QStringLiteral("file://localhost%1 repl %2").arg(link, how == u"ignore-int" ? how : QString()));
-        OLWindowController *window = fixture.untitled();
-        const auto status = [window] { return window->findChild<QLabel *>(QStringLiteral("interpreterActivity"))->text(); };
-        QAction *interrupt = window->findChild<QAction *>(QStringLiteral("interruptAction")), *reset = window->findChild<QAction *>(QStringLiteral("resetAction"));
-        // The Interrupt command's title in the Evaluate menu as the user opens it.
-        const auto interruptTitle = [&] {
-            auto *menu = qobject_cast<QMenu *>(interrupt->parent());
-            menu->popup(window->mapToGlobal(QPoint(0, 0)));
-            const QString title = interrupt->text().remove(u'&');
-            menu->close();
-            return title;
-        };
-        const QString notRunning = QStringLiteral("Interpreter not running — Reset to start a new one");
-        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("Stand-in ML")), 20000);
-        const QList<qint64> pids = liveChildren(QStringLiteral("sml"));
-        QVERIFY(status().isEmpty() && pids.size() == 1);
-        if (how == u"exit") {
-            typeAtEnd(window, QStringLiteral("val kept = 1"));
-            window->eval(QStringLiteral("exit 3"), OLConsoleCommitter);
-            // The window asks about the unsaved text; the user cancels.
-            QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.saveChangesAskedBy.size(), 1, 20000);
-        } else {
-            window->eval(QStringLiteral("loop"), OLConsoleCommitter);
-            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("started")) && status() == u"Interpreter busy", 20000);
-            QVERIFY(interrupt->isEnabled() && reset->isEnabled() && interruptTitle() == u"Interrupt");
+        for (const QString &how : {QStringLiteral("kill"), QStringLiteral("ignore-int"), QStringLiteral("exit")}) {
+            AppFixture fixture;
+            const QString link = fixture.path(QStringLiteral("sml"));
+            QVERIFY(QFile::link(QStringLiteral(OL_TESTCHILD), link));
+            fixture.app->defaults().savePreferredInterpreter(QStringLiteral("file://localhost%1 repl %2").arg(link, how == u"ignore-int" ? how : QString()));
+            OLWindowController *window = fixture.untitled();
+            const auto status = [window] { return window->findChild<QLabel *>(QStringLiteral("interpreterActivity"))->text(); };
+            QAction *interrupt = window->findChild<QAction *>(QStringLiteral("interruptAction")), *reset = window->findChild<QAction *>(QStringLiteral("resetAction"));
+            // The Interrupt command's title in the Evaluate menu as the user opens it.
+            const auto interruptTitle = [&] {
+                auto *menu = qobject_cast<QMenu *>(interrupt->parent());
+                menu->popup(window->mapToGlobal(QPoint(0, 0)));
+                const QString title = interrupt->text().remove(u'&');
+                menu->close();
+                return title;
+            };
+            const QString notRunning = QStringLiteral("Interpreter not running — Reset to start a new one");
+            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("Stand-in ML")), 20000);
+            const QList<qint64> pids = liveChildren(QStringLiteral("sml"));
+            QVERIFY(status().isEmpty() && pids.size() == 1);
+            if (how == u"exit") {
+                typeAtEnd(window, QStringLiteral("val kept = 1"));
+                window->eval(QStringLiteral("exit 3"), OLConsoleCommitter);
+                // The window asks about the unsaved text; the user cancels.
+                QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.saveChangesAskedBy.size(), 1, 20000);
+            } else {
+                window->eval(QStringLiteral("loop"), OLConsoleCommitter);
+                QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("started")) && status() == u"Interpreter busy", 20000);
+                QVERIFY(interrupt->isEnabled() && reset->isEnabled() && interruptTitle() == u"Interrupt");
+                interrupt->trigger();
+            }
+            if (how == u"kill") {
+                QTRY_VERIFY_WITH_TIMEOUT(status().isEmpty() && consoleShows(window, QStringLiteral("Interrupt")), 20000);
+                QCOMPARE(::kill(pid_t(pids[0]), SIGKILL), 0);
+            } else if (how == u"ignore-int") {
+                QTRY_VERIFY_WITH_TIMEOUT(window->session().interruptIgnored(), 20000);
+                // The next interrupt ends the interpreter, and says so.
+                QVERIFY(interruptTitle() == u"Terminate Interpreter" && interrupt->isEnabled() && reset->isEnabled());
+                interrupt->trigger();
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(status() == notRunning && !OLTestProcesses::isAlive(pids[0]), 20000);
+            QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && interrupt->isEnabled() && reset->isEnabled());
+            QCOMPARE(interruptTitle(), QStringLiteral("Interrupt"));
+            // An interrupt with nothing running changes nothing.
             interrupt->trigger();
-        }
-        if (how == u"kill") {
-            QTRY_VERIFY_WITH_TIMEOUT(status().isEmpty() && consoleShows(window, QStringLiteral("Interrupt")), 20000);
-            QCOMPARE(::kill(pid_t(pids[0]), SIGKILL), 0);
-        } else if (how == u"ignore-int") {
-            QTRY_VERIFY_WITH_TIMEOUT(window->session().interruptIgnored(), 20000);
-            // The next interrupt ends the interpreter, and says so.
-            QVERIFY(interruptTitle() == u"Terminate Interpreter" && interrupt->isEnabled() && reset->isEnabled());
-            interrupt->trigger();
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(status() == notRunning && !OLTestProcesses::isAlive(pids[0]), 20000);
-        QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && interrupt->isEnabled() && reset->isEnabled());
-        QCOMPARE(interruptTitle(), QStringLiteral("Interrupt"));
-        // An interrupt with nothing running changes nothing.
-        interrupt->trigger();
-        QCOMPARE(status(), notRunning);
+            QCOMPARE(status(), notRunning);
 
-        reset->trigger();
-        QCOMPARE(status(), QString());
-        window->eval(QStringLiteral("x"), OLConsoleCommitter);
-        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("read 2")), 20000);
-        QCOMPARE(status(), QString());
+            reset->trigger();
+            QCOMPARE(status(), QString());
+            window->eval(QStringLiteral("x"), OLConsoleCommitter);
+            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("read 2")), 20000);
+            QCOMPARE(status(), QString());
+        }
     }
 };
 
