@@ -1,7 +1,8 @@
 // A file evaluated in its window through the real interpreters: to the
 // cursor, then to the end with a failing declaration, then on after fixing
-// it. The blue, green and red marks of the editor are checked against what
-// the interpreter answered in the console. Retracts, each followed by its
+// it, then a step undone and the rest replayed into a new interpreter. The
+// blue, green and red marks of the editor are checked against what the
+// interpreter answered in the console. Retracts, each followed by its
 // replay into a new interpreter: the green part, the note, and which names
 // the new interpreter holds. What the window shows of its interpreter: busy,
 // idle again, not running.
@@ -79,6 +80,14 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
             QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val d = 20") + ofType), timeout);
             QVERIFY(backgroundIs(marks, 0, editor->interpreted(), OLSyntaxHighlighter::lightGreen()));
+            // Undo Step: the first three replayed into a new interpreter, which
+            // has c and not d.
+            window->undoStep();
+            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("Replayed 3 declarations")), timeout);
+            QCOMPARE(editor->interpreted(), editor->content().indexOf(u"val d"));
+            window->eval(QStringLiteral("c + d"), OLConsoleCommitter);
+            QTRY_VERIFY_WITH_TIMEOUT(answers(window, true).contains(unbound.arg(QStringLiteral("d"))), timeout);
+            QVERIFY(!answers(window, true).contains(unbound.arg(QStringLiteral("c"))));
         }
     }
 
@@ -172,7 +181,6 @@ private Q_SLOTS:
         QTest::newRow("Poly ML, undo of an edit") << QStringList{poly, "T:c + 1:0|F|u", "b + 1;\n", "asbc", "Replayed 4 declarations"};
         QTest::newRow("Poly ML, Retract to Cursor") << QStringList{poly, "F|R:val b", "\");\n", "as", "Replayed 2 declarations"};
         QTest::newRow("Poly ML, console input in between") << QStringList{poly, "F|C:val z = 9|U", "b + 1;\n", "asbc", "(1 entry) was not replayed"};
-        QTest::newRow("SML of New Jersey, Undo Step") << QStringList{smlnjCommandLine, "F|U", "b + 1;\n", "asbc", "Replayed 4 declarations"};
         QTest::newRow("Moscow ML, edit at the start") << QStringList{mosml, "F|T:: ", "", "", "Retracted everything"};
         QTest::newRow("Moscow ML, Undo Step twice") << QStringList{mosml, "F|U|U", "a + 1;\n\n", "asb", "Replayed 3 declarations"};
         QTest::newRow("Moscow ML, a failure during the replay") << QStringList{mosml, "F|D|T:val d:x", "1;\n", "a", "Replayed 1 of 4 declarations"};
@@ -183,8 +191,7 @@ private Q_SLOTS:
         const QString &interpreter = row[0], &evaluated = row[2], &bound = row[3], &note = row[4];
         const QStringList steps = row[1].split(u'|');
         // Its error on a name that is not bound.
-        const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared")
-                                : QString::fromLatin1(interpreter == smlnjCommandLine ? "constructor: %1" : "identifier: %1");
+        const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared") : QStringLiteral("identifier: %1");
         if (interpreter == mosmlCommandLine)
             SKIP_UNLESS_INSTALLED(mosmlPath);
         AppFixture fixture(interpreter);
