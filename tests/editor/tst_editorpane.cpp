@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QToolTip>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -73,10 +74,11 @@ struct Fixture : OLEditorWindow {
         return drawn.join(u' ') + (kept == drawn ? QString() : QStringLiteral(" (kept %1)").arg(kept.join(u' ')));
     }
     bool colouringSettled() const { return !SH::hasPendingHighlight(pane.textStorage()); }
-    // [from, to) as coloured in the pane, and as a fresh colouring of the unevaluated rest gives it.
-    std::pair<QString, QString> colours(qsizetype from, qsizetype to) const
+    // Whether [from, to) is coloured as a fresh colouring of the unevaluated rest colours it.
+    bool colouredAfresh(qsizetype from, qsizetype to) const
     {
-        return {colourLetters(pane.textStorage(), from, to), plainColours(pane.content(), pane.interpreted()).first(to - pane.interpreted()).sliced(from - pane.interpreted())};
+        const qsizetype start = pane.interpreted();
+        return colourLetters(pane.textStorage(), from, to) == plainColours(pane.content(), start).first(to - start).sliced(from - start);
     }
 
     // Runs a script and tells what came of it. Steps, each with its place
@@ -123,11 +125,8 @@ struct Fixture : OLEditorWindow {
         }
         out += state();
         const QString now = pane.content();
-        qsizetype p = 0, s = 0;
-        while (p < qMin(now.size(), baseline.size()) && now[p] == baseline[p])
-            ++p;
-        while (s < qMin(now.size(), baseline.size()) - p && now[now.size() - 1 - s] == baseline[baseline.size() - 1 - s])
-            ++s;
+        const qsizetype p = std::mismatch(now.begin(), now.end(), baseline.begin(), baseline.end()).first - now.begin();
+        const qsizetype s = std::mismatch(now.rbegin(), now.rend() - p, baseline.rbegin(), baseline.rend() - p).first - now.rbegin();
         const QString removed = baseline.mid(p, baseline.size() - p - s), inserted = now.mid(p, now.size() - p - s);
         if (now != baseline)
             out += QStringLiteral("text %1").arg(p) + (removed.isEmpty() ? QString() : u'-' + removed) + (inserted.isEmpty() ? QString() : u'+' + inserted);
@@ -136,7 +135,7 @@ struct Fixture : OLEditorWindow {
                 out += part;
         if (view().toPlainText() != QString(now).replace(QChar(0xa0), u' ')) // as the view gives it
             out += QStringLiteral("view differs");
-        if (!QTest::qWaitFor([this] { return colouringSettled(); }) || colours(pane.interpreted(), now.size()).first != colours(pane.interpreted(), now.size()).second)
+        if (!QTest::qWaitFor([this] { return colouringSettled(); }) || !colouredAfresh(pane.interpreted(), now.size()))
             out += QStringLiteral("coloured wrong");
         return out.join(QStringLiteral(" | "));
     }
@@ -147,8 +146,6 @@ struct Fixture : OLEditorWindow {
     std::function<void()> onEval; // runs as each declaration is sent, as the session would
     int fileChangedCalls = 0;
 };
-
-#define COLOURED_AFRESH(f, from, to) do { const auto c = (f).colours((from), (to)); QCOMPARE(c.first, c.second); } while (false)
 
 struct Row {
     const char *name, *script, *expected, *text = nullptr;
@@ -165,14 +162,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<Row>("row");
         const Row rows[] = {
-            // Every way of editing, anywhere, is refused while a declaration is pending (undo reaching the "x" at 30, redo the one at 0).
+            // Every way of editing, anywhere, is refused while a declaration is pending (undo reaching the "x" at 30).
             {"refused while pending: typing inside it", "x30 x0 u N x5", "0 p0+10 b0-10 | text 30+x | sent a"},
-            {"refused while pending: Backspace", "x30 x0 u N <25", "0 p0+10 b0-10 | text 30+x | sent a"},
-            {"refused while pending: paste", "x30 x0 u N v25", "0 p0+10 b0-10 | text 30+x | sent a"},
             {"refused while pending: undo", "x30 x0 u N u31", "0 p0+10 b0-10 | text 30+x | sent a"},
-            {"refused while pending: redo", "x30 x0 u N y31", "0 p0+10 b0-10 | text 30+x | sent a"},
             {"refused while pending: drop", "x30 x0 u N d25", "0 p0+10 b0-10 | text 30+x | sent a"},
-            {"refused while pending: the context menu's paste", "x30 x0 u N m25", "0 p0+10 b0-10 | text 30+x | sent a"},
             // A new text while a running evaluation's step is pending keeps what it begins with, retracts to where it differs otherwise;
             // a reset drops all. The evaluation stops; edits wait for the answer (a replay aside); undo stays within the new text.
             {"new text that begins with both", "N + F N L0 = x$ + u u", "= 10 p10+10 g0-10 b10-20 | 20 g0-20 | sent abb"},
@@ -182,8 +175,6 @@ private Q_SLOTS:
             // An edit inside the evaluated prefix (undo included) retracts to it: the declarations whose tokens stand before it and that
             // the edited text still ends there are replayed into a new interpreter, blue until answered; one at its end keeps them all.
             {"typing at the end of the prefix keeps it", "x5 >5-6 N + N + x20 = *", "= 20 g0-20 | 20 g0-20 | text 20+x | sent ab"},
-            {"Delete at its end keeps it", "x5 >5-6 N + N + >20 = *", "= 20 g0-20 | 20 g0-20 | text 20-v | sent ab"},
-            {"typing at its start", "x5 >5-6 N + N + x0 = *", "= 0 | 0 | text 0+x | sent ab | restart 0/0"},
             {"typing inside the second", "x5 >5-6 N + N + x14 = *", "= 0 p0+10 b0-10 | 10 g0-10 | text 14+x | sent aba | restart 1/1"},
             {"paste that unmakes the second's starter word", "x5 >5-6 N + N + v12 = *", "= 0 | 0 | text 12+P | sent ab | restart 0/0"},
             {"a blank after the second's last token: no replay", "x5 >5-6 N + N + _19 = *", "= 19 g0-19 | 19 g0-19 | text 19+  | sent ab"},
@@ -192,16 +183,12 @@ private Q_SLOTS:
             {"undo of an edit inside the first", "x5 >5-6 N + N + u30 = *", "= 0 | 0 | text 5+x | sent ab | restart 0/0"},
             // Commands and answers from nothing evaluated.
             {"to the cursor inside the second, one answer", "E14 +", "10 p10+10 L1 g0-10 b10-20 | sent ab"},
-            {"to the cursor inside the second", "E14 *", "20 g0-20 | sent ab"},
             {"to the cursor at the start of the second", "E10 *", "10 g0-10 | sent a"},
             {"to the cursor at the start", "E0 *", "0"},
-            {"to the cursor at the end", "E30 *", "30 g0-30 | sent abc"},
-            {"reports with nothing pending change nothing", "+ -", "0"},
             {"a failure stops the loop; later reports change nothing", "F + - + -", "10 e10+10 L2 g0-10 r10-20 | sent ab"},
             {"a step sends it again and the loop goes on", "F + - N *", "30 g0-30 | sent abbc"},
             {"nothing more to send", "F * F E30 N", "30 g0-30 | sent abc"},
             {"typing at a failure's start drops it", "N + N - x10", "10 g0-10 | text 10+x | sent ab"},
-            {"typing inside it", "N + N - x15", "10 g0-10 | text 15+x | sent ab"},
             {"typing at its end", "N + N - x20", "10 g0-10 | text 20+x | sent ab"},
             {"an old failure strips no new mark", "N + N - x4 N + x15", "11 g0-11 | text 4-a = 1\nval +xa = 1\nval x | sent abx | restart 0/0"},
             {"Undo Step", "F * U *", "20 g0-20 | sent abcab | restart 2/2"},
@@ -212,7 +199,6 @@ private Q_SLOTS:
             {"Retract to Cursor after its last token", "F * R19 *", "20 g0-20 | sent abcab | restart 2/2"},
             {"Retract to Cursor at the end: nothing", "F * R30 *", "30 g0-30 | sent abc"},
             {"to the cursor inside the evaluated second", "F * E14 *", "20 g0-20 | sent abcab | restart 2/2"},
-            {"to the cursor at the start of the evaluated second", "F * E10 *", "10 g0-10 | sent abca | restart 1/1"},
             {"a failure stops the replay", "F * U + -", "10 e10+10 g0-10 r10-20 | sent abcab | restart 1/2"},
             {"Whole File during a replay goes on after it", "F * U F *", "30 g0-30 | sent abcabc | restart 2/2"},
             {"typing after the replayed part meanwhile", "F * U x25 *", "20 g0-20 | text 25+x | sent abcab | restart 2/2"},
@@ -288,52 +274,45 @@ private Q_SLOTS:
             }
             QVERIFY(rows.last().line == lines || rows.last().rect.bottom() >= inPane(QPoint(0, f.view().viewport()->height())) - 1);
         }
-        f.pane.setShowsLineNumbers(false);
-        QVERIFY(!gutter->isVisible());
     }
 
-    // The marks are the evaluation's state: a new font or new colours keep
+    // The marks are the evaluation's state: a new font and new colours keep
     // them, and new colours reach the evaluated text too (translucent: capitals).
     void fontChangeKeepsTheMarks()
     {
-        for (const auto &[script, newColours, state] : {std::tuple("N + N", false, "10 p10+10 g0-10 b10-20 | sent ab"), std::tuple("N + N -", true, "10 e10+10 g0-10 r10-20 | sent ab")}) {
-            Fixture f;
-            QCOMPARE(f.run(QString::fromLatin1(script)), QString::fromLatin1(state));
-            const QString before = colourLetters(f.pane.textStorage());
-            OLStyleSet styles = testStyles(newColours ? 0.5 : 1);
-            std::tie(styles.name, styles.size, styles.style) = std::tuple(QStringLiteral("DejaVu Sans Mono"), 13.7, QStringLiteral("Bold"));
-            f.pane.setFontAttributes(styles);
-            const QFont font = f.view().font();
-            QCOMPARE(std::tuple(font.family(), font.pointSize(), font.styleName()), std::tuple(styles.name.toString(), 13, QStringLiteral("Bold")));
-            QCOMPARE(f.state(), QString::fromLatin1(state).section(QStringLiteral(" | "), 0, 0));
-            QTRY_VERIFY(f.colouringSettled());
-            QCOMPARE(colourLetters(f.pane.textStorage()), newColours ? before.toUpper() : before);
-        }
+        Fixture f;
+        f.run(QStringLiteral("N + N -"));
+        const QString before = colourLetters(f.pane.textStorage());
+        OLStyleSet styles = testStyles(0.5);
+        std::tie(styles.name, styles.size, styles.style) = std::tuple(QStringLiteral("DejaVu Sans Mono"), 13.7, QStringLiteral("Bold"));
+        f.pane.setFontAttributes(styles);
+        const QFont font = f.view().font();
+        QCOMPARE(std::tuple(font.family(), font.pointSize(), font.styleName()), std::tuple(styles.name.toString(), 13, QStringLiteral("Bold")));
+        QCOMPARE(f.state(), QStringLiteral("10 e10+10 g0-10 r10-20"));
+        QTRY_VERIFY(f.colouringSettled());
+        QCOMPARE(colourLetters(f.pane.textStorage()), before.toUpper());
     }
 
     // Typing a quote recolours the whole rest of a long text: the viewport is
     // right at once, the rest once the slices are done.
     void typingRecoloursTheRest()
     {
-        QString text;
-        for (int i = 0; i < 20000; ++i)
-            text += QStringLiteral("val v%1 = \"s\" (* c *) + %1\n").arg(i);
-        Fixture f(text);
+        Fixture f(QStringLiteral("val v = \"s\" (* c *) + 1\n").repeated(20000));
         QTRY_VERIFY(f.colouringSettled());
         f.run(QStringLiteral("N +"));
-        const int middle = int(text.size() / 2);
+        const int middle = int(f.pane.content().size() / 2);
         select(f.view(), middle);
         f.view().centerCursor();
         QTest::keyClick(&f.view(), Qt::Key_QuoteDbl);
         const qsizetype first = f.view().cursorForPosition(QPoint(0, 0)).block().position();
         const qsizetype last = qMin(f.view().visibleEnd(), f.pane.textStorage().length());
-        QVERIFY(first <= middle && middle < last);
-        COLOURED_AFRESH(f, first, last);
+        QVERIFY(first <= middle && middle < last && f.colouredAfresh(first, last) && !f.colouringSettled());
         QTRY_VERIFY(f.colouringSettled());
-        COLOURED_AFRESH(f, f.pane.interpreted(), f.pane.textStorage().length());
+        QVERIFY(f.colouredAfresh(f.pane.interpreted(), f.pane.textStorage().length()));
     }
 
     // "val" (any case) at 0, 6 and 12; "VAL" at 6. Presses: N Enter, P Shift+Enter; the match after typing, then after each press.
+    // Every match in view is shown, searching changes no text, and Escape (in the bar or the editor) hides the bar and its matches.
     void findBar()
     {
         const struct { bool matchCase, wrap; const char *presses; QList<int> starts; bool escapeInEditor; } rows[] = {
@@ -343,39 +322,33 @@ private Q_SLOTS:
             const QString text = QStringLiteral("val a\nVAL b\nval c\n");
             Fixture f(text);
             auto *bar = f.pane.findChild<OLFindBar *>();
-            QVERIFY(bar && !bar->isVisible());
             select(f.view(), 4, 5); // a selection of one line is what to find
             f.pane.performFindPanel();
-            QCOMPARE(std::pair(bar->isVisible(), bar->searchField()->text()), std::pair(true, QStringLiteral("a")));
+            QCOMPARE(bar->searchField()->text(), QStringLiteral("a"));
             bar->searchField()->clear();
             select(f.view(), 0);
             bar->matchCaseBox()->setChecked(matchCase);
             bar->wrapAroundBox()->setChecked(wrap);
             QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
-            QList<int> seen{f.selection().first};
-            QCOMPARE(f.selection().second - f.selection().first, 3);
+            QList<int> seen{f.selection().first}, shown;
             for (const char *press = presses; *press; ++press) {
                 QTest::keyClick(bar->searchField(), Qt::Key_Return, *press == 'P' ? Qt::ShiftModifier : Qt::NoModifier);
                 seen.append(f.selection().first);
             }
-            QCOMPARE(seen, starts);
-            // Every match in view is shown; searching changed no text.
-            QList<int> shown;
             for (const QTextEdit::ExtraSelection &s : f.view().extraSelections())
                 shown.append(s.cursor.selectionStart());
+            QCOMPARE(seen, starts);
             QCOMPARE(shown, (matchCase ? QList<int>{0, 12} : QList<int>{0, 6, 12}));
             QVERIFY(f.pane.content() == text && !f.view().document()->isUndoAvailable());
-            // Escape closes the bar and hides the matches.
             QTest::keyClick(escapeInEditor ? static_cast<QWidget *>(&f.view()) : bar->searchField(), Qt::Key_Escape);
             QVERIFY(!bar->isVisible() && f.view().extraSelections().isEmpty());
         }
     }
 
-    // A long line is held in pieces: matches are found and shown in the text.
+    // A long line is held in pieces: matches are found, selected and shown in the text.
     void findOnALongLine()
     {
-        const QString text = QStringLiteral("val xs = [") + QStringLiteral("1, 2, ").repeated(2000) + QStringLiteral("77, ")
-            + QStringLiteral("3, ").repeated(1000) + QStringLiteral("77]\n");
+        const QString text = QStringLiteral("val xs = [") + QStringLiteral("1, 2, ").repeated(2000) + QStringLiteral("77, ") + QStringLiteral("3, ").repeated(1000) + QStringLiteral("77]\n");
         Fixture f(text);
         QVERIFY(f.view().document()->blockCount() > 3);
         f.pane.performFindPanel();
@@ -404,12 +377,10 @@ private Q_SLOTS:
             visited.append(qsizetype(f.pane.goToMessage(forward)->range.location));
         QCOMPARE(visited, (QList<qsizetype>{14, 18, 14, 18, 14}));
         QCOMPARE(f.pane.revealMessage(15)->text, QStringLiteral("second"));
-        QCOMPARE(f.view().textCursor().position(), 18);
-        QVERIFY(!f.pane.revealMessage(20));
+        QVERIFY(f.view().textCursor().position() == 18 && !f.pane.revealMessage(20));
         const auto tipAt = [&](int position) {
-            QTextCursor cursor(f.view().document());
-            cursor.setPosition(position);
-            const QPoint point = f.view().cursorRect(cursor).center() + QPoint(2, 0);
+            select(f.view(), position);
+            const QPoint point = f.view().cursorRect().center() + QPoint(2, 0);
             QHelpEvent help(QEvent::ToolTip, point, f.view().viewport()->mapToGlobal(point));
             QApplication::sendEvent(f.view().viewport(), &help);
             return QToolTip::isVisible() ? QToolTip::text() : QString();
