@@ -87,11 +87,11 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
     // o output, ! error output (pieces in a row arrive in one frame), @n or
     // @n,m a selection from the start ("$" the end, negative from the end),
     // < Backspace, > Delete, v paste, i an input method's text, u the context
-    // menu's undo, L Left, U Up, D Down, b/f back/forward in the history, c
-    // Clear Console. Tells the text with "#" where the fixed
+    // menu's undo, L Left, U Up, D Down, c Clear
+    // Console, k a double click. Tells the text with "#" where the fixed
     // part ends, "^" at the cursor and "~" at the selection's anchor; then
-    // the commits; and where the ranges, the history or the input's colours
-    // are not what the steps gave.
+    // the commits and the units of output activated; and where the ranges,
+    // the history or the input's colours are not what the steps gave.
     QString run(const QString &script)
     {
         for (const QString &step : script.split(u'|', Qt::SkipEmptyParts)) {
@@ -110,9 +110,8 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
             case 'o': m_pieces.append(arg), m_pane->appendAnswer(arg); break;
             case '!': m_pieces.append(step), m_pane->appendError(arg); break;
             case '@': select(view(), at(arg.section(u',', 0, 0)), at(arg.section(u',', -1))); break;
-            case 'b': m_pane->backInHistory(); break;
-            case 'f': m_pane->forwardInHistory(); break;
             case 'c': m_pane->clearFixed(), m_pieces.clear(); break;
+            case 'k': QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, view().cursorRect().center()); break;
             default:
                 if (!edits.contains(c) || !edits[c].apply(view()))
                     return QStringLiteral("no step ") + step;
@@ -130,6 +129,8 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
         QStringList out{marked};
         if (!m_commits.isEmpty())
             out += QStringLiteral("sent ") + m_commits.join(u',');
+        for (const qint64 unit : std::as_const(m_activated))
+            out += QStringLiteral("unit %1").arg(unit);
         if (m_pane->history().createArray() != m_commits)
             out += QStringLiteral("history ") + m_pane->history().createArray().join(u',');
         // The ranges hold the pieces, in order, errors apart.
@@ -203,8 +204,10 @@ private Q_SLOTS:
             {"Down past the newest puts back the typed input", "ta;\n|tb;\n|tc;\n|tx|U|D", "a;\nb;\nc;\n#x^ | sent a;,b;,c;"},
             {"Down on the first line of two moves to the second", "ta;\n|tb;\n|tc;\n|tp\nq|@9|D", "a;\nb;\nc;\n#p\n^q | sent a;,b;,c;"},
             {"Up in the fixed part moves there", "ta;\n|tb;\n|tc;\n|tx|@4|U", "a^;\nb;\nc;\n#x | sent a;,b;,c;"},
-            {"typing ends the walk; the next saves the edit", "ta;\n|tb;\n|tc;\n|b|t!|b|b|f|f", "a;\nb;\nc;\n#c;!^ | sent a;,b;,c;"},
-            {"output ends the walk, the recalled input kept", "ta;\n|tb;\n|tc;\n|b|b|ook\n|f", "a;\nb;\nc;\nok\n#b;^ | sent a;,b;,c;"},
+            {"typing ends the walk; the next saves the edit", "ta;\n|tb;\n|tc;\n|U|t!|U|U|D|D", "a;\nb;\nc;\n#c;!^ | sent a;,b;,c;"},
+            {"output ends the walk, the recalled input kept", "ta;\n|tb;\n|tc;\n|U|U|ook\n|D", "a;\nb;\nc;\nok\n#b;^ | sent a;,b;,c;"},
+            // A double click on output, or Enter with the cursor on it, tells which unit of the output it is; on a commit or in the input, nothing.
+            {"activating output", "oone\n|!two\n|tx;\n|othree\n|ty|@5|k|@9|k|@12|k|@18|k|@12|t\n", "one\ntwo\nx;\nt^hree\n#y | sent x; | unit 5 | unit 9 | unit 9"},
             // Clear Console takes the fixed part and its ranges; the input, the cursor in it and the history stay, and output goes on before the input.
             {"Clear Console", "ta;\n|oval it = 1 : int\n|!Error: x\n|tb + 1|@-2|c|oval it = 2 : int\n", "val it = 2 : int\n#b +^ 1 | sent a;"},
         };
@@ -314,20 +317,6 @@ private Q_SLOTS:
         QTest::keyClick(&view(), Qt::Key_Return);
         QCOMPARE(std::pair(m_commits, m_pane->fixedLength()), std::pair(QStringList(QStringLiteral("1;")), qint64(text().size())));
         QCOMPARE(m_pane->outputAt(all.size()), -1);
-    }
-
-    // A double click on output, or Enter with the cursor on it, tells which
-    // unit of the output it is; on a commit or in the input, nothing.
-    void activatingOutput()
-    {
-        run(QStringLiteral("oone\n|!two\n|tx;\n|othree\n|ty"));
-        const auto at = [&](const char *word) { return int(text().indexOf(QLatin1String(word))) + 1; }; // into the word's first unit
-        for (const char *word : {"two", "x;", "three", "y"}) {
-            select(view(), at(word));
-            QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, view().cursorRect().center());
-        }
-        QCOMPARE(run(QStringLiteral("@%1|t\n").arg(at("three"))), QStringLiteral("one\ntwo\nx;\nt^hree\n#y | sent x;"));
-        QCOMPARE(m_activated, (QList<qint64>{5, 9, 9}));
     }
 
     // Trimming while the user reads older output keeps those lines in view;

@@ -59,7 +59,6 @@ private Q_SLOTS:
             {"xval", 1, 3, ".kkk"}, // the inner part of a longer word
             {"val", 1, 2, ".rr"}, // a keyword straddling the start
             {"valx = 1", 0, 3, "kkk....."}, // a keyword cut at the end
-            {"(* fun *) x", 0, -1, "cccccccccrr"},
             {"(*) val *)", 0, -1, "cccrkkkrrr"}, // an opener followed by ), a closer after the comment
             {"(* a (* b *) c *) d", 0, -1, "cccccccccccccccccrr"},
             {"(*(*)", 0, -1, "eeeee"}, // a comment opener inside an opener

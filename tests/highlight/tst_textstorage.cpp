@@ -24,14 +24,6 @@ private Q_SLOTS:
             QRandomGenerator rng(seed);
             OLRunList list(length);
             std::vector<quint32> model(std::size_t(length), 0);
-            const auto matches = [&] {
-                std::vector<quint32> units;
-                list.forEach(0, list.length(), [&](qsizetype a, qsizetype b, quint32 v) { units.insert(units.end(), std::size_t(b - a), v); });
-                qsizetype runs = model.empty() ? 0 : 1;
-                for (std::size_t i = 1; i < model.size(); ++i)
-                    runs += model[i] != model[i - 1];
-                return units == model && list.runCount() == runs;
-            };
             for (int step = 0; step < 3000; ++step) {
                 const qsizetype n = qsizetype(model.size()), from = rng.bounded(n + 1);
                 const qsizetype to = from + rng.bounded(qMin<qsizetype>(n - from, step % 10 == 0 ? n : 40) + 1);
@@ -52,12 +44,15 @@ private Q_SLOTS:
                     }
                     QVERIFY(list.assign(from, to, pieces) == changed);
                 }
-                QCOMPARE(list.length(), qsizetype(model.size()));
-                QVERIFY2((step % 50 && model.size() > 100) || matches(), qPrintable(QString::number(step)));
+                if (step % 50 && model.size() > 100 && step < 2999)
+                    continue;
+                std::vector<quint32> units;
+                list.forEach(0, list.length(), [&](qsizetype a, qsizetype b, quint32 v) { units.insert(units.end(), std::size_t(b - a), v); });
+                qsizetype runs = model.empty() ? 0 : 1;
+                for (std::size_t i = 1; i < model.size(); ++i)
+                    runs += model[i] != model[i - 1];
+                QVERIFY2(units == model && list.runCount() == runs && (model.empty() || list.valueAt(qsizetype(model.size() / 2)) == model[model.size() / 2]), qPrintable(QString::number(step)));
             }
-            QVERIFY(matches());
-            for (qsizetype i = 0; i < qsizetype(model.size()); i += 7)
-                QCOMPARE(list.valueAt(i), model[std::size_t(i)]);
         }
     }
 
@@ -65,18 +60,14 @@ private Q_SLOTS:
     // the range asked for; removing all attributes leaves the text.
     void attributes()
     {
-        const auto coloured = [](auto &&edit) {
+        for (const auto &[at, removed, inserted, expected] : {std::tuple(3, 0, "X", "abcXdefgh|rrk.kss.."), std::tuple(1, 4, "", "afgh|rs.."), std::tuple(2, 2, "XYZ", "abXYZefgh|rr...ss..")}) {
             OLTextStorage storage(QStringLiteral("abcdefgh"));
             storage.setForegroundColor({0, 2}, r);
             storage.setForegroundColor({2, 2}, k);
             storage.setForegroundColor({4, 2}, s);
-            edit(storage);
-            return storage.string() + u'|' + colourLetters(storage);
-        };
-        QCOMPARE(coloured([](OLTextStorage &t) { t.replaceCharacters(3, 0, QStringLiteral("X")); }), QStringLiteral("abcXdefgh|rrk.kss.."));
-        QCOMPARE(coloured([](OLTextStorage &t) { t.replaceCharacters(1, 4, QString()); }), QStringLiteral("afgh|rs.."));
-        QCOMPARE(coloured([](OLTextStorage &t) { t.replaceCharacters(2, 2, QStringLiteral("XYZ")); }), QStringLiteral("abXYZefgh|rr...ss.."));
-
+            storage.replaceCharacters(at, removed, QString::fromLatin1(inserted));
+            QCOMPARE(storage.string() + u'|' + colourLetters(storage), QLatin1String(expected));
+        }
         OLTextStorage storage(QStringLiteral("0123456789"));
         storage.setForegroundColor({0, 6}, r);
         storage.setBackgroundColor({4, 4}, s);
@@ -95,8 +86,7 @@ private Q_SLOTS:
     {
         using namespace OLFontTrait;
         const quint32 I = OLTextStorage::Italic, B = OLTextStorage::Bold;
-        const struct { qint64 before, mask; quint32 after; } rows[] = {{0, italic, I}, {italic | bold, notBold, I}, {italic, notItalic | bold, B}};
-        for (const auto &[before, mask, after] : rows) {
+        for (const auto &[before, mask, after] : {std::tuple(qint64(0), qint64(italic), I), std::tuple(italic | bold, notBold, I), std::tuple(italic, notItalic | bold, B)}) {
             OLTextStorage storage(QStringLiteral("abc"));
             storage.addFontTraits({0, 3}, before);
             storage.addFontTraits({1, 1}, mask);
