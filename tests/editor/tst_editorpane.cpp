@@ -162,8 +162,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<Row>("row");
         const Row rows[] = {
-            // Every way of editing, anywhere, is refused while a declaration is pending (undo reaching the "x" at 30).
-            {"refused while pending: typing inside it", "x30 x0 u N x5", "0 p0+10 b0-10 | text 30+x | sent a"},
+            // Every way of editing, anywhere, is refused while a declaration is pending (undo reaching the "x" at 30; typing in the rows below).
             {"refused while pending: undo", "x30 x0 u N u31", "0 p0+10 b0-10 | text 30+x | sent a"},
             {"refused while pending: drop", "x30 x0 u N d25", "0 p0+10 b0-10 | text 30+x | sent a"},
             // A new text while a running evaluation's step is pending keeps what it begins with, retracts to where it differs otherwise;
