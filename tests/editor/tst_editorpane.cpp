@@ -204,7 +204,6 @@ private Q_SLOTS:
             {"typing inside it meanwhile", "F * U x15 *", "10 g0-10 | text 15+x | sent abca | restart 1/1"},
             // Warnings on the first two declarations, an error on the rejected third: an edit in an evaluated declaration retracts it
             // and those after it, with their messages (the replay keeps the others'); one before the third moves its message, one in it drops it.
-            {"messages, no edit", "N W4 + N W4 + N X8 -", "20 e20+10 g0-20 r20-30 | sent abc | w4-5 w14-15 e28-29"},
             {"messages, typing in the first", "N W4 + N W4 + N X8 - x0", "0 | text 0+x | sent abc | restart 0/0"},
             {"messages, typing in the second", "N W4 + N W4 + N X8 - x18", "0 p0+10 b0-10 | text 18+x | sent abca | restart | w4-5"},
             {"messages, typing before the third", "N W4 + N W4 + N X8 - x20 x", "20 g0-20 | text 20+xx | sent abc | w4-5 w14-15 e30-31"},
