@@ -64,4 +64,3 @@ struct UserEdit {
     QKeySequence keys;
     QString other;
 };
-Q_DECLARE_METATYPE(UserEdit)
