@@ -3,16 +3,13 @@
 #include "viewtestsupport.h"
 
 #include <QClipboard>
-#include <QPaintEvent>
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextLayout>
 
 namespace {
-// A view over its storage. Shown, it is drawn, with a steady cursor, and
-// records what its viewport paints from then on.
-struct View : QObject {
+// A view over its storage; shown, it is drawn.
+struct View {
     explicit View(const QString &text = QString(), bool shown = false)
     {
         view.resize(300, 200);
@@ -20,27 +17,11 @@ struct View : QObject {
         view.setPlainText(text);
         if (!shown)
             return;
-        QApplication::setCursorFlashTime(0);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QTRY_VERIFY(view.isRenderingComplete());
-        QCoreApplication::processEvents();
-        view.viewport()->installEventFilter(this);
-    }
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent *>(event)->region(), ++paints;
-        return false;
     }
     QTextBlock line(int n) const { return view.document()->findBlockByNumber(n); }
     bool drawnColoured(int n) const { return !line(n).layout()->formats().isEmpty(); }
-    QRect lineRect(int n) const
-    {
-        const QRect cursor = view.cursorRect(QTextCursor(line(n)));
-        return QRect(0, cursor.top(), view.viewport()->width(), cursor.height());
-    }
-    void colourLine(int n) { storage.setForegroundColor({line(n).position(), line(n).length() - 1}, OLColor{0, 0, 1, 1}); }
     // The storage holds the text; copying all of it gives the text.
     void holds(const QString &text)
     {
@@ -52,8 +33,6 @@ struct View : QObject {
 
     OLTextView view;
     OLTextStorage storage;
-    QRegion painted;
-    int paints = 0;
 };
 } // namespace
 
@@ -183,55 +162,6 @@ private Q_SLOTS:
         QVERIFY(v.drawnColoured(2));
         QTRY_VERIFY(v.view.isRenderingComplete());
         QVERIFY(v.drawnColoured(19999));
-    }
-
-    // Only what changed in view is painted again: a change out of sight
-    // paints nothing (the scroll bar included, whose range grows but not its
-    // look), a colour in view its line, added text the lines from there down.
-    void drawingCostsWhatChangedInView()
-    {
-        for (const auto &[line, addText] : {std::pair(5000, false), std::pair(3, false), std::pair(5000, true), std::pair(3, true)}) { // else the line is coloured
-            View v(QStringLiteral("val x = 1\n").repeated(6000), true);
-            QScrollBar *bar = v.view.verticalScrollBar();
-            const int maximum = bar->maximum();
-            bar->installEventFilter(&v);
-            const QRect lineRect = v.lineRect(line);
-            QCOMPARE(lineRect.intersects(v.view.viewport()->rect()), line < 5000);
-            if (addText)
-                v.view.replaceDirect(v.line(line).position(), 0, QStringLiteral("val added = 2\n"));
-            else
-                v.colourLine(line), v.view.renderStorageChanges();
-            QTRY_VERIFY(v.view.isRenderingComplete());
-            QCoreApplication::processEvents();
-            QVERIFY(addText ? bar->maximum() == maximum + 1 : v.drawnColoured(line));
-            if (line >= 5000)
-                QVERIFY2(v.paints == 0, "a change out of sight paints nothing");
-            else if (addText)
-                QVERIFY(v.painted.contains(QRect(0, lineRect.top(), 1, v.view.viewport()->height() - lineRect.top())));
-            else
-                QVERIFY(v.painted.contains(lineRect) && !v.painted.intersects(v.lineRect(line + 1)));
-            QVERIFY(!v.painted.intersects(v.lineRect(0)));
-        }
-    }
-
-    // Changes made for a frame are drawn together, after what made them; an
-    // edit draws them at once.
-    void changesForAFrameAreDrawnTogether()
-    {
-        View v(QStringLiteral("val x = 1\n").repeated(100), true);
-        for (int line = 0; line < 5; ++line) {
-            v.colourLine(line);
-            v.view.renderStorageChangesInFrame();
-        }
-        QVERIFY(!v.drawnColoured(0));
-        QTRY_VERIFY(v.drawnColoured(4));
-        QCoreApplication::processEvents();
-        QVERIFY(v.paints == 1 && v.painted.contains(v.lineRect(0).united(v.lineRect(4))));
-        v.colourLine(10);
-        v.view.renderStorageChangesInFrame();
-        QVERIFY(!v.drawnColoured(10));
-        v.view.renderStorageChanges();
-        QVERIFY(v.drawnColoured(10));
     }
 };
 
