@@ -155,59 +155,6 @@ private Q_SLOTS:
         SH::highlightSyntaxFor(storage, {location, storage.length() - location}, styles);
         QCOMPARE(colourLetters(storage, location), plainColours(storage.string(), location, styles));
     }
-
-    // A one-unit edit recolours, and reports, only what that unit affects;
-    // the same colouring again finds nothing to do.
-    void incrementalEdits()
-    {
-        // A checkpoint follows 256 units, after a separator: the edit leaves it holding a comment that is gone.
-        for (const auto &[text, at, changed] : {std::tuple(QStringLiteral("val x = \"s\" (* c *)\n").repeated(2000), 20001, Range{20000, 2}),
-                                                std::tuple(QString(255, u'x') + "(*y*) val z", 255, Range{255, 4})}) {
-            OLTextStorage storage(text);
-            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-            storage.takeChangedRange();
-            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-            QCOMPARE(storage.takeChangedRange(), std::nullopt);
-            storage.replaceCharacters(at, 1, QString());
-            storage.takeChangedRange();
-            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-            QCOMPARE(*storage.takeChangedRange(), changed);
-            QCOMPARE(colourLetters(storage), plainColours(storage.string(), 0));
-        }
-    }
-
-    // Typing into a long text what changes the colour of all the rest: the
-    // front is right at once, and the slices, each reporting what it changed,
-    // finish the rest.
-    void slicedColouring()
-    {
-        // After a comment opener the comments after it nest: the rest is one unterminated comment, one cheap scan.
-        for (const auto &[before, typed, sliced] : {std::tuple("", "(*", false), std::tuple("", "\"", true), std::tuple("(*", ")", true)}) {
-            const QString line = QStringLiteral("val x = \"s\" (* note *) fun f y = y\n");
-            const qsizetype middle = 1500 * line.size() + qstrlen(before);
-            OLTextStorage storage(line.repeated(1500) + QLatin1String(before) + line.repeated(1500));
-            SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
-            storage.takeChangedRange();
-            storage.replaceCharacters(middle, 0, QString::fromLatin1(typed));
-            const QString expected = plainColours(storage.string(), 0);
-            const qsizetype visibleEnd = middle + 2000;
-            const auto first = SH::beginHighlightSyntax(storage, 0, testStyles(), visibleEnd, 0ns);
-            QCOMPARE(colourLetters(storage, 0, visibleEnd), expected.first(visibleEnd));
-            QVERIFY(first && first->location <= middle && first->end() >= visibleEnd);
-            QCOMPARE(SH::hasPendingHighlight(storage), sliced);
-            int slices = 0;
-            qsizetype reached = first->end();
-            for (; SH::hasPendingHighlight(storage); ++slices) {
-                // A slice that stops inside a string changes nothing yet; slices move forward.
-                if (const auto slice = SH::continueHighlightSyntax(storage, 0ns)) {
-                    QVERIFY(slice->location >= reached);
-                    reached = slice->end();
-                }
-            }
-            QCOMPARE(std::pair(slices > 1, reached), std::pair(sliced, storage.length()));
-            QCOMPARE(colourLetters(storage), expected);
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSyntaxHighlighter)

@@ -131,23 +131,6 @@ private Q_SLOTS:
             QCOMPARE(QList<qsizetype>(found.begin(), found.end()), breaks);
         }
     }
-
-    // "abc|def|gh", the bars soft breaks at document positions 3 and 7.
-    void softBreakPositions()
-    {
-        OLSoftBreaks soft;
-        soft.add(7);
-        soft.add(3);
-        const std::pair<qsizetype, qsizetype> documentToText[] = {{0, 0}, {3, 3}, {4, 3}, {7, 6}, {8, 6}, {10, 8}};
-        for (const auto &[document, text] : documentToText)
-            QCOMPARE(soft.toText(document), text);
-        const std::pair<qsizetype, qsizetype> textToDocument[] = {{2, 2}, {3, 3}, {4, 5}, {6, 7}, {7, 9}};
-        for (const auto &[text, document] : textToDocument)
-            QCOMPARE(soft.toDocument(text), document);
-        soft.replaced(2, 2, 1); // "ab" + one new unit + "def|gh"
-        QCOMPARE(soft.count(), 1);
-        QVERIFY(soft.isBreakAt(6));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTextStorage)
