@@ -155,6 +155,17 @@ private Q_SLOTS:
         SH::highlightSyntaxFor(storage, {location, storage.length() - location}, styles);
         QCOMPARE(colourLetters(storage, location), plainColours(storage.string(), location, styles));
     }
+
+    // An edit right before a checkpoint (one follows 256 units, after a
+    // separator) leaves it holding a comment that is gone.
+    void editBeforeACheckpoint()
+    {
+        OLTextStorage storage(QString(255, u'x') + "(*y*) val z");
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+        storage.replaceCharacters(255, 1, QString());
+        SH::highlightSyntaxFor(storage, {0, storage.length()}, testStyles());
+        QCOMPARE(colourLetters(storage), plainColours(storage.string(), 0));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSyntaxHighlighter)
