@@ -1,4 +1,3 @@
-#include "highlight/OLRunList.h"
 #include "highlight/OLSoftBreaks.h"
 #include "highlighttestsupport.h"
 
@@ -16,81 +15,64 @@ class TestTextStorage : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Random assignments and edits, on lists long enough for many chunks,
-    // against one value per unit; an assignment reports exactly what it changed.
-    void runListMatchesModel()
-    {
-        for (const auto &[seed, length] : {std::pair(1u, 40), std::pair(2u, 20000), std::pair(4u, 0)}) { // short, many chunks, from empty
-            QRandomGenerator rng(seed);
-            OLRunList list(length);
-            std::vector<quint32> model(std::size_t(length), 0);
-            for (int step = 0; step < 3000; ++step) {
-                const qsizetype n = qsizetype(model.size()), from = rng.bounded(n + 1);
-                const qsizetype to = from + rng.bounded(qMin<qsizetype>(n - from, step % 10 == 0 ? n : 40) + 1);
-                if (rng.bounded(3) == 0) {
-                    const qsizetype inserted = rng.bounded(30);
-                    list.replace(from, to, inserted);
-                    model.erase(model.begin() + from, model.begin() + to);
-                    model.insert(model.begin() + from, std::size_t(inserted), 0u);
-                } else {
-                    std::vector<OLRunList::Piece> pieces;
-                    std::optional<OLRunList::Span> changed;
-                    for (qsizetype pos = from; pos < to; pos += pieces.back().length) {
-                        pieces.push_back({qMin<qsizetype>(to - pos, 1 + rng.bounded(8)), quint32(rng.bounded(3))});
-                        for (qsizetype i = pos; i < pos + pieces.back().length; ++i) {
-                            if (std::exchange(model[std::size_t(i)], pieces.back().value) != pieces.back().value)
-                                changed = OLRunList::Span{changed ? changed->from : i, i + 1};
-                        }
-                    }
-                    QVERIFY(list.assign(from, to, pieces) == changed);
-                }
-                if (step % 50 && model.size() > 100 && step < 2999)
-                    continue;
-                std::vector<quint32> units;
-                list.forEach(0, list.length(), [&](qsizetype a, qsizetype b, quint32 v) { units.insert(units.end(), std::size_t(b - a), v); });
-                qsizetype runs = model.empty() ? 0 : 1;
-                for (std::size_t i = 1; i < model.size(); ++i)
-                    runs += model[i] != model[i - 1];
-                QVERIFY2(units == model && list.runCount() == runs && (model.empty() || list.valueAt(qsizetype(model.size() / 2)) == model[model.size() / 2]), qPrintable(QString::number(step)));
-            }
-        }
-    }
-
-    // Before each edit: "abcdefgh" coloured "rrkkss..". Runs are clipped to
-    // the range asked for; removing all attributes leaves the text.
-    void attributes()
-    {
-        for (const auto &[at, removed, inserted, expected] : {std::tuple(3, 0, "X", "abcXdefgh|rrk.kss.."), std::tuple(1, 4, "", "afgh|rs.."), std::tuple(2, 2, "XYZ", "abXYZefgh|rr...ss..")}) {
-            OLTextStorage storage(QStringLiteral("abcdefgh"));
-            storage.setForegroundColor({0, 2}, r);
-            storage.setForegroundColor({2, 2}, k);
-            storage.setForegroundColor({4, 2}, s);
-            storage.replaceCharacters(at, removed, QString::fromLatin1(inserted));
-            QCOMPARE(storage.string() + u'|' + colourLetters(storage), QLatin1String(expected));
-        }
-        OLTextStorage storage(QStringLiteral("0123456789"));
-        storage.setForegroundColor({0, 6}, r);
-        storage.setBackgroundColor({4, 4}, s);
-        storage.addFontTraits({5, 5}, OLFontTrait::bold);
-        const quint32 B = OLTextStorage::Bold;
-        QCOMPARE(storage.runs(1, 9), (QList<OLTextStorage::Run>{{1, 3, r, std::nullopt, 0}, {4, 1, r, s, 0}, {5, 1, r, s, B},
-                                                                 {6, 2, std::nullopt, s, B}, {8, 1, std::nullopt, std::nullopt, B}}));
-        QVERIFY(storage.runs(3, 3).isEmpty());
-        storage.removeAllAttributes();
-        QCOMPARE(storage.runs(0, 10), (QList<OLTextStorage::Run>{{0, 10, std::nullopt, std::nullopt, 0}}));
-        QCOMPARE(storage.string(), QStringLiteral("0123456789"));
-    }
-
-    // A mask adds traits and takes away those it says "not".
-    void fontTraitMask()
+    // Random writes of each attribute and edits, on texts long enough for
+    // many chunks, against one set of attributes per unit: the runs of a
+    // range, and what each write reports as changed.
+    void attributesMatchAModel()
     {
         using namespace OLFontTrait;
+        struct Unit {
+            std::optional<OLColor> fg, bg;
+            quint32 traits = 0;
+            bool operator==(const Unit &) const = default;
+        };
+        const std::optional<OLColor> colours[] = {std::nullopt, r, k, s};
         const quint32 I = OLTextStorage::Italic, B = OLTextStorage::Bold;
-        for (const auto &[before, mask, after] : {std::tuple(qint64(0), qint64(italic), I), std::tuple(italic | bold, notBold, I), std::tuple(italic, notItalic | bold, B)}) {
-            OLTextStorage storage(QStringLiteral("abc"));
-            storage.addFontTraits({0, 3}, before);
-            storage.addFontTraits({1, 1}, mask);
-            QCOMPARE(storage.fontTraitsAt(1), after);
+        const std::tuple<qint64, quint32, quint32> masks[] = {{italic, I, 0}, {bold | notItalic, B, I}, {notBold, 0, B}, {italic | bold, I | B, 0}}; // added, removed
+        for (const auto &[seed, length] : {std::pair(1u, 40), std::pair(2u, 20000), std::pair(4u, 0)}) { // short, many chunks, from empty
+            QRandomGenerator rng(seed);
+            OLTextStorage storage(QString(length, u'x'));
+            std::vector<Unit> model(static_cast<std::size_t>(length));
+            for (int step = 0; step < 3000; ++step) {
+                const qsizetype n = storage.length(), from = rng.bounded(n + 1);
+                const qsizetype to = from + rng.bounded(qMin<qsizetype>(n - from, step % 10 == 0 ? n : 40) + 1);
+                const int op = rng.bounded(step % 100 == 99 ? 5 : 4); // 4: all attributes removed
+                const qsizetype lo = op == 4 ? 0 : from, hi = op == 4 ? n : to;
+                const std::vector<Unit> before(model.begin() + lo, model.begin() + hi);
+                const auto &colour = colours[rng.bounded(4)];
+                const auto &[mask, added, removed] = masks[rng.bounded(4)];
+                storage.takeChangedRange();
+                switch (op) {
+                case 0: {
+                    const qsizetype inserted = rng.bounded(30);
+                    storage.replaceCharacters(from, to - from, QString(inserted, u'y'));
+                    model.erase(model.begin() + from, model.begin() + to);
+                    model.insert(model.begin() + from, std::size_t(inserted), Unit());
+                    continue;
+                }
+                case 1: storage.setForegroundColor({from, to - from}, colour); break;
+                case 2: storage.setBackgroundColor({from, to - from}, colour); break;
+                case 3: storage.addFontTraits({from, to - from}, mask); break;
+                case 4: storage.removeAllAttributes(); break;
+                }
+                qsizetype first = op == 4 ? 0 : n, end = op == 4 ? n : 0; // a reset reports all of it
+                for (qsizetype i = lo; i < hi; ++i) {
+                    Unit &u = model[std::size_t(i)];
+                    op == 1 ? void(u.fg = colour) : op == 2 ? void(u.bg = colour) : op == 3 ? void(u.traits = (u.traits | added) & ~removed) : void(u = Unit());
+                    if (u != before[std::size_t(i - lo)])
+                        first = qMin(first, i), end = qMax(end, i + 1);
+                }
+                const Range changed = op == 4 || first < end ? Range{first, end - first} : Range{-1, 0}, taken = storage.takeChangedRange().value_or(Range{-1, 0});
+                const qsizetype a = rng.bounded(n + 1), b = a + rng.bounded(qMin<qsizetype>(n - a, step % 50 ? 100 : n) + 1);
+                QList<OLTextStorage::Run> runs;
+                for (qsizetype i = a; i < b; ++i) {
+                    const Unit &u = model[std::size_t(i)];
+                    if (runs.isEmpty() || Unit{runs.last().foreground, runs.last().background, runs.last().fontTraits} != u)
+                        runs.append({i, 0, u.fg, u.bg, u.traits});
+                    ++runs.last().length;
+                }
+                QVERIFY2(taken.location == changed.location && taken.length == changed.length && storage.runs(a, b) == runs && storage.length() == n, qPrintable(QString::number(step)));
+            }
         }
     }
 
