@@ -237,8 +237,7 @@ private Q_SLOTS:
         noteTraits();
         const quint32 I = OLTextStorage::Italic, B = OLTextStorage::Bold;
         QCOMPARE(traits, (QList<quint32>{I, B, I | B, I | B, B, I}));
-        QCOMPARE(view().font().pointSize(), 17);
-        QCOMPARE(colourAt(text().indexOf(QStringLiteral("val y = 1;"))), input.keyColor);
+        QCOMPARE(std::pair(view().font().pointSize(), colourAt(text().indexOf(QStringLiteral("val y = 1;")))), std::pair(17, input.keyColor));
     }
 
     // The arrow stands beside the input's first line after output and a
@@ -293,10 +292,7 @@ private Q_SLOTS:
         QCOMPARE(at, all.size());
         for (qsizetype p = trimNote.size(); p < all.size(); ++p)
             QCOMPARE(output.at(m_pane->outputAt(p)), all.at(p));
-        QTest::keyClicks(&view(), QStringLiteral("1;"));
-        QTest::keyClick(&view(), Qt::Key_Return);
-        QCOMPARE(std::pair(m_commits, m_pane->fixedLength()), std::pair(QStringList(QStringLiteral("1;")), qint64(text().size())));
-        QCOMPARE(m_pane->outputAt(all.size()), -1);
+        QCOMPARE(std::pair(m_pane->fixedLength(), m_pane->outputAt(all.size())), std::pair(qint64(all.size()), qint64(-1)));
     }
 
     // Trimming keeps the lines read in view, and output that arrived below

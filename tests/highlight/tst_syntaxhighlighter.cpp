@@ -39,14 +39,6 @@ class TestSyntaxHighlighter : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void separators()
-    {
-        for (const QChar c : QStringLiteral("@!{}^#|_:;,.=<>~()\t\n\v\f\r \u0085\u00a0\u1680\u2000\u200a\u2028\u2029\u202f\u205f\u3000"))
-            QVERIFY2(SH::isSeparator(c), qPrintable(QString::number(c.unicode(), 16)));
-        for (const QChar c : QStringLiteral("'\"*+-/[]$%&?\\`azAZ09\u200b\u00e9"))
-            QVERIFY2(!SH::isSeparator(c), qPrintable(QString::number(c.unicode(), 16)));
-    }
-
     // Each unit's colour after colouring the range of an uncoloured text
     // (length -1: the whole), with both passes at once and one after the other.
     void highlightSyntax()
