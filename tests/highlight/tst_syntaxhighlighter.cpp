@@ -76,20 +76,14 @@ private Q_SLOTS:
         }
     }
 
-    // An absent colour removes the foreground; the error colour covers its
-    // range whatever was there, and leaves the background alone.
-    void foregroundWrites()
+    // The error colour covers its range whatever was there, and leaves the background alone.
+    void errorColour()
     {
-        OLStyleSet s = testStyles();
-        s.regColor.reset();
         OLTextStorage storage(QStringLiteral("val x = 1"));
-        storage.setForegroundColor({0, 9}, s.errColor);
         storage.setBackgroundColor({0, 9}, SH::lightGreen());
-        SH::highlightSyntaxFor(storage, {0, 9}, s);
-        QCOMPARE(colourLetters(storage), QStringLiteral("kkk......"));
+        SH::highlightSyntaxFor(storage, {0, 9}, testStyles());
         SH::setErrorForegroundColor(storage, {2, 4}, testStyles());
-        QCOMPARE(colourLetters(storage), QStringLiteral("kkeeee..."));
-        QCOMPARE(storage.backgroundColorAt(3), SH::lightGreen());
+        QCOMPARE(std::pair(colourLetters(storage), storage.backgroundColorAt(3)), std::pair(QStringLiteral("kkeeeerrr"), std::optional(SH::lightGreen())));
     }
 
     // The colouring of the rest of a text is kept up to date incrementally:
