@@ -118,8 +118,6 @@ private Q_SLOTS:
             QVERIFY2(d && (d->unclosed() ? int(d->unclosed()->kind) : -1) == kind && (d->unclosed() ? int(d->unclosed()->location) : 0) == location, text);
             QVERIFY2(*reason ? d->incompleteReason(1).contains(QString::fromUtf8(reason)) : kind >= 0 || d->incompleteReason(1).isEmpty(), qPrintable(d->incompleteReason(1)));
         }
-        const QString later = QStringLiteral("val a = 1;\n\nval b = 2\n  (* gone");
-        QVERIFY(nextDeclaration(later, 11)->incompleteReason(2).contains(QStringLiteral("comment opened at line 4, column 3 is never closed")));
     }
 
     // Random texts made of the tokens that nest, hide or cut: stepping ends,
