@@ -245,7 +245,6 @@ private Q_SLOTS:
     void lineNumbers()
     {
         Fixture f(QStringLiteral("val v = 0\n").repeated(12'344) + QStringLiteral("val v = 0"));
-        QVERIFY(QTest::qWaitForWindowExposed(&f.pane));
         f.view().verticalScrollBar()->setValue(12'300);
         OLLineNumberGutter *gutter = f.pane.lineNumbers();
         QList<int> misplaced;

@@ -8,17 +8,13 @@
 #include <QTextLayout>
 
 namespace {
-// A view over its storage; shown, it is drawn.
+// A view over its storage.
 struct View {
-    explicit View(const QString &text = QString(), bool shown = false)
+    explicit View(const QString &text = QString())
     {
         view.resize(300, 200);
         view.setTextStorage(&storage);
         view.setPlainText(text);
-        if (!shown)
-            return;
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
     }
     QTextBlock line(int n) const { return view.document()->findBlockByNumber(n); }
     bool drawnColoured(int n) const { return !line(n).layout()->formats().isEmpty(); }
@@ -55,7 +51,7 @@ private Q_SLOTS:
             {1, 6, "edit-delete", same}, {6, 8, "edit-delete", "fixediut"}, {1, -1, "input method", same},
             {7, -1, "input method", "fixedin\u00e9put"}, {2, -1, "drop", same}, {7, -1, "drop", "fixedinDput"}};
         for (const auto &[cursor, selectTo, edit, expected] : rows) {
-            View v(same, true);
+            View v(same);
             v.view.shouldChangeText = [](qsizetype location) { return location >= 5; };
             QGuiApplication::clipboard()->setText(QStringLiteral("P"));
             select(v.view, cursor, selectTo);
