@@ -135,8 +135,6 @@ private Q_SLOTS:
             const QStringList pieces = stepThrough(text);
             QVERIFY2(pieces.isEmpty() || pieces.join(QString()) == text, qPrintable(text));
             QVERIFY(!nextDeclaration(text, -1) && !nextDeclaration(text, text.size()) && !nextDeclaration(text, text.size() + 1));
-            for (qsizetype at = 0; at < text.size(); ++at)
-                nextDeclaration(text, at);
         }
     }
 };
