@@ -200,9 +200,11 @@ private Q_SLOTS:
                 qsizetype first = op == 4 ? 0 : n, end = op == 4 ? n : 0; // a reset reports all of it
                 for (qsizetype i = lo; i < hi; ++i) {
                     Unit &u = model[std::size_t(i)];
-                    op == 1 ? void(u.fg = colour) : op == 2 ? void(u.bg = colour) : op == 3 ? void(u.traits = (u.traits | added) & ~removed) : void(u = Unit());
-                    if (u != before[std::size_t(i - lo)])
-                        first = qMin(first, i), end = qMax(end, i + 1);
+                    u = op == 4 ? Unit() : Unit{op == 1 ? colour : u.fg, op == 2 ? colour : u.bg, op == 3 ? (u.traits | added) & ~removed : u.traits};
+                    if (u != before[std::size_t(i - lo)]) {
+                        first = qMin(first, i);
+                        end = qMax(end, i + 1);
+                    }
                 }
                 const Range changed = op == 4 || first < end ? Range{first, end - first} : Range{-1, 0}, taken = storage.takeChangedRange().value_or(Range{-1, 0});
                 const qsizetype a = rng.bounded(n + 1), b = a + rng.bounded(qMin<qsizetype>(n - a, step % 50 ? 100 : n) + 1);
