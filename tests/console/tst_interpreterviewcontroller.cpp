@@ -276,21 +276,6 @@ private Q_SLOTS:
         QCOMPARE(std::pair(view().font().pointSize(), colourAt(text().indexOf(QStringLiteral("val y = 1;")))), std::pair(17, input.keyColor));
     }
 
-    // The arrow stands beside the input's first line after output and a
-    // commit (the move is animated), and moves with the text when scrolled.
-    void arrow()
-    {
-        const auto arrowOff = [this] {
-            const QTextCursor line(view().document()->findBlockByNumber(m_pane->inputLine() - 1));
-            return qAbs(m_pane->arrow()->mapTo(m_pane.get(), QPoint(0, m_pane->arrow()->height() / 2)).y() - view().viewport()->mapTo(m_pane.get(), view().cursorRect(line).center()).y());
-        };
-        QVERIFY(append({QStringLiteral("output\n").repeated(100)}));
-        run(QStringLiteral("tx;\n") + QStringLiteral("|tlet\n").repeated(10));
-        QTRY_VERIFY(m_pane->inputLine() == 102 && arrowOff() <= 1);
-        view().verticalScrollBar()->setValue(view().verticalScrollBar()->value() - 5);
-        QVERIFY(arrowOff() <= 1);
-    }
-
     // The oldest output goes, with a note in its place; the ranges follow the
     // text, and what is left of each is the end of its piece; each unit keeps
     // the unit of output it was. Pieces one per frame, all at once beyond the
@@ -354,17 +339,27 @@ private Q_SLOTS:
         QCOMPARE(view().cursorForPosition(QPoint(0, 0)).block().text(), reading);
     }
 
-    // A large paste goes in by slices: output, and Enter pressed meanwhile, wait for it.
-    void largePasteGoesInBySlices()
+    // A large paste goes in by slices: output, and Enter pressed meanwhile,
+    // wait for it. The arrow then stands beside the input's first line (the
+    // move is animated), and moves with the text when scrolled.
+    void largePasteAndTheArrow()
     {
         const QString input = QStringLiteral("val x = 1\n").repeated(20000) + u';';
         QGuiApplication::clipboard()->setText(input);
         view().guardedPaste();
         QVERIFY(view().isInserting());
-        m_pane->appendAnswer(QStringLiteral("answer\n"));
+        m_pieces.append(QStringLiteral("answer\n"));
+        m_pane->appendAnswer(m_pieces.last());
         QTest::keyClick(&view(), Qt::Key_Return);
         QTRY_COMPARE(m_commits, QStringList(input));
-        QCOMPARE(text(), "answer\n" + input + u'\n');
+        QCOMPARE(run(QStringLiteral("|tlet\n").repeated(10)), "answer\n" + input + "\n#" + QStringLiteral("let\n").repeated(10) + "^ | sent " + input);
+        const auto arrowOff = [this] {
+            const QTextCursor line(view().document()->findBlockByNumber(m_pane->inputLine() - 1));
+            return qAbs(m_pane->arrow()->mapTo(m_pane.get(), QPoint(0, m_pane->arrow()->height() / 2)).y() - view().viewport()->mapTo(m_pane.get(), view().cursorRect(line).center()).y());
+        };
+        QTRY_VERIFY(m_pane->inputLine() == 20003 && arrowOff() <= 1);
+        view().verticalScrollBar()->setValue(view().verticalScrollBar()->value() - 5);
+        QVERIFY(arrowOff() <= 1);
     }
 
     // Long lines wrap on the screen only: the text, and what is copied, hold
