@@ -48,13 +48,17 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow, pu
     OLTextView &view() const { return *m_pane->textView(); }
     QString text() const { return view().toPlainText(); }
     std::optional<OLColor> colourAt(qsizetype pos) const { return m_pane->textStorage().foregroundColorAt(pos); }
-    // Output pieces, an error when it starts with "!"; true once all of them are in the text.
+    // An output piece, an error when it starts with "!".
+    void give(const QString &piece)
+    {
+        m_pieces.append(piece);
+        piece.startsWith(u'!') ? m_pane->appendError(piece.mid(1)) : m_pane->appendAnswer(piece);
+    }
+    // Output pieces; true once all of them are in the text.
     bool append(const QStringList &pieces)
     {
-        for (const QString &piece : pieces) {
-            m_pieces.append(piece);
-            piece.startsWith(u'!') ? m_pane->appendError(piece.mid(1)) : m_pane->appendAnswer(piece);
-        }
+        for (const QString &piece : pieces)
+            give(piece);
         return outputIn();
     }
     bool outputIn() const
@@ -92,13 +96,18 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow, pu
                 {u'u', "edit-undo"}, {u'L', Qt::Key_Left}, {u'U', Qt::Key_Up}, {u'D', Qt::Key_Down}};
             switch (c.unicode()) {
             case 't':
-                for (qsizetype i = 0; const QString &line : arg.split(u'\n'))
-                    i++ ? QTest::keyClick(&view(), Qt::Key_Return) : void(), QTest::keyClicks(&view(), line);
+                for (qsizetype i = 0; const QString &line : arg.split(u'\n')) {
+                    if (i++)
+                        QTest::keyClick(&view(), Qt::Key_Return);
+                    QTest::keyClicks(&view(), line);
+                }
                 break;
-            case 'o': m_pieces.append(arg), m_pane->appendAnswer(arg); break;
-            case '!': m_pieces.append(step), m_pane->appendError(arg); break;
+            case 'o': case '!': give(c == u'o' ? arg : step); break;
             case '@': select(view(), at(arg.section(u',', 0, 0)), at(arg.section(u',', -1))); break;
-            case 'c': m_pane->clearFixed(), m_pieces.clear(); break;
+            case 'c':
+                m_pane->clearFixed();
+                m_pieces.clear();
+                break;
             case 'k': QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, view().cursorRect().center()); break;
             default:
                 if (!edits.contains(c) || !edits[c].apply(view()))
@@ -295,7 +304,7 @@ private Q_SLOTS:
         for (int i = 0; i < 60; ++i)
             pieces.append(i % 5 == 4 ? QStringLiteral("!Error: e%1\n").arg(i) : QStringLiteral("val v%1 = %1 : int\n").arg(i));
         for (const QString &piece : std::as_const(pieces)) {
-            piece.startsWith(u'!') ? m_pane->appendError(piece.mid(1)) : m_pane->appendAnswer(piece);
+            give(piece);
             if (way == 0)
                 QTRY_COMPARE(m_pane->queuedOutputLength(), 0);
         }
@@ -348,8 +357,7 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->setText(input);
         view().guardedPaste();
         QVERIFY(view().isInserting());
-        m_pieces.append(QStringLiteral("answer\n"));
-        m_pane->appendAnswer(m_pieces.last());
+        give(QStringLiteral("answer\n"));
         QTest::keyClick(&view(), Qt::Key_Return);
         QTRY_COMPARE(m_commits, QStringList(input));
         QCOMPARE(run(QStringLiteral("|tlet\n").repeated(10)), "answer\n" + input + "\n#" + QStringLiteral("let\n").repeated(10) + "^ | sent " + input);
