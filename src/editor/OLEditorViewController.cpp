@@ -84,6 +84,9 @@ OLEditorViewController::OLEditorViewController(QWidget *parent)
     m_findBar->hide();
     setFocusProxy(m_textView);
 
+    // The scroll bar stays: appearing, it would narrow the view, and the
+    // view lays out every line again when its width changes.
+    m_textView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_textView->setTextStorage(&m_storage);
     m_textView->shouldChangeText = [this](qsizetype location) { return shouldChangeText(location); };
     m_textView->insertNewline = [this] { return insertNewline(); };
@@ -451,6 +454,10 @@ void OLEditorViewController::setContent(const QString &text)
     // Only what differs is replaced: the marks before it stay, and the
     // evaluation retracts to it (textEdited).
     const qsizetype same = std::mismatch(old.cbegin(), old.cend(), text.cbegin(), text.cend()).first - old.cbegin();
+    // The line numbers take their width for the new text first: widened
+    // after it, they would have the view lay out every line again.
+    m_lineNumbers->fitLines(text.count(u'\n') + 1);
+    layout()->activate();
     m_textView->replaceDirect(same, old.size() - same, text.sliced(same));
     // Undo does not reach back before the loaded text.
     m_textView->document()->clearUndoRedoStacks();

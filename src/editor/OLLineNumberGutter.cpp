@@ -30,8 +30,13 @@ OLLineNumberGutter::OLLineNumberGutter(OLTextView *view, QWidget *parent)
 
 void OLLineNumberGutter::fitWidth()
 {
+    fitLines(m_view->lineCount());
+}
+
+void OLLineNumberGutter::fitLines(qsizetype count)
+{
     int digits = 1;
-    for (qsizetype count = m_view->lineCount(); count >= 10; count /= 10)
+    for (; count >= 10; count /= 10)
         ++digits;
     setFixedWidth(2 * padding + fontMetrics().horizontalAdvance(u'9') * qMax(digits, minimumDigits));
     // The lines below an added or removed one have new numbers.

@@ -27,6 +27,10 @@ public:
     // The numbers drawn and where, top to bottom.
     QList<Row> rows() const;
 
+    // Takes the width for a text of this many lines (it follows the view's
+    // text by itself; this is for a text about to come).
+    void fitLines(qsizetype count);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
