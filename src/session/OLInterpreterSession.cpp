@@ -439,10 +439,10 @@ void OLInterpreterSession::collected(Run &run)
     // answer is taken as soon as it is known to be whole, before anything is
     // drawn, so that a running evaluation writes its next declaration at once.
     const auto wholeNow = [this, &run] {
-        const bool confirms = confirmsPrompt(run);
-        return (run.collector.state() == State::Complete && !confirms)
-            || ((run.collector.state() == State::Complete || run.collector.state() == State::PromptLikely)
-                && confirms && run.wrapper->waitsForInput());
+        const State state = run.collector.state();
+        if (!confirmsPrompt(run))
+            return state == State::Complete;
+        return (state == State::Complete || state == State::PromptLikely) && run.wrapper->waitsForInput();
     };
     while (wholeNow())
         answered(run);
