@@ -117,9 +117,12 @@ int lifeline()
 // sent but SIGKILL, and keeps nothing of Ostrel's open but the lifeline.
 // Being in the group, it also keeps the group's number from being reused
 // while anything of the group may still run.
+// vfork, not fork: the child shares Ostrel's memory until the interpreter
+// execs, and a fork would mark every page of it copy-on-write, so that each
+// page Ostrel writes after a start would take a fault (a full repaint, 600).
 bool startGuard(int lifelineEnd)
 {
-    const pid_t guard = ::_Fork();
+    const pid_t guard = ::vfork();
     if (guard != 0)
         return guard > 0;
     struct sigaction ignore = {};
