@@ -31,22 +31,17 @@ QString text(const T &value)
     return out;
 }
 
-// Every setting as the program reads it, by name; the distinct alphas of
-// the colours, in the opaque set and in the answer set.
+// Every setting as the program reads it, by name; the alpha of a colour in
+// the opaque set and in the answer set (one decoder gives every colour its alpha).
 inline QMap<QString, QString> describe(const OLUserDefaults &d)
 {
     const OLStyleSet s = d.loadFontAttributes(true), answer = d.loadFontAttributes(false);
     QMap<QString, QString> now;
-    QStringList alphas[2];
     for (const auto &[name, role] : {std::pair{"reg", &OLStyleSet::regColor}, {"err", &OLStyleSet::errColor},
-                                     {"key", &OLStyleSet::keyColor}, {"str", &OLStyleSet::strColor}, {"com", &OLStyleSet::comColor}}) {
+                                     {"key", &OLStyleSet::keyColor}, {"str", &OLStyleSet::strColor}, {"com", &OLStyleSet::comColor}})
         now[name] = s.*role ? OLUserDefaults::encodeColor(s.*role) : QStringLiteral("none");
-        for (const OLStyleSet *set : {&s, &answer})
-            alphas[set == &answer] << (set->*role ? text((set->*role)->alpha) : QString());
-    }
-    for (QStringList &list : alphas)
-        list.removeDuplicates();
-    now["alphas"] = alphas[0].join(u',') + u'/' + alphas[1].join(u',');
+    const auto alpha = [](const OLStyleSet &set) { return set.regColor ? text(set.regColor->alpha) : QString(); };
+    now["alphas"] = alpha(s) + u'/' + alpha(answer);
     now.insert({{"vertical", text(d.loadVerticalOrientation())}, {"highlight", text(d.loadShouldHighlightSyntax())},
                 {"lines", text(d.loadShowLineNumbers())}, {"reopen", text(d.loadShouldReopenFiles())},
                 {"restore", text(d.loadShouldRestoreCommitHistory())}, {"historyLength", text(d.loadMaximumCommitHistoryLength())},
