@@ -60,8 +60,6 @@ struct Prefs : OLBroadcaster {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
-    template<typename T>
-    T *child(const QString &name) const { return window->findChild<T *>(name); }
     // Replaces a field's text as typing does, optionally pressing Return.
     void type(QWidget *field, const QString &text, bool enter) const
     {
@@ -81,11 +79,11 @@ struct Prefs : OLBroadcaster {
         now["face"] = QFontInfo(fontForStyleSet(defaults.loadFontAttributes(true))).styleName();
         const auto styleKeys = std::ranges::count_if(OLKey::fontsAndColoursKeys, [this](auto key) { return store.settings.contains(key); });
         now.insert({{"styleKeys", QString::number(styleKeys)}, {"open", QString::number(window->isVisible())},
-                    {"field", child<QLineEdit>("genProcessCommandLineTextField")->text()},
-                    {"sizeField", child<QLineEdit>("genHistorySizeTextField")->text()},
-                    {"message", QString::number(child<QLabel>("genHistorySizeMessage")->isVisible())},
-                    {"popUp", QString::number(child<QComboBox>("genProcessExecutabelChooserButton")->currentIndex())},
-                    {"opacityField", QString::number(child<QDoubleSpinBox>("facConsoleAnswerOpacityTextField")->value())}});
+                    {"field", window->findChild<QLineEdit *>("genProcessCommandLineTextField")->text()},
+                    {"sizeField", window->findChild<QLineEdit *>("genHistorySizeTextField")->text()},
+                    {"message", QString::number(window->findChild<QLabel *>("genHistorySizeMessage")->isVisible())},
+                    {"popUp", QString::number(window->findChild<QComboBox *>("genProcessExecutabelChooserButton")->currentIndex())},
+                    {"opacityField", QString::number(window->findChild<QDoubleSpinBox *>("facConsoleAnswerOpacityTextField")->value())}});
         for (const QCheckBox *box : window->centralWidget()->findChildren<QCheckBox *>())
             now[box->objectName()] = box->isChecked() ? "checked" : "";
         if (auto *dialog = window->findChild<QColorDialog *>(); dialog && dialog->isVisible())
@@ -93,7 +91,7 @@ struct Prefs : OLBroadcaster {
         if (auto *dialog = window->findChild<QFontDialog *>(); dialog && dialog->isVisible())
             now["dialog"] = dialog->currentFont().styleName() + u' ' + QString::number(dialog->currentFont().pointSize());
         // The format drawn at a character of the example text, once it is drawn.
-        auto *example = child<OLTextView>(QStringLiteral("facConsoleExampleTextView"));
+        auto *example = window->findChild<OLTextView *>(QStringLiteral("facConsoleExampleTextView"));
         if (!QTest::qWaitFor([example] { return example->isRenderingComplete(); }))
             now["drawn"] = "not yet";
         const auto formatAt = [example](int position) {
@@ -133,13 +131,13 @@ struct Prefs : OLBroadcaster {
             auto *colours = window->findChild<QColorDialog *>();
             auto *fonts = window->findChild<QFontDialog *>();
             switch (step.isEmpty() ? 0 : step[0].unicode()) {
-            case 'c': case 'C': type(child<QLineEdit>("genProcessCommandLineTextField"), text, step[0] == u'C'); break;
-            case 'h': case 'H': type(child<QLineEdit>("genHistorySizeTextField"), text, step[0] == u'H'); break;
-            case '%': type(child<QDoubleSpinBox>("facConsoleAnswerOpacityTextField"), text, true); break;
+            case 'c': case 'C': type(window->findChild<QLineEdit *>("genProcessCommandLineTextField"), text, step[0] == u'C'); break;
+            case 'h': case 'H': type(window->findChild<QLineEdit *>("genHistorySizeTextField"), text, step[0] == u'H'); break;
+            case '%': type(window->findChild<QDoubleSpinBox *>("facConsoleAnswerOpacityTextField"), text, true); break;
             case 'K': window->findChildren<QAbstractButton *>(QRegularExpression(text)).value(0)->click(); break;
             case 'P':
-                child<QComboBox>("genProcessExecutabelChooserButton")->setCurrentIndex(text.toInt());
-                Q_EMIT child<QComboBox>("genProcessExecutabelChooserButton")->activated(text.toInt());
+                window->findChild<QComboBox *>("genProcessExecutabelChooserButton")->setCurrentIndex(text.toInt());
+                Q_EMIT window->findChild<QComboBox *>("genProcessExecutabelChooserButton")->activated(text.toInt());
                 break;
             case 'B': browseAnswer = text; break;
             case 'D':
