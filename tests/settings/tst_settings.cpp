@@ -93,7 +93,7 @@ const Row rows[] = {
     // A stored false must not fall through to a registered true.
     {"vertical orientation false", nullptr, true, [](D &d) { d.saveVerticalOrientation(false); }, "vertical=true>false"},
     {"history length zero over a registered 100", nullptr, true, [](D &d) { d.saveMaximumCommitHistoryLength(0); }, "historyLength=100>0"},
-    {"console length 7", nullptr, true, [](D &d) { d.saveMaximumConsoleLength(7); }, "consoleLength=1500000>7"},
+    {"console length 7, where the registered layer holds none", nullptr, true, [](D &d) { d.saveMaximumConsoleLength(7); }, "consoleLength=1500000>7"},
     {"console length zero gives the default", nullptr, true, [](D &d) { d.saveMaximumConsoleLength(0); }, ""},
     {"answer traits bold italic", nullptr, true, [](D &d) { d.saveAnswerFontTraits(OLFontTrait::bold | OLFontTrait::italic); }, "answerTraits=16777220>3"},
     {"alpha narrowed to single precision", nullptr, true, [](D &d) { d.saveAnswerAlpha(0.3); }, "alpha=0.800000012>0.300000012 | alphas=1/0.800000012>1/0.300000012"},
