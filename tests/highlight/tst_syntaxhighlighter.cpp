@@ -1,4 +1,3 @@
-#include "highlight/OLSoftBreaks.h"
 #include "highlighttestsupport.h"
 
 #include <QRandomGenerator>
@@ -58,8 +57,6 @@ private Q_SLOTS:
             {"(*) val *)", 0, -1, "cccrkkkrrr"}, // an opener followed by ), a closer after the comment
             {"(* a (* b *) c *) d", 0, -1, "cccccccccccccccccrr"},
             {"(*(*)", 0, -1, "eeeee"}, // a comment opener inside an opener
-            {"val x = (* oops", 0, -1, "kkkrrrrreeeeeee"},
-            {"x = \"abc", 0, -1, "rrrreeee"},
             {"\"ab val", 0, 3, "eeeeeee"}, // an unterminated string past the range
             {"\"a\\\"b\"", 0, -1, "ssssre"}, // backslash does not escape
             {"\"(*\" x", 0, -1, "ssssrr"},
@@ -78,16 +75,6 @@ private Q_SLOTS:
             SH::highlightStringsAndComments(passes, range, testStyles());
             QVERIFY2(colourLetters(storage) == QLatin1String(expected) && colourLetters(passes) == QLatin1String(expected) && storage.string() == text, qPrintable(text));
         }
-    }
-
-    // The error colour covers its range whatever was there, and leaves the background alone.
-    void errorColour()
-    {
-        OLTextStorage storage(QStringLiteral("val x = 1"));
-        storage.setBackgroundColor({0, 9}, SH::lightGreen());
-        SH::highlightSyntaxFor(storage, {0, 9}, testStyles());
-        SH::setErrorForegroundColor(storage, {2, 4}, testStyles());
-        QCOMPARE(std::pair(colourLetters(storage), storage.backgroundColorAt(3)), std::pair(QStringLiteral("kkeeeerrr"), std::optional(SH::lightGreen())));
     }
 
     // The colouring of the rest of a text is kept up to date incrementally:
@@ -217,37 +204,6 @@ private Q_SLOTS:
                 }
                 QVERIFY2(taken.location == changed.location && taken.length == changed.length && storage.runs(a, b) == runs && storage.length() == n, qPrintable(QString::number(step)));
             }
-        }
-    }
-
-    // Changes until they are taken add up, and move with the text; a
-    // deletion leaves an empty range at its place.
-    void changedRangeFollowsEdits()
-    {
-        OLTextStorage storage(QString(50, u'x'));
-        storage.setForegroundColor({10, 5}, r);
-        storage.setBackgroundColor({40, 2}, s);
-        storage.replaceCharacters(0, 10, QString());
-        QCOMPARE(storage.takeChangedRange(), (Range{0, 32}));
-        storage.replaceCharacters(3, 2, QString());
-        QCOMPARE(storage.takeChangedRange(), (Range{3, 0}));
-    }
-
-    // Soft breaks, with pieces of 8 units, in text inserted between `before` and `after` units of its block.
-    void softBreaksFor()
-    {
-        const struct { QString text; int before, after; QList<qsizetype> breaks; } rows[] = {
-            {QString(16, u'x'), 0, 0, {}}, // a line within twice the piece stays whole
-            {QString(17, u'x'), 0, 0, {8}},
-            {"aaaaaa bbbbbbbbbb", 0, 0, {7}}, // after white space near the cut
-            {"x", 16, 0, {0}}, // into a full block, at once
-            {"xxxx", 0, 14, {4}}, // before the block's rest when it would not fit
-            {"xxxxxxxxxx\nyy", 10, 0, {0}}, // each line on its own
-            {QString(7, u'a') + "\U0001F600" + QString(8, u'b'), 0, 0, {7}}, // never inside a surrogate pair
-        };
-        for (const auto &[text, before, after, breaks] : rows) {
-            const std::vector<qsizetype> found = OLSoftBreaks::breaksFor(text, before, after, 8);
-            QCOMPARE(QList<qsizetype>(found.begin(), found.end()), breaks);
         }
     }
 };
