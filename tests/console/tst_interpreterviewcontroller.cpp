@@ -7,7 +7,6 @@
 
 #include <QClipboard>
 #include <QLoggingCategory>
-#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTextBlock>
 
@@ -241,6 +240,7 @@ private Q_SLOTS:
         QVERIFY(append(pieces + QStringList{"!Error: unbound x\n"}));
         QCOMPARE(run(QStringLiteral("tval y = 1;\n|oval y = 1 : int\n")).section(QStringLiteral(" | "), 1), QStringLiteral("sent val y = 1;"));
         const OLStyleSet styles = defaults().loadFontAttributes(false);
+        QCOMPARE(colourAt(text().indexOf(u"Error")), styles.errColor);
         for (qsizetype at = 0; const QString &piece : pieces) { // "va" is no keyword, the string ends with its piece
             QCOMPARE(colourLetters(m_pane->textStorage(), at, at + piece.size()), plainColours(piece, 0, styles));
             at += piece.size();
@@ -299,26 +299,6 @@ private Q_SLOTS:
         for (qsizetype p = trimNote.size(); p < all.size(); ++p)
             QCOMPARE(output.at(m_pane->outputAt(p)), all.at(p));
         QCOMPARE(std::pair(m_pane->fixedLength(), m_pane->outputAt(all.size())), std::pair(qint64(all.size()), qint64(-1)));
-    }
-
-    // Trimming keeps the lines read in view.
-    void trimmingKeepsTheView()
-    {
-        defaults().saveMaximumConsoleLength(4000);
-        QString lines; // "line 0000\n" to "line 0749\n"
-        for (int i = 0; i < 750; ++i)
-            lines += QStringLiteral("line %1\n").arg(i, 4, 10, QLatin1Char('0'));
-        const auto add = [this](const QString &piece) {
-            m_pane->appendAnswer(piece);
-            return QTest::qWaitFor([&] { return m_pane->queuedOutputLength() == 0 && text().endsWith(piece.right(10)); });
-        };
-        QVERIFY(add(lines.left(120)));
-        select(view(), 0);
-        QVERIFY(add(lines.mid(120, 5880)) && text().startsWith(trimNote) && view().verticalScrollBar()->value() == 0);
-        view().verticalScrollBar()->setValue(300);
-        const QString reading = view().cursorForPosition(QPoint(0, 0)).block().text();
-        QVERIFY(add(lines.mid(6000)) && reading > QStringLiteral("line 0400"));
-        QCOMPARE(view().cursorForPosition(QPoint(0, 0)).block().text(), reading);
     }
 
     // A large paste goes in by slices: output, and Enter pressed meanwhile,

@@ -2,12 +2,9 @@
 #include "../highlight/viewtestsupport.h"
 #include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
-#include "editor/OLFindBar.h"
 #include "prefs/OLQtColor.h"
 
-#include <QCheckBox>
 #include <QClipboard>
-#include <QLineEdit>
 
 #include <algorithm>
 
@@ -221,27 +218,6 @@ private Q_SLOTS:
         QFETCH(Row, row);
         Fixture f(row.text ? QString::fromUtf8(row.text) : threeDeclarations);
         QCOMPARE(f.run(QString::fromUtf8(row.script)), QString::fromUtf8(row.expected));
-    }
-
-    // The bar finds what is typed; Enter goes to the next match, Shift+Enter
-    // back, round the end or not, with case or not, also within a line held
-    // in pieces; no text changes.
-    void findBar()
-    {
-        const QString text = QStringLiteral("val a\n") + QStringLiteral("x, ").repeated(3000) + QStringLiteral("VAL\nval c\n"); // at 0, 9006, 9010
-        Fixture f(text);
-        auto *bar = f.pane.findChild<OLFindBar *>();
-        f.pane.performFindPanel();
-        QTest::keyClicks(bar->searchField(), QStringLiteral("val"));
-        QList<qsizetype> seen{f.view().selectionLocation()};
-        for (const char *press : {"P", "P", "N", "N", "cN", "wN"}) {
-            bar->matchCaseBox()->setChecked(press[0] == 'c' || bar->matchCaseBox()->isChecked());
-            bar->wrapAroundBox()->setChecked(press[0] != 'w' && bar->wrapAroundBox()->isChecked());
-            QTest::keyClick(bar->searchField(), Qt::Key_Return, press[0] == 'P' ? Qt::ShiftModifier : Qt::NoModifier);
-            seen.append(f.view().selectionLocation());
-        }
-        QCOMPARE(seen, (QList<qsizetype>{0, 9010, 9006, 9010, 0, 9010, 9010}));
-        QVERIFY(f.pane.content() == text && !f.view().document()->isUndoAvailable());
     }
 
     // Next and previous go round the places; the console's message leads to
