@@ -67,7 +67,6 @@ struct Fixture : OLEditorWindow {
             kept += QStringLiteral("%1%2-%3").arg(m.warning ? 'w' : 'e').arg(m.range.location).arg(m.range.location + m.range.length);
         return drawn.join(u' ') + (kept == drawn ? QString() : QStringLiteral(" (kept %1)").arg(kept.join(u' ')));
     }
-    bool colouringSettled() const { return !SH::hasPendingHighlight(pane.textStorage()); }
 
     // Runs a script and tells what came of it. Steps, each with its place
     // ("14", "3-7", "$" the end) where it has one: N Next Step, F Whole File,
@@ -127,7 +126,7 @@ struct Fixture : OLEditorWindow {
         if (view().toPlainText() != QString(now).replace(QChar(0xa0), u' ')) // as the view gives it
             out += QStringLiteral("view differs");
         // The text is coloured as a fresh colouring of it colours it.
-        if (!QTest::qWaitFor([this] { return colouringSettled(); }) || colourLetters(pane.textStorage()) != plainColours(now, 0, styles))
+        if (!QTest::qWaitFor([this] { return !SH::hasPendingHighlight(pane.textStorage()); }) || colourLetters(pane.textStorage()) != plainColours(now, 0, styles))
             out += QStringLiteral("coloured wrong");
         return out.join(QStringLiteral(" | "));
     }

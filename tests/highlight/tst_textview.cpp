@@ -3,9 +3,7 @@
 #include "viewtestsupport.h"
 
 #include <QClipboard>
-#include <QSignalSpy>
 #include <QTextBlock>
-#include <QTextLayout>
 
 namespace {
 // A view over its storage.
@@ -15,16 +13,6 @@ struct View {
         view.resize(300, 200);
         view.setTextStorage(&storage);
         view.setPlainText(text);
-    }
-    QTextBlock line(int n) const { return view.document()->findBlockByNumber(n); }
-    bool drawnColoured(int n) const { return !line(n).layout()->formats().isEmpty(); }
-    // The storage holds the text; copying all of it gives the text.
-    void holds(const QString &text)
-    {
-        QCOMPARE(storage.string(), text);
-        view.selectAll();
-        view.copy();
-        QCOMPARE(QGuiApplication::clipboard()->text(), text);
     }
 
     OLTextView view;
@@ -84,32 +72,14 @@ private Q_SLOTS:
             QVERIFY(edit.apply(v.view));
             const QString expected = QString(line).replace(at + from, removed, inserted);
             for (const QString &text : {expected, line, expected}) {
-                v.holds(text);
-                QCOMPARE(v.view.lineCount(), text.count(u'\n') + 1);
+                v.view.selectAll();
+                v.view.copy();
+                QCOMPARE(std::tuple(v.storage.string(), QGuiApplication::clipboard()->text(), v.view.lineCount()), std::tuple(text, text, text.count(u'\n') + 1));
                 for (QTextBlock block = v.view.document()->firstBlock(); block.isValid(); block = block.next())
                     QVERIFY(block.length() <= 2 * OLSoftBreaks::unwrappedPieceLength + 1);
                 text == line ? v.view.guardedRedo() : v.view.guardedUndo();
             }
         }
-    }
-
-    // Attributes are drawn as layout formats, to the far end, never written:
-    // no edit, no undo step.
-    void attributesAreDrawnNotWritten()
-    {
-        View v(QStringLiteral("val x = 1\n").repeated(20000));
-        QTRY_VERIFY(v.view.isRenderingComplete());
-        v.view.document()->setModified(false);
-        const int undoSteps = v.view.document()->availableUndoSteps();
-        QSignalSpy edits(&v.view, &OLTextView::contentsEdited);
-        v.storage.setBackgroundColor({10, 3}, OLColor{1, 0, 0, 0.3});
-        v.storage.setForegroundColor({20, v.storage.length() - 20}, OLColor{0, 0, 1, 1});
-        v.view.renderStorageChanges();
-        QTRY_VERIFY(v.view.isRenderingComplete());
-        const QList<QTextLayout::FormatRange> formats = v.line(1).layout()->formats();
-        QCOMPARE(std::tuple(edits.count(), v.view.document()->isModified(), v.view.document()->availableUndoSteps(), v.drawnColoured(0), v.drawnColoured(19999)),
-                 std::tuple(0, false, undoSteps, false, true));
-        QCOMPARE(std::tuple(formats.size(), formats.value(0).start, formats.value(0).length), std::tuple(qsizetype(1), 0, 3));
     }
 };
 
