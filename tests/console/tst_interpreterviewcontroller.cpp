@@ -282,7 +282,6 @@ private Q_SLOTS:
         QTRY_COMPARE(m_pane->queuedOutputLength(), 0);
         const QString all = text(), output = pieces.join(QString()).remove(u'!');
         QVERIFY(all.size() <= 400 && all.startsWith(trimNote) && all.endsWith(pieces.last().mid(1)));
-        QCOMPARE(colourAt(0), defaults().loadFontAttributes(true).comColor);
         qsizetype at = trimNote.size();
         for (qsizetype piece = pieces.size() - qsizetype(ranges().size()); const auto &[range, error] : ranges()) {
             const QString kept = all.mid(range.location, range.length), whole = QString(pieces[piece]).remove(u'!');

@@ -10,7 +10,6 @@ namespace {
 struct View {
     explicit View(const QString &text = QString())
     {
-        view.resize(300, 200);
         view.setTextStorage(&storage);
         view.setPlainText(text);
     }
