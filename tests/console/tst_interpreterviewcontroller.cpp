@@ -204,7 +204,6 @@ private Q_SLOTS:
             // Up stops at the oldest, Down past the newest brings the input back; the history keeps the maximum
             // (a lowered one lets it grow); a restored one keeps the newest stored.
             {"back to the oldest, forward past the newest, back again", "ta;\n|tb;\n|tc;\n|tx|U|U|U|U|D|D|D|D|U", "a;\nb;\nc;\n#c;^ | sent a;,b;,c;"},
-            {"an empty history: Up and Down do nothing", "U|D", "#^"},
             {"a full history drops the oldest", "=3|ta;\n|tb;\n|tc;\n|td;\n", "a;\nb;\nc;\nd;\n#^ | sent a;,b;,c;,d; | history b;,c;,d;"},
             {"a lowered maximum lets the history grow", "ta;\n|tb;\n|tc;\n|=2|td;\n", "a;\nb;\nc;\nd;\n#^ | sent a;,b;,c;,d;"},
             {"restored: the newest of those stored", "R4|U|U|t;\n", "9;\n#^ | sent 9; | history 8,9,10,9;"},

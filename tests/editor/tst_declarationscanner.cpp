@@ -73,8 +73,6 @@ private Q_SLOTS:
         add("an unclosed comment after a semicolon is its own", "val a = 1;\n|(* val b = 2;\n");
         // White space.
         add("tab, line separator, form feed, next line and no-break space separate", "val\ta = 1\u2028|val\fb = 1\u00a0|val\u0085c");
-        add("zero-width space does not separate", "val a = 1\n\u200bval b = 2");
-        add("surrogate pair counts two units", "val s = \"\U0001F600\"\n|val t = 1");
         add("every starter word", "signature S = sig end\n|structure A = struct end\n|functor F () = struct end\n|val a = 1\n|fun f x = x\n|"
                                   "type t = int\n|datatype d = D\n|exception E\n|open A\n|nonfix +\n|infix 5 ++\n|infixr 5 **\n|"
                                   "abstype u = U with fun g U = 1 end\n|val z = 1");

@@ -166,7 +166,6 @@ private Q_SLOTS:
             // An edit inside the evaluated prefix (undo included) retracts to it: the declarations whose tokens stand before it and that
             // the edited text still ends there are replayed into a new interpreter, blue until answered; one at its end keeps them all.
             {"typing at the end of the prefix keeps it", "x5 >5-6 N + N + x20 = *", "= 20 g0-20 | 20 g0-20 | text 20+x | sent ab"},
-            {"typing inside the second", "x5 >5-6 N + N + x14 = *", "= 0 p0+10 b0-10 | 10 g0-10 | text 14+x | sent aba | restart 1/1"},
             {"paste that unmakes the second's starter word", "x5 >5-6 N + N + v12 = *", "= 0 | 0 | text 12+P | sent ab | restart 0/0"},
             {"a blank after the second's last token: no replay", "x5 >5-6 N + N + _19 = *", "= 19 g0-19 | 19 g0-19 | text 19+  | sent ab"},
             {"a digit glued to it", "x5 >5-6 N + N + 019 = *", "= 0 p0+10 b0-10 | 10 g0-10 | text 19+0 | sent aba | restart 1/1"},

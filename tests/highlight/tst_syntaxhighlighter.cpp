@@ -1,3 +1,4 @@
+#include "highlight/OLSoftBreaks.h"
 #include "highlighttestsupport.h"
 
 #include <QRandomGenerator>
@@ -62,7 +63,6 @@ private Q_SLOTS:
             {"\"a\nb\" val", 0, -1, "sssssrkkk"},
             {"val\"x\"val(*c*)val", 0, -1, "rrrsssrrrccccckkk"}, // keywords glued to a string or after a comment
             {"\"abc\" x", 4, 3, "....eee"}, // a string opened before the range
-            {"(* a *) b", 3, 6, "...rrrrrr"}, // a comment opened before the range
             {"x \"a\" y (*b*) z", 0, 5, "rrsss...ccccc.."}, // strings and comments after the range
             {"x (* y *)", 0, 3, "rrr......"}, // an opener straddling the range end
         };
@@ -202,6 +202,12 @@ private Q_SLOTS:
                 QVERIFY2(taken.location == changed.location && taken.length == changed.length && storage.runs(a, b) == runs && storage.length() == n, qPrintable(QString::number(step)));
             }
         }
+    }
+
+    // A soft break never falls inside a surrogate pair.
+    void softBreakKeepsSurrogatePairs()
+    {
+        QCOMPARE(OLSoftBreaks::breaksFor(QString(7, u'a') + "\U0001F600" + QString(8, u'b'), 0, 0, 8), std::vector<qsizetype>{7});
     }
 };
 
