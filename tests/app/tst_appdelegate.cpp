@@ -1,19 +1,14 @@
 // The application: the launch check and the chooser, files named on the
 // command line, reopening the last run's files, opening into the only empty
-// window, a file already open, the open panel's folder, the windows' places,
-// quitting (every window asked in order, the first refusal cancels), the
-// broadcasts, and broken settings files.
+// window, a file already open, the windows' places, quitting (every window
+// asked in order, the first refusal cancels).
 
 #include "appfixture.h"
 #include "app/OLFileName.h"
-#include "editor/OLLineNumberGutter.h"
 #include "settings/OLSettingsKeys.h"
 
-#include <QLineEdit>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QSignalSpy>
-#include <QSplitter>
 
 using SaveChanges = OLAsker::SaveChanges;
 
@@ -44,7 +39,7 @@ class TestAppDelegate : public QObject
 private Q_SLOTS:
     // Which command lines name an executable is the session tests' matter.
     // Files named on the command line open after the check, with an alert for
-    // one that cannot be read; the open panel then starts in their folder.
+    // one that cannot be read.
     void launchCheck()
     {
         // chosen: the user picks Poly ML in the chooser; registered: given with --default-interpreter.
@@ -75,8 +70,6 @@ private Q_SLOTS:
             QVERIFY2(fixture.app->defaults().loadPreferredInterpreterPath() == (row.chooserRuns || row.commandLine.isNull() ? polyCommandLine : row.commandLine), row.name);
             QVERIFY2(fixture.settings.contains(OLKey::preferredInterpreter) == stored, row.name);
             QVERIFY2(fixture.asker.alerts == QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")), row.name);
-            fixture.app->openDocument();
-            QVERIFY2(fixture.asker.openDirectories == QStringList(fixture.dir.path()), row.name);
         }
     }
 
@@ -138,34 +131,18 @@ private Q_SLOTS:
         }
     }
 
-    // The open panel starts in the home folder until a file has been chosen in
-    // it, then in the folder of the last choice, even when that file failed;
-    // from a window with a file, in the file's folder. A file that cannot be
-    // read leaves the empty window, which the next file then replaces. A file
-    // already open, under whatever name, brings its window forward.
-    void openPanelAndUnreadableFiles()
+    // A file already open, under whatever name, brings its window forward.
+    void fileAlreadyOpen()
     {
         AppFixture fixture(catCommandLine);
-        QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("sub")) && QDir(fixture.dir.path()).mkdir(QStringLiteral("a")));
-        const QByteArray latin1("val s = \"\xE4\";\n");
-        const QString bad = fixture.write(QStringLiteral("sub/bad.sml"), latin1);
-        const QString ok = fixture.write(QStringLiteral("a/ok.sml"), "val ok = 1;");
-        QVERIFY(QFile::link(ok, fixture.path(QStringLiteral("a/link"))));
-        fixture.asker.openFileNames = {QString(), bad, ok, fixture.path(QStringLiteral("a/.//link"))};
-        fixture.untitled();
-        fixture.app->openDocument(); // cancelled
-        fixture.app->openDocument(); // fails
-        QVERIFY(filesOf(fixture.app->windows()) == QStringList(QString()) && readBytes(bad) == latin1);
-        fixture.app->openDocument();
-        QTRY_COMPARE(filesOf(fixture.app->windows()), QStringList(QStringLiteral("ok.sml")));
-        OLWindowController *other = fixture.open(QStringLiteral("sub/other.sml"), "val other = 1;\n");
+        OLWindowController *window = fixture.open(QStringLiteral("ok.sml"), "val ok = 1;");
+        QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("a")) && QFile::link(window->file(), fixture.path(QStringLiteral("a/link"))));
+        fixture.asker.openFileNames = {fixture.path(QStringLiteral("a/.//link"))};
+        OLWindowController *other = fixture.open(QStringLiteral("other.sml"), "val other = 1;\n");
         QVERIFY(other && QTest::qWaitForWindowActive(other));
-        QTest::keyClick(other->editor()->textView(), Qt::Key_O, Qt::ControlModifier); // the link to ok.sml
-        QVERIFY(QTest::qWaitForWindowActive(fixture.app->windows().constFirst()));
+        QTest::keyClick(other->editor()->textView(), Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(QTest::qWaitForWindowActive(window));
         QCOMPARE(filesOf(fixture.app->windows()), QStringList({"ok.sml", "other.sml"}));
-        const QString sub = fixture.path(QStringLiteral("sub"));
-        QCOMPARE(fixture.asker.openDirectories, (QStringList{QDir::homePath(), QDir::homePath(), sub, sub}));
-        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not open file bad.sml|The file is not valid UTF-8 text.")));
     }
 
     // A file name that is not UTF-8 opens, saves and reopens that very file;
@@ -192,7 +169,7 @@ private Q_SLOTS:
     }
 
     // A new window takes the size and place of the window closed last, a step
-    // away from a window already there, and within the screen.
+    // down and right from a window already there.
     void windowPlaces()
     {
         AppFixture fixture(catCommandLine);
@@ -205,10 +182,6 @@ private Q_SLOTS:
         const OLWindowController *first = fixture.untitled();
         const OLWindowController *second = fixture.untitled();
         QCOMPARE(QRect(first->pos(), first->size()).united(QRect(second->pos(), second->size())), QRect(120, 90, 528, 328));
-        const QRect screen = first->screen()->availableGeometry();
-        fixture.app->defaults().saveWindowGeometry(QRect(screen.right() + 100, -300, screen.width() + 100, 200));
-        const OLWindowController *outside = fixture.untitled();
-        QCOMPARE(QRect(outside->pos(), outside->size()), QRect(screen.topLeft(), QSize(screen.width(), 200)));
     }
 
     // Quitting asks the windows in order: the first is saved, the second
@@ -256,8 +229,7 @@ private Q_SLOTS:
 
     // An interpreter that ends by itself closes its unedited window without a
     // question (an edited one asks: the activity test's matter). The last
-    // window closed quits and stores an empty list: the next launch opens one
-    // untitled window.
+    // window closed quits and stores an empty list.
     void closingWindowsAndTheLast()
     {
         AppFixture fixture;
@@ -275,66 +247,6 @@ private Q_SLOTS:
         QTest::keyClick(edited->editor()->textView(), Qt::Key_W, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(terminated.count(), 1, 10000);
         QVERIFY(fixture.app->windows().isEmpty() && fixture.app->defaults().loadOpenedFiles().isEmpty());
-        fixture.relaunch();
-        QVERIFY(fixture.app->applicationDidFinishLaunching());
-        QCOMPARE(filesOf(fixture.app->windows()), QStringList(QString()));
-    }
-
-    // Font, line numbers, history and reset reach every window; the
-    // preferences window is one, shown again when asked again, with what was
-    // chosen elsewhere meanwhile.
-    void broadcastsReachEveryWindow()
-    {
-        AppFixture fixture;
-        const QList<OLWindowController *> windows{fixture.untitled(), fixture.untitled()};
-        OLStyleSet styles = fixture.app->defaults().loadFontAttributes(true);
-        styles.size = 23;
-        fixture.app->defaults().saveFontAttributes(styles);
-        fixture.app->updateAllFontAttributes();
-        fixture.app->defaults().saveCommitHistory({QStringLiteral("val stored = 1;")});
-        fixture.app->clearAllHistory();
-        fixture.app->defaults().saveShowLineNumbers(false);
-        fixture.app->updateAllLineNumbers();
-        for (OLWindowController *window : windows) {
-            QVERIFY(window->editor()->textView()->font().pointSize() == 23 && window->console()->textView()->font().pointSize() == 23);
-            QVERIFY(window->console()->history().createArray() == QStringList(QStringLiteral("val stored = 1;")) && !window->editor()->lineNumbers()->isVisible());
-        }
-        QVERIFY(waitForBanner(windows[0]) && waitForBanner(windows[1]));
-        fixture.app->resetAllEnvironments();
-        for (OLWindowController *window : windows)
-            QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("###reset environment")) && !window->session().willReset(), 10000);
-        fixture.app->openPreferences();
-        QPointer<OLPreferencesWindowController> preferences = fixture.app->preferencesWindowController();
-        fixture.app->defaults().savePreferredInterpreter(smlnjCommandLine);
-        fixture.app->openPreferences();
-        QVERIFY(preferences && preferences->isVisible() && fixture.app->preferencesWindowController() == preferences.get());
-        QCOMPARE(preferences->findChild<QLineEdit *>(QStringLiteral("genProcessCommandLineTextField"))->text(), QStringLiteral("/usr/bin/sml"));
-    }
-
-    // Which values fall back is the settings tests' matter; here: the
-    // application starts with a window to edit in, the registered defaults
-    // reach it, and a file that cannot be written (null) is reported once.
-    void brokenSettingsFileStillStarts()
-    {
-        for (const QByteArray &content : {QByteArray("\x00\xFF\xFE[\x01=\x02\n\xC3(\x00", 12), QByteArray()}) {
-            QTemporaryDir dir;
-            const QString notAFolder = writeBytes(dir, QStringLiteral("plain-file"), "x");
-            QSettings settings(content.isNull() ? notAFolder + QStringLiteral("/settings.ini")
-                                                : writeBytes(dir, QStringLiteral("settings.ini"), content),
-                               QSettings::IniFormat);
-            ScriptedAsker asker;
-            asker.chooser = [](OLUserDefaults &defaults) { return defaults.savePreferredInterpreter(catCommandLine), true; };
-            OLAppDelegate app(settings, asker, dir.filePath(QStringLiteral("recovery")));
-            const auto ending = qScopeGuard([] { PXShellWrapper::terminateAll(); });
-            QVERIFY(app.applicationDidFinishLaunching() && app.windows().size() == 1);
-            OLWindowController *window = app.windows().constFirst();
-            typeAtEnd(window, QStringLiteral("val x = 1;"));
-            QVERIFY(window->splitView()->orientation() == Qt::Horizontal && window->isWindowModified());
-            window->changeOrientation();
-            app.newDocument();
-            app.windows().constLast()->closeWindow();
-            QVERIFY(asker.alerts.size() == (content.isNull() ? 1 : 0) && (asker.alerts.isEmpty() || (asker.alerts[0].startsWith(QStringLiteral("Could not save the settings|")) && asker.alerts[0].contains(notAFolder))));
-        }
     }
 };
 

@@ -13,7 +13,6 @@
 
 #include "apptestsupport.h"
 
-#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QScopeGuard>
 
@@ -106,16 +105,13 @@ private Q_SLOTS:
         const std::pair<QString, QString> rows[]{
             {QStringLiteral("link 0640"), QString()}, {QStringLiteral("link 0755"), QString()},
             {QStringLiteral("disk full"), QStringLiteral("File too large")},
-            {QStringLiteral("read-only"), QStringLiteral("The file is not writable.")},
             {QStringLiteral("folder"), QStringLiteral("Is a directory")}, {QStringLiteral("below"), QStringLiteral("Not a directory")}};
         for (const auto &[fault, error] : rows) {
             QTemporaryDir dir;
             const QString old = writeBytes(dir, QStringLiteral("old.sml"), "old\n");
             QString path = old;
-            const mode_t mode = fault == u"read-only" ? 0400 : fault.startsWith(u"link") ? fault.mid(5).toUInt(nullptr, 8) : 0644;
+            const mode_t mode = fault.startsWith(u"link") ? fault.mid(5).toUInt(nullptr, 8) : 0644;
             QCOMPARE(::chmod(QFile::encodeName(old).constData(), mode), 0);
-            if (fault == u"read-only" && ::access(QFile::encodeName(old).constData(), W_OK) == 0)
-                continue; // running as root: read-only permissions do not stop its writes
             if (fault.startsWith(u"link"))
                 QVERIFY(QFile::link(old, path = dir.filePath(QStringLiteral("link.sml"))));
             else if (fault == u"folder")
@@ -177,11 +173,9 @@ private Q_SLOTS:
                 writeBytesAt(OLFileName::encode(file), row.onDisk);
             const auto removal = qScopeGuard([&] { ::unlink(OLFileName::encode(file).constData()); }); // Qt cannot
             OLSourceFile baseline = file.isEmpty() ? OLSourceFile::fromEditorText(QString()) : *OLSourceFile::read(file, &error);
-            const OLFileStamp stamp = OLFileStamp::of(file);
-            const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
             OLRecoveryStore store(dir.filePath(QStringLiteral("recovery")));
             OLRecoveryJournal journal(store);
-            journal.write(file, baseline, row.edited, stamp);
+            journal.write(file, baseline, row.edited, OLFileStamp::of(file));
             store.waitForDone();
             const QString left = leaveJournalBehind(journal.path());
             if (!row.meanwhile.isEmpty())
@@ -192,9 +186,6 @@ private Q_SLOTS:
             const OLRecoveredText &text = texts.front();
             QVERIFY2(QFileInfo(text.journal).fileName() == left && text.origin == row.origin && text.file == file, row.name);
             QVERIFY2(text.text.bytes() == row.journalled && text.text.editorText() == row.edited, row.name);
-            QVERIFY2(text.written >= before && text.written <= QDateTime::currentDateTimeUtc(), row.name);
-            QVERIFY2(file.isEmpty() || (text.fileSize == row.onDisk.size() && text.fileModified == stamp.modified()
-                                        && text.fileSha256 == QCryptographicHash::hash(row.onDisk, QCryptographicHash::Sha256)), row.name);
             baseline.adoptForm(text.text);
             QVERIFY2(baseline.encode(text.text.editorText()) == row.journalled, row.name);
 
@@ -252,18 +243,6 @@ private Q_SLOTS:
             QVERIFY2(OLRecoveryStore(dir.filePath(QStringLiteral("recovery"))).leftBehind().empty(), content.constData());
             QVERIFY2(readBytes(path) == (journal ? content : QByteArray("<unreadable>")), content.constData());
         }
-    }
-
-    void standardFolderFollowsXdgStateHome()
-    {
-        const QByteArray old = qgetenv("XDG_STATE_HOME");
-        qputenv("XDG_STATE_HOME", "/var/tmp/state");
-        const QString set = OLRecoveryStore::standardFolder();
-        qputenv("XDG_STATE_HOME", "state"); // relative: ignored
-        const QString relative = OLRecoveryStore::standardFolder();
-        qputenv("XDG_STATE_HOME", old);
-        QCOMPARE(set, QStringLiteral("/var/tmp/state/Ostrel/recovery"));
-        QCOMPARE(relative, QDir::homePath() + QStringLiteral("/.local/state/Ostrel/recovery"));
     }
 };
 

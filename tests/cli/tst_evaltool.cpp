@@ -153,19 +153,16 @@ private Q_SLOTS:
     }
 
     // For people: the line range, the verdict and the answer indented below,
-    // with no colour when standard output is not a terminal; the cut likewise;
-    // the usage.
+    // with no colour when standard output is not a terminal; the cut likewise.
     void peopleOutput()
     {
         const QString file = data("exception.sml"), crlf = data("bom-crlf.sml");
-        const Run evaluated({"--interpreter", poly, file}), split({"--split", crlf}), help({"--help"});
-        QCOMPARE(QList<int>({evaluated.exitCode, split.exitCode, help.exitCode}), QList<int>({1, 0, 0}));
+        const Run evaluated({"--interpreter", poly, file}), split({"--split", crlf});
+        QCOMPARE(QList<int>({evaluated.exitCode, split.exitCode}), QList<int>({1, 0}));
         QCOMPARE(QString::fromUtf8(evaluated.out), file + ":1: accepted\n    val a = 10: int\n" + file
                      + ":2-4: accepted\n    structure S: sig val b: int end\n" + file + ":5: failed\n    Exception- Div raised\n");
         QCOMPARE(QString::fromUtf8(split.out), crlf + ":1: location 0, length 14\n    val first = 1\n" + crlf
                      + ":2: location 14, length 16\n    val second = 2\n    \n" + crlf + ":4: location 30, length 14\n    val third = 3\n");
-        QVERIFY(help.out.contains("ostrel-eval [--interpreter COMMANDLINE] [--json] [--timeout SECONDS] FILE\n"
-                                  "       ostrel-eval --split [--json] FILE\n"));
         // On a terminal the verdicts are coloured, and a failed answer is red
         // from its start to its end.
         int master = -1, slave = -1;
@@ -222,46 +219,34 @@ private Q_SLOTS:
         }
     }
 
-    // Without --interpreter: the user's preferred interpreter, read and never
-    // written; without one, Poly ML. A bare name is found in PATH, and the
-    // arguments of a command line reach the interpreter (Poly ML's -q keeps
-    // the answers quiet).
-    void chosenInterpreter()
-    {
-        const QString sml = QStringLiteral("file://localhost/usr/bin/sml"), smlAnswer = QStringLiteral("val start = 1 : int\n");
-        const QString rows[][3] = { // --interpreter, the preferred interpreter, the answer
-            {"", sml, smlAnswer}, {"", "", "val start = 1: int\n"}, {poly, sml, "val start = 1: int\n"}, {"sml", "", smlAnswer},
-            {"/usr/bin/poly   -q", "", ""}};
-        for (const auto &[interpreter, stored, answer] : rows) {
-            const Config config(stored);
-            const QByteArray before = OLTestProcesses::fileBytes(config.settings.fileName());
-            const QStringList options = interpreter.isEmpty() ? QStringList() : QStringList{"--interpreter", interpreter};
-            const QList<QJsonObject> records = Run(options + QStringList{"--json", data("exits.sml")}, config).records();
-            QVERIFY2(!records.isEmpty() && records.first().value("status").toString() == "accepted"
-                         && records.first().value("answer").toString() == answer, qPrintable(interpreter + stored));
-            QCOMPARE(OLTestProcesses::fileBytes(config.settings.fileName()), before);
-            QCOMPARE(QDir(config.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                     stored.isEmpty() ? QStringList() : QStringList{"Ostrel"});
-        }
-    }
-
     // The interpreter ends while a declaration is on: it fails, and the tool
     // says why. By itself, on the first declaration too (an interpreter that
     // came to its prompt has started, banner or not: "poly -q"), whatever it
     // wrote before (both warn about the type of the expression); killed from
     // outside while it computes, with no time limit; or interrupted after the
     // time limit, which quick declarations before it do not touch.
+    // Without --interpreter: the user's preferred interpreter, read and never
+    // written; without one, Poly ML. A bare name is found in PATH, and the
+    // arguments of a command line reach the interpreter (Poly ML's -q keeps
+    // the answers quiet).
     void declarationFails()
     {
-        const QString ended = QStringLiteral("the interpreter has ended");
-        // The options, the file, the failed line, a piece of its answer, the message.
-        const std::tuple<QStringList, QString, int, QString, QString> rows[]{
-            {{"--interpreter", poly}, "exits.sml", 3, "", ended},
-            {{"--interpreter", poly + " -q"}, "exits-first.sml", 2, "", ended},
-            {{"--interpreter", smlnj}, "loop.sml", 3, "killed by signal 9", ended},
-            {{"--timeout", "3", "--interpreter", poly}, "loop.sml", 3, "Interrupt", "no answer within 3 s; interrupted"}};
-        const Config config;
-        for (const auto &[options, file, line, answer, message] : rows) {
+        const QString ended = QStringLiteral("the interpreter has ended"), storedSml = QStringLiteral("file://localhost/usr/bin/sml");
+        const QString smlStart = QStringLiteral("val start = 1 : int\n"), polyStart = QStringLiteral("val start = 1: int\n");
+        // The options, the preferred interpreter stored, the file, its first answer (none: not checked),
+        // the failed line, a piece of its answer, the message.
+        const std::tuple<QStringList, QString, QString, QString, int, QString, QString> rows[]{
+            {{}, storedSml, "exits.sml", smlStart, 3, "", ended},
+            {{}, "", "exits.sml", polyStart, 3, "", ended},
+            {{"--interpreter", poly}, storedSml, "exits.sml", polyStart, 3, "", ended},
+            {{"--interpreter", "sml"}, "", "exits.sml", smlStart, 3, "", ended},
+            {{"--interpreter", "/usr/bin/poly   -q"}, "", "exits.sml", QStringLiteral(""), 3, "", ended},
+            {{"--interpreter", poly + " -q"}, "", "exits-first.sml", {}, 2, "", ended},
+            {{"--interpreter", smlnj}, "", "loop.sml", {}, 3, "killed by signal 9", ended},
+            {{"--timeout", "3", "--interpreter", poly}, "", "loop.sml", {}, 3, "Interrupt", "no answer within 3 s; interrupted"}};
+        for (const auto &[options, stored, file, first, line, answer, message] : rows) {
+            const Config config(stored);
+            const QByteArray settings = OLTestProcesses::fileBytes(config.settings.fileName());
             Run result(options + QStringList{"--json", data(file)}, config, {}, -1, false);
             if (answer.startsWith(u"killed")) {
                 // The two quick declarations are reported; the third computes for ever.
@@ -270,13 +255,17 @@ private Q_SLOTS:
                 QVERIFY(interpreters.size() == 1 && ::kill(pid_t(interpreters.first()), SIGKILL) == 0);
             }
             result.finish();
+            const QList<QJsonObject> records = result.records();
             QStringList statuses;
-            for (const QJsonObject &record : result.records())
+            for (const QJsonObject &record : records)
                 statuses.append(record.value("status").toString());
             QVERIFY2(result.exitCode == 1 && statuses == QStringList(line - 1, "accepted") + QStringList("failed"), qPrintable(file));
-            const QJsonObject last = result.records().constLast();
-            QVERIFY2(last.value("line").toInt() == line && last.value("answer").toString().contains(answer), qPrintable(last.value("answer").toString()));
+            QVERIFY2(first.isNull() || records.constFirst().value("answer").toString() == first, qPrintable(options.join(u' ') + stored));
+            QVERIFY2(records.constLast().value("line").toInt() == line && records.constLast().value("answer").toString().contains(answer), qPrintable(file));
             QCOMPARE(result.message(), QStringLiteral("ostrel-eval: %1:%2: %3").arg(data(file)).arg(line).arg(message));
+            QCOMPARE(OLTestProcesses::fileBytes(config.settings.fileName()), settings);
+            QCOMPARE(QDir(config.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     stored.isEmpty() ? QStringList() : QStringList{"Ostrel"});
         }
     }
 };
