@@ -106,11 +106,8 @@ public:
     struct Offer { QString file; OLRecoveredText::Origin origin; QString text; }; // the text in the editor's form
     void alert(QWidget *, const QString &message, const QString &details) override { alerts.append(message + u'|' + details); }
     SaveChanges askToSaveChanges(QWidget *parent) override { return saveChangesAskedBy.append(parent), take(saveChanges, SaveChanges::Cancel); }
-    QString saveFileName(QWidget *, const QString &directory, const QString &proposedName) override
-    {
-        return saveDirectories.append(directory), proposedNames.append(proposedName), take(saveFileNames, QString());
-    }
-    QString openFileName(QWidget *, const QString &directory) override { return openDirectories.append(directory), take(openFileNames, QString()); }
+    QString saveFileName(QWidget *, const QString &directory, const QString &) override { return saveDirectories.append(directory), take(saveFileNames, QString()); }
+    QString openFileName(QWidget *, const QString &) override { return {}; }
     bool chooseInterpreter(OLUserDefaults &defaults) override { return ++choosersRun, chooser && chooser(defaults); }
     Recovery askToRecover(const OLRecoveredText &text) override
     {
@@ -125,7 +122,7 @@ public:
     QStringList alerts; // "message|informative text"
     QList<SaveChanges> saveChanges;
     QList<QWidget *> saveChangesAskedBy;
-    QStringList saveFileNames, openFileNames, saveDirectories, proposedNames, openDirectories, overwriteQuestions;
+    QStringList saveFileNames, saveDirectories, overwriteQuestions;
     std::function<bool(OLUserDefaults &)> chooser;
     int choosersRun = 0;
     QList<Offer> offers;

@@ -95,33 +95,9 @@ private Q_SLOTS:
         QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && terminated.isEmpty());
     }
 
-    // Stored names in the temporary folder, those of them that exist, and the windows' file names ("" untitled).
-    void reopening()
-    {
-        struct Row { const char *name; bool shouldReopen; QStringList stored, existing, windows; };
-        const QString a = QStringLiteral("a.sml"), b = QStringLiteral("b.sml"), gone = QStringLiteral("gone.sml"), empty = QStringLiteral("empty.sml");
-        const Row rows[]{{"reopening off: one untitled window", false, {a}, {a}, {QString()}},
-                         {"two files in stored order", true, {b, a}, {a, b}, {b, a}},
-                         {"gone files are skipped", true, {gone, a}, {a}, {a}},
-                         {"all gone: one untitled window, not none", true, {gone}, {}, {QString()}},
-                         {"the first of two is empty: its window gives way", true, {empty, a}, {empty, a}, {a}}};
-        for (const Row &row : rows) {
-            AppFixture fixture(catCommandLine);
-            for (const QString &name : row.existing)
-                fixture.write(name, name == empty ? QByteArray() : "val x = 1;");
-            QList<QUrl> urls;
-            for (const QString &name : row.stored)
-                urls.append(QUrl::fromLocalFile(fixture.path(name)));
-            fixture.app->defaults().saveOpenedFiles(urls);
-            fixture.app->defaults().saveShouldReopenFiles(row.shouldReopen);
-            QVERIFY2(fixture.app->applicationDidFinishLaunching(), row.name);
-            QVERIFY2(filesOf(fixture.app->windows()) == row.windows && fixture.asker.alerts.isEmpty(), row.name);
-            QVERIFY2(fixture.app->windows().constLast()->isVisible(), row.name);
-        }
-    }
-
     // Opening a file replaces only the only window when it is empty; before:
-    // untitled windows with this text typed into each.
+    // untitled windows with this text typed into each. A file already open,
+    // under whatever name, gives its window.
     void openingIntoTheEmptyWindow()
     {
         const std::pair<QStringList, int> rows[]{{{""}, 1}, {{"val x = 1;"}, 2}, {{"", ""}, 3}};
@@ -131,30 +107,18 @@ private Q_SLOTS:
             for (const QString &text : typed)
                 earlier.append(fixture.untitled(text));
             OLWindowController *opened = fixture.open(QStringLiteral("new.sml"), "val n = 1;\n");
-            QVERIFY(opened && fixture.app->windows().last() == opened);
+            QVERIFY(opened && fixture.app->windows().last() == opened && QFile::link(opened->file(), fixture.path(QStringLiteral("link"))));
+            QVERIFY(fixture.app->openDocumentWindow(fixture.path(QStringLiteral(".//link"))) == opened);
             for (const QPointer<OLWindowController> &window : std::as_const(earlier))
                 QTRY_COMPARE(bool(window), windowsAfter > 1);
             QVERIFY(fixture.asker.saveChangesAskedBy.isEmpty() && fixture.app->windows().size() == windowsAfter); // nothing quit on the way
         }
     }
 
-    // A file already open, under whatever name, brings its window forward.
-    void fileAlreadyOpen()
-    {
-        AppFixture fixture(catCommandLine);
-        OLWindowController *window = fixture.open(QStringLiteral("ok.sml"), "val ok = 1;");
-        QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("a")) && QFile::link(window->file(), fixture.path(QStringLiteral("a/link"))));
-        fixture.asker.openFileNames = {fixture.path(QStringLiteral("a/.//link"))};
-        OLWindowController *other = fixture.open(QStringLiteral("other.sml"), "val other = 1;\n");
-        QVERIFY(other && QTest::qWaitForWindowActive(other));
-        QTest::keyClick(other->editor()->textView(), Qt::Key_O, Qt::ControlModifier);
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        QCOMPARE(filesOf(fixture.app->windows()), QStringList({"ok.sml", "other.sml"}));
-    }
-
     // A file name that is not UTF-8 opens, saves and reopens that very file;
     // the file Qt would take it for ("\uFFFD.sml") stays as it was, and opens
-    // in a window of its own.
+    // in a window of its own. The next start reopens the files in their order,
+    // without one that has gone since.
     void fileNameThatIsNotUtf8()
     {
         AppFixture fixture(catCommandLine);
@@ -169,9 +133,11 @@ private Q_SLOTS:
         typeAtEnd(window, QStringLiteral("val more = 2;"));
         QVERIFY(window->saveFile() && fixture.app->openDocumentWindow(decoy) != window);
         QVERIFY(readBytesAt(bytesPath) == "val mine = 1;\nval more = 2;" && readBytes(decoy) == "val decoy = 0;\n");
+        QVERIFY(fixture.open(QStringLiteral("gone.sml"), "val gone = 0;\n"));
         fixture.app->terminate();
+        QVERIFY(QFile::remove(fixture.path(QStringLiteral("gone.sml"))));
         fixture.relaunch();
-        QVERIFY(fixture.app->applicationDidFinishLaunching());
+        QVERIFY(fixture.app->applicationDidFinishLaunching() && fixture.app->windows().size() == 2 && fixture.asker.alerts.isEmpty());
         QVERIFY(fixture.app->windows().constFirst()->file() == path && fixture.app->windows().constLast()->file() == decoy);
     }
 
@@ -278,23 +244,25 @@ private Q_SLOTS:
     }
 
     // The window closes after the question only when the text is safe. A
-    // failed write names the file and the reason, and offers the save panel;
-    // the old file is unchanged and no temporary file is left. (What each
-    // answer does is the quitting test's matter.)
+    // failed write names the file and the reason, and offers the save panel
+    // again; the old file is unchanged and no temporary file is left. (What
+    // each answer does is the quitting test's matter.)
     void closeQuestion()
     {
-        // takenBack: the edit deleted again by hand, no question; savePanel: the name chosen
-        // there (none: cancelled); diskFull: the save's write fails; onDisk none: the window stays.
-        struct Row { const char *name; bool withFile, takenBack; SaveChanges answer; QString savePanel; bool diskFull; QByteArray onDisk; };
+        // takenBack: the edit deleted again by hand, no question; savePanel: the names chosen
+        // there in turn ("": cancelled); diskFull: the save's write fails; onDisk none: the window stays.
+        struct Row { const char *name; bool withFile, takenBack; SaveChanges answer; QStringList savePanel; bool diskFull; QByteArray onDisk; QString alert; };
         const QByteArray old("val x = 1;\r\n");
         const Row rows[]{
-            {"edit taken back in a CRLF file", true, true, SaveChanges::Cancel, "", false, old},
-            {"Don't Save closes, the file stays", true, false, SaveChanges::DontSave, "", false, old},
-            {"Save on a full disk: alert, panel cancelled, stays", true, false, SaveChanges::Save, "", true, QByteArray()},
-            {"Save of a new document, panel confirmed", false, false, SaveChanges::Save, "saved.sml", false, "val x = 1;\nval y = 2;"},
-            {"Save of a new document, panel cancelled, stays", false, false, SaveChanges::Save, "", false, QByteArray()}};
+            {"edit taken back in a CRLF file", true, true, SaveChanges::Cancel, {}, false, old, ""},
+            {"Don't Save closes, the file stays", true, false, SaveChanges::DontSave, {}, false, old, ""},
+            {"Save on a full disk: alert, panel cancelled, stays", true, false, SaveChanges::Save, {""}, true, QByteArray(), "Could not write to file doc.sml|File too large"},
+            {"Save of a new document, unwritable choice: alert, panel again", false, false, SaveChanges::Save, {"plain/first.sml", "saved.sml"}, false,
+             "val x = 1;\nval y = 2;", "Could not write to file first.sml|Not a directory"},
+            {"Save of a new document, panel cancelled, stays", false, false, SaveChanges::Save, {""}, false, QByteArray(), ""}};
         for (const Row &row : rows) {
             AppFixture fixture(catCommandLine);
+            fixture.write(QStringLiteral("plain"), "a file");
             fixture.untitled(QStringLiteral("val keep = 0;")); // closing the other one does not quit
             OLWindowController *window = row.withFile ? fixture.open(QStringLiteral("doc.sml"), old) : fixture.untitled();
             QVERIFY2(window, row.name);
@@ -303,7 +271,8 @@ private Q_SLOTS:
                 QTest::keyClick(window->editor()->textView(), Qt::Key_Backspace);
             QVERIFY2(window->isWindowModified() != row.takenBack, row.name);
             fixture.asker.saveChanges.push_back(row.answer);
-            fixture.asker.saveFileNames.push_back(row.savePanel.isEmpty() ? QString() : fixture.path(row.savePanel));
+            for (const QString &name : row.savePanel)
+                fixture.asker.saveFileNames.push_back(name.isEmpty() ? QString() : fixture.path(name));
             const QPointer<OLWindowController> guard(window);
             {
                 const FileSizeLimit limit(row.diskFull ? 10 : RLIM_INFINITY);
@@ -314,34 +283,16 @@ private Q_SLOTS:
                                               && window->editor()->content().endsWith(QStringLiteral("val y = 2;"))), row.name);
             QTRY_VERIFY2(fixture.app->windows().size() == (row.onDisk.isNull() ? 2 : 1), row.name);
             const QStringList files = entriesOf(fixture.dir.path()).filter(QStringLiteral(".sml"));
-            QVERIFY2(files == QStringList(row.withFile ? QStringLiteral("doc.sml") : row.savePanel).filter(QStringLiteral(".sml")), row.name);
+            QVERIFY2(files == QStringList(row.withFile ? QStringLiteral("doc.sml") : row.savePanel.value(1)).filter(QStringLiteral(".sml")), row.name);
             QVERIFY2(files.isEmpty() || readBytes(fixture.path(files[0])) == (row.onDisk.isNull() ? old : row.onDisk), row.name);
-            QVERIFY2(fixture.asker.alerts == (row.diskFull ? QStringList(QStringLiteral("Could not write to file doc.sml|File too large")) : QStringList()), row.name);
-            QVERIFY2(fixture.asker.saveDirectories.size() == (row.diskFull || !row.withFile ? 1 : 0), row.name);
+            QVERIFY2(fixture.asker.alerts == (row.alert.isEmpty() ? QStringList() : QStringList(row.alert)), row.name);
+            QVERIFY2(fixture.asker.saveDirectories.size() == row.savePanel.size(), row.name);
         }
     }
 
-    // A Save As that cannot write shows the alert and the panel again, in the
-    // folder chosen; the next choice is saved, and the panel then starts in
-    // its folder.
-    void saveAsAfterAFailedWrite()
-    {
-        AppFixture fixture(catCommandLine);
-        const QString notAFolder = fixture.write(QStringLiteral("plain"), "a file");
-        const QString path = fixture.path(QStringLiteral("my%20 übung.sml"));
-        OLWindowController *window = fixture.untitled(QStringLiteral("val x = 1;"));
-        fixture.asker.saveFileNames = {notAFolder + QStringLiteral("/first.sml"), path};
-        QVERIFY(window->saveFileAs());
-        QCOMPARE(fixture.asker.alerts, QStringList(QStringLiteral("Could not write to file first.sml|Not a directory")));
-        QCOMPARE(fixture.asker.proposedNames.constFirst() + window->file(), QStringLiteral("newDocument.sml") + path);
-        QVERIFY(readBytes(path) == "val x = 1;" && !window->isWindowModified());
-        window->saveFileAs();
-        QCOMPARE(fixture.asker.saveDirectories, QStringList({QDir::homePath(), notAFolder, fixture.dir.path()}));
-    }
-
-    // Window-wide keys reach their commands with the focus in a text view,
+    // Window-wide keys reach their commands with the focus in the console,
     // which takes many Ctrl combinations for itself: history recall and Clear
-    // Console in the console, the next step in the editor.
+    // Console.
     void keysReachTheirCommands()
     {
         AppFixture fixture;
@@ -357,9 +308,6 @@ private Q_SLOTS:
         QVERIFY(up && !recalled());
         QTest::keyClick(console, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(window->console()->fixedLength(), 0);
-        typeAtEnd(window, QStringLiteral("val x = 1;"));
-        QTest::keyClick(window->editor()->textView(), Qt::Key_Return, Qt::ControlModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(window->editor()->interpreted() > 0, 10000);
     }
 
     // Reloaded, the window shows the file unedited and saves it back as it is;
@@ -449,9 +397,7 @@ private Q_SLOTS:
             QVERIFY(fixture.app->windows().size() == 2 && window->isWindowModified() != overwrite);
             QCOMPARE(readBytes(window->file()), overwrite ? QByteArray("val x = 1;\nval mine = 0;") : "val theirs = 2;\n");
             QVERIFY(fixture.asker.alerts.isEmpty() && fixture.asker.saveDirectories.isEmpty());
-            changeFile(QStringLiteral("append"), window->file(), "val more = 3;\n");
-            QTRY_COMPARE_WITH_TIMEOUT(fixture.asker.changedFileQuestions.size(), 2, 10000);
-            QVERIFY(fixture.asker.changedFileQuestions[0].first == window->file() && fixture.asker.changedFileQuestions[1].first == window->file());
+            QCOMPARE(fixture.asker.changedFileQuestions.constFirst().first, window->file());
             typeAtEnd(other, QStringLiteral(" "));
             QVERIFY(other->saveFile() && fixture.asker.overwriteQuestions.size() == 1);
         }
