@@ -80,21 +80,6 @@ private Q_SLOTS:
         }
     }
 
-    // The only window at launch keeps an interpreter that fails as it
-    // starts, with the failure in its console; nothing quits.
-    void interpreterFailingAtLaunch()
-    {
-        AppFixture fixture;
-        const QString script = fixture.write(QStringLiteral("poly"), "#!/bin/sh\nexec /nonexistent/poly\n");
-        QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner));
-        fixture.app->defaults().savePreferredInterpreter(commandLineForExecutable(script));
-        QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);
-        QVERIFY(fixture.app->applicationDidFinishLaunching());
-        OLWindowController *window = fixture.app->windows().value(0);
-        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("(exit status 127)")), 10000);
-        QVERIFY(fixture.app->windows().size() == 1 && window->isVisible() && terminated.isEmpty());
-    }
-
     // Opening a file replaces only the only window when it is empty; before:
     // untitled windows with this text typed into each. A file already open,
     // under whatever name, gives its window.
@@ -141,32 +126,18 @@ private Q_SLOTS:
         QVERIFY(fixture.app->windows().constFirst()->file() == path && fixture.app->windows().constLast()->file() == decoy);
     }
 
-    // A new window takes the size and place of the window closed last, a step
-    // down and right from a window already there.
-    void windowPlaces()
-    {
-        AppFixture fixture(catCommandLine);
-        OLWindowController *kept = fixture.untitled(QStringLiteral("val k = 1;"));
-        OLWindowController *closed = fixture.untitled();
-        closed->resize(500, 300);
-        closed->move(120, 90);
-        closed->closeWindow();
-        kept->move(120, 250);
-        const OLWindowController *first = fixture.untitled();
-        const OLWindowController *second = fixture.untitled();
-        QCOMPARE(QRect(first->pos(), first->size()).united(QRect(second->pos(), second->size())), QRect(120, 90, 528, 328));
-    }
-
     // Quitting asks the windows in order: the first is saved, the second
     // cancels, the third is never asked, nothing quits and the stored files
     // stay. The next quit stores every window's file, the one saved under a
     // name in the question too, and the last window's history. A closed
-    // window's interpreter ends with it; the quit ends every other.
+    // window's interpreter ends with it; the quit ends every other. A new
+    // window takes the stored place, a step down and right from one there.
     void quitting()
     {
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 0, 10000); // those of earlier tests
         AppFixture fixture;
         fixture.app->defaults().saveOpenedFiles({QUrl::fromLocalFile(fixture.path(QStringLiteral("earlier.sml")))});
+        fixture.app->defaults().saveWindowGeometry(QRect(120, 90, 500, 300));
         QList<OLWindowController *> windows;
         for (const QString &name : {QStringLiteral("one.sml"), QStringLiteral("two.sml"), QStringLiteral("three.sml")})
             windows.append(fixture.open(name, "val x = 1;\n")), typeAtEnd(windows.last(), QStringLiteral("val y = 2;"));
@@ -174,6 +145,7 @@ private Q_SLOTS:
         const QPointer<OLWindowController> closed = fixture.untitled();
         OLWindowController *last = fixture.untitled();
         windows.append(last);
+        QVERIFY(windows[0]->pos() == QPoint(120, 90) && windows[1]->pos() == QPoint(148, 118));
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 6, 10000);
         closed->closeWindow();
         QTRY_VERIFY_WITH_TIMEOUT(!closed && livePolys() == 5, 10000);
@@ -200,21 +172,28 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(livePolys(), 0, 10000);
     }
 
-    // The last window closed quits and stores an empty list.
-    void closingTheLastWindowQuits()
+    // The only window at launch keeps an interpreter that fails as it
+    // starts, with the failure in its console; nothing quits. Closed, the last
+    // window quits and stores an empty list.
+    void lastWindow()
     {
-        AppFixture fixture(catCommandLine);
-        fixture.app->defaults().saveShouldReopenFiles(true);
-        OLWindowController *window = fixture.open(QStringLiteral("a.sml"), "val a = 1;\n");
+        AppFixture fixture;
+        const QString script = fixture.write(QStringLiteral("poly"), "#!/bin/sh\nexec /nonexistent/poly\n");
+        QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner));
+        fixture.app->defaults().savePreferredInterpreter(commandLineForExecutable(script));
+        fixture.app->defaults().saveOpenedFiles({QUrl::fromLocalFile(fixture.path(QStringLiteral("earlier.sml")))});
         QSignalSpy terminated(fixture.app.get(), &OLAppDelegate::terminated);
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(fixture.app->applicationDidFinishLaunching());
+        OLWindowController *window = fixture.app->windows().value(0);
+        QTRY_VERIFY_WITH_TIMEOUT(consoleShows(window, QStringLiteral("(exit status 127)")), 10000);
+        QVERIFY(fixture.app->windows().size() == 1 && terminated.isEmpty() && QTest::qWaitForWindowActive(window));
         QTest::keyClick(window->editor()->textView(), Qt::Key_W, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(terminated.count(), 1, 10000);
         QVERIFY(fixture.app->windows().isEmpty() && fixture.app->defaults().loadOpenedFiles().isEmpty());
     }
 
     // Saved with Ctrl+S after Enter and a line typed at the end of the first
-    // line (none typed: unedited), no temporary file left.
+    // line (none typed: unedited).
     void savesInTheFilesForm()
     {
         const QByteArray longLine = "val s = \"" + QByteArray(5000, 'x') + "\";\r\nval y = 2;\r\n";
@@ -239,7 +218,6 @@ private Q_SLOTS:
             }
             QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
             QVERIFY2(readBytes(window->file()) == expected && !window->isWindowModified() && fixture.asker.alerts.isEmpty(), name);
-            QVERIFY2(entriesOf(fixture.dir.path()).filter(QStringLiteral("doc")) == QStringList(QStringLiteral("doc.sml")), name);
         }
     }
 
