@@ -14,7 +14,6 @@
 
 namespace {
 constexpr int timeout = 30000;
-const std::optional<OLColor> none;
 } // namespace
 
 class TestEvaluation : public QObject
@@ -25,9 +24,8 @@ private Q_SLOTS:
     // Each interpreter, how an answer gives the type, and its error on a name that is not bound.
     void evaluatesThroughTheInterpreter()
     {
-        for (const QStringList &row : {QStringList{polyCommandLine, ": int", "Value or constructor (%1) has not been declared"},
-                                       QStringList{smlnjCommandLine, " : int", "unbound variable or constructor: %1"}}) {
-            const QString &interpreter = row[0], &ofType = row[1], &unbound = row[2];
+        for (const auto &[interpreter, ofType, unbound] : {std::tuple(polyCommandLine, QStringLiteral(": int"), QStringLiteral("Value or constructor (%1) has not been declared")),
+                                                           std::tuple(smlnjCommandLine, QStringLiteral(" : int"), QStringLiteral("unbound variable or constructor: %1"))}) {
             const QString source = QStringLiteral("val a = 1;\nval b = a + 1;\nval c = undefinedName;\nval d = b * 10;\n");
             AppFixture fixture(interpreter);
             OLWindowController *window = fixture.open(QStringLiteral("eval.sml"), source.toUtf8());
@@ -44,7 +42,7 @@ private Q_SLOTS:
             QVERIFY(editor->pending() == (OLTextRange{0, quint64(startB)}) && backgroundIs(marks, 0, startB, OLSyntaxHighlighter::lightBlue()));
             QTRY_VERIFY_WITH_TIMEOUT(!editor->pending().isSet() && editor->interpreted() >= startB + 4, timeout);
             QVERIFY(editor->inLoop() == 0 && editor->interpreted() == startC);
-            QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startC, source.size(), none));
+            QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startC, source.size(), std::nullopt));
             QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val b = 2") + ofType), timeout);
 
             // The whole file: the third declaration fails (red) and the loop stops
@@ -52,7 +50,7 @@ private Q_SLOTS:
             window->evalFile();
             QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet(), timeout);
             QVERIFY(editor->error() == (OLTextRange{quint64(startC), quint64(startD - startC)}) && editor->interpreted() == startC);
-            QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startD, source.size(), none));
+            QVERIFY(backgroundIs(marks, 0, startC, OLSyntaxHighlighter::lightGreen()) && backgroundIs(marks, startD, source.size(), std::nullopt));
             QVERIFY(backgroundIs(marks, startC, startD, OLSyntaxHighlighter::lightRed()));
             const QString error = unbound.arg(QStringLiteral("undefinedName"));
             QTRY_VERIFY_WITH_TIMEOUT(answers(window, true).contains(error), timeout);
@@ -71,7 +69,7 @@ private Q_SLOTS:
             editor->textView()->selectText(place, place + 13);
             editor->textView()->setFocus();
             QTest::keyClick(editor->textView(), Qt::Key_3);
-            QVERIFY(!editor->error().isSet() && backgroundIs(marks, startC, editor->content().size(), none));
+            QVERIFY(!editor->error().isSet() && backgroundIs(marks, startC, editor->content().size(), std::nullopt));
             window->evalNextStep();
             QTRY_COMPARE_WITH_TIMEOUT(editor->interpreted(), editor->content().size(), timeout);
             QTRY_VERIFY_WITH_TIMEOUT(answers(window).contains(QStringLiteral("val d = 20") + ofType), timeout);
@@ -118,7 +116,7 @@ private Q_SLOTS:
             editor->setContent(QStringLiteral("val a = undefinedName;\nval b = 2;\n"));
             window->evalFile();
             QTRY_VERIFY_WITH_TIMEOUT(editor->error().isSet() && answers(window, true).contains(u"undefinedName"), timeout);
-            QVERIFY(editor->error() == (OLTextRange{0, 23}) && editor->interpreted() == 0 && backgroundIs(editor->textStorage(), 23, 34, none));
+            QVERIFY(editor->error() == (OLTextRange{0, 23}) && editor->interpreted() == 0 && backgroundIs(editor->textStorage(), 23, 34, std::nullopt));
             QVERIFY(answers(window).contains(banner) && !answers(window, true).contains(banner));
         }
     }
@@ -185,7 +183,6 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, row);
         const QString &interpreter = row[0], &evaluated = row[2], &bound = row[3], &note = row[4];
-        const QStringList steps = row[1].split(u'|');
         // Its error on a name that is not bound.
         const QString unbound = interpreter == polyCommandLine ? QStringLiteral("(%1) has not been declared") : QStringLiteral("identifier: %1");
         if (interpreter == mosmlCommandLine)
@@ -198,7 +195,7 @@ private Q_SLOTS:
         QVERIFY(window && waitForBanner(window));
         OLEditorViewController *editor = window->editor();
         const auto after = [editor](const QString &text) { return editor->content().indexOf(text) + text.size(); };
-        for (const QString &step : steps) {
+        for (const QString &step : row[1].split(u'|')) {
             const QStringList args = step.split(u':');
             if (args[0] == u"T" || args[0] == u"R")
                 editor->textView()->selectText(after(args[1]), after(args[1]));

@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <unistd.h>
 
 using Origin = OLRecoveredText::Origin;
@@ -28,11 +29,8 @@ using Recovery = OLAsker::Recovery;
 namespace {
 bool holdsOpen(qint64 pid, const QString &path)
 {
-    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (fd.symLinkTarget() == path)
-            return true;
-    }
-    return false;
+    const QFileInfoList fds = QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    return std::any_of(fds.cbegin(), fds.cend(), [&path](const QFileInfo &fd) { return fd.symLinkTarget() == path; });
 }
 } // namespace
 
@@ -45,7 +43,8 @@ private Q_SLOTS:
     void readsAndWritesBack()
     {
         struct Row { const char *name; QByteArray bytes; QString editorText; };
-        std::vector<Row> rows{
+        const QString others = QStringLiteral("x\uFDD2y\uFFFEz\U0010FFFF\u2028w\n");
+        const Row rows[]{
             {"NUL byte", QByteArray("a\0b\n", 4), QStringLiteral("a") + QChar(0) + QStringLiteral("b\n")},
             {"mixed line ends", "a\r\nb\nc\rd\r\n", QStringLiteral("a\nb\nc\nd\n")},
             {"paragraph separator, no final newline", "a\xE2\x80\xA9" "b", QStringLiteral("a\nb")},
@@ -53,11 +52,8 @@ private Q_SLOTS:
             {"byte-order mark only", "\xEF\xBB\xBF", QString()},
             {"a second byte-order mark is text", "\xEF\xBB\xBF\xEF\xBB\xBFx", QStringLiteral("\uFEFFx")},
             // The text view shows these two as line breaks.
-            {"U+FDD0, U+FDD1 among CRLF", QStringLiteral("a\uFDD0b\r\nc\uFDD1\r\n").toUtf8(), QStringLiteral("a\nb\nc\n\n")}};
-        for (const char32_t c : {0xFDD2, 0xFFFE, 0x10FFFF, 0x2028}) {
-            const QString text = QStringLiteral("x") + QString::fromUcs4(&c, 1) + QStringLiteral("y\n");
-            rows.push_back({"other noncharacters", text.toUtf8(), text});
-        }
+            {"U+FDD0, U+FDD1 among CRLF", QStringLiteral("a\uFDD0b\r\nc\uFDD1\r\n").toUtf8(), QStringLiteral("a\nb\nc\n\n")},
+            {"other noncharacters, line separator", others.toUtf8(), others}};
         QTemporaryDir dir;
         for (const Row &row : rows) {
             const QString path = writeBytes(dir, QStringLiteral("source.sml"), row.bytes);

@@ -62,17 +62,13 @@ struct Run {
         out += process.readAllStandardOutput();
         err = process.readAllStandardError();
     }
-    // Every line of the output as a JSON object; none if any line is something else.
+    // Every line of the output as a JSON object (empty if it is something else).
     QList<QJsonObject> records() const
     {
         QList<QJsonObject> objects;
-        for (const QByteArray &line : out.split('\n')) {
-            if (const QJsonDocument document = QJsonDocument::fromJson(line); document.isObject())
-                objects.append(document.object());
-            else if (!line.isEmpty())
-                return {};
-        }
-        return out.endsWith('\n') ? objects : QList<QJsonObject>();
+        for (const QByteArray &line : out.split('\n'))
+            objects.append(QJsonDocument::fromJson(line).object());
+        return objects.mid(0, objects.size() - 1); // after the last line end
     }
     // The one line of standard error, without its line end.
     QString message() const
