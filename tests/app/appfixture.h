@@ -39,7 +39,11 @@ inline QByteArray readBytesAt(const QByteArray &path)
     std::ifstream file(path.constData(), std::ios::binary);
     return file ? QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {})) : "<unreadable>";
 }
-inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) { return writeBytesAt(QFile::encodeName(dir.filePath(name)), bytes), dir.filePath(name); }
+inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    writeBytesAt(QFile::encodeName(dir.filePath(name)), bytes);
+    return dir.filePath(name);
+}
 inline QByteArray readBytes(const QString &path) { return readBytesAt(QFile::encodeName(path)); }
 
 // Changes a file as another program does: "append", "rewrite" in place,
@@ -66,7 +70,11 @@ inline void changeFile(const QString &how, const QString &path, const QByteArray
         qFatal("cannot %s %s", qPrintable(how), qPrintable(path));
 }
 
-inline mode_t modeOf(const QString &path) { struct stat st; return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0; }
+inline mode_t modeOf(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
 
 // Every entry, hidden ones included: a temporary file left behind shows here.
 inline QStringList entriesOf(const QString &folder) { return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name); }

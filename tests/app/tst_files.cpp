@@ -261,7 +261,10 @@ private Q_SLOTS:
         AppFixture fixture(catCommandLine);
         OLWindowController *other = fixture.untitled(QStringLiteral("val keep = 0;"));
         OLWindowController *window = fixture.open(QStringLiteral("doc.sml"), "val x = 1;\n");
-        const auto files = [&] { return fixture.app->recovery().waitForDone(), QDir(fixture.recoveryFolder()).entryList(QDir::Files); };
+        const auto files = [&] {
+            fixture.app->recovery().waitForDone();
+            return QDir(fixture.recoveryFolder()).entryList(QDir::Files);
+        };
         typeAtEnd(window, QStringLiteral("z"));
         other->journalNow();
         window->journalNow();

@@ -214,6 +214,23 @@ private Q_SLOTS:
         Fixture f(row.text ? QString::fromUtf8(row.text) : threeDeclarations);
         QCOMPARE(f.run(QString::fromUtf8(row.script)), QString::fromUtf8(row.expected));
     }
+
+    // Next and previous go round the places; the console's message leads to
+    // its place; a new try of the declaration drops its messages.
+    void reachingMessages()
+    {
+        Fixture f;
+        f.run(QStringLiteral("N + N"));
+        f.pane.showMessages({{true, QStringLiteral("first"), true, 4, 9, 0, 10}, {false, QStringLiteral("second"), true, 8, 9, 10, 20}});
+        f.pane.setLastCommitSuccess(false);
+        QList<qsizetype> visited;
+        for (const bool forward : {true, true, true, false, false})
+            visited.append(qsizetype(f.pane.goToMessage(forward)->range.location));
+        QCOMPARE(visited, (QList<qsizetype>{14, 18, 14, 18, 14}));
+        QCOMPARE(f.pane.revealMessage(15)->text, QStringLiteral("second"));
+        QVERIFY(f.view().textCursor().position() == 18 && !f.pane.revealMessage(20));
+        QCOMPARE(f.run(QStringLiteral("N")), QStringLiteral("10 p10+10 e10+10 g0-10 b10-20 | sent abb"));
+    }
 };
 
 QTEST_MAIN(TestEditorPane)
