@@ -22,11 +22,7 @@
 class OLSessionRecorder : public OLSessionEditor, public OLSessionConsole, public OLSessionWindow
 {
 public:
-    struct Piece {
-        bool error;
-        QString text;
-        friend bool operator==(const Piece &, const Piece &) = default;
-    };
+    using Piece = std::pair<bool, QString>; // an error?, the text
 
     void setLastCommitSuccess(bool success) override
     {
@@ -38,7 +34,7 @@ public:
     void appendAnswer(const QString &text) override { pieces.append({false, text}); }
     void appendError(const QString &text) override { pieces.append({true, text}); }
     void closeWindow() override { ++closes; }
-    void interpreterActivityChanged(OLInterpreterActivity activity) override { activities.append(activity); }
+    void interpreterActivityChanged(OLInterpreterActivity) override {}
     void interpreterStarted() override { ++starts; }
     void showMessages(const QList<OLErrorLocation> &found) override { messages = found; }
 
@@ -47,19 +43,17 @@ public:
     {
         QString all;
         for (const Piece &piece : pieces)
-            all += !error || piece.error == *error ? piece.text : QString();
+            all += !error || piece.first == *error ? piece.second : QString();
         return all;
     }
     void clear()
     {
         verdicts.clear();
         pieces.clear();
-        activities.clear();
     }
 
     QList<bool> verdicts;
     QList<Piece> pieces;
-    QList<OLInterpreterActivity> activities;
     QList<OLErrorLocation> messages;
     int resets = 0;
     int closes = 0;
@@ -69,6 +63,7 @@ public:
 
 inline const QString polyPath = QStringLiteral("/usr/bin/poly");
 inline const QString smlPath = QStringLiteral("/usr/bin/sml");
+inline const QString endlessLoop = QStringLiteral("let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
 
 // Kills every interpreter a test started and waits until all are gone, so no
 // test sees another's children.
@@ -121,11 +116,7 @@ struct OLSessionRun {
         }
         return true;
     }
-    bool waitForConsole(const QString &text) { return waitFor([&] { return recorder.shown().contains(text); }); }
     bool waitForVerdicts(qsizetype count) { return waitFor([&] { return recorder.verdicts.size() >= count; }); }
-    bool waitForActivity(OLInterpreterActivity activity) { return waitFor([&] { return session->activity() == activity; }); }
-    // Something is shown: after a start, the interpreter stands at its first prompt.
-    bool waitForOutput() { return waitFor([&] { return !recorder.pieces.isEmpty(); }); }
     // The interpreter answers a plain declaration of the editor: one verdict, a success.
     bool answers()
     {
@@ -133,42 +124,38 @@ struct OLSessionRun {
         session->eval(QStringLiteral("val answered = 5"), OLEditorCommitter);
         return waitForVerdicts(1) && recorder.verdicts == QList<bool>{true};
     }
-    // A declaration that says "started" and computes until it is interrupted.
-    QString endlessLoop() const
-    {
-        return defaults.loadPreferredInterpreterPath().contains(u" repl")
-            ? QStringLiteral("loop")
-            : QStringLiteral("let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end");
-    }
     // Drives the session step by step; returns the first step that failed, or
     // nothing. Actions: "answer" (a declaration answered with success),
-    // "eval:T" and "console:T" (commits of the editor and of the console),
-    // "loop" and "console-loop" (one that computes until interrupted, once it
-    // has started), "big" (a console commit of 5 MB), "interrupt", "reset",
-    // "kill" (SIGKILL to the interpreter), "quit" (Ostrel), "close" (the
-    // window, and with it the session), "clear" (what was reported), "mark"
-    // (notes the interpreter running). Waits: "ignored" (the last interrupt
-    // is taken for ignored), "ended", "busy", "verdict" (one more), "more"
-    // (more shown), "gone" (the marked interpreter), "verdicts:10" (a success,
-    // a failure). Checks: "heeded" (the last interrupt is not taken for
-    // ignored, yet), "alive" (the marked interpreter), "idle", "shown:T" (all
-    // that was shown), "tail:T" (how it ends), "lacks:T", "last:T" (the last
-    // piece, an error), "closes:N", "children:N" (interpreters running),
-    // "alternating" (busy and idle again for each wait).
+    // "eval:T" (a commit of the editor), "use:I" (the interpreter the next
+    // reset starts), "loop" and "console-loop" (one that computes until
+    // interrupted, once it has started), "big" (a console commit of 5 MB),
+    // "interrupt", "reset", "kill" (SIGKILL to the interpreter), "quit"
+    // (Ostrel), "close" (the window, and with it the session), "clear" (what
+    // was reported), "mark" (notes the interpreter running). Waits: "ignored"
+    // (the last interrupt is taken for ignored), "ended", "busy", "verdict"
+    // (one more), "more" (more shown), "has:T", "gone" (the marked
+    // interpreter), "verdicts:10" (a success, a failure). Checks: "heeded" (the last
+    // interrupt is not taken for ignored, yet), "idle", "shown:T" (all that
+    // was shown), "errors:T" (all shown, as errors), "lacks:T",
+    // "last:T" (the last piece, an error), "closes:N", "resets:N", "starts:N",
+    // "children:N" (interpreters running).
     QString play(const QStringList &steps)
     {
         using enum OLInterpreterActivity;
         for (const QString &step : steps) {
             const qsizetype verdicts = recorder.verdicts.size(), shown = recorder.shown().size();
             const QString text = step.section(u':', 1);
-            const QList<OLInterpreterActivity> &activities = recorder.activities;
             bool done = true;
             if (step == u"answer")
                 done = answers();
-            else if (step.startsWith(u"eval:") || step.startsWith(u"console:"))
-                session->eval(text, step.startsWith(u"eval:") ? OLEditorCommitter : OLConsoleCommitter);
+            else if (step.startsWith(u"eval:"))
+                session->eval(text, OLEditorCommitter);
+            else if (step.startsWith(u"use:"))
+                setInterpreter(text);
             else if (step == u"loop" || step == u"console-loop") {
-                session->eval(endlessLoop(), step == u"loop" ? OLEditorCommitter : OLConsoleCommitter);
+                // Says "started" and computes until it is interrupted.
+                const bool standIn = defaults.loadPreferredInterpreterPath().contains(u" repl");
+                session->eval(standIn ? QStringLiteral("loop") : endlessLoop, step == u"loop" ? OLEditorCommitter : OLConsoleCommitter);
                 done = waitFor([&] { return recorder.shown().mid(shown).contains(u"started\n"); });
             } else if (step == u"big")
                 session->eval("(* " + QString(5 << 20, u'y') + " *) val after = 1", OLConsoleCommitter);
@@ -185,7 +172,7 @@ struct OLSessionRun {
             else if (step == u"ignored")
                 done = waitFor([&] { return session->interruptIgnored(); });
             else if (step == u"ended" || step == u"busy")
-                done = waitForActivity(step == u"ended" ? Ended : Busy);
+                done = waitFor([&] { return session->activity() == (step == u"ended" ? Ended : Busy); });
             else if (step == u"verdict")
                 done = waitForVerdicts(verdicts + 1);
             else if (step == u"more")
@@ -196,8 +183,6 @@ struct OLSessionRun {
                 PXShellWrapper::terminateAll();
             else if (step == u"close")
                 session.reset();
-            else if (step == u"alive")
-                done = OLTestProcesses::isAlive(marked);
             else if (step == u"gone")
                 done = waitFor([&] { return !OLTestProcesses::isAlive(marked); });
             else if (step == u"idle")
@@ -206,21 +191,23 @@ struct OLSessionRun {
                 done = waitFor([&] { return std::ranges::equal(recorder.verdicts, text, [](bool success, QChar c) { return success == (c == u'1'); }); });
             else if (step.startsWith(u"shown:"))
                 done = recorder.shown() == text;
-            else if (step.startsWith(u"tail:"))
-                done = recorder.shown().endsWith(text);
+            else if (step.startsWith(u"has:"))
+                done = waitFor([&] { return recorder.shown().contains(text); });
             else if (step.startsWith(u"lacks:"))
                 done = !recorder.shown().contains(text);
             else if (step.startsWith(u"last:"))
                 done = !recorder.pieces.isEmpty() && recorder.pieces.last() == OLSessionRecorder::Piece{true, text};
             else if (step.startsWith(u"closes:"))
                 done = recorder.closes == text.toInt();
+            else if (step.startsWith(u"resets:"))
+                done = recorder.resets == text.toInt();
+            else if (step.startsWith(u"starts:"))
+                done = recorder.starts == text.toInt();
             else if (step.startsWith(u"children:"))
                 done = OLTestProcesses::liveChildren().size() == text.toInt();
-            else if (step == u"alternating") {
-                done = activities.size() >= 2 && activities.size() % 2 == 0;
-                for (qsizetype i = 0; i < activities.size(); ++i)
-                    done = done && activities.at(i) == (i % 2 ? Idle : Busy);
-            } else
+            else if (step.startsWith(u"errors:"))
+                done = recorder.shown() == text && recorder.shown(true) == text;
+            else
                 done = false;
             if (!done)
                 return step.left(60) + QStringLiteral(" after: ") + recorder.shown().right(200);

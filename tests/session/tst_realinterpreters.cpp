@@ -18,12 +18,8 @@ struct Interpreter {
     QString path;
 } const interpreters[] = {{"poly", polyPath}, {"smlnj", smlPath}, {"mosml", mosmlPath}, {"alice", alicePath}};
 
-// When a declaration is written: at the prompt of the shared interpreter, at
-// once after a start, or at once after a reset (before the banner and prompt).
-enum When { AtPrompt, AtStart, AfterReset };
-
 struct Declaration {
-    When when;
+    bool atStart; // written at once after a start, or at the prompt of the shared interpreter
     const char *name;
     QString text;
     bool success;
@@ -31,37 +27,33 @@ struct Declaration {
     QString interruptAfter = {}; // shown when the user interrupts; none: no interrupt
 };
 const QString none, incomplete = QStringLiteral("The declaration is incomplete");
-const Declaration declarations[] = {
-    {AtPrompt, "accepted", "val x = 1", true, {"val x = 1: int\n", "val x = 1 : int\n", "val x = 1 : int\n", "val x : int = 1\n"}},
-    {AtPrompt, "accepted with a warning", "fun g 0 = 1", true, {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"}},
-    {AtPrompt, "uncaught exception", "val z = 1 div 0", false, {"Exception- Div raised\n", "uncaught exception Div", "! Uncaught exception:\n! Div\n", "Uncaught exception\n   Div\n"}},
+const Declaration declarations[] = { // the one on a fresh interpreter first
+    {true, "over lines", "structure S = struct\n  val a = 1\nend", true, {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"}},
+    {false, "accepted", "val x = 1", true, {"val x = 1: int\n", "val x = 1 : int\n", "val x = 1 : int\n", "val x : int = 1\n"}},
+    {false, "accepted with a warning", "fun g 0 = 1", true, {"val g = fn: int -> int\n", "val g = fn : int -> int\n", "val g = fn : int -> int\n", "val g : int -> int = _fn\n"}},
+    {false, "uncaught exception", "val z = 1 div 0", false, {"Exception- Div raised\n", "uncaught exception Div", "! Uncaught exception:\n! Div\n", "Uncaught exception\n   Div\n"}},
     // Alice ML's prompts for the lines it reads on are not shown (no answer begins with a blank).
-    {AtPrompt, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true, {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n", "structure S : sig val a : int end\n"}},
-    {AtPrompt, "print without newline", "val _ = print \"no newline\"", true, {"no newline", "no newline", "no newline", "no newline"}},
+    {false, "structure over lines", "structure S = struct\n  val a = 1\nend\n", true, {"structure S: sig val a: int end\n", "structure S : sig val a : int end\n", "structure S : {val a : int}\n", "structure S : sig val a : int end\n"}},
+    {false, "print without newline", "val _ = print \"no newline\"", true, {"no newline", "no newline", "no newline", "no newline"}},
     // A prompt printed by the program, and an error after it.
-    {AtPrompt, "output ending like a prompt", "val _ = print \"a\\n- \"", true, {none, none, "a\n- ", "a\n- "}},
-    {AtPrompt, "output ending like a prompt, then an exception", "val _ = (print \"- \"; let fun w 0 = () | w n = w (n - 1) in w 3000000 end; raise Fail \"late\")", false, {none, none, "! Fail  \"late\"", "Fail \"late\""}},
+    {false, "output ending like a prompt", "val _ = print \"a\\n- \"", true, {none, none, "a\n- ", "a\n- "}},
+    {false, "output ending like a prompt, then an exception", "val _ = (print \"- \"; let fun w 0 = () | w n = w (n - 1) in w 3000000 end; raise Fail \"late\")", false, {none, none, "! Fail  \"late\"", "Fail \"late\""}},
     // Poly ML answers every line on its own: the verdict waits for the
     // last, however long it computes.
-    {AtPrompt, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"}},
-    {AtPrompt, "syntax error, recovery stopped", "val y = 1 +", false, {"poly: : error: <identifier> expected but ; was found\n"}},
-    {AtPrompt, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, {"poly: : error:"}},
-    {AtPrompt, "not UTF-8", "val _ = print \"\\195\"", true, {"\ufffd", none, "\ufffd", "\ufffd"}},
+    {false, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"}},
+    {false, "syntax error, recovery stopped", "val y = 1 +", false, {"poly: : error: <identifier> expected but ; was found\n"}},
+    {false, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, {"poly: : error:"}},
+    {false, "not UTF-8", "val _ = print \"\\195\"", true, {"\ufffd", none, "\ufffd", "\ufffd"}},
     // A computation stays pending until the user interrupts, and then it
     // has failed (Alice ML, interrupted at its prompt before, is not).
-    {AtPrompt, "interrupted computation", "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, {"", "", "", ""}, "started\n"},
+    {false, "interrupted computation", "val _ = let fun loop (x : int) : int = loop x in print \"started\\n\"; loop 0 end", false, {"", "", "", ""}, "started\n"},
     // An interpreter waiting for the rest of a declaration that never
     // comes is interrupted by the session, whose note says why; one that
     // prompts for no more is not sent it.
-    {AtPrompt, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"}},
-    {AtPrompt, "left open in a bracket", "val c = (1 + 2", false, {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9", "syntax error found at EOF"}},
-    {AtPrompt, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"}},
-    {AtPrompt, "output that looks like prompts", "val _ = print \"> a\\n- b\\n# c\\n= d\\n\"", true, {"> a\n- b\n# c\n= d\n", "> a\n- b\n# c\n= d\n"}},
-    {AtPrompt, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"}},
-    {AtStart, "over lines", "structure S = struct\n  val a = 1\nend", true, {"structure S: sig", "structure S : sig", "structure S : {val a", "structure S : sig"}},
-    // A reset starts a new interpreter, which takes a commit written at
-    // once as its start did: what the old one bound is gone.
-    {AfterReset, "the old binding", "val y = answered", false, {"Value or constructor (answered) has not been declared", "Error: unbound variable or constructor: answered", "! Unbound value identifier: answered", "unknown value or constructor `answered'"}},
+    {false, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"}},
+    {false, "left open in a bracket", "val c = (1 + 2", false, {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9", "syntax error found at EOF"}},
+    {false, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"}},
+    {false, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"}},
 };
 
 } // namespace
@@ -106,14 +98,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("interpreter");
         QTest::addColumn<int>("row");
-        // Those of an interpreter together, the one on a fresh interpreter first.
-        const char *whens[] = {"", "at the start, ", "after a reset, "};
         for (int i = 0; i < 4; ++i) {
-            for (const When when : {AtStart, AtPrompt, AfterReset}) {
-                for (int r = 0; r < int(std::size(declarations)); ++r) {
-                    if (declarations[r].when == when && !declarations[r].shown.value(i).isNull())
-                        QTest::addRow("%s: %s%s", interpreters[i].name, whens[when], declarations[r].name) << i << r;
-                }
+            for (int r = 0; r < int(std::size(declarations)); ++r) {
+                if (!declarations[r].shown.value(i).isNull())
+                    QTest::addRow("%s: %s%s", interpreters[i].name, declarations[r].atStart ? "at the start, " : "", declarations[r].name) << i << r;
             }
         }
     }
@@ -123,44 +111,32 @@ private Q_SLOTS:
         QFETCH(int, interpreter);
         QFETCH(int, row);
         const QString path = interpreters[interpreter].path, shown = declarations[row].shown.at(interpreter);
-        const auto &[when, name, text, success, shownAll, interruptAfter] = declarations[row];
+        const auto &[atStart, name, text, success, shownAll, interruptAfter] = declarations[row];
         SKIP_UNLESS_INSTALLED(path);
         std::unique_ptr<Run> fresh;
-        if (when == AtStart)
+        if (atStart)
             drop();
         // Poly ML gets "-i" once, whether the command line has it or not (without
         // it, no Poly ML test would see a prompt).
-        Run &run = when == AtStart ? *(fresh = std::make_unique<Run>(path + (path == polyPath ? " -i" : ""))) : shared(path);
-        const int starts = run.recorder.starts;
-        if (when == AfterReset) {
-            QVERIFY(run.answers());
-            run.recorder.clear();
-            run.session->resetEnvironment();
-            QVERIFY(run.session->willReset());
-            QCOMPARE(run.recorder.pieces, (QList<Piece>{{false, "\n\n###reset environment\n\n"}}));
-        }
+        Run &run = atStart ? *(fresh = std::make_unique<Run>(path + (path == polyPath ? " -i" : ""))) : shared(path);
         if (path == alicePath && !interruptAfter.isEmpty())
             run.session->interruptEvaluation();
         run.session->eval(text, OLEditorCommitter);
         if (!interruptAfter.isEmpty()) {
-            QVERIFY(run.waitForConsole(interruptAfter) && run.recorder.verdicts.isEmpty());
+            QVERIFY(run.play({"has:" + interruptAfter}).isEmpty() && run.recorder.verdicts.isEmpty());
             run.session->interruptEvaluation();
         }
         QVERIFY(run.waitForVerdicts(1));
-        QVERIFY2(run.waitForConsole(shown) && run.recorder.verdicts == QList<bool>{success} && run.recorder.shown(!success).contains(shown)
+        QVERIFY2(run.waitFor([&] { return run.recorder.shown().contains(shown); }) && run.recorder.verdicts == QList<bool>{success} && run.recorder.shown(!success).contains(shown)
                      && !run.recorder.shown().startsWith(u' ')
                      && (!interruptAfter.isEmpty() || !run.recorder.shown().contains(u"Compilation interrupted")),
                  qPrintable(run.recorder.shown()));
-        if (when != AtPrompt) {
-            // The banner, an answer of its own, comes first (after the note of a reset).
-            const Piece &banner = run.recorder.pieces.at(when == AfterReset ? 1 : 0);
-            QVERIFY2(!banner.error && !banner.text.isEmpty() && !banner.text.contains(shown), qPrintable(banner.text));
-        }
-        QCOMPARE(run.recorder.starts, starts + (when == AtPrompt ? 0 : 1));
+        // After a start, the banner, an answer of its own, comes first.
+        const Piece &banner = run.recorder.pieces.at(0);
+        QVERIFY2(!atStart || (!banner.first && !banner.second.isEmpty() && !banner.second.contains(shown)), qPrintable(banner.second));
         QVERIFY(run.answers());
-        QVERIFY(run.waitFor([&] { return !run.session->willReset(); }));
-        QCOMPARE(OLTestProcesses::liveChildren().size() + run.recorder.closes, 1);
-        QVERIFY(when != AtStart || path != polyPath || OLTestProcesses::commandLine(onlyChild()) == (QStringList{polyPath, "-i"}));
+        QVERIFY(OLTestProcesses::liveChildren().size() + run.recorder.closes + run.recorder.starts == 2);
+        QVERIFY(!atStart || path != polyPath || OLTestProcesses::commandLine(onlyChild()) == (QStringList{polyPath, "-i"}));
     }
 
     // Evaluation to the end of a source: each success takes the next step
@@ -182,16 +158,14 @@ private Q_SLOTS:
                                        "val d = foo\n", "val e = 1\n"};
         Run &run = shared(interpreter);
         qsizetype next = 0;
-        QList<QPair<qsizetype, bool>> verdicts;
         run.recorder.onVerdict = [&](bool success) {
-            verdicts.append({next - 1, success});
             if (success && next < declarations.size())
                 run.session->eval(declarations.at(next++), OLEditorCommitter);
         };
         run.session->eval(declarations.at(next++), OLEditorCommitter);
-        QVERIFY(run.waitFor([&] { return !verdicts.isEmpty() && !verdicts.last().second; }));
+        // The sixth, "val d = foo", fails.
+        QCOMPARE(run.play({"verdicts:111110"}), QString());
         run.recorder.onVerdict = nullptr;
-        QCOMPARE(verdicts, (QList<QPair<qsizetype, bool>>{{0, true}, {1, true}, {2, true}, {3, true}, {4, true}, {5, false}}));
         const QString shown = run.recorder.shown(false);
         QVERIFY2((shown.contains(u"val it = 3") || shown.contains(u"val it : int = 3"))
                      && (shown.contains(u"val c = 2") || shown.contains(u"val c : int = 2")), qPrintable(shown));

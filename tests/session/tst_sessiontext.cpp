@@ -19,22 +19,16 @@ bool operator==(const OLAnswer &a, const OLAnswer &b)
     return a.text == b.text && a.error == b.error && a.report == b.report;
 }
 
-QString primaryPrompt(OLInterpreterMode mode)
-{
-    return promptsOf(mode).primary.toString();
-}
 // The prompts of Poly ML and SML/NJ: primary and continuation.
-const QString P = primaryPrompt(OLPolyML), C = promptsOf(OLPolyML).continuation.toString();
-const QString S = primaryPrompt(OLSmlNJ), T = promptsOf(OLSmlNJ).continuation.toString();
+const QString P = promptsOf(OLPolyML).primary.toString(), C = promptsOf(OLPolyML).continuation.toString();
+const QString S = promptsOf(OLSmlNJ).primary.toString(), T = promptsOf(OLSmlNJ).continuation.toString();
 
 // A collector whose interpreter has started and stands at its prompt.
 std::unique_ptr<OLAnswerCollector> collectorAtPrompt(OLInterpreterMode mode)
 {
     auto collector = std::make_unique<OLAnswerCollector>(mode);
-    if (!primaryPrompt(mode).isEmpty()) {
-        collector->feed(primaryPrompt(mode));
+    if (collector->feed(promptsOf(mode).primary) == State::Complete)
         collector->takeAnswer();
-    }
     return collector;
 }
 
@@ -50,7 +44,7 @@ QList<OLAnswer> collect(OLInterpreterMode mode, QStringView output, qsizetype pi
         if (collector->unshownSize() >= showAt)
             taken.append(collector->takeUnshown());
     }
-    if (collector->feed(primaryPrompt(mode)) == State::Complete)
+    if (collector->feed(promptsOf(mode).primary) == State::Complete)
         taken.append(collector->takeAnswer());
     return taken;
 }
@@ -84,9 +78,6 @@ private Q_SLOTS:
             QStringList arguments; // none: refused
             OLInterpreterMode mode;
         } rows[] = {
-            {p + "/usr/local/bin/mosml -P full", {"/usr/local/bin/mosml", "-P", "full"}, OLMosML},
-            {p + "/opt/bin/alice", {"/opt/bin/alice"}, OLAliceML},
-            {p + "/usr/bin/ocaml", {"/usr/bin/ocaml"}, OLUnknownMode},
             {p + "/usr/local/bin/mosml  -P", {"/usr/local/bin/mosml", "", "-P"}, OLMosML}, // an empty argument
             {p + "/usr/bin/poly\u00a0-q\t-i\n", {"/usr/bin/poly", "-q", "-i", ""}, OLPolyML},
             {p + "/usr/local/bin/SML", {"/usr/local/bin/SML"}, OLUnknownMode},
@@ -98,7 +89,7 @@ private Q_SLOTS:
             {p + "/j\u00fcrgen/%C3%BC", {"/j\u00fcrgen/\u00fc"}, OLUnknownMode},
             {"file://example.org/usr/bin/poly", {}, OLUnknownMode}, {p + "poly", {}, OLUnknownMode},
             {"/usr/bin/poly", {}, OLUnknownMode}, {p, {}, OLUnknownMode}, {" " + p + "/x", {}, OLUnknownMode},
-            {"XXXXXXXXXXXXXXXX/bin/sml", {}, OLUnknownMode}, {p + "/a%00b", {}, OLUnknownMode},
+            {p + "/a%00b", {}, OLUnknownMode},
             {p + "/a%FFb", {}, OLUnknownMode}, {p + dir.filePath("ostrel"), {}, OLUnknownMode}, // Ostrel itself
         };
         for (const auto &row : rows) {
@@ -112,8 +103,7 @@ private Q_SLOTS:
         const QString writes[][2] = {
             {"bin/mosml", commandLinePrefix + QDir::currentPath() + "/bin/mosml"},
             {"/my ml/a#b?c%41%", "file://localhost/my%20ml/a%23b%3Fc%2541%25"},
-            {"/j\u00fcrgen\u00a0ml", "file://localhost/j\u00fcrgen%C2%A0ml"},
-            {"/a\tb\n\"<[\\]>`{|}^", "file://localhost/a%09b%0A%22%3C%5B%5C%5D%3E%60%7B%7C%7D%5E"},
+            {"/j\u00fcrgen\u00a0a\tb\n\"<[\\]>`{|}^", "file://localhost/j\u00fcrgen%C2%A0a%09b%0A%22%3C%5B%5C%5D%3E%60%7B%7C%7D%5E"},
         };
         for (const auto &[path, stored] : writes) {
             const QString written = commandLineForExecutable(path, {"-q", "@SMLload=x"});
@@ -172,21 +162,17 @@ private Q_SLOTS:
             {OLSmlNJ, "\nuncaught exception Div [divide by zero]\n  raised at: stdIn:1.4-1.7\n", true, {}},
             {OLSmlNJ, T + "\nInterrupt\n" + S, true, "\nInterrupt\n"},
             {OLSmlNJ, T + T + "stdIn:3.1 Error: syntax error\n" + S, true, "stdIn:3.1 Error: syntax error\n"},
-            {OLSmlNJ, "val s = \"Interrupt\" : string\n", false, {}},
             {OLSmlNJ, "val a = 1 : int\n" + S + "stdIn:2.1 Error: e\n" + S, true, "val a = 1 : int\nstdIn:2.1 Error: e\n"},
             {OLSmlNJ, "- \n= x\n" + S, false, "- \n= x\n"},
             // Alice ML's failures are on standard error.
             {OLAliceML, "! stdIn:1 Error\n- ", false, "! stdIn:1 Error\n"},
-            {OLUnknownMode, "- ", false, {}},
             {OLPolyML, C + C + "structure S: sig val a: int end\n" + P, false, "structure S: sig val a: int end\n"},
             {OLPolyML, "Error- in 'x', line 1.\n", true, {}},
             {OLPolyML, "poly: : error: e\nStatic Errors\n" + P, true, "poly: : error: e\nStatic Errors\n"},
-            {OLPolyML, "Static Errors", false, {}},
             {OLPolyML, "poly: : error: Value or constructor (foo) has not been declared Found near foo\n", true, {}},
             {OLPolyML, "poly: : warning: Matches are not exhaustive. Found near fun g 0 = 1\nval g = fn: int -> int\n", false, {}},
             {OLPolyML, "Exception- Div raised\n" + P, true, "Exception- Div raised\n"},
             {OLPolyML, "Exception-\n   Fail \"x\"\n   raised\n", true, {}},
-            {OLPolyML, "val s = \"Exception- \": string\n", false, {}},
             {OLPolyML, "> \n# x> " + P, false, "> \n# x> "},
             {OLPolyML, "val a = 1: int\n" + P + C + "Compilation interrupted\n\n" + P, true, "val a = 1: int\nCompilation interrupted\n\n"},
         };
@@ -223,7 +209,6 @@ private Q_SLOTS:
             QList<OLAnswer> answers;
         } rows[] = {
         {"poly: a prompt split between reads", poly, {"commit:val x = 1;\n", "out:val x\n", "out:" + P.first(4), "out:" + P.mid(4)}, {{"val x\n", false, true}}},
-        {"poly: a later line still computes", poly, {"commit:fun f x = x;\nf 3;\n;\n", "out:val f\n" + P, "out:val it = 3\n" + P, "out:" + P}, {{"val f\nval it = 3\n", false, true}}},
         {"poly: a rejection drops the prompts of later lines", poly, {"commit:val a = foo;\nval b = 1;\n;\n", "out:poly: : error: e\nStatic Errors\n" + P}, {{"poly: : error: e\nStatic Errors\n", true, true}}},
         {"poly: error recovery waits for input", poly, {"commit:val y = 1 +;\n", "out:poly: : error: ", "free", "out:<identifier>", "out: expected\n" + C, "held", "final"}, {{"poly: : error: <identifier> expected\n", true, true}}},
         {"poly: continuation prompts of lines still to read", poly, {"commit:val a =\n1;\n", "out:" + C, "free", "out:val a\n" + P}, {{"val a\n", false, true}}},
@@ -274,7 +259,6 @@ private Q_SLOTS:
         {"smlnj: a failure in the start-up text shown early", sml, {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:" + S + "val x = 1 : int\n" + S}, {{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}}},
         {"smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + S + "stdIn:1 Error: e\n" + S}, {smlStart, {"stdIn:1 Error: e\n", true, true}}},
         {"smlnj: the start-up prompt cut between reads", sml, {"early:val x = 1;\n", "out:" + smlBanner + S.first(3), "out:" + S.mid(3) + "val x = 1 : int\n" + S}, {smlStart, {"val x = 1 : int\n", false, true}}},
-        {"poly: rejected, with the banner in one read", poly, {"early:val y = foo;\n", "out:Poly/ML 5.7.1 Release\n> " + P + "poly: : error: e\nStatic Errors\n" + P}, {polyStart, {"poly: : error: e\nStatic Errors\n", true, true}}},
         // The start-up prompt is not one of the commit's lines.
         {"poly: two lines, the first answered at once", poly, {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:" + P, "out:val a\n" + P, "out:val b\n" + P}, {polyStart, {"val a\nval b\n", false, true}}},
         {"poly -q: only the prompt", poly, {"early:val x = 1;\n", "out:> " + P, "out:val x = 1: int\n" + P}, {{"", false, false}, {"val x = 1: int\n", false, true}}},

@@ -42,19 +42,12 @@ public:
         wrapper->startProcess();
         QCOMPARE(events, QStringList{"started"});
     }
-    bool finished() const { return events.contains(u"finished"); }
-    // Lets go of the wrapper, which holds itself and its child until its end report.
-    PXShellWrapper *release()
+    // Lets go of the wrapper, which holds itself and its child until its end
+    // report, and waits until it has reported its one end, last, and let go of itself.
+    void end()
     {
         watch = wrapper;
         wrapper.reset();
-        return watch.lock().get();
-    }
-    // Waits until the wrapper has reported its one end, last, and let go of itself.
-    void end()
-    {
-        if (wrapper)
-            release();
         QTRY_VERIFY_WITH_TIMEOUT(watch.expired(), 20000);
         QCOMPARE(events.count(QStringLiteral("finished")), 1);
         QCOMPARE(events.last(), QStringLiteral("finished"));
@@ -113,9 +106,8 @@ private Q_SLOTS:
         for (const auto &row : rows) {
             Child child(row.arguments);
             child.start();
-            PXShellWrapper *wrapper = child.release();
             for (const QString &piece : row.input)
-                piece == u"end" ? wrapper->closeInput() : wrapper->appendInput(piece);
+                piece == u"end" ? child.wrapper->closeInput() : child.wrapper->appendInput(piece);
             child.end();
             QVERIFY2(child.output == row.output && child.status == row.status && child.error == row.error
                          && child.signal == row.signal && child.inputLost == row.lost,
@@ -139,8 +131,8 @@ private Q_SLOTS:
         second.start();
         first.wrapper->appendInput(QStringLiteral("through the pipe\n"));
         first.wrapper->closeInput();
-        QTRY_VERIFY_WITH_TIMEOUT(first.finished(), 10000);
-        QVERIFY(!second.finished());
+        QTRY_VERIFY_WITH_TIMEOUT(first.events.contains(u"finished"), 10000);
+        QVERIFY(!second.events.contains(u"finished"));
         second.wrapper->closeInput();
         first.end();
         second.end();

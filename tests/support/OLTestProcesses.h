@@ -2,12 +2,8 @@
 
 // Helpers for tests that look at child processes through /proc.
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QList>
-#include <QStringList>
 #include <QTest>
 
 #include <unistd.h>
@@ -56,14 +52,10 @@ inline QList<qint64> liveDescendants(qint64 ancestor)
     return found;
 }
 
-// The arguments a process was started with.
+// The arguments a process was started with, but empty ones.
 inline QStringList commandLine(qint64 pid)
 {
-    QStringList arguments;
-    for (const QByteArray &argument : fileBytes(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0'))
-        arguments.append(QString::fromLocal8Bit(argument));
-    arguments.removeLast(); // after the last argument's terminating zero
-    return arguments;
+    return QString::fromLocal8Bit(fileBytes(QStringLiteral("/proc/%1/cmdline").arg(pid))).split(QChar::Null, Qt::SkipEmptyParts);
 }
 
 // The memory this process holds now.

@@ -1,5 +1,6 @@
 // A stand-in interpreter for the tests of the child process wrapper and the session:
 //   ol_testchild [-Cparser.primary-prompt=P] repl [ignore-int] [ignore-term]
+// (other arguments are ignored).
 // It prompts "- " as SML/NJ does (give it a path ending in "sml"; the prompt
 // option the session gives SML/NJ replaces it). Each line read is a commit,
 // answered "read N" with its length, except
@@ -41,27 +42,21 @@ void writeAll(const std::string &text)
 
 void flood(long size, bool lines)
 {
-    std::string block;
-    for (int i = 0; i < 655; ++i)
-        block += lines ? std::string(99, 'x') + '\n' : std::string(100, 'x');
-    for (long left = size; left > 0; left -= long(block.size()))
-        std::fwrite(block.data(), 1, size_t(std::min<long>(left, long(block.size()))), stdout);
+    const std::string piece = lines ? std::string(99, 'x') + '\n' : std::string(100, 'x');
+    for (long left = size; left > 0; left -= 100)
+        std::fwrite(piece.data(), 1, size_t(std::min(left, 100L)), stdout);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    char **arg = argv + 1, **end = argv + argc;
-    for (const std::string option = "-Cparser.primary-prompt="; arg < end && std::strncmp(*arg, "-C", 2) == 0; ++arg) {
+    const std::string option = "-Cparser.primary-prompt=";
+    for (char **arg = argv + 1; arg < argv + argc; ++arg) {
         if (std::string(*arg).rfind(option, 0) == 0)
             prompt = *arg + option.size();
     }
-    if (arg == end || std::strcmp(*arg, "repl") != 0) {
-        std::fprintf(stderr, "usage: ol_testchild repl [ignore-int] [ignore-term]\n");
-        return 2;
-    }
-    const auto given = [&](const char *option) { return std::find_if(arg, end, [&](const char *a) { return std::strcmp(a, option) == 0; }) != end; };
+    const auto given = [&](const char *name) { return std::find_if(argv + 1, argv + argc, [&](const char *a) { return std::strcmp(a, name) == 0; }) != argv + argc; };
     interruptAnswer = "\nInterrupt\n" + prompt;
     if (given("ignore-term"))
         std::signal(SIGTERM, SIG_IGN);

@@ -1,0 +1,1 @@
+val _ = OS.Process.system "sleep 300"
