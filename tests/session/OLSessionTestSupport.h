@@ -9,8 +9,6 @@
 #include "settings/OLUserDefaults.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
