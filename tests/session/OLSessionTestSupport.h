@@ -130,18 +130,18 @@ struct OLSessionRun {
     // "interrupt", "reset", "kill" (SIGKILL to the interpreter), "quit"
     // (Ostrel), "close" (the window, and with it the session), "clear" (what
     // was reported), "mark" (notes the interpreter running). Waits: "ignored"
-    // (the last interrupt is taken for ignored), "ended", "busy", "verdict"
-    // (one more), "more" (more shown), "has:T", "gone" (the marked
-    // interpreter), "verdicts:10" (a success, a failure). Checks: "heeded" (the last
-    // interrupt is not taken for ignored, yet), "idle", "shown:T" (all that
-    // was shown), "errors:T" (all shown, as errors), "lacks:T",
-    // "last:T" (the last piece, an error), "closes:N", "resets:N", "starts:N",
-    // "children:N" (interpreters running).
+    // (the last interrupt is taken for ignored), "ended", "busy", "more"
+    // (more shown), "has:T", "gone" (the marked interpreter), "verdicts:10"
+    // (a success, a failure). Checks: "heeded" (the last interrupt is not
+    // taken for ignored, yet), "shown:T" (all that was shown), "errors:T"
+    // (all shown, as errors), "lacks:T", "last:T" (the last piece, an
+    // error), "closes:N", "resets:N", "starts:N", "children:N" (interpreters
+    // running).
     QString play(const QStringList &steps)
     {
         using enum OLInterpreterActivity;
         for (const QString &step : steps) {
-            const qsizetype verdicts = recorder.verdicts.size(), shown = recorder.shown().size();
+            const qsizetype shown = recorder.shown().size();
             const QString text = step.section(u':', 1);
             bool done = true;
             if (step == u"answer")
@@ -171,8 +171,6 @@ struct OLSessionRun {
                 done = waitFor([&] { return session->interruptIgnored(); });
             else if (step == u"ended" || step == u"busy")
                 done = waitFor([&] { return session->activity() == (step == u"ended" ? Ended : Busy); });
-            else if (step == u"verdict")
-                done = waitForVerdicts(verdicts + 1);
             else if (step == u"more")
                 done = waitFor([&] { return recorder.shown().size() > shown; });
             else if (step == u"mark")
@@ -183,8 +181,6 @@ struct OLSessionRun {
                 session.reset();
             else if (step == u"gone")
                 done = waitFor([&] { return !OLTestProcesses::isAlive(marked); });
-            else if (step == u"idle")
-                done = session->activity() == Idle;
             else if (step.startsWith(u"verdicts:"))
                 done = waitFor([&] { return std::ranges::equal(recorder.verdicts, text, [](bool success, QChar c) { return success == (c == u'1'); }); });
             else if (step.startsWith(u"shown:"))

@@ -74,10 +74,10 @@ private Q_SLOTS:
         // after a while. Interrupts that are answered never escalate: the second
         // of two quick ones (the first has not had its time), and one at the
         // prompt (which the interpreters answer with their note of an
-        // interruption, no verdict). An interrupt or a reset makes it idle; the
-        // run a reset stops is killed after the grace if it ignores SIGTERM.
-        const QStringList neverReturning{"answer", "loop", "interrupt", "interrupt", "verdict", "heeded", "interrupt", "more", "verdicts:10",
-                                         "answer", "console-loop", "busy", "mark", "reset", "idle", "answer", "gone",
+        // interruption, no verdict). The run a reset stops is killed after the
+        // grace if it ignores SIGTERM.
+        const QStringList neverReturning{"answer", "loop", "interrupt", "interrupt", "verdicts:10", "heeded", "interrupt", "more", "verdicts:10",
+                                         "answer", "console-loop", "busy", "mark", "reset", "answer", "gone",
                                          "lacks:terminating", "lacks:killing", "closes:0"};
         QTest::newRow("stand-in never returning") << "standin ignore-term" << neverReturning;
         QTest::newRow("poly never returning") << polyPath << neverReturning;

@@ -13,10 +13,7 @@ namespace {
 using Run = OLSessionRun<>;
 using Piece = OLSessionRecorder::Piece;
 
-struct Interpreter {
-    const char *name;
-    QString path;
-} const interpreters[] = {{"poly", polyPath}, {"smlnj", smlPath}, {"mosml", mosmlPath}, {"alice", alicePath}};
+const QString interpreters[] = {polyPath, smlPath, mosmlPath, alicePath};
 
 struct Declaration {
     bool atStart; // written at once after a start, or at the prompt of the shared interpreter
@@ -65,12 +62,13 @@ class TestRealInterpreters : public QObject
     std::unique_ptr<Run> m_shared;
 
     // The shared session on this interpreter, at its prompt, its console cleared.
-    Run &shared(const QString &interpreter)
+    // A fresh one: its first commit is written at once after its start.
+    Run &shared(const QString &interpreter, bool fresh = false)
     {
-        if (!m_shared || m_shared->defaults.loadPreferredInterpreterPath() != "file://localhost" + interpreter) {
+        if (fresh || !m_shared || m_shared->defaults.loadPreferredInterpreterPath() != "file://localhost" + interpreter) {
             drop();
             m_shared = std::make_unique<Run>(interpreter);
-            m_shared->waitFor([&] { return m_shared->recorder.starts == 1; });
+            m_shared->waitFor([&] { return fresh || m_shared->recorder.starts == 1; });
         }
         m_shared->recorder.clear();
         return *m_shared;
@@ -101,7 +99,7 @@ private Q_SLOTS:
         for (int i = 0; i < 4; ++i) {
             for (int r = 0; r < int(std::size(declarations)); ++r) {
                 if (!declarations[r].shown.value(i).isNull())
-                    QTest::addRow("%s: %s%s", interpreters[i].name, declarations[r].atStart ? "at the start, " : "", declarations[r].name) << i << r;
+                    QTest::addRow("%s: %s%s", qPrintable(QFileInfo(interpreters[i]).fileName()), declarations[r].atStart ? "at the start, " : "", declarations[r].name) << i << r;
             }
         }
     }
@@ -110,15 +108,12 @@ private Q_SLOTS:
     {
         QFETCH(int, interpreter);
         QFETCH(int, row);
-        const QString path = interpreters[interpreter].path, shown = declarations[row].shown.at(interpreter);
+        const QString path = interpreters[interpreter], shown = declarations[row].shown.at(interpreter);
         const auto &[atStart, name, text, success, shownAll, interruptAfter] = declarations[row];
         SKIP_UNLESS_INSTALLED(path);
-        std::unique_ptr<Run> fresh;
-        if (atStart)
-            drop();
         // Poly ML gets "-i" once, whether the command line has it or not (without
         // it, no Poly ML test would see a prompt).
-        Run &run = atStart ? *(fresh = std::make_unique<Run>(path + (path == polyPath ? " -i" : ""))) : shared(path);
+        Run &run = shared(path + (atStart && path == polyPath ? " -i" : ""), atStart);
         if (path == alicePath && !interruptAfter.isEmpty())
             run.session->interruptEvaluation();
         run.session->eval(text, OLEditorCommitter);
@@ -126,8 +121,8 @@ private Q_SLOTS:
             QVERIFY(run.play({"has:" + interruptAfter}).isEmpty() && run.recorder.verdicts.isEmpty());
             run.session->interruptEvaluation();
         }
-        QVERIFY(run.waitForVerdicts(1));
-        QVERIFY2(run.waitFor([&] { return run.recorder.shown().contains(shown); }) && run.recorder.verdicts == QList<bool>{success} && run.recorder.shown(!success).contains(shown)
+        QVERIFY(run.waitForVerdicts(1) && run.waitFor([&] { return run.recorder.shown().contains(shown); }));
+        QVERIFY2(run.recorder.verdicts == QList<bool>{success} && run.recorder.shown(!success).contains(shown)
                      && !run.recorder.shown().startsWith(u' ')
                      && (!interruptAfter.isEmpty() || !run.recorder.shown().contains(u"Compilation interrupted")),
                  qPrintable(run.recorder.shown()));
@@ -146,8 +141,8 @@ private Q_SLOTS:
     void stepwise_data()
     {
         QTest::addColumn<QString>("interpreter");
-        for (const Interpreter &interpreter : interpreters | std::views::reverse) // the last shared one first
-            QTest::newRow(interpreter.name) << interpreter.path;
+        for (const QString &interpreter : interpreters | std::views::reverse) // the last shared one first
+            QTest::newRow(qPrintable(QFileInfo(interpreter).fileName())) << interpreter;
     }
     void stepwise()
     {

@@ -27,8 +27,7 @@ inline QList<QByteArray> statFields(qint64 pid)
 // Running, or stopped; not gone and not a zombie waiting to be reaped.
 inline bool isAlive(qint64 pid)
 {
-    const QList<QByteArray> fields = statFields(pid);
-    return !fields.isEmpty() && fields.first() != "Z" && fields.first() != "X";
+    return !QList<QByteArray>{"", "Z", "X"}.contains(statFields(pid).value(0));
 }
 
 // Live processes whose parent is the given one, by default this one.
