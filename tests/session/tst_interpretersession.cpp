@@ -15,12 +15,8 @@
 namespace {
 using Run = OLSessionRun<>;
 
-QStringList sh(const QString &script)
-{
-    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script};
-}
-
-// One child and every report of its wrapper, in order.
+// One child, started, and every report of its wrapper, in order; only the
+// first comes before startProcess has returned.
 class Child : public PXShellWrapperDelegate
 {
 public:
@@ -29,6 +25,8 @@ public:
                                                    arguments))
     {
         wrapper->setDelegate(this);
+        wrapper->startProcess();
+        QCOMPARE(events, QStringList{"started"});
     }
 
     void appendOutput(PXShellWrapper *, const QString &text) override { events << "out"; output += text; }
@@ -42,12 +40,6 @@ public:
         inputLost = ended->inputLost();
     }
 
-    // Only the first report comes before startProcess has returned.
-    void start()
-    {
-        wrapper->startProcess();
-        QCOMPARE(events, QStringList{"started"});
-    }
     // Lets go of the wrapper, which holds itself and its child until its end
     // report, and waits until it has reported its one end, last, and let go of itself.
     void end()
@@ -126,20 +118,18 @@ private Q_SLOTS:
             QStringList input = {};
             bool lost = false;
         } rows[] = {
-            {sh("echo a; echo b >&2; exec 2>&-; echo c; exit 3"), "a\nc\n", 3, "b\n"},
-            {sh("kill -TERM $$"), "", 128 + SIGTERM, "", SIGTERM},
-            {{"/bin/cat"}, "caf\u00e9 more", 0, "", 0, {"caf\u00e9 ", "more", "end"}},
+            {{"/bin/sh", "-c", "echo a; echo b >&2; exec 2>&-; echo c; exit 3"}, "a\nc\n", 3, "b\n"},
+            {{"/bin/sh", "-c", "kill -TERM $$"}, "", 128 + SIGTERM, "", SIGTERM},
             {{"/bin/cat"}, cutPair, 0, "", 0, {cutPair, "end"}},
             // A blocking write of two megabytes (twice what the pipe holds) would never
             // return: the child writes one before it reads. It reads in small pieces,
             // so that writes find the pipe part full and are cut short.
-            {sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(dd bs=1000 2>/dev/null | wc -c)\"").arg(mega)), QString(mega, u'x') + QStringLiteral("read %1\n").arg(2 * mega), 0, "", 0, {QString(2 * mega, u'd'), "end"}},
+            {{"/bin/sh", "-c", QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; printf 'read %s\\n' \"$(dd bs=1000 2>/dev/null | wc -c)\"").arg(mega)}, QString(mega, u'x') + QStringLiteral("read %1\n").arg(2 * mega), 0, "", 0, {QString(2 * mega, u'd'), "end"}},
             // Input on the way to a child that exits is lost, with no SIGPIPE.
-            {sh("read line; exit 0"), "", 0, "", 0, {"one line\n" + QString(4 * mega, u'z')}, true},
+            {{"/bin/sh", "-c", "read line; exit 0"}, "", 0, "", 0, {"one line\n" + QString(4 * mega, u'z')}, true},
         };
         for (const auto &row : rows) {
             Child child(row.arguments);
-            child.start();
             for (const QString &piece : row.input)
                 piece == u"end" ? child.wrapper->closeInput() : child.wrapper->appendInput(piece);
             child.end();
@@ -158,11 +148,9 @@ private Q_SLOTS:
         const int saved = ::dup(STDIN_FILENO);
         ::close(STDIN_FILENO);
         Child first({"/bin/cat"});
-        Child second({"/bin/cat"});
-        first.start();
         ::dup2(saved, STDIN_FILENO);
         ::close(saved);
-        second.start();
+        Child second({"/bin/cat"});
         first.wrapper->appendInput(QStringLiteral("through the pipe\n"));
         first.wrapper->closeInput();
         QTRY_VERIFY_WITH_TIMEOUT(first.events.contains(u"finished"), 10000);

@@ -48,9 +48,8 @@ private Q_SLOTS:
 
         // An interrupt that has had its time without bringing the interpreter
         // back makes the next one terminate it, and one that ignores SIGTERM is
-        // killed after a grace period, or at once when the user insists. The
-        // declaration it never answered has failed; the window stays open; a
-        // reset starts a new interpreter.
+        // killed after a grace period. The declaration it never answered has
+        // failed; the window stays open; a reset starts a new interpreter.
         const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
         const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
         const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to start a new one.\n");
@@ -59,8 +58,6 @@ private Q_SLOTS:
         QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << ignored + QStringList{"ended", "shown:" + terminating + ended.arg(15)} + then;
         QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
             << "standin ignore-int ignore-term" << ignored + QStringList{"ended", "shown:" + terminating + killing + ended.arg(9)} + then;
-        QTest::newRow("ignores SIGINT and SIGTERM: a third interrupt kills at once")
-            << "standin ignore-int ignore-term" << ignored + QStringList{"interrupt", "ended", "shown:" + terminating + killing + ended.arg(9)} + then;
 
         // A reset reads the command line afresh: the new run may be another
         // interpreter. Of two quick resets, the stopped run reaches nobody.

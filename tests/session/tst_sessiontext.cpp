@@ -80,12 +80,10 @@ private Q_SLOTS:
         } rows[] = {
             {p + "/usr/local/bin/mosml  -P", {"/usr/local/bin/mosml", "", "-P"}, OLMosML}, // an empty argument
             {p + "/usr/bin/poly\u00a0-q\t-i\n", {"/usr/bin/poly", "-q", "-i", ""}, OLPolyML},
-            {p + "/usr/local/bin/SML", {"/usr/local/bin/SML"}, OLUnknownMode},
             {"file:///usr/bin/poly -q", {"/usr/bin/poly", "-q"}, OLPolyML},
             {"FILE:/usr/bin/sml", {"/usr/bin/sml"}, OLSmlNJ},
             {p + "/my%20ml/poly -q", {"/my ml/poly", "-q"}, OLPolyML},
             {p + "/a#b?c%23%3f/sml", {"/a#b?c#?/sml"}, OLSmlNJ},
-            {p + "/100%/x%zz%4", {"/100%/x%zz%4"}, OLUnknownMode},
             {p + "/j\u00fcrgen/%C3%BC", {"/j\u00fcrgen/\u00fc"}, OLUnknownMode},
             {"file://example.org/usr/bin/poly", {}, OLUnknownMode}, {p + "poly", {}, OLUnknownMode},
             {"/usr/bin/poly", {}, OLUnknownMode}, {p, {}, OLUnknownMode}, {" " + p + "/x", {}, OLUnknownMode},

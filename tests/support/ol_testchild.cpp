@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -34,37 +33,25 @@ void onInterrupt(int)
         (void)!::write(STDOUT_FILENO, interruptAnswer.data(), interruptAnswer.size());
 }
 
-void writeAll(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-void flood(long size, bool lines)
-{
-    const std::string piece = lines ? std::string(99, 'x') + '\n' : std::string(100, 'x');
-    for (long left = size; left > 0; left -= 100)
-        std::fwrite(piece.data(), 1, size_t(std::min(left, 100L)), stdout);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    const std::string option = "-Cparser.primary-prompt=";
-    for (char **arg = argv + 1; arg < argv + argc; ++arg) {
-        if (std::string(*arg).rfind(option, 0) == 0)
-            prompt = *arg + option.size();
-    }
-    const auto given = [&](const char *name) { return std::find_if(argv + 1, argv + argc, [&](const char *a) { return std::strcmp(a, name) == 0; }) != argv + argc; };
-    interruptAnswer = "\nInterrupt\n" + prompt;
-    if (given("ignore-term"))
-        std::signal(SIGTERM, SIG_IGN);
     struct sigaction action = {};
-    action.sa_handler = given("ignore-int") ? SIG_IGN : onInterrupt;
+    action.sa_handler = onInterrupt;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i], option = "-Cparser.primary-prompt=";
+        if (argument.rfind(option, 0) == 0)
+            prompt = argument.substr(option.size());
+        else if (argument == "ignore-int")
+            action.sa_handler = SIG_IGN;
+        else if (argument == "ignore-term")
+            std::signal(SIGTERM, SIG_IGN);
+    }
+    interruptAnswer = "\nInterrupt\n" + prompt;
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
-    writeAll("Stand-in ML\n" + prompt);
+    std::cout << "Stand-in ML\n" << prompt << std::flush;
     for (std::string line; std::getline(std::cin, line);) {
         long number = 0;
         if (line == "loop;") {
@@ -74,20 +61,23 @@ int main(int argc, char **argv)
             sigprocmask(SIG_BLOCK, &blocked, &waiting);
             interrupted = 0;
             looping = 1;
-            writeAll("started\n");
+            std::cout << "started\n" << std::flush;
             while (!interrupted)
                 sigsuspend(&waiting);
             // A second interrupt that came meanwhile is part of this one.
             sigprocmask(SIG_SETMASK, &waiting, nullptr);
             looping = 0;
-            writeAll(interruptAnswer);
+            std::cout << interruptAnswer << std::flush;
         } else if (std::sscanf(line.c_str(), "exit %ld;", &number) == 1) {
             return int(number);
         } else if (std::sscanf(line.c_str(), "flood %ld;", &number) == 1 || std::sscanf(line.c_str(), "floodline %ld;", &number) == 1) {
-            flood(number, line[5] == ' ');
-            writeAll(line[5] == ' ' ? prompt : "\n" + prompt);
+            const bool lines = line[5] == ' ';
+            const std::string piece = lines ? std::string(99, 'x') + '\n' : std::string(100, 'x');
+            for (long left = number; left > 0; left -= 100)
+                std::cout.write(piece.data(), std::min(left, 100L));
+            std::cout << (lines ? "" : "\n") << prompt << std::flush;
         } else {
-            writeAll("read " + std::to_string(line.size()) + "\n" + prompt);
+            std::cout << "read " << line.size() << "\n" << prompt << std::flush;
         }
     }
     return 0;
