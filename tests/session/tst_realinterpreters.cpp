@@ -11,7 +11,6 @@
 namespace {
 
 using Run = OLSessionRun<>;
-using Piece = OLSessionRecorder::Piece;
 
 const QString interpreters[] = {polyPath, smlPath, mosmlPath, alicePath};
 
@@ -39,7 +38,6 @@ const Declaration declarations[] = { // the one on a fresh interpreter first
     // last, however long it computes.
     {false, "a later line computes", "fun f x = x;\nval _ = (OS.Process.sleep (Time.fromMilliseconds 700); print \"slept\\n\");\n", true, {"slept\n", "slept\n"}},
     {false, "syntax error, recovery stopped", "val y = 1 +", false, {"poly: : error: <identifier> expected but ; was found\n"}},
-    {false, "syntax error inside a structure", "structure T = struct\n  val a = 1 +\nend", false, {"poly: : error:"}},
     {false, "not UTF-8", "val _ = print \"\\195\"", true, {"\ufffd", none, "\ufffd", "\ufffd"}},
     // A computation stays pending until the user interrupts, and then it
     // has failed (Alice ML, interrupted at its prompt before, is not).
@@ -50,7 +48,6 @@ const Declaration declarations[] = { // the one on a fresh interpreter first
     {false, "left open in a comment", "val a = 1;\n(* open", false, {incomplete, incomplete, "Incomplete declaration: the comment opened at line 2, column 1", "unclosed comment"}},
     {false, "left open in a bracket", "val c = (1 + 2", false, {incomplete, incomplete, "Incomplete declaration: the parenthesis \"(\" opened at line 1, column 9", "syntax error found at EOF"}},
     {false, "an if without its else", "val c = if true then 1", false, {"else expected", incomplete, "! Syntax error.", "inconsistent types in branches of `if'"}},
-    {false, "an exception value over lines", "val _ = raise Fail (String.implode (List.tabulate (120, fn _ => #\"a\")))", false, {"Exception-\n", "uncaught exception Fail"}},
 };
 
 } // namespace
@@ -111,8 +108,8 @@ private Q_SLOTS:
         const QString path = interpreters[interpreter], shown = declarations[row].shown.at(interpreter);
         const auto &[atStart, name, text, success, shownAll, interruptAfter] = declarations[row];
         SKIP_UNLESS_INSTALLED(path);
-        // Poly ML gets "-i" once, whether the command line has it or not (without
-        // it, no Poly ML test would see a prompt).
+        // Poly ML gets "-i" whether the command line has it or not (without it,
+        // no Poly ML test would see a prompt).
         Run &run = shared(path + (atStart && path == polyPath ? " -i" : ""), atStart);
         if (path == alicePath && !interruptAfter.isEmpty())
             run.session->interruptEvaluation();
@@ -127,11 +124,10 @@ private Q_SLOTS:
                      && (!interruptAfter.isEmpty() || !run.recorder.shown().contains(u"Compilation interrupted")),
                  qPrintable(run.recorder.shown()));
         // After a start, the banner, an answer of its own, comes first.
-        const Piece &banner = run.recorder.pieces.at(0);
+        const auto &banner = run.recorder.pieces.at(0);
         QVERIFY2(!atStart || (!banner.first && !banner.second.isEmpty() && !banner.second.contains(shown)), qPrintable(banner.second));
         QVERIFY(run.answers());
         QVERIFY(OLTestProcesses::liveChildren().size() + run.recorder.closes + run.recorder.starts == 2);
-        QVERIFY(!atStart || path != polyPath || OLTestProcesses::commandLine(onlyChild()) == (QStringList{polyPath, "-i"}));
     }
 
     // Evaluation to the end of a source: each success takes the next step
@@ -161,9 +157,6 @@ private Q_SLOTS:
         // The sixth, "val d = foo", fails.
         QCOMPARE(run.play({"verdicts:111110"}), QString());
         run.recorder.onVerdict = nullptr;
-        const QString shown = run.recorder.shown(false);
-        QVERIFY2((shown.contains(u"val it = 3") || shown.contains(u"val it : int = 3"))
-                     && (shown.contains(u"val c = 2") || shown.contains(u"val c : int = 2")), qPrintable(shown));
     }
 
     // Standard error between two pieces of standard output keeps its place

@@ -82,7 +82,6 @@ private Q_SLOTS:
             {p + "/usr/bin/poly\u00a0-q\t-i\n", {"/usr/bin/poly", "-q", "-i", ""}, OLPolyML},
             {"file:///usr/bin/poly -q", {"/usr/bin/poly", "-q"}, OLPolyML},
             {"FILE:/usr/bin/sml", {"/usr/bin/sml"}, OLSmlNJ},
-            {p + "/my%20ml/poly -q", {"/my ml/poly", "-q"}, OLPolyML},
             {p + "/a#b?c%23%3f/sml", {"/a#b?c#?/sml"}, OLSmlNJ},
             {p + "/j\u00fcrgen/%C3%BC", {"/j\u00fcrgen/\u00fc"}, OLUnknownMode},
             {"file://example.org/usr/bin/poly", {}, OLUnknownMode}, {p + "poly", {}, OLUnknownMode},
@@ -152,12 +151,9 @@ private Q_SLOTS:
             {OLMosML, mosmlWarning + "- ", false, mosmlWarning},
             {OLMosML, "!hello\n- ", false, "!hello\n"},
             {OLMosML, "x- - ", false, "x- "},
-            {OLMosML, "! Uncaught exception:\n! Fail  \"boom\"\n- ", true, "! Uncaught exception:\n! Fail  \"boom\"\n"},
             {OLMosML, "abc! Uncaught exception:\n! Div\n- ", true, "abc! Uncaught exception:\n! Div\n"},
-            {OLSmlNJ, "stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n" + S, true, "stdIn:2.1-2.4 Error: unbound variable or constructor: foo\n"},
             {OLSmlNJ, "stdIn:7.5-7.12 Warning: match nonexhaustive\n          0 => ...\n  \nval g = fn : int -> int\n", false, {}},
             {OLSmlNJ, "stdIn:1.1 Warning: w\nstdIn:1.5 Error: e\n", true, {}},
-            {OLSmlNJ, "\nuncaught exception Div [divide by zero]\n  raised at: stdIn:1.4-1.7\n", true, {}},
             {OLSmlNJ, T + "\nInterrupt\n" + S, true, "\nInterrupt\n"},
             {OLSmlNJ, T + T + "stdIn:3.1 Error: syntax error\n" + S, true, "stdIn:3.1 Error: syntax error\n"},
             {OLSmlNJ, "val a = 1 : int\n" + S + "stdIn:2.1 Error: e\n" + S, true, "val a = 1 : int\nstdIn:2.1 Error: e\n"},
@@ -167,8 +163,6 @@ private Q_SLOTS:
             {OLPolyML, C + C + "structure S: sig val a: int end\n" + P, false, "structure S: sig val a: int end\n"},
             {OLPolyML, "Error- in 'x', line 1.\n", true, {}},
             {OLPolyML, "poly: : error: e\nStatic Errors\n" + P, true, "poly: : error: e\nStatic Errors\n"},
-            {OLPolyML, "poly: : error: Value or constructor (foo) has not been declared Found near foo\n", true, {}},
-            {OLPolyML, "poly: : warning: Matches are not exhaustive. Found near fun g 0 = 1\nval g = fn: int -> int\n", false, {}},
             {OLPolyML, "Exception- Div raised\n" + P, true, "Exception- Div raised\n"},
             {OLPolyML, "Exception-\n   Fail \"x\"\n   raised\n", true, {}},
             {OLPolyML, "> \n# x> " + P, false, "> \n# x> "},
@@ -193,9 +187,7 @@ private Q_SLOTS:
     void answers()
     {
         const OLInterpreterMode poly = OLPolyML, sml = OLSmlNJ;
-        const QString loop = QStringLiteral("commit:val _ = (print \"started\\n\"; loop 0);\n");
         const QString smlBanner = QStringLiteral("Standard ML of New Jersey v110.79\n");
-        const OLAnswer smlStart{smlBanner, false, false};
 
         const struct {
             const char *name;
@@ -225,11 +217,10 @@ private Q_SLOTS:
         // A commit the user interrupts has failed, however the note of the
         // interruption ends: two interrupts in quick succession can cut Poly
         // ML's off after its first word, or leave only the prompt. The next
-        // commit is judged by its own answer; an interrupt at the prompt fails nothing.
-        {"poly: interrupted, the whole note", poly, {loop, "out:started\n", "user", "out:Exception- Interrupt raised\n" + P, "commit:val y = 2;\n", "out:val y\n" + P}, {{"started\nException- Interrupt raised\n", true, true}, {"val y\n", false, true}}},
-        {"poly: interrupted, the note cut off after its first word", poly, {loop, "out:started\n", "user", "out:Exception-", "out:" + P}, {{"started\nException-", true, true}}},
+        // commit is judged by its own answer.
+        {"poly: interrupted, the whole note", poly, {"commit:val _ = loop 0;\n", "out:started\n", "user", "out:Exception- Interrupt raised\n" + P, "commit:val y = 2;\n", "out:val y\n" + P}, {{"started\nException- Interrupt raised\n", true, true}, {"val y\n", false, true}}},
+        {"poly: interrupted, the note cut off after its first word", poly, {"commit:val _ = loop 0;\n", "out:started\n", "user", "out:Exception-", "out:" + P}, {{"started\nException-", true, true}}},
         {"poly: interrupted, only the prompt: answered just before", poly, {"commit:val x = 1;\n", "out:val x = 1: int\n", "user", "out:" + P}, {{"val x = 1: int\n", true, true}}},
-        {"poly: an interrupt at the prompt", poly, {"user", "out:val late\n" + P}, {{"val late\n", false, true}}},
 
         // The end: a commit the interpreter had not answered at its prompt has
         // failed, whatever was left of its output, unless it exited with success.
@@ -243,8 +234,8 @@ private Q_SLOTS:
         // text up to the first primary prompt is an answer of its own,
         // reported to nobody, however the reads cut the output.
         {"smlnj: a failure in the start-up text shown early", sml, {"early:val x = 1;\n", "out:uncaught exception Fail [init]\n", "unshown", "out:" + S + "val x = 1 : int\n" + S}, {{"uncaught exception Fail [init]\n", true, false}, {"", true, false}, {"val x = 1 : int\n", false, true}}},
-        {"smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + S + "stdIn:1 Error: e\n" + S}, {smlStart, {"stdIn:1 Error: e\n", true, true}}},
-        {"smlnj: the start-up prompt cut between reads", sml, {"early:val x = 1;\n", "out:" + smlBanner + S.first(3), "out:" + S.mid(3) + "val x = 1 : int\n" + S}, {smlStart, {"val x = 1 : int\n", false, true}}},
+        {"smlnj: banner and answer in one read", sml, {"early:val y = 1 +;\n", "out:" + smlBanner + S + "stdIn:1 Error: e\n" + S}, {{smlBanner, false, false}, {"stdIn:1 Error: e\n", true, true}}},
+        {"smlnj: the start-up prompt cut between reads", sml, {"early:val x = 1;\n", "out:" + smlBanner + S.first(3), "out:" + S.mid(3) + "val x = 1 : int\n" + S}, {{smlBanner, false, false}, {"val x = 1 : int\n", false, true}}},
         // The start-up prompt is not one of the commit's lines.
         {"poly: two lines, the first answered at once", poly, {"early:val a = 1;\nval b = 2;\n", "out:Poly/ML 5.7.1 Release\n", "out:> ", "out:" + P, "out:val a\n" + P, "out:val b\n" + P}, {{"Poly/ML 5.7.1 Release\n", false, false}, {"val a\nval b\n", false, true}}},
         {"poly -q: only the prompt", poly, {"early:val x = 1;\n", "out:> " + P, "out:val x = 1: int\n" + P}, {{"", false, false}, {"val x = 1: int\n", false, true}}},
