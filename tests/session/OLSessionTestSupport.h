@@ -209,3 +209,18 @@ struct OLSessionRun {
     std::unique_ptr<OLInterpreterSession> session =
         std::make_unique<OLInterpreterSession>(defaults, recorder, recorder, recorder);
 };
+
+// A table of sessions played step by step: its columns, and the row at hand played.
+inline void addPlayColumns()
+{
+    QTest::addColumn<QString>("interpreter");
+    QTest::addColumn<QStringList>("steps");
+}
+inline void playRow()
+{
+    QFETCH(QString, interpreter);
+    QFETCH(QStringList, steps);
+    if (interpreter.startsWith(u"/opt"))
+        SKIP_UNLESS_INSTALLED(interpreter);
+    QCOMPARE(OLSessionRun<>(interpreter).play(steps), QString());
+}

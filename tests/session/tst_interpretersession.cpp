@@ -1,7 +1,8 @@
 // Processes: the wrapper of a child process, and what it reports; what an
-// interpreter starts goes with it, however it ends; Ostrel killed under its
-// interpreters leaves none behind; the stand-in flooding its output while
-// megabytes are written to it.
+// interpreter starts goes with it, however it ends; the stand-in ignoring
+// interrupts and SIGTERM, closed with its window, or flooding its output while
+// megabytes are written to it; Ostrel killed under its interpreters leaves
+// none behind.
 // (The steps of a session's life: tst_misbehavinginterpreters.)
 
 #include "OLSessionTestSupport.h"
@@ -189,6 +190,29 @@ private Q_SLOTS:
             QCOMPARE(run.recorder.closes, 0);
         }
     }
+
+    // Each row: the stand-in's arguments, and the steps and checks of OLSessionRun::play.
+    void standIn_data()
+    {
+        addPlayColumns();
+        // An interrupt that has had its time without bringing the interpreter
+        // back makes the next one terminate it, and one that ignores SIGTERM is
+        // killed after a grace period. The declaration it never answered has
+        // failed; the window stays open; a reset starts a new interpreter.
+        const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
+        const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
+        const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to start a new one.\n");
+        const QStringList ignored{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
+        const QStringList then{"verdicts:0", "reset", "answer", "children:1", "closes:0"};
+        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << ignored + QStringList{"ended", "shown:" + terminating + ended.arg(15)} + then;
+        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
+            << "standin ignore-int ignore-term" << ignored + QStringList{"ended", "shown:" + terminating + killing + ended.arg(9)} + then;
+
+        // A closed window's session goes at once; its interpreter is terminated
+        // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
+        QTest::newRow("closed, ignoring SIGTERM") << "standin ignore-term" << QStringList{"answer", "mark", "clear", "close", "gone", "shown:", "closes:0"};
+    }
+    void standIn() { playRow(); }
 
     // The stand-in floods its output (50 MB, in lines or as one line) while
     // megabytes are written to it (more than a pipe holds): both arrive in

@@ -1,10 +1,11 @@
 // A session's life, step by step (see OLSessionRun::play): interpreters of no
 // known kind (/bin/cat, a script that answers on standard error), ones that
-// fail as they start, never come back to their prompt, ignore interrupts, are
-// killed from outside, end while they are written to, a reset from one
-// interpreter to another, a closed window. The stand-in (the test child's
-// repl, see commandLine()) can ignore SIGINT and SIGTERM and compute until
-// interrupted; where the real interpreters can show the same thing, they do.
+// fail as they start, never come back to their prompt, are killed from
+// outside, end while they are written to, a reset from one interpreter to
+// another. The stand-in (the test child's repl, see commandLine()) can ignore
+// SIGTERM and compute until interrupted; where the real interpreters can show
+// the same thing, they do. (Interrupts ignored and a closed window, which wait
+// for the grace of a kill: tst_interpretersession.)
 
 #include "OLSessionTestSupport.h"
 
@@ -21,8 +22,7 @@ private Q_SLOTS:
     // Each row: the interpreter, and the steps and checks of OLSessionRun::play.
     void misbehaviour_data()
     {
-        QTest::addColumn<QString>("interpreter");
-        QTest::addColumn<QStringList>("steps");
+        addPlayColumns();
         const QString standins = QStringLiteral(OSTREL_TEST_DATA "/standins/"), self = QCoreApplication::applicationFilePath();
         // An interpreter without known prompts shows a commit as it is, with a
         // semicolon added unless it ends in one (past comments), and has no
@@ -46,27 +46,10 @@ private Q_SLOTS:
         QTest::newRow("its executable gone") << standins + "gone/poly" << endedAtStart + QStringList{"errors:" + standins + "gone/poly: 2: exec: /nonexistent/poly: not found\nThe interpreter " + standins + "gone/poly ended as it started (exit status 127).\n" + choose};
         QTest::newRow("ends at once") << standins + "myml -x" << endedAtStart + QStringList{"errors:The interpreter " + standins + "myml ended as it started (exit status 0).\n" + choose};
 
-        // An interrupt that has had its time without bringing the interpreter
-        // back makes the next one terminate it, and one that ignores SIGTERM is
-        // killed after a grace period. The declaration it never answered has
-        // failed; the window stays open; a reset starts a new interpreter.
-        const QString terminating = QStringLiteral("The interpreter did not respond to the interrupt; terminating it.\n");
-        const QString killing = QStringLiteral("The interpreter did not end when terminated; killing it.\n");
-        const QString ended = QStringLiteral("The interpreter has ended (killed by signal %1). Reset the interpreter to start a new one.\n");
-        const QStringList ignored{"loop", "clear", "interrupt", "heeded", "ignored", "interrupt"};
-        const QStringList then{"verdicts:0", "reset", "answer", "children:1", "closes:0"};
-        QTest::newRow("ignores SIGINT, ends at SIGTERM") << "standin ignore-int" << ignored + QStringList{"ended", "shown:" + terminating + ended.arg(15)} + then;
-        QTest::newRow("ignores SIGINT and SIGTERM: killed after the grace")
-            << "standin ignore-int ignore-term" << ignored + QStringList{"ended", "shown:" + terminating + killing + ended.arg(9)} + then;
-
         // A reset reads the command line afresh: the new run may be another
         // interpreter. Of two quick resets, the stopped run reaches nobody.
         QTest::newRow("two quick resets to another interpreter") << polyPath << QStringList{"answer", "clear", "use:" + smlPath, "reset", "reset", "shown:" + QStringLiteral("\n\n###reset environment\n\n").repeated(2),
                                                                                      "answer", "children:1", "has:Standard ML of New Jersey", "resets:2", "starts:2", "closes:0"};
-        // A closed window's session goes at once; its interpreter is terminated
-        // (killed after a grace time when it ignores SIGTERM) and reports to nobody.
-        QTest::newRow("closed, ignoring SIGTERM") << "standin ignore-term" << QStringList{"answer", "mark", "clear", "close", "gone", "shown:", "closes:0"};
-
         // A commit that keeps the interpreter from its prompt shows it busy
         // after a while. Interrupts that are answered never escalate: the second
         // of two quick ones (the first has not had its time), and one at the
@@ -100,15 +83,7 @@ private Q_SLOTS:
         QTest::newRow("mosml, quits") << mosmlPath << exits("quit ()") + failed + QStringList{exited.arg(0), "closes:1"};
         QTest::newRow("alice, exits") << alicePath << exits(exit0) + failed + QStringList{exited.arg(0), "closes:1"};
     }
-    void misbehaviour()
-    {
-        QFETCH(QString, interpreter);
-        QFETCH(QStringList, steps);
-        if (interpreter.startsWith(u"/opt"))
-            SKIP_UNLESS_INSTALLED(interpreter);
-        OLSessionRun<> run(interpreter);
-        QCOMPARE(run.play(steps), QString());
-    }
+    void misbehaviour() { playRow(); }
 };
 
 QTEST_GUILESS_MAIN(TestMisbehavingInterpreters)

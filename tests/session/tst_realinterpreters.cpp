@@ -63,27 +63,17 @@ class TestRealInterpreters : public QObject
     Run &shared(const QString &interpreter, bool fresh = false)
     {
         if (fresh || !m_shared || m_shared->defaults.loadPreferredInterpreterPath() != "file://localhost" + interpreter) {
-            drop();
+            m_shared.reset();
+            endAllChildren();
             m_shared = std::make_unique<Run>(interpreter);
             m_shared->waitFor([&] { return fresh || m_shared->recorder.starts == 1; });
         }
         m_shared->recorder.clear();
         return *m_shared;
     }
-    void drop()
-    {
-        m_shared.reset();
-        endAllChildren();
-    }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanup()
-    {
-        if (QTest::currentTestFailed())
-            drop();
-    }
-    void cleanupTestCase() { drop(); }
 
     // The verdict on one declaration of the editor, the only one, and what
     // the console shows in its style; then the interpreter takes the next

@@ -294,8 +294,7 @@ private Q_SLOTS:
             {"smlnj: a line that only begins like a marker", OLSmlNJ, true, {"", "Interrupted by the user\n", "Interrupts\n"}, false},
             {"smlnj: one long line that begins with a marker", OLSmlNJ, false, {"uncaught exception Overflow ", "", ""}, true},
             {"poly: static errors at the end", OLPolyML, true, {"", "", "Static Errors\n"}, true},
-            {"poly: an exception in the middle, after prompts", OLPolyML, true,
-             {"", P + C + "Exception- Div raised\n", ""}, true},
+            {"poly: an exception in the middle, after prompts", OLPolyML, true, {"", P + C + "Exception- Div raised\n", ""}, true},
             {"poly: a marker inside a long line is output", OLPolyML, false, {"", "", ""}, false},
         };
         for (const auto &[name, mode, lines, parts, error] : rows) {
