@@ -9,9 +9,6 @@
 
 #include <QMap>
 #include <QProcess>
-#include <QStandardPaths>
-
-#include <climits>
 
 namespace {
 using Run = OLSessionRun<>;
@@ -55,7 +52,7 @@ public:
     QStringList events;
     QString output;
     QString error;
-    int status = INT_MIN;
+    int status = -1;
     int signal = -1;
     bool inputLost = false;
 };
@@ -95,7 +92,6 @@ class TestInterpreterSession : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup() { endAllChildren(); }
 
     // What the child of a wrapper writes arrives in full, standard error

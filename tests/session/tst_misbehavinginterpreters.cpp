@@ -9,14 +9,11 @@
 
 #include "OLSessionTestSupport.h"
 
-#include <QStandardPaths>
-
 class TestMisbehavingInterpreters : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup() { endAllChildren(); }
 
     // Each row: the interpreter, and the steps and checks of OLSessionRun::play.

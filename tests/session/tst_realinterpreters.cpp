@@ -4,8 +4,6 @@
 
 #include "OLSessionTestSupport.h"
 
-#include <QStandardPaths>
-
 #include <ranges>
 
 namespace {
@@ -73,7 +71,6 @@ class TestRealInterpreters : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // The verdict on one declaration of the editor, the only one, and what
     // the console shows in its style; then the interpreter takes the next
