@@ -502,11 +502,7 @@ bool OLInterpreterViewController::insertNewline()
             m_windowController->eval(input, OLConsoleCommitter);
         return true;
     }
-    // A line break that keeps the tabs of the last line.
-    const qsizetype tabs = QStringView(text).sliced(text.lastIndexOf(u'\n') + 1).count(u'\t');
-    m_inTextView->insertTyped(QStringLiteral("\n"));
-    for (qsizetype i = 0; i < tabs; ++i)
-        m_inTextView->insertTyped(QStringLiteral("\t"));
+    m_inTextView->insertNewlineKeepingTabs(text);
     return true;
 }
 

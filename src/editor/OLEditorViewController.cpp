@@ -484,12 +484,7 @@ bool OLEditorViewController::shouldChangeText(qsizetype location)
 
 bool OLEditorViewController::insertNewline()
 {
-    // The indentation of the last line of the text, wherever the cursor is.
-    const QString &text = m_storage.string();
-    const qsizetype tabs = QStringView(text).sliced(text.lastIndexOf(u'\n') + 1).count(u'\t');
-    m_textView->insertTyped(QStringLiteral("\n"));
-    for (qsizetype i = 0; i < tabs; ++i)
-        m_textView->insertTyped(QStringLiteral("\t"));
+    m_textView->insertNewlineKeepingTabs(m_storage.string());
     return true;
 }
 

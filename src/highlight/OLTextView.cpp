@@ -481,6 +481,14 @@ bool OLTextView::insertTyped(const QString &text)
     return true;
 }
 
+void OLTextView::insertNewlineKeepingTabs(QStringView text)
+{
+    const qsizetype tabs = text.sliced(text.lastIndexOf(u'\n') + 1).count(u'\t');
+    insertTyped(QStringLiteral("\n"));
+    for (qsizetype i = 0; i < tabs; ++i)
+        insertTyped(QStringLiteral("\t"));
+}
+
 void OLTextView::insertText(QTextCursor &cursor, const QString &text)
 {
     cursor.beginEditBlock();

@@ -49,6 +49,9 @@ public:
     // Inserts at the selection through the typing path: consults the check
     // and ends in the usual change notification.
     bool insertTyped(const QString &text);
+    // Types a line break and the tabs that begin the last line of `text`
+    // (the view's text), wherever the cursor is.
+    void insertNewlineKeepingTabs(QStringView text);
     // Replaces a range of the text without consulting the check. The lines
     // it moves are drawn with the next visible blocks, at the latest on the
     // next turn of the event loop.
