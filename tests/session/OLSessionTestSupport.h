@@ -53,9 +53,7 @@ public:
     QList<bool> verdicts;
     QList<Piece> pieces;
     QList<OLErrorLocation> messages;
-    int resets = 0;
-    int closes = 0;
-    int starts = 0;
+    int resets = 0, closes = 0, starts = 0;
     std::function<void(bool)> onVerdict;
 };
 

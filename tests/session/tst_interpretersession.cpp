@@ -50,10 +50,8 @@ public:
 
     std::shared_ptr<PXShellWrapper> wrapper;
     QStringList events;
-    QString output;
-    QString error;
-    int status = -1;
-    int signal = -1;
+    QString output, error;
+    int status = -1, signal = -1;
     bool inputLost = false;
 };
 
