@@ -217,6 +217,7 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         trimmedLines += trimToMaximum();
         // Output the user's key waits for goes in; trimming can wait.
     } while ((!m_pendingOutput.empty() || (needsTrim() && !deadline.isForever())) && !deadline.hasExpired());
+    m_inTextView->renderAppendedStorageChanges();
     m_inTextView->setScrollBarsHeld(false);
     if (!input.isEmpty()) {
         m_inTextView->replaceDirect(length(), 0, input);

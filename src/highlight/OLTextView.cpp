@@ -216,6 +216,15 @@ void OLTextView::renderStorageChangesInFrame()
     markStorageChanges();
 }
 
+void OLTextView::renderAppendedStorageChanges()
+{
+    if (!m_storage)
+        return;
+    markStorageChanges();
+    const QTextBlock first = document()->findBlockByNumber(qMax(0, document()->blockCount() - blocksInViewport()));
+    renderDirty(first.position(), document()->characterCount());
+}
+
 void OLTextView::markStorageChanges()
 {
     if (const auto changed = m_storage->takeChangedRange())
@@ -317,15 +326,19 @@ void OLTextView::redrawLines(const QTextBlock &first, const QTextBlock &last)
 
 OLTextView::Span OLTextView::nearViewport() const
 {
-    // A block is a line high at least, so no more blocks fit in the viewport
-    // than lines of half the font's height; counting blocks costs nothing
-    // like measuring them.
     const QTextBlock first = firstVisibleBlock();
     if (!first.isValid())
         return {0, 0};
-    const int fit = int(2 * viewport()->height() / QFontMetricsF(font()).height()) + 2;
-    const QTextBlock last = document()->findBlockByNumber(first.blockNumber() + fit);
+    const QTextBlock last = document()->findBlockByNumber(first.blockNumber() + blocksInViewport());
     return {first.position(), last.isValid() ? last.position() + last.length() : document()->characterCount()};
+}
+
+// A block is a line high at least, so no more blocks fit in the viewport
+// than lines of half the font's height; counting blocks costs nothing like
+// measuring them.
+int OLTextView::blocksInViewport() const
+{
+    return int(2 * viewport()->height() / QFontMetricsF(font()).height()) + 2;
 }
 
 void OLTextView::renderVisible()

@@ -84,6 +84,11 @@ public:
     // changes that come faster than frames (the marks of a running
     // evaluation) are drawn together, and after the work that caused them.
     void renderStorageChangesInFrame();
+    // The same for text just appended, before anything measures it: the
+    // last blocks, as many as the viewport holds, take their formats first,
+    // so that each is laid out once, with them (formats set on a block laid
+    // out have it laid out again).
+    void renderAppendedStorageChanges();
     // Takes note of what changed in the storage, to be drawn with the next
     // drawing of the blocks it is in.
     void markStorageChanges();
@@ -163,6 +168,7 @@ private:
     };
     // The blocks in the viewport, and some more below.
     Span nearViewport() const;
+    int blocksInViewport() const;
     int visibleDocumentEnd() const;
     // Draws the dirty blocks that meet [from, to) and drops them from m_dirty;
     // false when the budget ran out first.
