@@ -84,10 +84,10 @@ public:
     // changes that come faster than frames (the marks of a running
     // evaluation) are drawn together, and after the work that caused them.
     void renderStorageChangesInFrame();
-    // The same for text just appended, before anything measures it: the
-    // last blocks, as many as the viewport holds, take their formats first,
-    // so that each is laid out once, with them (formats set on a block laid
-    // out have it laid out again).
+    // Draws the storage's changes in the last blocks, as many as the
+    // viewport holds, before anything measures text just appended: formats
+    // set on a block laid out have it laid out again, so this way each new
+    // line is laid out once, with them.
     void renderAppendedStorageChanges();
     // Takes note of what changed in the storage, to be drawn with the next
     // drawing of the blocks it is in.
