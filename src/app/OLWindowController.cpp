@@ -257,16 +257,15 @@ void OLWindowController::watchFile()
     // the system time in proportion to the folder's entries (20 ms for a busy
     // one, at every change in it). A file's follows the file it was set on,
     // which a rename may have replaced: it is set anew.
-    if (m_watcher.directories() != folders) {
-        if (!m_watcher.directories().isEmpty())
-            m_watcher.removePaths(m_watcher.directories());
-        if (!folders.isEmpty())
-            m_watcher.addPaths(folders);
-    }
-    if (!m_watcher.files().isEmpty())
-        m_watcher.removePaths(m_watcher.files());
-    if (!files.isEmpty())
-        m_watcher.addPaths(files);
+    const auto watch = [this](const QStringList &watched, const QStringList &paths) {
+        if (!watched.isEmpty())
+            m_watcher.removePaths(watched);
+        if (!paths.isEmpty())
+            m_watcher.addPaths(paths);
+    };
+    if (const QStringList watched = m_watcher.directories(); watched != folders)
+        watch(watched, folders);
+    watch(m_watcher.files(), files);
 }
 
 void OLWindowController::checkFileOnDisk()
