@@ -227,13 +227,15 @@ void OLInterpreterSession::writeHeldCommits(Run &run)
     if (run.collector.holdsInput())
         return;
     run.laterCommit = run.laterCommit || (run.collector.commitPending() && !run.heldCommits.isEmpty());
-    for (const QString &commit : std::as_const(run.heldCommits)) {
+    if (run.heldCommits.isEmpty())
+        return;
+    for (const QString &commit : std::as_const(run.heldCommits))
         run.collector.noteCommit(commit);
-        run.wrapper->appendInput(commit);
-        // Without prompts, being written to is as ready as it gets.
-        run.ready = run.ready || !run.collector.knowsPrompts();
-    }
-    run.heldCommits.clear();
+    // A commit and its end in one write: an interpreter that read the text
+    // alone would prompt for the rest.
+    run.wrapper->appendInput(std::exchange(run.heldCommits, {}));
+    // Without prompts, being written to is as ready as it gets.
+    run.ready = run.ready || !run.collector.knowsPrompts();
 }
 
 void OLInterpreterSession::resetEnvironment()

@@ -292,9 +292,14 @@ void PXShellWrapper::killProcess()
 
 void PXShellWrapper::appendInput(const QString &text)
 {
+    appendInput(QStringList(text));
+}
+
+void PXShellWrapper::appendInput(const QStringList &pieces)
+{
     if (!acceptsInput())
         return;
-    m_unencodedInput.push_back(text);
+    m_unencodedInput.insert(m_unencodedInput.end(), pieces.begin(), pieces.end());
     // While the notifier waits for room, the pipe is full.
     if (!m_inputNotifier->isEnabled())
         writeInput();

@@ -95,8 +95,10 @@ public:
     // by then; returns at once (the wrapper holds itself until the end).
     void terminateProcess(std::chrono::milliseconds grace);
     // Written at once as far as the pipe has room, the rest as the child
-    // reads; returns at once.
+    // reads; returns at once. Pieces given together go in one write where
+    // they fit.
     void appendInput(const QString &text);
+    void appendInput(const QStringList &pieces);
     void appendInput(const QByteArray &bytes);
     // The child reads end of file once everything queued has been written.
     void closeInput();
