@@ -132,6 +132,10 @@ OLWindowController::OLWindowController(OLUserDefaults &defaults, OLAppDelegate &
     connect(&m_fileCheck, &QTimer::timeout, this, &OLWindowController::checkFileOnDisk);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_fileCheck, qOverload<>(&QTimer::start));
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_fileCheck, qOverload<>(&QTimer::start));
+    m_heldUpdateLimit.setSingleShot(true);
+    m_heldUpdateLimit.setTimerType(Qt::PreciseTimer);
+    m_heldUpdateLimit.setInterval(heldUpdateLimitMs);
+    connect(&m_heldUpdateLimit, &QTimer::timeout, this, &OLWindowController::drawHeldUpdate);
     watchFile();
 
     m_olProcess = std::make_unique<OLInterpreterSession>(m_defaults, *m_olEditor, *m_olInterpreter, *this);
@@ -345,6 +349,36 @@ void OLWindowController::eval(const QString &text, qint32 from)
     const OLTextRange pending = m_olEditor->pending();
     const bool editor = from == OLEditorCommitter && pending.isSet();
     m_olProcess->eval(text, from, editor ? m_olEditor->textView()->lineAt(qsizetype(pending.location)) + 1 : 1);
+    drawHeldUpdate();
+}
+
+bool OLWindowController::event(QEvent *event)
+{
+    // While the interpreter works on the editor's declaration, the window is
+    // drawn just after a declaration is written, so that drawing overlaps
+    // the interpreter's work. A repaint asked for later (after the console
+    // took in a frame's output, say) would hold up the answer if it came
+    // during the drawing: it waits for the next declaration, or a moment at
+    // most.
+    if (event->type() == QEvent::UpdateRequest && m_olEditor->pending().isSet()
+        && !std::exchange(m_updateReleased, false)) {
+        m_updateHeld = true;
+        if (!m_heldUpdateLimit.isActive())
+            m_heldUpdateLimit.start();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void OLWindowController::drawHeldUpdate()
+{
+    m_heldUpdateLimit.stop();
+    // Drawn on the next turn of the event loop: the writer may be in the
+    // middle of its own changes.
+    if (std::exchange(m_updateHeld, false)) {
+        m_updateReleased = true;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    }
 }
 
 void OLWindowController::restartForReplay()

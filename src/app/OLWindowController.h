@@ -140,6 +140,7 @@ public:
     void chooseMode();
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -149,6 +150,8 @@ private:
                        OLSourceFile source, const QString &text);
 
     void createMenus();
+    // Draws what waited for the interpreter's next declaration.
+    void drawHeldUpdate();
     void updateTitle();
     void showInterpreterName();
     // The editor cursor's line and column, from 1.
@@ -206,4 +209,8 @@ private:
     OLFileStamp m_seenStamp;    // the file when last looked at
     bool m_fileGone = false;    // the file went after it was read or saved
     bool m_askingAboutFile = false;
+    bool m_updateHeld = false;     // a repaint waits for the next declaration
+    bool m_updateReleased = false; // the repaint that waited is on its way
+    static constexpr int heldUpdateLimitMs = 5;
+    QTimer m_heldUpdateLimit;
 };

@@ -117,31 +117,36 @@ private:
 
 // A scroll bar drawn again only when what it shows changes: output that
 // keeps coming changes its range at every frame, mostly by less than a pixel
-// of its slider, and drawing it costs about as much as drawing the lines.
-// Its look is compared once the changes of a turn of the event loop are made
-// (a range that grows takes the value off the end for a moment).
+// of its slider, and drawing it costs more than drawing the lines (the style
+// hands its long fills to other threads, which then take the CPU from the
+// interpreter). Its look is compared once the changes of a turn of the event
+// loop are made (a range that grows takes the value off the end for a
+// moment). A look changed by a new range, as text comes in, is drawn at most
+// ten times a second; one changed by scrolling alone at once.
 class OLQuietScrollBar final : public QScrollBar
 {
 public:
-    using QScrollBar::QScrollBar;
+    explicit OLQuietScrollBar(Qt::Orientation orientation)
+        : QScrollBar(orientation)
+    {
+        m_rangeRedraw.setSingleShot(true);
+        connect(&m_rangeRedraw, &QTimer::timeout, this, &OLQuietScrollBar::redrawIfChanged);
+    }
 
 protected:
-    void sliderChange(SliderChange) override
+    void sliderChange(SliderChange change) override
     {
+        m_rangeChanged = m_rangeChanged || change == SliderRangeChange;
         if (std::exchange(m_changed, true))
             return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_changed = false;
-                if (look() != m_drawn)
-                    update();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &OLQuietScrollBar::redrawIfChanged, Qt::QueuedConnection);
     }
     void paintEvent(QPaintEvent *event) override
     {
         m_drawn = look();
+        m_rangeChanged = false;
+        m_rangeRedraw.stop();
+        m_sinceDrawn.start();
         QScrollBar::paintEvent(event);
     }
 
@@ -158,8 +163,26 @@ private:
         return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
                 minimum() == maximum(), value() == minimum(), value() == maximum()};
     }
+    void redrawIfChanged()
+    {
+        m_changed = false;
+        if (look() == m_drawn) {
+            m_rangeChanged = false;
+            return;
+        }
+        const qint64 wait = m_rangeChanged && m_sinceDrawn.isValid() ? rangeRedrawMs - m_sinceDrawn.elapsed() : 0;
+        if (wait <= 0)
+            update();
+        else if (!m_rangeRedraw.isActive())
+            m_rangeRedraw.start(int(wait));
+    }
+
+    static constexpr qint64 rangeRedrawMs = 100;
     std::optional<Look> m_drawn;
+    QElapsedTimer m_sinceDrawn;
+    QTimer m_rangeRedraw;
     bool m_changed = false;
+    bool m_rangeChanged = false;
 };
 
 OLTextView::OLTextView(QWidget *parent)
