@@ -5,7 +5,7 @@
 // interpreter answered in the console. Retracts, each followed by its
 // replay into a new interpreter: the green part, the note, and which names
 // the new interpreter holds. What the window shows of its interpreter: busy,
-// idle again, not running.
+// idle again, not running; that it is drawn while a declaration computes.
 
 #include "appfixture.h"
 
@@ -14,6 +14,15 @@
 
 namespace {
 constexpr int timeout = 30000;
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 } // namespace
 
 class TestEvaluation : public QObject
@@ -141,6 +150,11 @@ private Q_SLOTS:
             OLEditorViewController *editor = window->editor();
             window->evalFile();
             QTRY_COMPARE_WITH_TIMEOUT(editor->pending().location, quint64(source.indexOf(u"val slow")), timeout);
+            // A repaint waits for the next declaration only a moment.
+            PaintCounter counter;
+            editor->textView()->viewport()->installEventFilter(&counter);
+            editor->textView()->viewport()->update();
+            QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 1000);
             if (what == u"reset") {
                 window->resetEnvironment();
             } else if (what == u"reload") {
