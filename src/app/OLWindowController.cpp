@@ -349,17 +349,20 @@ void OLWindowController::eval(const QString &text, qint32 from)
     const OLTextRange pending = m_olEditor->pending();
     const bool editor = from == OLEditorCommitter && pending.isSet();
     m_olProcess->eval(text, from, editor ? m_olEditor->textView()->lineAt(qsizetype(pending.location)) + 1 : 1);
-    drawHeldUpdate();
+    // While the interpreter works, the window's work on earlier answers goes
+    // in steps, one after each declaration written, so that each overlaps
+    // the interpreter's work instead of holding up its next answer: the
+    // console takes a frame's output in, then shows it, then the window is
+    // drawn.
+    if (!m_olInterpreter->showOutput())
+        drawHeldUpdate();
 }
 
 bool OLWindowController::event(QEvent *event)
 {
-    // While the interpreter works on the editor's declaration, the window is
-    // drawn just after a declaration is written, so that drawing overlaps
-    // the interpreter's work. A repaint asked for later (after the console
-    // took in a frame's output, say) would hold up the answer if it came
-    // during the drawing: it waits for the next declaration, or a moment at
-    // most.
+    // A repaint asked for while the interpreter works on the editor's
+    // declaration waits for the next declaration to be written, or a moment
+    // at most.
     if (event->type() == QEvent::UpdateRequest && m_olEditor->pending().isSet()
         && !std::exchange(m_updateReleased, false)) {
         m_updateHeld = true;

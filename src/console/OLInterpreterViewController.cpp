@@ -20,7 +20,8 @@ namespace {
 // display) while it keeps coming: the pieces that arrive between two frames
 // go in together.
 constexpr qint64 frameMs = 17;
-// How long a due frame may wait for the next piece of output.
+// How long a due frame may wait for the next piece of output, and output
+// taken in may wait to be shown.
 constexpr qint64 frameWaitMs = 3;
 // The work of one update, so that the event loop goes on turning in a flood.
 constexpr qint64 updateBudgetMs = 7;
@@ -84,6 +85,10 @@ OLInterpreterViewController::OLInterpreterViewController(const OLUserDefaults &d
     m_flushTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_flushTimer, &QTimer::timeout, this, [this] { addOutput(QDeadlineTimer(updateBudgetMs)); });
     m_sinceFlush.start();
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setTimerType(Qt::PreciseTimer);
+    m_showTimer.setInterval(int(frameWaitMs));
+    connect(&m_showTimer, &QTimer::timeout, this, &OLInterpreterViewController::showOutput);
 }
 
 OLInterpreterViewController::~OLInterpreterViewController()
@@ -157,11 +162,13 @@ void OLInterpreterViewController::flushOutput()
 {
     if (!m_pendingOutput.empty())
         addOutput(QDeadlineTimer(QDeadlineTimer::Forever));
+    showOutput();
 }
 
 void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
 {
     m_flushTimer.stop();
+    showOutput();
     if (m_pendingOutput.empty() && !needsTrim())
         return;
     // A paste going in comes first; output waits for it unless it must go in now.
@@ -173,10 +180,8 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
     const QTextCursor user = m_inTextView->textCursor();
     // A cursor at the end goes on standing at the end, as after typing.
     const bool follows = !user.hasSelection() && m_inTextView->textPosition(user.position()) == length();
-    QScrollBar *vertical = m_inTextView->verticalScrollBar();
-    QScrollBar *horizontal = m_inTextView->horizontalScrollBar();
-    const int top = vertical->value();
-    const int left = horizontal->value();
+    const int top = m_inTextView->verticalScrollBar()->value();
+    const int left = m_inTextView->horizontalScrollBar()->value();
 
     // Output goes in before the input the user has not committed: the input
     // is taken out and put back after it, so that each piece is added, and
@@ -207,8 +212,8 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         m_inTextView->replaceDirect(inputFrom, input.size(), QString());
 
     // Each piece goes in on its own, so that it is coloured as the text that
-    // ended with it was; the view draws them all in the one update below,
-    // and measures the text for its scroll bars once, when the last is in.
+    // ended with it was; the view draws them all in one update, and
+    // measures the text for its scroll bars once, when it shows them.
     m_inTextView->setScrollBarsHeld(true);
     int trimmedLines = 0;
     do {
@@ -218,7 +223,6 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         // Output the user's key waits for goes in; trimming can wait.
     } while ((!m_pendingOutput.empty() || (needsTrim() && !deadline.isForever())) && !deadline.hasExpired());
     m_inTextView->renderAppendedStorageChanges();
-    m_inTextView->setScrollBarsHeld(false);
     if (!input.isEmpty()) {
         m_inTextView->replaceDirect(length(), 0, input);
         updateView();
@@ -235,19 +239,34 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         restored.setPosition(place(position), QTextCursor::KeepAnchor);
         m_inTextView->setTextCursor(restored);
     }
-    if (follows) {
-        m_inTextView->ensureCursorVisible();
-    } else {
-        // The user reads elsewhere: the lines stay in place.
-        vertical->setValue(top - trimmedLines);
-        horizontal->setValue(left);
-    }
-    m_inTextView->renderStorageChanges();
-    relocateArrow(true);
+    m_pendingShow = Show{follows, top, left, trimmedLines};
+    if (deadline.isForever())
+        showOutput();
+    else
+        m_showTimer.start();
     // Behind a flood, or a large trim, the rest follows as soon as this
     // update is drawn.
     if (!m_pendingOutput.empty() || needsTrim())
         m_flushTimer.start(0);
+}
+
+bool OLInterpreterViewController::showOutput()
+{
+    if (!m_pendingShow)
+        return false;
+    const Show show = *std::exchange(m_pendingShow, std::nullopt);
+    m_showTimer.stop();
+    m_inTextView->setScrollBarsHeld(false);
+    if (show.follows) {
+        m_inTextView->ensureCursorVisible();
+    } else {
+        // The user reads elsewhere: the lines stay in place.
+        m_inTextView->verticalScrollBar()->setValue(show.top - show.trimmedLines);
+        m_inTextView->horizontalScrollBar()->setValue(show.left);
+    }
+    m_inTextView->renderStorageChanges();
+    relocateArrow(true);
+    return true;
 }
 
 void OLInterpreterViewController::addOutputSlice()

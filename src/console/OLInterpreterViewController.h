@@ -78,6 +78,10 @@ public:
     // coming.
     void appendAnswer(const QString &text) override;
     void appendError(const QString &text) override;
+    // Output goes in by frames, and a moment later the view scrolls to it
+    // (or keeps the user's place) and measures it for the scroll bars; this
+    // does that now: false when nothing waits to be shown.
+    bool showOutput();
     // Output queued and not in the text yet, in UTF-16 units: a reader that
     // holds back while this is large lets a flood wait in its pipe.
     qsizetype queuedOutputLength() const { return m_pendingUnits; }
@@ -122,9 +126,10 @@ private:
     // false when the key is not such a one.
     bool recallsHistory(const QKeyEvent *event);
     void queueOutput(const QString &text, bool error);
-    // Adds the queued output at the end of the text: all of it, or what
-    // goes in before the deadline.
+    // Adds the queued output at the end of the text and shows it.
     void flushOutput();
+    // Adds the queued output, or what goes in before the deadline; shown at
+    // once for a deadline that never expires, otherwise a moment later.
     void addOutput(const QDeadlineTimer &deadline);
     // Adds the next slice of the first queued piece at the end of the text,
     // as (part of) an answer (italic) or an error (bold), coloured.
@@ -165,4 +170,12 @@ private:
     bool m_droppedOutput = false;
     QTimer m_flushTimer;
     QElapsedTimer m_sinceFlush;
+    // Output in the text that the view has still to scroll to: what to do.
+    struct Show {
+        bool follows;     // the cursor stood at the end
+        int top, left;    // otherwise the place the user read
+        int trimmedLines; // lines trimmed above it since
+    };
+    std::optional<Show> m_pendingShow;
+    QTimer m_showTimer;
 };

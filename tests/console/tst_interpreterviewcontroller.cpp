@@ -7,6 +7,7 @@
 
 #include <QClipboard>
 #include <QLoggingCategory>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTextBlock>
 
@@ -292,6 +293,27 @@ private Q_SLOTS:
         for (qsizetype p = trimNote.size(); p < all.size(); ++p)
             QCOMPARE(output.at(m_pane->outputAt(p)), all.at(p));
         QCOMPARE(std::pair(m_pane->fixedLength(), m_pane->outputAt(all.size())), std::pair(qint64(all.size()), qint64(-1)));
+    }
+
+    // Output keeps the view at the end while the cursor stands there; with
+    // the cursor placed elsewhere, the lines the user reads stay in place.
+    void followsOutput()
+    {
+        const auto lines = [](int from) {
+            QStringList answers;
+            for (int i = from; i < from + 40; ++i)
+                answers.append(QStringLiteral("val v%1 = %1 : int\n").arg(i));
+            return answers;
+        };
+        QScrollBar *bar = view().verticalScrollBar();
+        QVERIFY(append(lines(0)));
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+        view().moveCursor(QTextCursor::Start);
+        bar->setValue(3);
+        const int maximum = bar->maximum();
+        QVERIFY(append(lines(40)));
+        QTRY_VERIFY(bar->maximum() > maximum);
+        QCOMPARE(bar->value(), 3);
     }
 
     // A large paste goes in by slices: output, and Enter pressed meanwhile,
