@@ -363,8 +363,8 @@ bool OLWindowController::event(QEvent *event)
     // A repaint asked for while the interpreter works on the editor's
     // declaration waits for the next declaration to be written, or a moment
     // at most.
-    if (event->type() == QEvent::UpdateRequest && m_olEditor->pending().isSet()
-        && !std::exchange(m_updateReleased, false)) {
+    if (event->type() == QEvent::UpdateRequest && !std::exchange(m_updateReleased, false)
+        && m_olEditor->pending().isSet()) {
         m_updateHeld = true;
         if (!m_heldUpdateLimit.isActive())
             m_heldUpdateLimit.start();

@@ -108,6 +108,7 @@ public:
     void restartForReplay() override;
     void replayEnded(qsizetype replayed, qsizetype kept) override;
     bool activateOutput(qint64 shown) override;
+    bool showsOutputOnRequest() const override { return m_olEditor->pending().isSet(); }
     void closeWindow() override;
     void interpreterActivityChanged(OLInterpreterActivity activity) override;
 

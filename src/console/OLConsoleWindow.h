@@ -14,6 +14,10 @@ public:
     // output, counted as OLSessionConsole says): shows the message there in
     // the editor; false when there is none.
     virtual bool activateOutput(qint64 shown) = 0;
+    // Whether output taken in waits to be shown until the window asks (just
+    // after it gives the interpreter a declaration), a moment at most,
+    // rather than being shown at once.
+    virtual bool showsOutputOnRequest() const = 0;
 
 protected:
     ~OLConsoleWindow() = default;

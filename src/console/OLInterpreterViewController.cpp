@@ -240,10 +240,10 @@ void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
         m_inTextView->setTextCursor(restored);
     }
     m_pendingShow = Show{follows, top, left, trimmedLines};
-    if (deadline.isForever())
-        showOutput();
-    else
+    if (!deadline.isForever() && m_windowController && m_windowController->showsOutputOnRequest())
         m_showTimer.start();
+    else
+        showOutput();
     // Behind a flood, or a large trim, the rest follows as soon as this
     // update is drawn.
     if (!m_pendingOutput.empty() || needsTrim())

@@ -78,9 +78,9 @@ public:
     // coming.
     void appendAnswer(const QString &text) override;
     void appendError(const QString &text) override;
-    // Output goes in by frames, and a moment later the view scrolls to it
-    // (or keeps the user's place) and measures it for the scroll bars; this
-    // does that now: false when nothing waits to be shown.
+    // Output goes in by frames; then the view scrolls to it (or keeps the
+    // user's place) and measures it for the scroll bars, at once or when
+    // the window asks: this does that now, false when nothing waits.
     bool showOutput();
     // Output queued and not in the text yet, in UTF-16 units: a reader that
     // holds back while this is large lets a flood wait in its pipe.
@@ -128,8 +128,9 @@ private:
     void queueOutput(const QString &text, bool error);
     // Adds the queued output at the end of the text and shows it.
     void flushOutput();
-    // Adds the queued output, or what goes in before the deadline; shown at
-    // once for a deadline that never expires, otherwise a moment later.
+    // Adds the queued output, or what goes in before the deadline, and
+    // shows it, or has it wait for the window (not for a deadline that
+    // never expires).
     void addOutput(const QDeadlineTimer &deadline);
     // Adds the next slice of the first queued piece at the end of the text,
     // as (part of) an answer (italic) or an error (bold), coloured.

@@ -5,8 +5,8 @@
 #include "editor/OLLineNumberGutter.h"
 #include "highlight/OLSyntaxHighlighter.h"
 #include "highlight/OLTextView.h"
-#include "prefs/OLQtColor.h"
-#include "prefs/OLQtFont.h"
+#include "highlight/OLQtColor.h"
+#include "highlight/OLQtFont.h"
 
 #include <QHBoxLayout>
 #include <QHelpEvent>

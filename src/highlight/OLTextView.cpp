@@ -1,7 +1,7 @@
 #include "highlight/OLTextView.h"
 
 #include "highlight/OLTextStorage.h"
-#include "prefs/OLQtColor.h"
+#include "highlight/OLQtColor.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "prefs/OLColorWell.h"
 
-#include "prefs/OLQtColor.h"
+#include "highlight/OLQtColor.h"
 
 #include <QPixmap>
 

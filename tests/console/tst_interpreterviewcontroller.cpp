@@ -41,6 +41,7 @@ class TestInterpreterViewController : public QObject, public OLConsoleWindow
         m_activated.append(shown);
         return true;
     }
+    bool showsOutputOnRequest() const override { return true; }
     OLUserDefaults &defaults() { return m_settings->defaults; }
     void openPane()
     {

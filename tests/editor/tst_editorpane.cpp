@@ -2,7 +2,7 @@
 #include "../highlight/viewtestsupport.h"
 #include "editor/OLEditorViewController.h"
 #include "editor/OLEditorWindow.h"
-#include "prefs/OLQtColor.h"
+#include "highlight/OLQtColor.h"
 
 #include <QClipboard>
 

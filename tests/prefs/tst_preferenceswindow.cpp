@@ -3,7 +3,7 @@
 #include "prefs/OLBroadcaster.h"
 #include "prefs/OLModeChooserWindowController.h"
 #include "prefs/OLPreferencesWindowController.h"
-#include "prefs/OLQtFont.h"
+#include "highlight/OLQtFont.h"
 
 #include <QCheckBox>
 #include <QColorDialog>

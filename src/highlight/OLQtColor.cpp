@@ -1,4 +1,4 @@
-#include "prefs/OLQtColor.h"
+#include "highlight/OLQtColor.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "prefs/OLQtFont.h"
+#include "highlight/OLQtFont.h"
 
 #include "settings/OLUserDefaults.h"
 
