@@ -77,7 +77,7 @@ private Q_SLOTS:
             return shown;
         };
         // Alice ML writes its messages after its prompt.
-        run.waitFor([&] { return found() == places; }, 5000);
+        run.waitFor([&] { return found() == places; });
         QCOMPARE(found(), places);
         // Each message is where the console shows it.
         const QString shown = run.recorder.shown();
