@@ -117,12 +117,13 @@ private:
 
 // A scroll bar drawn again only when what it shows changes: output that
 // keeps coming changes its range at every frame, mostly by less than a pixel
-// of its slider, and drawing it costs more than drawing the lines (the style
-// hands its long fills to other threads, which then take the CPU from the
-// interpreter). Its look is compared once the changes of a turn of the event
-// loop are made (a range that grows takes the value off the end for a
-// moment). A look changed by a new range, as text comes in, is drawn at most
-// ten times a second; one changed by scrolling alone at once.
+// of its slider, and drawing it costs more than drawing the lines (Qt's
+// raster engine hands the style's long lines and fills to a pool of threads
+// and waits for them; on two cores they take the CPU from the interpreter).
+// Its look is compared once the changes of a turn of the event loop are made
+// (a range that grows takes the value off the end for a moment). A look
+// changed by a new range, as text comes in, is drawn at most ten times a
+// second; one changed by scrolling alone at once.
 class OLQuietScrollBar final : public QScrollBar
 {
 public:

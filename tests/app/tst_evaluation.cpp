@@ -154,7 +154,7 @@ private Q_SLOTS:
             PaintCounter counter;
             editor->textView()->viewport()->installEventFilter(&counter);
             editor->textView()->viewport()->update();
-            QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 1000);
+            QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 5000);
             if (what == u"reset") {
                 window->resetEnvironment();
             } else if (what == u"reload") {
