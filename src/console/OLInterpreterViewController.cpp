@@ -162,7 +162,8 @@ void OLInterpreterViewController::flushOutput()
 {
     if (!m_pendingOutput.empty())
         addOutput(QDeadlineTimer(QDeadlineTimer::Forever));
-    showOutput();
+    else
+        showOutput();
 }
 
 void OLInterpreterViewController::addOutput(const QDeadlineTimer &deadline)
